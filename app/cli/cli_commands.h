@@ -1,0 +1,23 @@
+// The commands of tarnwick-cli. Each takes the words after its name and returns the exit
+// status; each writes its own usage into the help text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+using TCliArguments = std::vector<std::string>;
+
+struct TCliCommand {
+  const char *Name;
+  const char *Usage;  // one or more lines for --help
+  int (*Run)(const TCliArguments &Arguments);
+};
+
+int RunProbeCommand(const TCliArguments &Arguments);
+
+// Loads the media libraries as the application does. On failure prints AVLibsLoadError to
+// stderr and returns false.
+bool LoadLibrariesForCli();
+
+// Exit status of a command whose libraries failed to load.
+constexpr int ExitLibraryLoadFailed = 2;

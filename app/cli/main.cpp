@@ -1,0 +1,59 @@
+// tarnwick-cli: the command-line front end. Dispatches to one command per first word.
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <span>
+
+#include "app/library_folder.h"
+#include "cli_commands.h"
+#include "engine/FFMPEG/av_libs.h"
+
+namespace {
+
+constexpr TCliCommand Commands[] = {
+    {"probe",
+     "  tarnwick-cli probe FILE...\n"
+     "      Probes each file and prints one tab-separated line per file: the path, then the\n"
+     "      \"Video Size\", \"FrameRate\" and \"Duration\" cells as a job row shows them. A file\n"
+     "      that cannot be opened prints the path, \"Error\" and the reason (line breaks of the\n"
+     "      reason become blanks). Exit status 0 when every file probed, 1 otherwise.\n",
+     RunProbeCommand},
+};
+
+void PrintHelp(std::FILE *Out) {
+  std::fputs(
+      "Tarnwick batch video and audio converter, command-line front end.\n"
+      "\n"
+      "Usage:\n",
+      Out);
+  for (const TCliCommand &Command : Commands) std::fputs(Command.Usage, Out);
+  std::fputs(
+      "\n"
+      "The media libraries are loaded from the folder \"Common Files\" beside this program when\n"
+      "a copy is there, otherwise from the system. When they cannot be loaded the reason is\n"
+      "printed and the exit status is 2.\n",
+      Out);
+}
+
+}  // namespace
+
+bool LoadLibrariesForCli() {
+  if (LoadAVLibs(ApplicationLibraryFolder(), true)) return true;
+  std::fprintf(stderr, "%s\n", AVLibsLoadError().c_str());
+  return false;
+}
+
+int main(int argc, char **argv) {
+  const std::span<char *> Words(argv + 1, argc > 0 ? argc - 1 : 0);
+  if (Words.empty() || std::strcmp(Words[0], "--help") == 0 || std::strcmp(Words[0], "-h") == 0) {
+    PrintHelp(Words.empty() ? stderr : stdout);
+    return Words.empty() ? 1 : 0;
+  }
+  for (const TCliCommand &Command : Commands) {
+    if (std::strcmp(Words[0], Command.Name) != 0) continue;
+    return Command.Run(TCliArguments(Words.begin() + 1, Words.end()));
+  }
+  std::fprintf(stderr, "tarnwick-cli: unknown command '%s' (see tarnwick-cli --help)\n", Words[0]);
+  return 1;
+}

@@ -1,0 +1,7 @@
+// Where the application looks for its own copy of the media libraries: the folder
+// "Common Files" beside the executable. Libraries not found there come from the system.
+#pragma once
+
+#include <string>
+
+std::string ApplicationLibraryFolder();

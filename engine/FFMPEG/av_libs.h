@@ -1,0 +1,25 @@
+// The media libraries as one set: loading all five in dependency order, unloading them, and
+// the process-wide state the rest of the engine reads (loaded flag, last error, cached log
+// level, the codec open lock).
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+// Loads libavutil, libswresample, libswscale, libavcodec and libavformat, each from
+// LibraryFolder when a copy is there, else from the system. Stops at the first failure, whose
+// text becomes AVLibsLoadError, and unloads what did load. True when all five are bound; a
+// second call after a success returns true at once.
+bool LoadAVLibs(const std::string &LibraryFolder, bool UseVersionedNames);
+void UnloadAVLibs();
+bool AVLibsLoaded();
+const std::string &AVLibsLoadError();
+
+// The libraries' log level (FFmpeg's scale), cached so the log callback can filter without
+// calling into the library. Refreshed after every load and level change.
+extern std::atomic<int> AVLogLevel;
+void RefreshAVLogLevel();
+
+// Held around every codec open and close and around stream probing of inputs.
+extern std::mutex CodecOpenLock;

@@ -1,0 +1,28 @@
+// Expands one library's entry-point list into its function pointers, its lookup table and its
+// load, unload and query operations. Used once by each binding module.
+#pragma once
+
+#include "av_api.h"
+#include "av_bindings.h"
+
+#define TARNWICK_DEFINE_ENTRY_POINT(name) decltype(&::name) name = nullptr;
+#define TARNWICK_ENTRY_POINT_ROW(name) TEntryPoint{#name, &av::name},
+
+#define TARNWICK_BINDING_MODULE(Name, ENTRY_POINTS, VersionedName, PlainName)       \
+  namespace av {                                                                    \
+  ENTRY_POINTS(TARNWICK_DEFINE_ENTRY_POINT)                                         \
+  }                                                                                 \
+  namespace {                                                                       \
+  const TEntryPoint Name##EntryPoints[] = {ENTRY_POINTS(TARNWICK_ENTRY_POINT_ROW)}; \
+  }                                                                                 \
+  TLibraryBinding Name##Binding(VersionedName, PlainName, Name##EntryPoints);       \
+  bool Load##Name##Lib(std::string &ErrorText, const std::string &LibraryFolder,    \
+                       bool UseVersionedName) {                                     \
+    return Name##Binding.Load(ErrorText, LibraryFolder, UseVersionedName);          \
+  }                                                                                 \
+  void Unload##Name##Lib() {                                                        \
+    Name##Binding.Unload();                                                         \
+  }                                                                                 \
+  bool Name##LibLoaded() {                                                          \
+    return Name##Binding.Loaded();                                                  \
+  }

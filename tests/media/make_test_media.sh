@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Generates the small media files the tests read, with the ffmpeg program's lavfi sources.
+# Deterministic: same facts every run. Usage: make_test_media.sh OUTPUT_FOLDER
+set -euo pipefail
+out=${1:?output folder}
+mkdir -p "$out"
+cd "$out"
+
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+exact=(-fflags +bitexact -flags:v +bitexact -flags:a +bitexact -map_metadata -1)
+video() { echo "testsrc=size=$1:rate=$2:duration=$3"; }
+tone() { echo "sine=frequency=440:sample_rate=$1:duration=$2"; }
+
+# QuickTime, H.264 + AAC, 320x240, 25 fps, 2 s.
+ff -f lavfi -i "$(video 320x240 25 2)" -f lavfi -i "$(tone 44100 2)" \
+   -c:v libx264 -preset ultrafast -pix_fmt yuv420p -threads 1 -c:a aac "${exact[@]}" sample.mov
+# MPEG-4 at NTSC and film rates.
+ff -f lavfi -i "$(video 320x240 30000/1001 2)" -f lavfi -i "$(tone 48000 2)" \
+   -c:v mpeg4 -c:a aac "${exact[@]}" ntsc.mp4
+ff -f lavfi -i "$(video 176x144 24000/1001 2)" -c:v mpeg4 "${exact[@]}" film.mp4
+# Audio only.
+ff -f lavfi -i "$(tone 44100 3)" -c:a aac "${exact[@]}" audio.m4a
+# A name with blanks and non-ASCII letters.
+cp sample.mov "Größe und Länge é.mov"
+# A QuickTime file cut short: its header box is never reached.
+head -c 20000 sample.mov > truncated.mov
+# Not a media file at all, under a media file's name.
+printf 'This is a text file, not a movie.\n' > clip.mov
+# A container written as a stream: it does not know its duration.
+ff -f lavfi -i "$(video 320x240 25 2)" -c:v mpeg4 "${exact[@]}" -f matroska pipe:1 > noduration.mkv
