@@ -170,7 +170,7 @@ TEST_F(FrameHookTest, OneLibraryLoadForAnyLetterCase) {
   ASSERT_NE(Shouted, FullHook);
   EXPECT_EQ(dlopen(Shouted.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
   char Tag[] = "two";
-  std::vector<char *> Args = {Shouted.data(), Tag};
+  std::vector<char *> Args = {Shouted.data(), Tag, nullptr};
   EXPECT_EQ(AddFrameHook(Hooks, 2, Args.data()), 0);
   AddFrameHookCommandLine(Hooks, Shouted + " three");
   EXPECT_EQ(Hooks.Count(), 3);
@@ -268,7 +268,8 @@ TEST_F(FrameHookTest, FailuresAreLoggedAndAddNothing) {
       std::vector<std::string> Words = Case.Args;
       std::vector<char *> Args;
       for (std::string &Word : Words) Args.push_back(Word.data());
-      EXPECT_EQ(AddFrameHook(Hooks, static_cast<int>(Args.size()), Args.data()), Case.Result);
+      Args.push_back(nullptr);
+      EXPECT_EQ(AddFrameHook(Hooks, static_cast<int>(Words.size()), Args.data()), Case.Result);
       ASSERT_EQ(Log.Lines().size(), 1u);
       const TLogLine &Line = Log.Lines()[0];
       EXPECT_EQ(Line.Level, AV_LOG_ERROR);
