@@ -262,6 +262,58 @@ TEST_F(FormatSettingsTest, ChannelsAndAspectSurviveProfilesThatKeepThem) {
   }
 }
 
+struct TItemCase {
+  const char *Entry;
+  const char *List;
+  int Position;
+  const char *Text;
+};
+
+// Item texts are parsed back into numbers and sizes, so every blank is part of the data.
+TEST_F(FormatSettingsTest, ItemTextsKeepEveryBlank) {
+  const TItemCase Cases[] = {
+      {"RM - Real Video (*.rm)", "ComboVideoBitrate", 0, "384  Kbps"},
+      {"RM - Real Video (*.rm)", "ComboVideoBitrate", 1, "400  Kbps"},
+      {"RM - Real Video (*.rm)", "ComboVideoBitrate", 2, "600  Kbps"},
+      {"RM - Real Video (*.rm)", "ComboSamplingRate", 0, "8000  Hz"},
+      {"MOV - QuickTime Video (*.mov)", "ComboSamplingRate", 0, "8000 Hz"},
+      {"3GP - Mobile Video Format (*.3gp)", "ComboSamplingRate", 0, "8000  bps"},
+      {"BlackBerry 3GP Video (*.3gp)", "ComboSamplingRate", 0, "8000  Hz"},
+      {"Zune WMV Windows Media Video (*.wmv)", "ComboVideoSize", 0, "320 x 240 "},
+      {"DVD - DVD Mpeg2 Format (*.mpg)", "ComboVideoSize", 8, "724 x 480"},
+      {"DVD - DVD Mpeg2 Format (*.mpg)", "ComboVideoSize", 9, "724 x 576"},
+      {"PS3 Video(1080P) (*.mp4)", "ComboVideoSize", 0, "1920 x 1072"},
+      {"Creative Zen Vision (*.avi)", "ComboVideoSize", 0, "Auto"},
+      {"MP4 - MPEG4 Video (*.mp4)", "ComboVideoCodec", 2, "XVid"},
+      {"PSP Video (*.mp4)", "ComboVideoCodec", 2, "XVID"},
+  };
+  for (const TItemCase &Case : Cases) {
+    PickFormat(Settings, Case.Entry);
+    const TChoiceList &List = *FindSettingsList(Settings, Case.List);
+    ASSERT_LT(Case.Position, List.Count()) << Case.Entry;
+    EXPECT_EQ(List.Items()[Case.Position], Case.Text) << Case.Entry << " " << Case.List;
+  }
+  // The lists' sizes as the profiles offer them.
+  const std::pair<std::span<const char *const>, std::size_t> Sizes[] = {
+      {SizesFull, 23},
+      {SizesDisc, 8},
+      {SizesDvd, 10},
+      {Sizes3gp, 7},
+      {SizesPlayer, 6},
+      {VideoRates13, 13},
+      {VideoRatesAvi, 11},
+      {VideoRatesReal, 8},
+      {FrameRates7, 7},
+      {AudioRates13, 13},
+      {AudioRatesAmr, 8},
+      {SampleRates8, 8},
+      {SampleRates8b, 8},
+      {VideoRatesAppleTvH264, 8},
+      {FrameRatesBlackBerry3gp, 6},
+  };
+  for (const auto &[List, Count] : Sizes) EXPECT_EQ(List.size(), Count) << List[0];
+}
+
 // The DVD size list ends in "724 x 480", which stays selected; nothing past the list is.
 TEST_F(FormatSettingsTest, DvdKeepsItsListsOwnSize) {
   PickFormat(Settings, "DVD - DVD Mpeg2 Format (*.mpg)");
