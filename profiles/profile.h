@@ -20,22 +20,6 @@ struct TListFill {
   const char *Selected = nullptr;
 };
 
-constexpr TListFill Keep() {
-  return {};
-}
-constexpr TListFill Emptied() {
-  return {TListStep::Empty, {}, nullptr};
-}
-constexpr TListFill Pick(std::span<const char *const> Items, const char *Selected) {
-  return {TListStep::Fill, Items, Selected};
-}
-constexpr TListFill Only(const char *Item) {
-  return {TListStep::Single, {}, Item};
-}
-constexpr TListFill Select(const char *Item) {
-  return {TListStep::Select, {}, Item};
-}
-
 // Members are named after the list each one fills; a member left out keeps its list.
 struct TProfile {
   TListFill ComboVideoCodec;

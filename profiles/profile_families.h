@@ -5,6 +5,23 @@
 #include "profiles/profile.h"
 #include "profiles/shared_lists.h"
 
+// The steps as the tables write them.
+constexpr TListFill Keep() {
+  return {};
+}
+constexpr TListFill Emptied() {
+  return {TListStep::Empty, {}, nullptr};
+}
+constexpr TListFill Pick(std::span<const char *const> Items, const char *Selected) {
+  return {TListStep::Fill, Items, Selected};
+}
+constexpr TListFill Only(const char *Item) {
+  return {TListStep::Single, {}, Item};
+}
+constexpr TListFill Select(const char *Item) {
+  return {TListStep::Select, {}, Item};
+}
+
 namespace profile_items {
 
 inline constexpr const char *Mpeg4H263H264[] = {"MPEG4", "H263", "H264"};
@@ -22,8 +39,9 @@ inline constexpr const char *Mp3Pcm[] = {"mp3", "pcm_s16le"};
 
 }  // namespace profile_items
 
-// Most profiles put the channel and aspect choices back to their first items; the disc,
-// iPod, player and BlackBerry profiles leave them as the user set them.
+// Most profiles put the channel and aspect choices back to their first items. The disc, iPod,
+// iPod Touch (but wide screen), player and BlackBerry profiles leave both as the user set
+// them; the 3GP profile sets mono and leaves the aspect.
 inline constexpr TListFill SelectStereo = Select("Stereo");
 inline constexpr TListFill SelectOriginalAspect = Select("Original");
 
