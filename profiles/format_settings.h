@@ -19,9 +19,11 @@ class TFormatSettings : public TSettingsLists {
   std::string FOutputType;        // type text of the entry applied last, e.g. "MP4"
   int LastFormatIndex = 0;        // format list position of the entry applied last
 
-  // Writes the output type into the "Output" cell of every job row, ticked or not.
+  // Writes the output type into the "Output" cell of every job row, ticked or not. Called on
+  // the main thread, from ComboOutputFormatChange.
   std::function<void(const std::string &OutputType)> OnWriteOutputCells;
-  // Reads the drop-down size chosen in the Additional Options dialog; may throw.
+  // Reads the drop-down size chosen in the Additional Options dialog; may throw. Called on the
+  // main thread; unassigned or failing, the list shows DefaultDropDownItems lines.
   std::function<int()> OnReadDropDownItems;
 
   // The 62 catalogue items, position 0 selected, as many drop-down lines as items.
