@@ -19,6 +19,20 @@ constexpr TCliCommand Commands[] = {
      "      that cannot be opened prints the path, \"Error\" and the reason (line breaks of the\n"
      "      reason become blanks). Exit status 0 when every file probed, 1 otherwise.\n",
      RunProbeCommand},
+    {"formats",
+     "  tarnwick-cli formats\n"
+     "      Lists the output format list: one line per item, its position, a tab and its text\n"
+     "      (separator lines too).\n",
+     RunFormatsCommand},
+    {"profile",
+     "  tarnwick-cli profile ENTRY [--pick LIST=TEXT ...]\n"
+     "      Picks ENTRY (an item text or a position of the format list) as at start-up, then\n"
+     "      selects TEXT in each settings list LIST (a control name such as ComboVideoCodec).\n"
+     "      Prints the nine settings lists as \"Name: item|[selected]|...\", the output type\n"
+     "      as FOutputType=TYPE, and every output option a job would get that differs from\n"
+     "      its default, as Name=value. A job that cannot be prepared prints \"Fail to add\n"
+     "      file to list!\"; that and misuse exit with status 1.\n",
+     RunProfileCommand},
 };
 
 void PrintHelp(std::FILE *Out) {

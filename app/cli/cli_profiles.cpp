@@ -1,0 +1,109 @@
+// tarnwick-cli formats and profile: the output format list, and what picking an entry (and
+// then some settings) puts into the settings lists and into a job's output options.
+
+#include <cstdio>
+#include <string>
+
+#include "cli_commands.h"
+#include "profiles/catalogue.h"
+#include "profiles/format_settings.h"
+#include "profiles/number_text.h"
+#include "profiles/output_option_fields.h"
+
+namespace {
+
+std::string JoinItems(const TChoiceList &List, bool MarkSelection) {
+  std::string Line;
+  for (int Position = 0; Position < List.Count(); ++Position) {
+    if (Position > 0) Line += '|';
+    const bool Selected = MarkSelection && Position == List.ItemIndex();
+    Line += Selected ? "[" + List.Items()[Position] + "]" : List.Items()[Position];
+  }
+  return Line;
+}
+
+// A position (digits only) or an item text of the format list; -1 when it is neither.
+int FormatListPosition(const TChoiceList &List, const std::string &Entry) {
+  if (!Entry.empty() && Entry.find_first_not_of("0123456789") == std::string::npos)
+    return Entry.size() <= 3 && std::stoi(Entry) < List.Count() ? std::stoi(Entry) : -1;
+  return List.IndexOf(Entry);
+}
+
+int ProfileUsageError(const std::string &Message) {
+  std::fprintf(stderr, "tarnwick-cli profile: %s\n", Message.c_str());
+  return 1;
+}
+
+std::string ListNames() {
+  std::string Names;
+  for (const TSettingsListName &Entry : SettingsListNames)
+    Names += (Names.empty() ? "" : ", ") + std::string(Entry.Name);
+  return Names;
+}
+
+}  // namespace
+
+int RunFormatsCommand(const TCliArguments &Arguments) {
+  if (!Arguments.empty()) {
+    std::fputs("tarnwick-cli formats: takes no arguments (see tarnwick-cli --help)\n", stderr);
+    return 1;
+  }
+  int Position = 0;
+  for (const TCatalogueEntry &Entry : OutputFormatCatalogue())
+    std::printf("%d\t%s\n", Position++, Entry.Text);
+  return 0;
+}
+
+int RunProfileCommand(const TCliArguments &Arguments) {
+  if (Arguments.empty())
+    return ProfileUsageError("no format list entry given (see tarnwick-cli --help)");
+
+  // As at start-up: the lists filled, the entry selected and applied as a pick applies it.
+  TFormatSettings Settings;
+  Settings.FillOutputFormatList();
+  Settings.ComboOutputFormat.SetDropDownCount(TFormatSettings::DefaultDropDownItems);
+  const int Position = FormatListPosition(Settings.ComboOutputFormat, Arguments[0]);
+  if (Position < 0)
+    return ProfileUsageError("'" + Arguments[0] +
+                             "' is neither a position nor an item of the format list "
+                             "(see tarnwick-cli formats)");
+  Settings.ComboOutputFormat.SetItemIndex(Position);
+  Settings.ComboOutputFormatChange();
+
+  for (std::size_t Index = 1; Index < Arguments.size(); ++Index) {
+    if (Arguments[Index] != "--pick" || Index + 1 == Arguments.size())
+      return ProfileUsageError("expected --pick LIST=TEXT, got '" + Arguments[Index] + "'");
+    const std::string &Pick = Arguments[++Index];
+    const std::size_t Equals = Pick.find('=');
+    if (Equals == std::string::npos)
+      return ProfileUsageError("expected LIST=TEXT after --pick, got '" + Pick + "'");
+    const std::string Name = Pick.substr(0, Equals);
+    const std::string Text = Pick.substr(Equals + 1);
+    TChoiceList *List = FindSettingsList(Settings, Name);
+    if (List == nullptr)
+      return ProfileUsageError("no settings list named '" + Name + "' (lists: " + ListNames() +
+                               ")");
+    if (!List->SelectText(Text))
+      return ProfileUsageError(Name + " holds no item '" + Text +
+                               "' (items: " + JoinItems(*List, false) + ")");
+  }
+
+  for (const TSettingsListName &Entry : SettingsListNames) {
+    const std::string Items = JoinItems(Settings.*Entry.List, true);
+    std::printf("%s:%s%s\n", Entry.Name, Items.empty() ? "" : " ", Items.c_str());
+  }
+  std::printf("FOutputType=%s\n", Settings.FOutputType.c_str());
+
+  TOutputOptions Options;
+  try {
+    Settings.SetJobOptions(Options);
+    Options.FrameRate = Settings.GetFrameRateText(Options);
+  } catch (const EConvertError &) {
+    // What the application shows when a job cannot be prepared.
+    std::puts("Fail to add file to list!");
+    return 1;
+  }
+  for (const auto &[Name, Value] : ChangedOutputOptions(Options))
+    std::printf("%s=%s\n", Name.c_str(), Value.c_str());
+  return 0;
+}

@@ -1,0 +1,140 @@
+#include "profiles/job_mapping.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "profiles/number_text.h"
+
+namespace {
+
+struct TCodecName {
+  const char *ListText;  // lower case
+  const char *Encoder;
+};
+
+constexpr TCodecName VideoEncoders[] = {{"h264", "libx264"}, {"xvid", "libxvid"}};
+constexpr TCodecName AudioEncoders[] = {
+    {"aac", "libfaac"}, {"mpeg4aac", "libfaac"}, {"mp3", "libmp3lame"}, {"amr_nb", "libamr_nb"}};
+
+// ASF is not here: it is a video format whose profile offers video settings.
+constexpr const char *AudioTypes[] = {"aac", "au", "m4a", "mp2", "mp3", "ogg", "ra", "wav", "wma"};
+
+std::string LowerCase(std::string Text) {
+  for (char &C : Text) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+  return Text;
+}
+
+// A listed encoder name, otherwise the text itself in lower case.
+template <std::size_t N>
+std::string EncoderName(const TCodecName (&Table)[N], const std::string &ListText) {
+  const std::string Lower = LowerCase(ListText);
+  for (const TCodecName &Entry : Table)
+    if (Lower == Entry.ListText) return Entry.Encoder;
+  return Lower;
+}
+
+std::string Trimmed(const std::string &Text) {
+  const std::size_t First = Text.find_first_not_of(" \t\r\n");
+  if (First == std::string::npos) return std::string();
+  return Text.substr(First, Text.find_last_not_of(" \t\r\n") - First + 1);
+}
+
+}  // namespace
+
+std::string VideoCodecName(const std::string &ListText) {
+  return EncoderName(VideoEncoders, ListText);
+}
+
+std::string AudioCodecName(const std::string &ListText) {
+  return EncoderName(AudioEncoders, ListText);
+}
+
+bool IsAudioType(const std::string &OutputType) {
+  const std::string Lower = LowerCase(OutputType);
+  return std::any_of(std::begin(AudioTypes), std::end(AudioTypes),
+                     [&](const char *Type) { return Lower == Type; });
+}
+
+void MapGeneralOptions(const TSettingsLists &Lists, const std::string &OutputType,
+                       TOutputOptions &Options) {
+  Options.VideoCodec = VideoCodecName(Lists.ComboVideoCodec.Text());
+  Options.AudioCodec = AudioCodecName(Lists.ComboAudioCodec.Text());
+  // "Auto" (the portable players' first size) keeps the input's size as "Original Video
+  // Size" does; the frame size option would refuse it.
+  const std::string Size = Lists.ComboVideoSize.Text();
+  if (Size != "Original Video Size" && Size != "Auto") Options.FrameSize = FrameSizeText(Size);
+  Options.AudioChannels = Lists.ComboAudioChannels.Text() == "Stereo" ? 2 : 1;
+  if (OutputType == "3GP" || OutputType == "3G2") Options.AudioChannels = 1;
+  if (IsAudioType(OutputType)) Options.DisableVideo = true;
+
+  // The numbers last: a failure leaves the fields above filled.
+  Options.VideoBitrate = ThousandsValue(Lists.ComboVideoBitrate.Text());
+  const std::string AudioRate = Lists.ComboAudioBitrate.Text();
+  Options.AudioBitrate = AudioRate.find("Kbps") != std::string::npos
+                             ? ThousandsValue(AudioRate)
+                             : NumberValue(NumberPart(AudioRate));
+  Options.AudioSampleRate = NumberValue(NumberPart(Lists.ComboSamplingRate.Text()));
+}
+
+void MapDeviceOptions(const TSettingsLists &Lists, TOutputOptions &Options) {
+  Options.VideoBitrate = ThousandsValue(Lists.ComboVideoBitrate.Text());
+  Options.AudioBitrate = ThousandsValue(Lists.ComboAudioBitrate.Text());
+  Options.AudioSampleRate = NumberValue(NumberPart(Lists.ComboSamplingRate.Text()));
+  Options.VideoCodec = VideoCodecName(Lists.ComboVideoCodec.Text());
+  Options.AudioCodec = "libfaac";
+  Options.FrameSize = FrameSizeText(Lists.ComboVideoSize.Text());
+}
+
+void Map3gpOptions(const TSettingsLists &Lists, TOutputOptions &Options) {
+  Options.VideoBitrate = ThousandsValue(Lists.ComboVideoBitrate.Text());
+  // AMR rates are written in bps already.
+  Options.AudioBitrate = NumberValue(NumberPart(Lists.ComboAudioBitrate.Text()));
+  Options.AudioSampleRate = NumberValue(NumberPart(Lists.ComboSamplingRate.Text()));
+  Options.VideoCodec = VideoCodecName(Lists.ComboVideoCodec.Text());
+  Options.AudioCodec = "libamr_nb";
+  Options.FrameSize = FrameSizeText(Lists.ComboVideoSize.Text());
+  Options.AudioChannels = 1;
+}
+
+void MapJobOptions(TJobMapping Mapping, const TSettingsLists &Lists, const std::string &OutputType,
+                   TOutputOptions &Options) {
+  switch (Mapping) {
+    case TJobMapping::General:
+      MapGeneralOptions(Lists, OutputType, Options);
+      break;
+    case TJobMapping::Device:
+      MapDeviceOptions(Lists, Options);
+      break;
+    case TJobMapping::Gp3:
+      Map3gpOptions(Lists, Options);
+      break;
+    case TJobMapping::None:
+      break;
+  }
+}
+
+std::string FrameRateText(const std::string &FormatText, const std::string &OutputType,
+                          const TChoiceList &ComboVideoFramerate, TOutputOptions &Options) {
+  if (LowerCase(OutputType) == "mpg") {
+    Options.DefaultNorm = 1;
+    // "Super Video CD" also contains "Video CD": the longer name is tested first.
+    int Target = 0;
+    if (FormatText.find("DVD") != std::string::npos)
+      Target = 3;
+    else if (FormatText.find("Super Video CD") != std::string::npos)
+      Target = 2;
+    else if (FormatText.find("Video CD") != std::string::npos)
+      Target = 1;
+    if (Target != 0) {
+      Options.TargetType = Target;
+      // "Auto", "PAL", "NTSC" give the norms 0, 1, 2.
+      const int Norm = ComboVideoFramerate.ItemIndex();
+      if (Norm >= 0 && Norm <= 2) Options.TargetNorm = Norm;
+      return std::string();
+    }
+  }
+  const std::string Rate = ComboVideoFramerate.Text();
+  // "Auto" means 25 frames per second, not the input's rate.
+  if (LowerCase(Trimmed(Rate)) == "auto") return "25";
+  return NumberPart(Rate);
+}

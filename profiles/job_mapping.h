@@ -1,0 +1,34 @@
+// Turning the selected texts of the settings lists into a job's output options. Three
+// families: general (most entries), device (iPod, Apple TV, iPod Touch) and 3GP.
+#pragma once
+
+#include <string>
+
+#include "engine/component/option_records.h"
+#include "profiles/catalogue.h"
+#include "profiles/settings_lists.h"
+
+// Encoder names for the codec lists' texts (compared in lower case).
+std::string VideoCodecName(const std::string &ListText);
+std::string AudioCodecName(const std::string &ListText);
+
+// Output types whose jobs drop the video stream.
+bool IsAudioType(const std::string &OutputType);
+
+// Fills the fields the family writes; the others keep what Options holds. A bit-rate or
+// sampling-rate text without a whole number raises EConvertError, leaving Options partly
+// filled.
+void MapGeneralOptions(const TSettingsLists &Lists, const std::string &OutputType,
+                       TOutputOptions &Options);
+void MapDeviceOptions(const TSettingsLists &Lists, TOutputOptions &Options);
+void Map3gpOptions(const TSettingsLists &Lists, TOutputOptions &Options);
+
+// Runs the family Mapping names; nothing for TJobMapping::None.
+void MapJobOptions(TJobMapping Mapping, const TSettingsLists &Lists, const std::string &OutputType,
+                   TOutputOptions &Options);
+
+// The job's frame-rate text. For the disc entries (type "MPG" and a format text naming DVD,
+// Super Video CD or Video CD) it is empty and the target fields are set instead: the frame-
+// rate list then picks the television norm.
+std::string FrameRateText(const std::string &FormatText, const std::string &OutputType,
+                          const TChoiceList &ComboVideoFramerate, TOutputOptions &Options);
