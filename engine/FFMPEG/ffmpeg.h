@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "engine/FFMPEG/ffmpeg_exception.h"
+#include "engine/FFMPEG/frame_hook.h"
 #include "engine/binding/av_owners.h"
 
 class TCustomFFmpeg;
@@ -425,9 +426,11 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
                    const std::string &DefaultNorm);
   void OptTarget(const std::string &Text);
 
-  // ===== Frame hooks =====
+  // ===== Frame hooks (option_handlers_video.cpp; the loader is frame_hook.cpp) =====
 
+  // "vhook": adds one hook from its command line and turns the hooks on.
   void OptFrameHook(const std::string &CommandLine);
+  TFrameHooks FHooks;
 
   // ===== Notifications =====
   // Each is called only when assigned. All run on the worker thread during a session (or the
@@ -479,7 +482,6 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
   void SetMatrix(TAVOwned<uint16_t> &Matrix, const std::string &Text);
   uint32_t ParseTag(const std::string &Tag, const char *Kind);
   int64_t ParseTime(const std::string &Text, bool IsDuration, const char *OptionName);
-  const AVInputFormat *FindInputFormat(std::string &Name);
-  const AVOutputFormat *FindOutputFormat(std::string &Name);
+  void TranslateFormatName(std::string &Name);
   TOutputFileContext &LastOutputFile();
 };

@@ -23,6 +23,7 @@ TCustomFFmpeg::~TCustomFFmpeg() {
 void TCustomFFmpeg::InitDefaults() {
   static_cast<TFFmpegOptionState &>(*this) = TFFmpegOptionState();
   static_cast<TFFmpegSessionState &>(*this) = TFFmpegSessionState();
+  ReleaseFrameHooks(FHooks);
 }
 
 void TCustomFFmpeg::Reset() {
@@ -76,6 +77,7 @@ void TCustomFFmpeg::ReleaseAll() {
   FVideoRcOverride.clear();
   FAudioLanguage.clear();
   FSubtitleLanguage.clear();
+  ReleaseFrameHooks(FHooks);
   FBitBuffer.reset();
   FHookBuffer.reset();
   FHookBufferSize = 0;
