@@ -38,33 +38,32 @@ enum class TChannelRule { Stereo, MonoToStereo };
 
 // A value that differs between PAL and the NTSC-based norms (NTSC and film).
 struct TByNorm {
-  const char *Ntsc;
-  const char *Pal;
+  const char *Ntsc = nullptr;
+  const char *Pal = nullptr;
   const char *For(TNorm Norm) const { return Norm == TNorm::PAL ? Pal : Ntsc; }
 };
 
 struct TTargetPreset {
-  const char *Type;
-  const char *VideoCodec;
-  const char *AudioCodec;
-  const char *Format;
-  TByNorm Size;
-  TByNorm PixFmt;
-  TByNorm Gop;
-  const char *Bitrate;
-  const char *MaxRate;
-  const char *MinRate;
-  const char *BufSize;
-  // A codec-private switch (the old "+SCAN_OFFSET" flag is mpeg2video's "scan_offset" now).
-  const char *CodecFlagName;
-  const char *CodecFlagValue;
-  const char *AudioBitrate;
-  int SampleRate;
-  TChannelRule Channels;
-  const char *PacketSize;
-  const char *MuxRate;
-  float Preload;
-  const char *Aspect;
+  const char *Type = nullptr;
+  const char *VideoCodec = nullptr;
+  const char *AudioCodec = nullptr;
+  const char *Format = nullptr;
+  TByNorm Size = {};
+  TByNorm PixFmt = {};
+  TByNorm Gop = {};
+  const char *Bitrate = nullptr;
+  const char *MaxRate = nullptr;
+  const char *MinRate = nullptr;
+  const char *BufSize = nullptr;
+  // Codec flags by their old names; the generic option path translates them.
+  const char *Flags = nullptr;
+  const char *AudioBitrate = nullptr;
+  int SampleRate = 0;
+  TChannelRule Channels = TChannelRule::Stereo;
+  const char *PacketSize = nullptr;
+  const char *MuxRate = nullptr;
+  float Preload = 0;
+  const char *Aspect = nullptr;
   std::span<const TPresetStep> Steps;
 };
 
@@ -82,113 +81,31 @@ constexpr TPresetStep DvdSteps[] = {Codecs,  Format,       Size,       Rate,    
                                     MuxRate, AudioBitrate, SampleRate, Channels, Aspect};
 constexpr TPresetStep DvSteps[] = {Format, Size, PixFmt, Rate, SampleRate, Channels};
 
+// clang-format off
 const TTargetPreset TargetPresets[] = {
-    {"vcd",
-     "mpeg1video",
-     "mp2",
-     "vcd",
-     {"352x240", "352x288"},
-     {},
-     {"18", "15"},
-     "1150000",
-     "1150000",
-     "1150000",
-     "327680",
-     nullptr,
-     nullptr,
-     "224000",
-     44100,
-     TChannelRule::Stereo,
-     "2324",
-     "1411200",
-     0.44f,
-     "4:3",
-     VcdSteps},
-    {"svcd",
-     "mpeg2video",
-     "mp2",
-     "svcd",
-     {"480x480", "480x576"},
-     {},
-     {"18", "15"},
-     "2040000",
-     "2516000",
-     "0",
-     "1835008",
-     "scan_offset",
-     "1",
-     "224000",
-     44100,
-     TChannelRule::MonoToStereo,
-     "2324",
-     nullptr,
-     0,
-     "4:3",
-     SvcdSteps},
-    {"dvd",
-     "mpeg2video",
-     "ac3",
-     "dvd",
-     {"720x480", "720x576"},
-     {},
-     {"18", "15"},
-     "6000000",
-     "9000000",
-     "0",
-     "1835008",
-     nullptr,
-     nullptr,
-     "448000",
-     48000,
-     TChannelRule::MonoToStereo,
-     "2048",
-     "10080000",
-     0,
-     "16:9",
-     DvdSteps},
-    {"dv",
-     nullptr,
-     nullptr,
-     "dv",
-     {"720x480", "720x576"},
-     {"yuv411p", "yuv420p"},
-     {},
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     48000,
-     TChannelRule::Stereo,
-     nullptr,
-     nullptr,
-     0,
-     nullptr,
-     DvSteps},
-    {"dv50",
-     nullptr,
-     nullptr,
-     "dv",
-     {"720x480", "720x576"},
-     {"yuv422p", "yuv422p"},
-     {},
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     48000,
-     TChannelRule::Stereo,
-     nullptr,
-     nullptr,
-     0,
-     nullptr,
-     DvSteps},
+    {.Type = "vcd", .VideoCodec = "mpeg1video", .AudioCodec = "mp2", .Format = "vcd",
+     .Size = {"352x240", "352x288"}, .Gop = {"18", "15"}, .Bitrate = "1150000",
+     .MaxRate = "1150000", .MinRate = "1150000", .BufSize = "327680", .AudioBitrate = "224000",
+     .SampleRate = 44100, .Channels = TChannelRule::Stereo, .PacketSize = "2324",
+     .MuxRate = "1411200", .Preload = 0.44f, .Aspect = "4:3", .Steps = VcdSteps},
+    {.Type = "svcd", .VideoCodec = "mpeg2video", .AudioCodec = "mp2", .Format = "svcd",
+     .Size = {"480x480", "480x576"}, .Gop = {"18", "15"}, .Bitrate = "2040000",
+     .MaxRate = "2516000", .MinRate = "0", .BufSize = "1835008", .Flags = "+SCAN_OFFSET",
+     .AudioBitrate = "224000", .SampleRate = 44100, .Channels = TChannelRule::MonoToStereo,
+     .PacketSize = "2324", .Aspect = "4:3", .Steps = SvcdSteps},
+    {.Type = "dvd", .VideoCodec = "mpeg2video", .AudioCodec = "ac3", .Format = "dvd",
+     .Size = {"720x480", "720x576"}, .Gop = {"18", "15"}, .Bitrate = "6000000",
+     .MaxRate = "9000000", .MinRate = "0", .BufSize = "1835008", .AudioBitrate = "448000",
+     .SampleRate = 48000, .Channels = TChannelRule::MonoToStereo, .PacketSize = "2048",
+     .MuxRate = "10080000", .Aspect = "16:9", .Steps = DvdSteps},
+    {.Type = "dv", .Format = "dv", .Size = {"720x480", "720x576"},
+     .PixFmt = {"yuv411p", "yuv420p"}, .SampleRate = 48000, .Channels = TChannelRule::Stereo,
+     .Steps = DvSteps},
+    {.Type = "dv50", .Format = "dv", .Size = {"720x480", "720x576"},
+     .PixFmt = {"yuv422p", "yuv422p"}, .SampleRate = 48000, .Channels = TChannelRule::Stereo,
+     .Steps = DvSteps},
 };
+// clang-format on
 
 const TTargetPreset *FindPreset(const std::string &Type) {
   for (const TTargetPreset &Preset : TargetPresets)
@@ -241,7 +158,7 @@ void RunStep(TCustomFFmpeg &Task, const TTargetPreset &Preset, TNorm Norm, TPres
       Task.OptFrameRate(FrameRateOf(Norm));
       break;
     case Gop:
-      Task.SetStrOption("g", Preset.Gop.For(Norm));
+      Task.SetStrOption("gop", Preset.Gop.For(Norm));
       break;
     case Bitrate:
       Task.SetStrOption("b", Preset.Bitrate);
@@ -256,7 +173,7 @@ void RunStep(TCustomFFmpeg &Task, const TTargetPreset &Preset, TNorm Norm, TPres
       Task.SetStrOption("bufsize", Preset.BufSize);
       break;
     case CodecFlags:
-      Task.SetStrOption(Preset.CodecFlagName, Preset.CodecFlagValue);
+      Task.SetStrOption("flags", Preset.Flags);
       break;
     case AudioBitrate:
       Task.SetStrOption("ab", Preset.AudioBitrate);

@@ -94,6 +94,26 @@ AVSampleFormat EncoderSampleFormat(const AVCodec *Encoder, AVSampleFormat Wanted
   return Encoder->sample_fmts[0];
 }
 
+// The encoder named, or without a name the muxer's default for MediaType (which may have no
+// encoder here: the session then refuses the stream when it opens it).
+struct TChosenEncoder {
+  const AVCodec *Encoder = nullptr;
+  AVCodecID CodecId = AV_CODEC_ID_NONE;
+};
+TChosenEncoder ChooseEncoder(TCustomFFmpeg &Task, const std::string &Name, AVMediaType MediaType,
+                             const AVFormatContext &Muxer) {
+  TChosenEncoder Chosen;
+  if (!Name.empty()) {
+    if (!Task.FindCodec(Name, MediaType, Chosen.Encoder, true))
+      throw FFMpegException(Task.FLastErrorText);
+    Chosen.CodecId = Chosen.Encoder->id;
+  } else {
+    Chosen.CodecId = av::av_guess_codec(Muxer.oformat, nullptr, Muxer.url, nullptr, MediaType);
+    Chosen.Encoder = av::avcodec_find_encoder(Chosen.CodecId);
+  }
+  return Chosen;
+}
+
 }  // namespace
 
 TCodecContextPtr TCustomFFmpeg::NewEncoder(const AVCodec *Encoder, AVCodecID CodecId,
@@ -111,21 +131,12 @@ TCodecContextPtr TCustomFFmpeg::NewEncoder(const AVCodec *Encoder, AVCodecID Cod
 }
 
 void TCustomFFmpeg::NewVideoStream(TOutputFileContext &Output) {
-  const AVFormatContext *Muxer = Output.Context.get();
-  const AVCodec *Encoder = nullptr;
-  AVCodecID CodecId = AV_CODEC_ID_NONE;
-  std::vector<RcOverride> Overrides;
+  const AVFormatContext &Muxer = *Output.Context;
   try {
+    TChosenEncoder Chosen;
+    std::vector<RcOverride> Overrides;
     if (!FVideoStreamCopy) {
-      if (!FVideoCodecName.empty()) {
-        if (!FindCodec(FVideoCodecName, AVMEDIA_TYPE_VIDEO, Encoder, true))
-          throw FFMpegException(FLastErrorText);
-        CodecId = Encoder->id;
-      } else {
-        CodecId =
-            av::av_guess_codec(Muxer->oformat, nullptr, Muxer->url, nullptr, AVMEDIA_TYPE_VIDEO);
-        Encoder = av::avcodec_find_encoder(CodecId);
-      }
+      Chosen = ChooseEncoder(*this, FVideoCodecName, AVMEDIA_TYPE_VIDEO, Muxer);
       Overrides = ParseRcOverride(FVideoRcOverride);
     }
     TOutputStreamContext &Record = AddStream(Output, AVMEDIA_TYPE_VIDEO);
@@ -134,10 +145,10 @@ void TCustomFFmpeg::NewVideoStream(TOutputFileContext &Output) {
       Record.StreamCopy = true;
       Stream->codecpar->codec_tag = FVideoCodecTag;
     } else {
-      Record.Encoder = NewEncoder(Encoder, CodecId, AVMEDIA_TYPE_VIDEO);
+      Record.Encoder = NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_VIDEO);
       CopyCodecPrivateOptions(AVMEDIA_TYPE_VIDEO, Record.EncoderOptions.Address());
-      ConfigureVideoEncoder(*Record.Encoder, Encoder, Overrides,
-                            Muxer->oformat->flags & AVFMT_GLOBALHEADER);
+      ConfigureVideoEncoder(*Record.Encoder, Chosen.Encoder, Overrides,
+                            Muxer.oformat->flags & AVFMT_GLOBALHEADER);
       if (FVideoQScale != 0 || FSameQuality) Record.Quality = FVideoQScale * FF_QP2LAMBDA;
       Stream->sample_aspect_ratio = Record.Encoder->sample_aspect_ratio;
       Stream->time_base = Record.Encoder->time_base;
@@ -197,21 +208,11 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
 }
 
 void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {
-  const AVFormatContext *Muxer = Output.Context.get();
+  const AVFormatContext &Muxer = *Output.Context;
   try {
-    const AVCodec *Encoder = nullptr;
-    AVCodecID CodecId = AV_CODEC_ID_NONE;
-    if (!FAudioStreamCopy) {
-      if (!FAudioCodecName.empty()) {
-        if (!FindCodec(FAudioCodecName, AVMEDIA_TYPE_AUDIO, Encoder, true))
-          throw FFMpegException(FLastErrorText);
-        CodecId = Encoder->id;
-      } else {
-        CodecId =
-            av::av_guess_codec(Muxer->oformat, nullptr, Muxer->url, nullptr, AVMEDIA_TYPE_AUDIO);
-        Encoder = av::avcodec_find_encoder(CodecId);
-      }
-    }
+    TChosenEncoder Chosen;
+    if (!FAudioStreamCopy)
+      Chosen = ChooseEncoder(*this, FAudioCodecName, AVMEDIA_TYPE_AUDIO, Muxer);
     TOutputStreamContext &Record = AddStream(Output, AVMEDIA_TYPE_AUDIO);
     AVStream *Stream = LastStream(Output);
     const AVRational TimeBase{1, FAudioSampleRate};
@@ -223,11 +224,11 @@ void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {
       av::av_channel_layout_default(&Parameters->ch_layout, FAudioChannels);
       Parameters->sample_rate = FAudioSampleRate;
     } else {
-      Record.Encoder = NewEncoder(Encoder, CodecId, AVMEDIA_TYPE_AUDIO);
+      Record.Encoder = NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_AUDIO);
       CopyCodecPrivateOptions(AVMEDIA_TYPE_AUDIO, Record.EncoderOptions.Address());
       AVCodecContext &Enc = *Record.Encoder;
       if (FAudioCodecTag != 0) Enc.codec_tag = FAudioCodecTag;
-      if (Muxer->oformat->flags & AVFMT_GLOBALHEADER) Enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+      if (Muxer.oformat->flags & AVFMT_GLOBALHEADER) Enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
       if (FAudioQScale > NoAudioQScale) {
         Enc.flags |= AV_CODEC_FLAG_QSCALE;
         Record.Quality = FAudioQScale * FF_QP2LAMBDA;
@@ -237,7 +238,7 @@ void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {
       av::av_channel_layout_default(&Enc.ch_layout, FAudioChannels);
       Enc.sample_rate = FAudioSampleRate;
       Enc.time_base = TimeBase;
-      Enc.sample_fmt = EncoderSampleFormat(Encoder, FAudioSampleFmt);
+      Enc.sample_fmt = EncoderSampleFormat(Chosen.Encoder, FAudioSampleFmt);
       av::avcodec_parameters_from_context(Stream->codecpar, &Enc);
     }
     Stream->time_base = TimeBase;
@@ -254,17 +255,17 @@ void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {
 
 void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
   try {
-    const AVCodec *Encoder = nullptr;
-    if (!FSubtitleStreamCopy &&
-        !FindCodec(FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, Encoder, true))
-      throw FFMpegException(FLastErrorText);
+    // Muxers name a subtitle codec of their own now (mp4 and mov: mov_text), so a stream can
+    // be wanted without a codec name: it gets the muxer's codec, as video and audio do.
+    TChosenEncoder Chosen;
+    if (!FSubtitleStreamCopy)
+      Chosen = ChooseEncoder(*this, FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, *Output.Context);
     TOutputStreamContext &Record = AddStream(Output, AVMEDIA_TYPE_SUBTITLE);
     AVStream *Stream = LastStream(Output);
     if (FSubtitleStreamCopy) {
       Record.StreamCopy = true;
     } else {
-      Record.Encoder =
-          NewEncoder(Encoder, Encoder ? Encoder->id : AV_CODEC_ID_NONE, AVMEDIA_TYPE_SUBTITLE);
+      Record.Encoder = NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_SUBTITLE);
       CopyCodecPrivateOptions(AVMEDIA_TYPE_SUBTITLE, Record.EncoderOptions.Address());
       av::avcodec_parameters_from_context(Stream->codecpar, Record.Encoder.get());
     }
