@@ -35,3 +35,6 @@ printf '1\n00:00:00,000 --> 00:00:01,000\nHello\n\n2\n00:00:01,000 --> 00:00:02,
   > subtitles.srt
 ff -f lavfi -i "$(video 176x144 25 2)" -i subtitles.srt -c:v mpeg4 -c:s srt "${exact[@]}" \
    subtitled.mkv
+# Pixels twice as wide as high; and raw video in AVI, whose header has no pixel aspect.
+ff -f lavfi -i "$(video 320x240 25 1)" -vf setsar=2 -c:v mpeg4 "${exact[@]}" wide.mp4
+ff -f lavfi -i "$(video 64x48 25 0.2)" -c:v rawvideo -pix_fmt yuv420p "${exact[@]}" raw.avi
