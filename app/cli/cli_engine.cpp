@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
 #include <string_view>
 
 #include "cli_commands.h"
@@ -63,6 +64,13 @@ bool SetUp(TCustomFFmpeg &Task, const TCliArguments &Words) {
   for (size_t I = 0; I < Words.size(); ++I) {
     const std::string &Word = Words[I];
     if (Word.size() < 2 || Word[0] != '-') {
+      // Creating an output replaces the file, and releasing the task removes it again
+      // because nothing was written: a dry run would destroy an existing file.
+      std::error_code Ignored;
+      if (std::filesystem::exists(Word, Ignored)) {
+        std::fprintf(stderr, "%s: file exists; a dry run does not replace files\n", Word.c_str());
+        return false;
+      }
       if (!Task.OpenOutputFile(Word)) {
         std::fprintf(stderr, "%s\n", Task.FLastErrorText.c_str());
         return false;
