@@ -80,6 +80,34 @@ TEST_F(TOptionsTest, SwitchesTurnOnTheirField) {
   EXPECT_TRUE(Task.FCopyTs);
 }
 
+TEST_F(TOptionsTest, TextOptionsAreKeptAsGiven) {
+  const struct {
+    const char *Name;
+    const char *Value;
+    std::string TFFmpegOptionState::*Field;
+  } Texts[] = {
+      {"rc_override", "0,100,5/101,200,-50", &TCustomFFmpeg::FVideoRcOverride},
+      {"tvstd", "PAL-B", &TCustomFFmpeg::FVideoStandard},
+      {"passlogfile", "/tmp/two pass", &TCustomFFmpeg::FPassLogFileName},
+      {"alang", "eng", &TCustomFFmpeg::FAudioLanguage},
+      {"slang", "fre", &TCustomFFmpeg::FSubtitleLanguage},
+      {"title", "A Title", &TCustomFFmpeg::FTitle},
+      {"author", "Someone", &TCustomFFmpeg::FAuthor},
+      {"copyright", "(c) 2008", &TCustomFFmpeg::FCopyright},
+      {"comment", "none", &TCustomFFmpeg::FComment},
+      {"genre", "Rock", &TCustomFFmpeg::FGenre},
+      {"album", "First", &TCustomFFmpeg::FAlbum},
+  };
+  for (const auto &Text : Texts) {
+    Task.SetOption(Text.Name, Text.Value);
+    EXPECT_EQ(Task.*Text.Field, Text.Value) << Text.Name;
+  }
+  Task.SetOption("title", "");  // an empty metadata text leaves the earlier one
+  EXPECT_EQ(Task.FTitle, "A Title");
+  Task.SetOption("rc_override", "1,2,3");
+  EXPECT_EQ(Task.FVideoRcOverride, "1,2,3");
+}
+
 TEST_F(TOptionsTest, FrameLimitsGoToTheirMediaType) {
   Task.SetOption("vframes", "10");
   Task.SetOption("aframes", "20");
