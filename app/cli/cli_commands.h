@@ -14,6 +14,7 @@ struct TCliCommand {
 };
 
 int RunProbeCommand(const TCliArguments &Arguments);
+int RunEngineCommand(const TCliArguments &Arguments);
 
 // Loads the media libraries as the application does. On failure prints AVLibsLoadError to
 // stderr and returns false.

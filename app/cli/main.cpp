@@ -19,6 +19,16 @@ constexpr TCliCommand Commands[] = {
      "      that cannot be opened prints the path, \"Error\" and the reason (line breaks of the\n"
      "      reason become blanks). Exit status 0 when every file probed, 1 otherwise.\n",
      RunProbeCommand},
+    {"engine",
+     "  tarnwick-cli engine ARGS... --dry-run\n"
+     "      Sets up one conversion task from a media converter's command line: \"-name value\"\n"
+     "      (or \"-name\" for options without a value) is an engine option, \"-i FILE\" opens an\n"
+     "      input, any other word creates an output file. Prints, for each output, a line\n"
+     "      \"output #N muxer=NAME file=PATH\" and one line per stream with its encoder\n"
+     "      settings, then releases the task (the empty output files are removed again). A\n"
+     "      refused option or a failed open prints its message; exit status 1. Without\n"
+     "      --dry-run nothing is converted yet.\n",
+     RunEngineCommand},
 };
 
 void PrintHelp(std::FILE *Out) {

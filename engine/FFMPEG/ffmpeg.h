@@ -75,6 +75,7 @@ struct TMetaDataMap {
 struct TInputFileContext {
   TInputContextPtr Context;
   std::vector<TCodecContextPtr> Decoders;
+  int RateEmu = 0;  // "re" when the input was opened: read at the input's native rate
 };
 
 // One created output stream. The encoder context (null for a stream copy) carries the encoder
@@ -389,8 +390,18 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
   // Resolves a codec name of MediaType to its identifier; no name gives AV_CODEC_ID_NONE.
   // Encoder names go through the alias table first. False with FLastErrorText set.
   bool FindCodec(const std::string &Name, AVMediaType MediaType, AVCodecID &CodecId, bool Encoder);
+  // The same, giving the codec itself (the encoder named, not the first of its kind).
+  bool FindCodec(const std::string &Name, AVMediaType MediaType, const AVCodec *&Codec,
+                 bool Encoder);
   void CheckInputStreamTypes(bool &HasVideo, bool &HasAudio, bool &HasSubtitle);
 
+ private:
+  bool TryOpenInputFile(const std::string &FileName);
+  void FillInputOpenOptions(AVDictionary **Options);
+  void TakeOverInputStream(TInputFileContext &Input, unsigned Index, const std::string &FileName);
+  void EndInputOpen();
+
+ public:
   // ===== Output and streams (output.cpp, streams.cpp) =====
 
   // Creates and registers one output with its streams; false with FLastErrorText set.
@@ -399,6 +410,16 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
   void NewAudioStream(TOutputFileContext &Output);
   void NewSubtitleStream(TOutputFileContext &Output);
 
+ private:
+  bool TryOpenOutputFile(const std::string &FileName);
+  bool CreateOutputStreams(TOutputFileContext &Output);
+  void SetOutputMetadata(AVFormatContext &Context);
+  // The encoder settings common to the stream types, once the codec is known.
+  TCodecContextPtr NewEncoder(const AVCodec *Encoder, AVCodecID CodecId, AVMediaType MediaType);
+  void ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *Encoder,
+                             const std::vector<RcOverride> &Overrides, bool MuxerWantsGlobalHeader);
+
+ public:
   // ===== Target presets (presets.cpp) =====
 
   void ApplyTarget(const std::string &TargetType, const std::string &Norm,
