@@ -421,6 +421,35 @@ TEST_F(TOptionsTest, PixelFormats) {
   EXPECT_EQ(Task.FFramePixFmt, AV_PIX_FMT_NONE);
 }
 
+TEST_F(TOptionsTest, NewStreamsGoToTheLastOutput) {
+  for (const char *Name : {"newvideo", "newaudio", "newsubtitle"})
+    EXPECT_EQ(Refusal(Name, ""), "At least one output file must be specified");
+  TTempFolder Folder("new-streams");
+  ASSERT_TRUE(Task.OpenOutputFile(Folder.File("first.mpg"))) << Task.FLastErrorText;
+  ASSERT_TRUE(Task.OpenOutputFile(Folder.File("second.mpg"))) << Task.FLastErrorText;
+  AVFormatContext *First = Task.FOutputFiles[0]->Context.get();
+  AVFormatContext *Second = Task.FOutputFiles[1]->Context.get();
+  const unsigned FirstCount = First->nb_streams;
+  const unsigned SecondCount = Second->nb_streams;
+  Task.SetOption("newvideo", "");
+  Task.SetOption("acodec", "mp2");
+  Task.SetOption("newaudio", "");
+  EXPECT_EQ(First->nb_streams, FirstCount);
+  ASSERT_EQ(Second->nb_streams, SecondCount + 2);
+  EXPECT_EQ(Second->streams[SecondCount]->codecpar->codec_type, AVMEDIA_TYPE_VIDEO);
+  EXPECT_EQ(Second->streams[SecondCount + 1]->codecpar->codec_type, AVMEDIA_TYPE_AUDIO);
+  EXPECT_EQ(Task.FOutputFiles[1]->Streams.size(), Second->nb_streams);
+}
+
+TEST_F(TOptionsTest, TargetsAreNamedThroughTheDispatcher) {
+  Task.SetOption("target", "pal-vcd");
+  EXPECT_EQ(Task.FFrameWidth, 352);
+  EXPECT_EQ(Task.FFrameHeight, 288);
+  EXPECT_STREQ(Task.FOutputFormat->name, "vcd");
+  EXPECT_EQ(Task.FCodecOptions[AVMEDIA_TYPE_VIDEO]->gop_size, 15);
+  EXPECT_EQ(Refusal("target", "pal-DVD"), "Unknown target type");
+}
+
 TEST_F(TOptionsTest, VerbosityKeepsTheEngineScale) {
   const int Saved = av::av_log_get_level();
   const struct {
