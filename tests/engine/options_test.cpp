@@ -80,6 +80,34 @@ TEST_F(TOptionsTest, SwitchesTurnOnTheirField) {
   EXPECT_TRUE(Task.FCopyTs);
 }
 
+TEST_F(TOptionsTest, TextOptionsAreKeptAsGiven) {
+  const struct {
+    const char *Name;
+    const char *Value;
+    std::string TFFmpegOptionState::*Field;
+  } Texts[] = {
+      {"rc_override", "0,100,5/101,200,-50", &TCustomFFmpeg::FVideoRcOverride},
+      {"tvstd", "PAL-B", &TCustomFFmpeg::FVideoStandard},
+      {"passlogfile", "/tmp/two pass", &TCustomFFmpeg::FPassLogFileName},
+      {"alang", "eng", &TCustomFFmpeg::FAudioLanguage},
+      {"slang", "fre", &TCustomFFmpeg::FSubtitleLanguage},
+      {"title", "A Title", &TCustomFFmpeg::FTitle},
+      {"author", "Someone", &TCustomFFmpeg::FAuthor},
+      {"copyright", "(c) 2008", &TCustomFFmpeg::FCopyright},
+      {"comment", "none", &TCustomFFmpeg::FComment},
+      {"genre", "Rock", &TCustomFFmpeg::FGenre},
+      {"album", "First", &TCustomFFmpeg::FAlbum},
+  };
+  for (const auto &Text : Texts) {
+    Task.SetOption(Text.Name, Text.Value);
+    EXPECT_EQ(Task.*Text.Field, Text.Value) << Text.Name;
+  }
+  Task.SetOption("title", "");  // an empty metadata text leaves the earlier one
+  EXPECT_EQ(Task.FTitle, "A Title");
+  Task.SetOption("rc_override", "1,2,3");
+  EXPECT_EQ(Task.FVideoRcOverride, "1,2,3");
+}
+
 TEST_F(TOptionsTest, FrameLimitsGoToTheirMediaType) {
   Task.SetOption("vframes", "10");
   Task.SetOption("aframes", "20");
@@ -391,6 +419,35 @@ TEST_F(TOptionsTest, PixelFormats) {
             1);
   Task.SetOption("pix_fmt", "no_such_format");
   EXPECT_EQ(Task.FFramePixFmt, AV_PIX_FMT_NONE);
+}
+
+TEST_F(TOptionsTest, NewStreamsGoToTheLastOutput) {
+  for (const char *Name : {"newvideo", "newaudio", "newsubtitle"})
+    EXPECT_EQ(Refusal(Name, ""), "At least one output file must be specified");
+  TTempFolder Folder("new-streams");
+  ASSERT_TRUE(Task.OpenOutputFile(Folder.File("first.mpg"))) << Task.FLastErrorText;
+  ASSERT_TRUE(Task.OpenOutputFile(Folder.File("second.mpg"))) << Task.FLastErrorText;
+  AVFormatContext *First = Task.FOutputFiles[0]->Context.get();
+  AVFormatContext *Second = Task.FOutputFiles[1]->Context.get();
+  const unsigned FirstCount = First->nb_streams;
+  const unsigned SecondCount = Second->nb_streams;
+  Task.SetOption("newvideo", "");
+  Task.SetOption("acodec", "mp2");
+  Task.SetOption("newaudio", "");
+  EXPECT_EQ(First->nb_streams, FirstCount);
+  ASSERT_EQ(Second->nb_streams, SecondCount + 2);
+  EXPECT_EQ(Second->streams[SecondCount]->codecpar->codec_type, AVMEDIA_TYPE_VIDEO);
+  EXPECT_EQ(Second->streams[SecondCount + 1]->codecpar->codec_type, AVMEDIA_TYPE_AUDIO);
+  EXPECT_EQ(Task.FOutputFiles[1]->Streams.size(), Second->nb_streams);
+}
+
+TEST_F(TOptionsTest, TargetsAreNamedThroughTheDispatcher) {
+  Task.SetOption("target", "pal-vcd");
+  EXPECT_EQ(Task.FFrameWidth, 352);
+  EXPECT_EQ(Task.FFrameHeight, 288);
+  EXPECT_STREQ(Task.FOutputFormat->name, "vcd");
+  EXPECT_EQ(Task.FCodecOptions[AVMEDIA_TYPE_VIDEO]->gop_size, 15);
+  EXPECT_EQ(Refusal("target", "pal-DVD"), "Unknown target type");
 }
 
 TEST_F(TOptionsTest, VerbosityKeepsTheEngineScale) {
