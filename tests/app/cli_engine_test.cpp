@@ -53,6 +53,13 @@ TEST(CliEngineTest, PrintsEachOutputWithItsStreams) {
        "#0.1 audio codec=libmp3lame sample_rate=48000 channels=1 bit_rate=64000\n"
        "output #1 muxer=wav file=%s/b.wav\n"
        "#1.0 audio codec=pcm_s16le sample_rate=48000 channels=1 bit_rate=64000\n"},
+      // "newvideo" adds a stream to the output created last.
+      {{"-i", "@sample.mov", "-an", "%out.avi", "-vcodec", "mpeg2video", "-newvideo"},
+       "output #0 muxer=avi file=%s/out.avi\n"
+       "#0.0 video codec=mpeg4 width=320 height=240 time_base=1/25 pix_fmt=yuv420p "
+       "bit_rate=200000\n"
+       "#0.1 video codec=mpeg2video width=320 height=240 time_base=1/25 pix_fmt=yuv420p "
+       "bit_rate=200000\n"},
       {{"-i", "@subtitled.mkv", "-scodec", "ass", "%out.mkv"},
        "output #0 muxer=matroska file=%s/out.mkv\n"
        "#0.0 video codec=libx264 width=176 height=144 time_base=1/25 pix_fmt=yuv420p "
@@ -88,6 +95,7 @@ TEST(CliEngineTest, RefusalsPrintTheirMessageAndFail) {
       {{"-target", "DVD", "%out.mpg"}, "frame_rate is invalid."},
       {{"-r", "25", "-target", "DVD", "%out.mpg"}, "Unknown target type"},
       {{"-vn"}, "At least one output file must be specified"},
+      {{"-newvideo", "%out.mp4"}, "At least one output file must be specified"},
       {{"-i"}, "tarnwick-cli engine: option -i needs a value"},
       // A dry run never destroys a file that is already there.
       {{"%exists.mp4"}, "%s/exists.mp4: file exists; a dry run does not replace files"},
