@@ -163,6 +163,20 @@ TEST_F(InputTest, DisabledTypesAreDiscardedAndStayDisabled) {
   EXPECT_EQ(Task.FFrameWidth, 176);
 }
 
+TEST_F(InputTest, AProgramIdDiscardsTheOtherPrograms) {
+  for (const int Wanted : {0, 2}) {
+    SCOPED_TRACE(Wanted);
+    Task.Reset();
+    Task.SetOption("programid", std::to_string(Wanted));
+    ASSERT_TRUE(Task.OpenInputFile(MediaFile("programs.ts"))) << Task.FLastErrorText;
+    const AVFormatContext *Context = Task.FInputFiles[0]->Context.get();
+    ASSERT_EQ(Context->nb_programs, 2u);
+    for (unsigned I = 0; I < Context->nb_programs; ++I)
+      EXPECT_EQ(Context->programs[I]->discard,
+                Wanted == 0 || Context->programs[I]->id == Wanted ? AVDISCARD_NONE : AVDISCARD_ALL);
+  }
+}
+
 TEST_F(InputTest, StreamTypesOfAllInputs) {
   bool Video = true, Audio = true, Subtitle = true;
   Task.CheckInputStreamTypes(Video, Audio, Subtitle);

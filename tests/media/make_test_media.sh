@@ -38,3 +38,7 @@ ff -f lavfi -i "$(video 176x144 25 2)" -i subtitles.srt -c:v mpeg4 -c:s srt "${e
 # Pixels twice as wide as high; and raw video in AVI, whose header has no pixel aspect.
 ff -f lavfi -i "$(video 320x240 25 1)" -vf setsar=2 -c:v mpeg4 "${exact[@]}" wide.mp4
 ff -f lavfi -i "$(video 64x48 25 0.2)" -c:v rawvideo -pix_fmt yuv420p "${exact[@]}" raw.avi
+# An MPEG transport stream with two programs of one video stream each.
+ff -f lavfi -i "$(video 64x48 25 0.4)" -f lavfi -i "$(video 64x48 25 0.4)" -map 0 -map 1 \
+   -program program_num=1:st=0 -program program_num=2:st=1 -c:v mpeg2video "${exact[@]}" \
+   programs.ts
