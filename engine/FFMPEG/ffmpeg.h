@@ -464,7 +464,8 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
   std::array<TDictionary, MediaTypeCount> FCodecPrivateOptions;
   TDictionary FFormatPrivateOptions;
 
-  // Not part of the reset state: set by the owner of the task, kept by InitDefaults.
+  // The run flags and the owner's progress interval: InitDefaults leaves them alone;
+  // construction and Reset clear the run flags.
   std::atomic<TFFmpegThread *> FThread{nullptr};  // not owned: the thread frees itself
   std::atomic<bool> FRunning{false};
   std::atomic<bool> FStopRequested{false};
