@@ -414,8 +414,10 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
   bool TryOpenOutputFile(const std::string &FileName);
   bool CreateOutputStreams(TOutputFileContext &Output);
   void SetOutputMetadata(AVFormatContext &Context);
-  // The encoder settings common to the stream types, once the codec is known.
-  TCodecContextPtr NewEncoder(const AVCodec *Encoder, AVCodecID CodecId, AVMediaType MediaType);
+  // An encoder context with the generic options of its media type (TypeOptionFlag: the
+  // option flag of that type), once the codec is known.
+  TCodecContextPtr NewEncoder(const AVCodec *Encoder, AVCodecID CodecId, AVMediaType MediaType,
+                              int TypeOptionFlag);
   void ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *Encoder,
                              const std::vector<RcOverride> &Overrides, bool MuxerWantsGlobalHeader);
 

@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr int OptionFlagOfType[MediaTypeCount] = {AV_OPT_FLAG_VIDEO_PARAM, AV_OPT_FLAG_AUDIO_PARAM,
-                                                  0, AV_OPT_FLAG_SUBTITLE_PARAM, 0};
-
 // "start,end,q" triples separated by "/": q > 0 is a fixed quantiser, otherwise -q percent of
 // the normal quality.
 std::vector<RcOverride> ParseRcOverride(const std::string &Text) {
@@ -117,7 +114,7 @@ TChosenEncoder ChooseEncoder(TCustomFFmpeg &Task, const std::string &Name, AVMed
 }  // namespace
 
 TCodecContextPtr TCustomFFmpeg::NewEncoder(const AVCodec *Encoder, AVCodecID CodecId,
-                                           AVMediaType MediaType) {
+                                           AVMediaType MediaType, int TypeOptionFlag) {
   TCodecContextPtr Context(av::avcodec_alloc_context3(Encoder));
   if (!Context) throw std::bad_alloc();
   Context->codec_id = CodecId;
@@ -125,7 +122,7 @@ TCodecContextPtr TCustomFFmpeg::NewEncoder(const AVCodec *Encoder, AVCodecID Cod
   // Generic values first: copying a flag option replaces the whole flag word, so the
   // engine's own bits are or-ed in afterwards.
   ApplyDefaultOptions(FCodecOptions[MediaType].get(), Context.get(),
-                      OptionFlagOfType[MediaType] | AV_OPT_FLAG_ENCODING_PARAM);
+                      TypeOptionFlag | AV_OPT_FLAG_ENCODING_PARAM);
   Context->thread_count = FThreadCount;
   return Context;
 }
@@ -145,7 +142,8 @@ void TCustomFFmpeg::NewVideoStream(TOutputFileContext &Output) {
       Record.StreamCopy = true;
       Stream->codecpar->codec_tag = FVideoCodecTag;
     } else {
-      Record.Encoder = NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_VIDEO);
+      Record.Encoder =
+          NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_VIDEO, AV_OPT_FLAG_VIDEO_PARAM);
       CopyCodecPrivateOptions(AVMEDIA_TYPE_VIDEO, Record.EncoderOptions.Address());
       ConfigureVideoEncoder(*Record.Encoder, Chosen.Encoder, Overrides,
                             Muxer.oformat->flags & AVFMT_GLOBALHEADER);
@@ -224,7 +222,8 @@ void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {
       av::av_channel_layout_default(&Parameters->ch_layout, FAudioChannels);
       Parameters->sample_rate = FAudioSampleRate;
     } else {
-      Record.Encoder = NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_AUDIO);
+      Record.Encoder =
+          NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_AUDIO, AV_OPT_FLAG_AUDIO_PARAM);
       CopyCodecPrivateOptions(AVMEDIA_TYPE_AUDIO, Record.EncoderOptions.Address());
       AVCodecContext &Enc = *Record.Encoder;
       if (FAudioCodecTag != 0) Enc.codec_tag = FAudioCodecTag;
@@ -265,7 +264,8 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
     if (FSubtitleStreamCopy) {
       Record.StreamCopy = true;
     } else {
-      Record.Encoder = NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_SUBTITLE);
+      Record.Encoder = NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_SUBTITLE,
+                                  AV_OPT_FLAG_SUBTITLE_PARAM);
       CopyCodecPrivateOptions(AVMEDIA_TYPE_SUBTITLE, Record.EncoderOptions.Address());
       av::avcodec_parameters_from_context(Stream->codecpar, Record.Encoder.get());
     }
