@@ -382,14 +382,18 @@ TEST_F(OutputTest, MuxingParameters) {
   EXPECT_STREQ(MuxRate->value, "1411200");
 }
 
-TEST_F(OutputTest, AnExistingFileIsReplacedAndAnEmptyOneRemovedOnRelease) {
+TEST_F(OutputTest, AnExistingFileIsReplacedAndRemovedOnReleaseWhenNothingWasWritten) {
   const std::string Path = Folder.File("a.avi");
   std::ofstream(Path) << "an older file of the same name";
   ASSERT_TRUE(Open("a.avi")) << Task.FLastErrorText;
   EXPECT_EQ(std::filesystem::file_size(Path), 0u);
+  // A file that received bytes stays.
+  ASSERT_TRUE(Open("b.avi")) << Task.FLastErrorText;
+  std::ofstream(Folder.File("b.avi"), std::ios::app) << "written";
   Task.ReleaseAll();
   EXPECT_EQ(Task.FOutputFileCount, 0);
   EXPECT_FALSE(std::filesystem::exists(Path));
+  EXPECT_TRUE(std::filesystem::exists(Folder.File("b.avi")));
 }
 
 }  // namespace
