@@ -16,6 +16,7 @@ struct TCliCommand {
 int RunProbeCommand(const TCliArguments &Arguments);
 int RunFormatsCommand(const TCliArguments &Arguments);
 int RunProfileCommand(const TCliArguments &Arguments);
+int RunEngineCommand(const TCliArguments &Arguments);
 
 // Loads the media libraries as the application does. On failure prints AVLibsLoadError to
 // stderr and returns false.

@@ -33,6 +33,16 @@ constexpr TCliCommand Commands[] = {
      "      its default, as Name=value. A job that cannot be prepared prints \"Fail to add\n"
      "      file to list!\"; that and misuse exit with status 1.\n",
      RunProfileCommand},
+    {"engine",
+     "  tarnwick-cli engine ARGS... --dry-run\n"
+     "      Sets up one conversion task from a media converter's command line: \"-name value\"\n"
+     "      (or \"-name\" for options without a value) is an engine option, \"-i FILE\" opens an\n"
+     "      input, any other word creates an output file. Prints, for each output, a line\n"
+     "      \"output #N muxer=NAME file=PATH\" and one line per stream with its encoder\n"
+     "      settings, then releases the task (the empty output files are removed again). A\n"
+     "      refused option or a failed open prints its message; exit status 1. Without\n"
+     "      --dry-run nothing is converted yet.\n",
+     RunEngineCommand},
 };
 
 void PrintHelp(std::FILE *Out) {

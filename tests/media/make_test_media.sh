@@ -28,3 +28,17 @@ head -c 20000 sample.mov > truncated.mov
 printf 'This is a text file, not a movie.\n' > clip.mov
 # A container written as a stream: it does not know its duration.
 ff -f lavfi -i "$(video 320x240 25 2)" -c:v mpeg4 "${exact[@]}" -f matroska pipe:1 > noduration.mkv
+# Timestamps starting at 1 s, a key frame every 0.2 s: for start-time seeks and offsets.
+ff -f lavfi -i "$(video 320x240 25 4)" -c:v mpeg4 -g 5 -output_ts_offset 1 "${exact[@]}" late.mkv
+# Video with a subtitle stream.
+printf '1\n00:00:00,000 --> 00:00:01,000\nHello\n\n2\n00:00:01,000 --> 00:00:02,000\nWorld\n' \
+  > subtitles.srt
+ff -f lavfi -i "$(video 176x144 25 2)" -i subtitles.srt -c:v mpeg4 -c:s srt "${exact[@]}" \
+   subtitled.mkv
+# Pixels twice as wide as high; and raw video in AVI, whose header has no pixel aspect.
+ff -f lavfi -i "$(video 320x240 25 1)" -vf setsar=2 -c:v mpeg4 "${exact[@]}" wide.mp4
+ff -f lavfi -i "$(video 64x48 25 0.2)" -c:v rawvideo -pix_fmt yuv420p "${exact[@]}" raw.avi
+# An MPEG transport stream with two programs of one video stream each.
+ff -f lavfi -i "$(video 64x48 25 0.4)" -f lavfi -i "$(video 64x48 25 0.4)" -map 0 -map 1 \
+   -program program_num=1:st=0 -program program_num=2:st=1 -c:v mpeg2video "${exact[@]}" \
+   programs.ts

@@ -1,0 +1,262 @@
+// Opening an input: the file is opened and probed with the options collected so far, seeked to
+// the requested start, and its picture and sound facts become the option state that the next
+// output starts from. Streams carry only codec parameters now, so a decoder context is built
+// beside every stream here and opened later by the session.
+
+#include <cctype>
+#include <filesystem>
+#include <mutex>
+#include <string_view>
+
+#include "engine/FFMPEG/av_libs.h"
+#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/open_error.h"
+#include "engine/binding/format_text.h"
+
+namespace {
+
+// Encoders that the profiles name but this FFmpeg build lacks or only has in an experimental
+// form, each with its replacements in order of preference.
+struct TEncoderAlias {
+  const char *Name;
+  const char *Replacements[2];
+};
+constexpr TEncoderAlias EncoderAliases[] = {
+    {"libfaac", {"aac", nullptr}},
+    {"libamr_nb", {"libopencore_amrnb", "aac"}},
+    {"vorbis", {"libvorbis", nullptr}},
+};
+
+const TEncoderAlias *FindEncoderAlias(const std::string &Name) {
+  for (const TEncoderAlias &Alias : EncoderAliases)
+    if (Name == Alias.Name) return &Alias;
+  return nullptr;
+}
+
+bool IsKnownMediaType(int Type) {
+  return Type >= AVMEDIA_TYPE_UNKNOWN && Type <= AVMEDIA_TYPE_ATTACHMENT;
+}
+
+// A RealMedia name: its lower-cased extension is a leading part of ".rmvb".
+bool HasRealMediaExtension(const std::string &FileName) {
+  std::string Extension = std::filesystem::path(FileName).extension().string();
+  for (char &C : Extension) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+  return !Extension.empty() && std::string_view(".rmvb").starts_with(Extension);
+}
+
+// The start of the file as the input's own start time plus the requested start.
+int64_t StartTimestamp(const AVFormatContext *Context, int64_t StartTime) {
+  int64_t Timestamp = StartTime;
+  if (Context->start_time != AV_NOPTS_VALUE) Timestamp += Context->start_time;
+  return Timestamp;
+}
+
+}  // namespace
+
+bool TCustomFFmpeg::FindCodec(const std::string &Name, AVMediaType MediaType, const AVCodec *&Codec,
+                              bool Encoder) {
+  Codec = nullptr;
+  if (Name.empty()) return true;
+  const char *Kind = Encoder ? "encoder" : "decoder";
+  if (const TEncoderAlias *Alias = Encoder ? FindEncoderAlias(Name) : nullptr) {
+    for (const char *Replacement : Alias->Replacements) {
+      if (!Replacement) break;
+      Codec = av::avcodec_find_encoder_by_name(Replacement);
+      if (!Codec) continue;
+      DoLog(1, FormatText("Using encoder '%s' for '%s'", Replacement, Name.c_str()));
+      break;
+    }
+  }
+  if (!Codec)
+    Codec = Encoder ? av::avcodec_find_encoder_by_name(Name.c_str())
+                    : av::avcodec_find_decoder_by_name(Name.c_str());
+  if (!Codec) {
+    FLastErrorText = FormatText("Unknown %s '%s'", Kind, Name.c_str());
+    return false;
+  }
+  if (Codec->type != MediaType) {
+    FLastErrorText = FormatText("Invalid %s type '%s'", Kind, Name.c_str());
+    Codec = nullptr;
+    return false;
+  }
+  return true;
+}
+
+bool TCustomFFmpeg::FindCodec(const std::string &Name, AVMediaType MediaType, AVCodecID &CodecId,
+                              bool Encoder) {
+  const AVCodec *Codec = nullptr;
+  const bool Found = FindCodec(Name, MediaType, Codec, Encoder);
+  CodecId = Codec ? Codec->id : AV_CODEC_ID_NONE;
+  return Found;
+}
+
+void TCustomFFmpeg::CheckInputStreamTypes(bool &HasVideo, bool &HasAudio, bool &HasSubtitle) {
+  HasVideo = HasAudio = HasSubtitle = false;
+  for (int File = 0; File < FInputFileCount; ++File) {
+    const AVFormatContext *Context = FInputFiles[File]->Context.get();
+    for (unsigned Index = 0; Index < Context->nb_streams; ++Index) {
+      const int Type = Context->streams[Index]->codecpar->codec_type;
+      if (!IsKnownMediaType(Type)) throw FFMpegException("invalid codec_type of input file");
+      HasVideo |= Type == AVMEDIA_TYPE_VIDEO;
+      HasAudio |= Type == AVMEDIA_TYPE_AUDIO;
+      HasSubtitle |= Type == AVMEDIA_TYPE_SUBTITLE;
+    }
+  }
+}
+
+void TCustomFFmpeg::FillInputOpenOptions(AVDictionary **Options) {
+  auto SetInt = [Options](const char *Key, int64_t Value) {
+    av::av_dict_set(Options, Key, std::to_string(Value).c_str(), 0);
+  };
+  // Honoured only by the demuxers that declare these (raw and capture formats).
+  if (FFrameRate.num > 0 && FFrameRate.den > 0)
+    av::av_dict_set(Options, "framerate",
+                    FormatText("%d/%d", FFrameRate.num, FFrameRate.den).c_str(), 0);
+  if (FAudioSampleRate > 0) SetInt("sample_rate", FAudioSampleRate);
+  if (FAudioChannels > 0) SetInt("channels", FAudioChannels);
+  const int Width = FFrameWidth + FFramePadLeft + FFramePadRight;
+  const int Height = FFrameHeight + FFramePadTop + FFramePadBottom;
+  if (Width > 0 && Height > 0)
+    av::av_dict_set(Options, "video_size", FormatText("%dx%d", Width, Height).c_str(), 0);
+  if (FFramePixFmt != AV_PIX_FMT_NONE)
+    av::av_dict_set(Options, "pixel_format", av::av_get_pix_fmt_name(FFramePixFmt), 0);
+  if (FVideoChannel != 0) SetInt("channel", FVideoChannel);
+  if (!FVideoStandard.empty()) av::av_dict_set(Options, "standard", FVideoStandard.c_str(), 0);
+  // Image sequences loop through their own demuxer option now.
+  if (FLoopInput) SetInt("loop", 1);
+  CopyFormatPrivateOptions(Options);
+}
+
+void TCustomFFmpeg::EndInputOpen() {
+  FVideoCodecName.clear();
+  FAudioCodecName.clear();
+  FSubtitleCodecName.clear();
+  FInputFormat = nullptr;
+  FOutputFormat = nullptr;
+  FVideoChannel = 0;
+  FRateEmu = 0;
+}
+
+bool TCustomFFmpeg::OpenInputFile(const std::string &FileName) {
+  const bool Opened = TryOpenInputFile(FileName);
+  EndInputOpen();
+  return Opened;
+}
+
+bool TCustomFFmpeg::TryOpenInputFile(const std::string &FileName) {
+  if (FInputFileCount >= MaxFiles) {
+    FLastErrorText =
+        FormatText("%s: too many input files (at most %d)", FileName.c_str(), MaxFiles);
+    return false;
+  }
+  TOutputContextPtr Allocated(av::avformat_alloc_context());
+  if (!Allocated) {
+    FLastErrorText = FormatOpenError(FileName, OpenErrorNoMemory);
+    return false;
+  }
+  // The codec names are decoders here, and are refused before the file is touched.
+  AVCodecID VideoCodec, AudioCodec, SubtitleCodec;
+  if (!FindCodec(FVideoCodecName, AVMEDIA_TYPE_VIDEO, VideoCodec, false) ||
+      !FindCodec(FAudioCodecName, AVMEDIA_TYPE_AUDIO, AudioCodec, false) ||
+      !FindCodec(FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, SubtitleCodec, false))
+    return false;
+  TDictionary OpenOptions;
+  FillInputOpenOptions(OpenOptions.Address());
+  ApplyDefaultOptions(FFormatOptions.get(), Allocated.get(), AV_OPT_FLAG_DECODING_PARAM);
+  Allocated->video_codec_id = FPgmyuvCompatibilityHack ? AV_CODEC_ID_PGMYUV : VideoCodec;
+  Allocated->audio_codec_id = AudioCodec;
+  Allocated->subtitle_codec_id = SubtitleCodec;
+
+  // On failure avformat_open_input frees the context itself.
+  AVFormatContext *Context = Allocated.release();
+  const int Result =
+      av::avformat_open_input(&Context, FileName.c_str(), FInputFormat, OpenOptions.Address());
+  if (Result < 0) {
+    FLastErrorText = FormatOpenError(FileName, InputOpenErrorCode(FileName, Result));
+    return false;
+  }
+  auto Input = std::make_unique<TInputFileContext>();
+  Input->Context.reset(Context);
+  if (FProgramId != 0)
+    for (unsigned I = 0; I < Context->nb_programs; ++I)
+      if (Context->programs[I]->id != FProgramId) Context->programs[I]->discard = AVDISCARD_ALL;
+  {
+    std::lock_guard Lock(CodecOpenLock);
+    if (av::avformat_find_stream_info(Context, nullptr) < 0 && FVerbose >= 0) {
+      FLastErrorText = FormatText("%s: could not find codec parameters", FileName.c_str());
+      return false;
+    }
+  }
+
+  const int64_t Timestamp = StartTimestamp(Context, FStartTime);
+  if (FStartTime != 0) {
+    // A failed seek leaves the input where the library left it.
+    av::av_seek_frame(Context, -1, Timestamp, AVSEEK_FLAG_BACKWARD);
+    FStartTime = 0;
+  }
+  Input->RateEmu = FRateEmu;
+  for (unsigned Index = 0; Index < Context->nb_streams; ++Index)
+    TakeOverInputStream(*Input, Index, FileName);
+
+  if (Context->duration != AV_NOPTS_VALUE && Context->duration / 1000 > FOutputDurationMs)
+    FOutputDurationMs = static_cast<int>(std::min<int64_t>(Context->duration / 1000, INT32_MAX));
+
+  const int FileIndex = FInputFileCount;
+  FInputFilesTsOffset[FileIndex] = FCopyTs ? FInputTsOffset : FInputTsOffset - Timestamp;
+  if (FVerbose >= 0) av::av_dump_format(Context, FileIndex, FileName.c_str(), 0);
+  FInputFiles[FileIndex] = std::move(Input);
+  ++FInputFileCount;
+  return true;
+}
+
+void TCustomFFmpeg::TakeOverInputStream(TInputFileContext &Input, unsigned Index,
+                                        const std::string &FileName) {
+  AVStream *Stream = Input.Context->streams[Index];
+  const AVCodecParameters *Parameters = Stream->codecpar;
+  if (!IsKnownMediaType(Parameters->codec_type)) throw FFMpegException("invalid codec_type");
+  TCodecContextPtr Decoder(
+      av::avcodec_alloc_context3(av::avcodec_find_decoder(Parameters->codec_id)));
+  if (!Decoder || av::avcodec_parameters_to_context(Decoder.get(), Parameters) < 0)
+    throw FFMpegException(FormatOpenError(FileName, OpenErrorNoMemory));
+  Decoder->pkt_timebase = Stream->time_base;
+  Decoder->thread_count = FThreadCount;
+  AVCodecContext *Dec = Decoder.get();
+  switch (Parameters->codec_type) {
+    case AVMEDIA_TYPE_VIDEO: {
+      ApplyDefaultOptions(FCodecOptions[AVMEDIA_TYPE_VIDEO].get(), Dec,
+                          AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
+      FFrameHeight = Dec->height;
+      FFrameWidth = Dec->width;
+      const AVRational Sar = Dec->sample_aspect_ratio;
+      FFrameAspectRatio = Sar.den != 0 && Dec->height != 0
+                              ? static_cast<float>(static_cast<double>(Sar.num) / Sar.den *
+                                                   Dec->width / Dec->height)
+                              : 0;
+      // A picture of unknown size has no shape to take over.
+      if (FFrameAspectRatio == 0 && Dec->width > 0 && Dec->height > 0)
+        OptFrameAspectRatio(FormatText("%d:%d", Dec->width, Dec->height));
+      if (Dec->pix_fmt == AV_PIX_FMT_NONE && HasRealMediaExtension(FileName))
+        Dec->pix_fmt = AV_PIX_FMT_YUV420P;
+      FFramePixFmt = Dec->pix_fmt;
+      FFrameRate = Stream->r_frame_rate;
+      if (FVideoDisable)
+        Stream->discard = AVDISCARD_ALL;
+      else if (FVideoDiscard != 0)
+        Stream->discard = static_cast<AVDiscard>(FVideoDiscard);
+      break;
+    }
+    case AVMEDIA_TYPE_AUDIO:
+      ApplyDefaultOptions(FCodecOptions[AVMEDIA_TYPE_AUDIO].get(), Dec,
+                          AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
+      FAudioChannels = Dec->ch_layout.nb_channels;
+      FAudioSampleRate = Dec->sample_rate;
+      if (FAudioDisable) Stream->discard = AVDISCARD_ALL;
+      break;
+    case AVMEDIA_TYPE_SUBTITLE:
+      if (FSubtitleDisable) Stream->discard = AVDISCARD_ALL;
+      break;
+    default:
+      break;
+  }
+  Input.Decoders.push_back(std::move(Decoder));
+}

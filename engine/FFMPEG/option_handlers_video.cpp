@@ -1,0 +1,192 @@
+// Option handlers for the picture: rate, size, aspect, pixel format, crop, pad, quality,
+// quantiser matrices, codec choice, tags and frame hooks.
+
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/option_values.h"
+#include "engine/binding/format_text.h"
+
+void TCustomFFmpeg::OptFrameRate(const std::string &Text) {
+  AVRational Rate{0, 0};
+  if (av::av_parse_video_rate(&Rate, Text.c_str()) < 0)
+    throw FFMpegException("Incorrect frame rate");
+  FFrameRate = Rate;
+}
+
+void TCustomFFmpeg::OptFrameSize(const std::string &Text) {
+  int Width = 0;
+  int Height = 0;
+  if (av::av_parse_video_size(&Width, &Height, Text.c_str()) < 0)
+    throw FFMpegException("Incorrect frame size");
+  FFrameWidth = Width;
+  FFrameHeight = Height;
+  if (Width % 2 != 0 || Height % 2 != 0)
+    throw FFMpegException("Frame size must be a multiple of 2");
+}
+
+// "W:H" or a number.
+void TCustomFFmpeg::OptFrameAspectRatio(const std::string &Text) {
+  double Ratio = 0;
+  const size_t Colon = Text.find(':');
+  if (Colon != std::string::npos) {
+    const int Width = OptionIntOrZero(Text.substr(0, Colon));
+    const int Height = OptionIntOrZero(Text.substr(Colon + 1));
+    if (Height > 0) Ratio = static_cast<double>(Width) / Height;
+  } else {
+    Ratio = OptionFloatOrZero(Text);
+  }
+  if (static_cast<float>(Ratio) == 0)
+    throw FFMpegException("Incorrect aspect ratio specification.");
+  FFrameAspectRatio = static_cast<float>(Ratio);
+}
+
+// A pixel format by name, or "list" to log the known formats.
+void TCustomFFmpeg::OptFramePixFmt(const std::string &Name) {
+  if (Name != "list") {
+    FFramePixFmt = av::av_get_pix_fmt(Name.c_str());
+    return;
+  }
+  if (!FOnLog) return;
+  char Line[128];
+  DoLog(1, TrimBlanks(av::av_get_pix_fmt_string(Line, sizeof Line, AV_PIX_FMT_NONE)));
+  for (const AVPixFmtDescriptor *Descriptor = av::av_pix_fmt_desc_next(nullptr); Descriptor;
+       Descriptor = av::av_pix_fmt_desc_next(Descriptor))
+    DoLog(1, TrimBlanks(av::av_get_pix_fmt_string(Line, sizeof Line,
+                                                  av::av_pix_fmt_desc_get_id(Descriptor))));
+}
+
+// The band is cut from the current picture, so a size given before the crops is the size
+// before cropping.
+void TCustomFFmpeg::SetCropBand(int &Band, int &Dimension, int Size, const char *Side,
+                                const char *Direction) {
+  if (Size < 0) return;
+  if (Size % 2 != 0)
+    throw FFMpegException(FormatText("%s crop size must be a multiple of 2", Side));
+  if (Size >= Dimension)
+    throw FFMpegException(
+        FormatText("%s crop dimensions are outside the range of the original image.\n"
+                   "Remember to crop first and scale second.",
+                   Direction));
+  Band = Size;
+  Dimension -= Size;
+}
+
+void TCustomFFmpeg::OptFrameCropTop(int Size) {
+  SetCropBand(FFrameTopBand, FFrameHeight, Size, "Top", "Vertical");
+}
+
+void TCustomFFmpeg::OptFrameCropBottom(int Size) {
+  SetCropBand(FFrameBottomBand, FFrameHeight, Size, "Bottom", "Vertical");
+}
+
+void TCustomFFmpeg::OptFrameCropLeft(int Size) {
+  SetCropBand(FFrameLeftBand, FFrameWidth, Size, "Left", "Horizontal");
+}
+
+void TCustomFFmpeg::OptFrameCropRight(int Size) {
+  SetCropBand(FFrameRightBand, FFrameWidth, Size, "Right", "Horizontal");
+}
+
+void TCustomFFmpeg::SetPadSize(int &Pad, int Size, const char *Side) {
+  if (Size < 0) return;
+  if (Size % 2 != 0) throw FFMpegException(FormatText("%s pad size must be a multiple of 2", Side));
+  Pad = Size;
+}
+
+void TCustomFFmpeg::OptFramePadTop(int Size) {
+  SetPadSize(FFramePadTop, Size, "Top");
+}
+
+void TCustomFFmpeg::OptFramePadBottom(int Size) {
+  SetPadSize(FFramePadBottom, Size, "Bottom");
+}
+
+void TCustomFFmpeg::OptFramePadLeft(int Size) {
+  SetPadSize(FFramePadLeft, Size, "Left");
+}
+
+void TCustomFFmpeg::OptFramePadRight(int Size) {
+  SetPadSize(FFramePadRight, Size, "Right");
+}
+
+// Color holds red in its lowest byte, then green, then blue; the pad colour is kept as Y, U,
+// V in fixed point with 10 fractional bits.
+void TCustomFFmpeg::OptPadColor(int Color) {
+  const int R = Color & 0xFF;
+  const int G = (Color >> 8) & 0xFF;
+  const int B = (Color >> 16) & 0xFF;
+  FPadColor[0] = (307 * R + 602 * G + 117 * B + 512) >> 10;
+  FPadColor[1] = ((-173 * R - 340 * G + 512 * B + 511) >> 10) + 128;
+  FPadColor[2] = ((512 * R - 429 * G - 84 * B + 511) >> 10) + 128;
+}
+
+void TCustomFFmpeg::OptQScale(float QScale) {
+  if (!(QScale > 0 && QScale <= 255)) throw FFMpegException("qscale must be > 0.0 and <= 255");
+  FVideoQScale = QScale;
+}
+
+void TCustomFFmpeg::OptVideoRcOverride(const std::string &Text) {
+  FVideoRcOverride = Text;
+}
+
+void TCustomFFmpeg::OptMeThreshold(int Threshold) {
+  FMeThreshold = Threshold;
+}
+
+void TCustomFFmpeg::OptPass(int Pass) {
+  if (Pass != 1 && Pass != 2) throw FFMpegException("pass number can be only 1 or 2");
+  FDoPass = Pass;
+}
+
+// 64 comma-separated coefficients. The new table replaces the old one before parsing, so a
+// refused text leaves the coefficients read so far.
+void TCustomFFmpeg::SetMatrix(TAVOwned<uint16_t> &Matrix, const std::string &Text) {
+  constexpr int Coefficients = 64;
+  Matrix.reset(static_cast<uint16_t *>(av::av_mallocz(Coefficients * sizeof(uint16_t))));
+  if (!Matrix) throw std::bad_alloc();
+  const char *P = Text.c_str();
+  for (int I = 0; I < Coefficients; ++I) {
+    Matrix.get()[I] = static_cast<uint16_t>(std::strtol(P, nullptr, 10));
+    if (I == Coefficients - 1) break;
+    P = std::strchr(P, ',');
+    if (!P)
+      throw FFMpegException(
+          FormatText("Syntax error in matrix \"%s\" at coeff %d", Text.c_str(), I));
+    ++P;
+  }
+}
+
+void TCustomFFmpeg::OptIntraMatrix(const std::string &Text) {
+  SetMatrix(FIntraMatrix, Text);
+}
+
+void TCustomFFmpeg::OptInterMatrix(const std::string &Text) {
+  SetMatrix(FInterMatrix, Text);
+}
+
+void TCustomFFmpeg::OptTopFieldFirst(int Value) {
+  FTopFieldFirst = Value;
+}
+
+void TCustomFFmpeg::OptVideoCodec(const std::string &Name) {
+  SetCodecChoice(FVideoCodecName, FVideoStreamCopy, Name);
+}
+
+void TCustomFFmpeg::OptVideoTag(const std::string &Tag) {
+  FVideoCodecTag = ParseTag(Tag, "video");
+}
+
+void TCustomFFmpeg::OptVideoChannel(int Channel) {
+  FVideoChannel = Channel;
+}
+
+void TCustomFFmpeg::OptVideoStandard(const std::string &Standard) {
+  FVideoStandard = Standard;
+}
+
+void TCustomFFmpeg::OptFrameHook(const std::string &CommandLine) {
+  AddFrameHookCommandLine(FHooks, CommandLine);
+  FUsingVHook = true;
+}

@@ -1,0 +1,96 @@
+// The task's life cycle: defaults, the generic option holders, and releasing everything the
+// task holds.
+
+#include <chrono>
+#include <new>
+#include <thread>
+
+#include "engine/FFMPEG/av_libs.h"
+#include "engine/FFMPEG/ffmpeg.h"
+
+TCustomFFmpeg::TCustomFFmpeg() {
+  InitDefaults();
+}
+
+TCustomFFmpeg::~TCustomFFmpeg() {
+  SignalStop();
+  // The worker clears FThread before its termination notification, so a task destroyed from
+  // inside that notification does not wait here.
+  while (FThread.load() != nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ReleaseAll();
+}
+
+void TCustomFFmpeg::InitDefaults() {
+  static_cast<TFFmpegOptionState &>(*this) = TFFmpegOptionState();
+  static_cast<TFFmpegSessionState &>(*this) = TFFmpegSessionState();
+  ReleaseFrameHooks(FHooks);
+}
+
+void TCustomFFmpeg::Reset() {
+  if (!AVLibsLoaded()) return;
+  ReleaseAll();
+  InitDefaults();
+  FRunning = false;
+  FStopRequested = false;
+  FFinished = false;
+  FTerminated = false;
+  AllocateOptionHolders();
+}
+
+void TCustomFFmpeg::AllocateOptionHolders() {
+  for (int Type = 0; Type < MediaTypeCount; ++Type) {
+    FCodecOptions[Type].reset(av::avcodec_alloc_context3(nullptr));
+    if (!FCodecOptions[Type]) throw std::bad_alloc();
+    FCodecOptions[Type]->codec_type = static_cast<AVMediaType>(Type);
+  }
+  FFormatOptions.reset(av::avformat_alloc_context());
+  FScaleOptions.reset(av::sws_getContext(16, 16, AV_PIX_FMT_YUV420P, 16, 16, AV_PIX_FMT_YUV420P,
+                                         FSwsFlags, nullptr, nullptr, nullptr));
+  if (!FFormatOptions || !FScaleOptions) throw std::bad_alloc();
+}
+
+void TCustomFFmpeg::ReleaseOptionHolders() {
+  for (TCodecContextPtr &Holder : FCodecOptions) Holder.reset();
+  FFormatOptions.reset();
+  FScaleOptions.reset();
+  FOptionNames.clear();
+  for (TDictionary &Options : FCodecPrivateOptions) Options.Clear();
+  FFormatPrivateOptions.Clear();
+}
+
+void TCustomFFmpeg::ReleaseAll() {
+  if (!AVLibsLoaded()) return;
+  ReleaseOptionHolders();
+  // Outputs first: each closes its file and removes it again when nothing was written.
+  for (std::unique_ptr<TOutputFileContext> &Output : FOutputFiles) Output.reset();
+  FOutputFileCount = 0;
+  for (std::unique_ptr<TInputFileContext> &Input : FInputFiles) Input.reset();
+  FInputFileCount = 0;
+  FIntraMatrix.reset();
+  FInterMatrix.reset();
+  FVStatsFile.reset();
+  FVStatsFileName.clear();
+  FVideoCodecName.clear();
+  FAudioCodecName.clear();
+  FSubtitleCodecName.clear();
+  FVideoStandard.clear();
+  FVideoRcOverride.clear();
+  FAudioLanguage.clear();
+  FSubtitleLanguage.clear();
+  ReleaseFrameHooks(FHooks);
+  FBitBuffer.reset();
+  FHookBuffer.reset();
+  FHookBufferSize = 0;
+  FRGBBuffer.reset();
+  FRGBBufferSize = 0;
+  FToRGBContext.reset();
+  FFromRGBContext.reset();
+}
+
+void TCustomFFmpeg::SignalStop() {
+  FStopRequested = true;
+}
+
+void TCustomFFmpeg::DoLog(int Level, const std::string &Message) {
+  if (FOnLog) FOnLog(this, Level, Message);
+}

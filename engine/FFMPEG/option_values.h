@@ -1,0 +1,16 @@
+// Conversions of option texts into numbers. Decimal only; blanks around the number are
+// allowed. A text that does not convert raises FFMpegException naming the text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+int ParseOptionInt(const std::string &Text);
+int64_t ParseOptionInt64(const std::string &Text);
+float ParseOptionFloat(const std::string &Text);
+
+// The same conversions, giving 0 for a text that does not convert.
+int OptionIntOrZero(const std::string &Text);
+float OptionFloatOrZero(const std::string &Text);
+
+std::string TrimBlanks(const std::string &Text);

@@ -1,0 +1,145 @@
+// Creating an output: the muxer (forced or guessed from the name), the streams the output
+// gets, its metadata, the opened file and the muxing parameters. Streams are created with
+// their encoder settings but unopened; the session opens the encoders and writes the header.
+
+#include <ctime>
+#include <string_view>
+
+#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/open_error.h"
+#include "engine/binding/format_text.h"
+
+namespace {
+
+void SetTag(AVDictionary **Metadata, const char *Key, const std::string &Value) {
+  if (!Value.empty()) av::av_dict_set(Metadata, Key, Value.c_str(), 0);
+}
+
+// Seconds since 1970 as the ISO 8601 text that muxers store as creation time.
+std::string CreationTimeText(int64_t Seconds) {
+  const std::time_t Time = static_cast<std::time_t>(Seconds);
+  std::tm Utc{};
+  gmtime_r(&Time, &Utc);
+  char Text[40];
+  std::strftime(Text, sizeof Text, "%Y-%m-%dT%H:%M:%S.000000Z", &Utc);
+  return Text;
+}
+
+}  // namespace
+
+bool TCustomFFmpeg::OpenOutputFile(const std::string &FileName) {
+  const bool Opened = TryOpenOutputFile(FileName);
+  FOutputFormat = nullptr;
+  FInputFormat = nullptr;
+  return Opened;
+}
+
+bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
+  if (FOutputFileCount >= MaxFiles) {
+    FLastErrorText =
+        FormatText("%s: too many output files (at most %d)", FileName.c_str(), MaxFiles);
+    return false;
+  }
+  const AVOutputFormat *Format =
+      FOutputFormat ? FOutputFormat : av::av_guess_format(nullptr, FileName.c_str(), nullptr);
+  if (!Format) {
+    FLastErrorText =
+        FormatText("Unable to find a suitable output format for '%s'", FileName.c_str());
+    return false;
+  }
+  auto Output = std::make_unique<TOutputFileContext>();
+  {
+    AVFormatContext *Context = nullptr;
+    // Allocated for the muxer, so its private options can be set before the header.
+    if (av::avformat_alloc_output_context2(&Context, Format, nullptr, FileName.c_str()) < 0 ||
+        !Context) {
+      FLastErrorText = FormatOpenError(FileName, OpenErrorNoMemory);
+      return false;
+    }
+    Output->Context.reset(Context);
+  }
+  AVFormatContext *Context = Output->Context.get();
+  if (!CreateOutputStreams(*Output)) return false;
+  SetOutputMetadata(*Context);
+
+  if ((Format->flags & AVFMT_NEEDNUMBER) && !av::av_filename_number_test(FileName.c_str())) {
+    FLastErrorText = FormatOpenError(FileName, OpenErrorNumberExpected);
+    return false;
+  }
+  // An existing file is replaced without asking.
+  if (!(Format->flags & AVFMT_NOFILE) &&
+      av::avio_open(&Context->pb, FileName.c_str(), AVIO_FLAG_WRITE) < 0) {
+    FLastErrorText = FormatText("Could not open '%s'", FileName.c_str());
+    return false;
+  }
+  // Preload and looping became private options of the muxers that use them; others ignore them.
+  av::av_opt_set_int(Context, "preload", static_cast<int64_t>(FMuxPreload * 1000000),
+                     AV_OPT_SEARCH_CHILDREN);
+  Context->max_delay = static_cast<int>(FMuxMaxDelay * 1000000);
+  if (av::av_opt_find(Context, "loop", nullptr, 0, AV_OPT_SEARCH_CHILDREN))
+    av::av_opt_set_int(Context, "loop", FLoopOutput, AV_OPT_SEARCH_CHILDREN);
+  ApplyDefaultOptions(FFormatOptions.get(), Context, AV_OPT_FLAG_ENCODING_PARAM);
+  CopyFormatPrivateOptions(Output->MuxerOptions.Address());
+
+  FOutputFiles[FOutputFileCount] = std::move(Output);
+  ++FOutputFileCount;
+  return true;
+}
+
+bool TCustomFFmpeg::CreateOutputStreams(TOutputFileContext &Output) {
+  const AVOutputFormat *Format = Output.Context->oformat;
+  bool WantVideo =
+      FVideoStreamCopy || Format->video_codec != AV_CODEC_ID_NONE || !FVideoCodecName.empty();
+  bool WantAudio =
+      FAudioStreamCopy || Format->audio_codec != AV_CODEC_ID_NONE || !FAudioCodecName.empty();
+  bool WantSubtitle = FSubtitleStreamCopy || Format->subtitle_codec != AV_CODEC_ID_NONE ||
+                      !FSubtitleCodecName.empty();
+  if (FInputFileCount > 0) {
+    bool HasVideo, HasAudio, HasSubtitle;
+    try {
+      CheckInputStreamTypes(HasVideo, HasAudio, HasSubtitle);
+    } catch (const FFMpegException &Error) {
+      FLastErrorText = FormatText("check_audio_video_sub_inputs fail: %s", Error.what());
+      return false;
+    }
+    WantVideo &= HasVideo;
+    WantAudio &= HasAudio;
+    WantSubtitle &= HasSubtitle;
+  }
+  struct TStreamStep {
+    bool Wanted;
+    void (TCustomFFmpeg::*Create)(TOutputFileContext &);
+    const char *Failure;
+  };
+  const TStreamStep Steps[] = {
+      {WantVideo && !FVideoDisable, &TCustomFFmpeg::NewVideoStream, "new_video_stream fail: %s"},
+      {WantAudio && !FAudioDisable, &TCustomFFmpeg::NewAudioStream, "new_audio_stream fail: %s"},
+      {WantSubtitle && !FSubtitleDisable, &TCustomFFmpeg::NewSubtitleStream,
+       "new_subtitle_stream fail: %s"},
+  };
+  for (const TStreamStep &Step : Steps) {
+    if (!Step.Wanted) continue;
+    try {
+      (this->*Step.Create)(Output);
+    } catch (const FFMpegException &Error) {
+      FLastErrorText = FormatText(Step.Failure, Error.what());
+      return false;
+    }
+  }
+  return true;
+}
+
+void TCustomFFmpeg::SetOutputMetadata(AVFormatContext &Context) {
+  AVDictionary **Metadata = &Context.metadata;
+  if (FRecTimestamp != 0) SetTag(Metadata, "creation_time", CreationTimeText(FRecTimestamp));
+  SetTag(Metadata, "title", FTitle);
+  SetTag(Metadata, "artist", FAuthor);
+  // The RealMedia muxer reads only the old key.
+  if (std::string_view(Context.oformat->name) == "rm") SetTag(Metadata, "author", FAuthor);
+  SetTag(Metadata, "copyright", FCopyright);
+  SetTag(Metadata, "comment", FComment);
+  SetTag(Metadata, "album", FAlbum);
+  if (FYear > 0) SetTag(Metadata, "date", std::to_string(FYear));
+  if (FTrack > 0) SetTag(Metadata, "track", std::to_string(FTrack));
+  SetTag(Metadata, "genre", FGenre);
+}

@@ -1,0 +1,281 @@
+// Output streams with their encoder settings. A stream keeps only codec parameters now, so
+// each encoded stream gets an encoder context beside it (TOutputStreamContext) that the
+// session opens later. Whatever can be refused is checked before the stream is added, so a
+// refused stream leaves no half-made stream in the output.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "engine/FFMPEG/ffmpeg.h"
+
+namespace {
+
+// "start,end,q" triples separated by "/": q > 0 is a fixed quantiser, otherwise -q percent of
+// the normal quality.
+std::vector<RcOverride> ParseRcOverride(const std::string &Text) {
+  std::vector<RcOverride> Overrides;
+  if (Text.empty()) return Overrides;
+  for (const char *Rest = Text.c_str(); Rest;) {
+    int Start, End, Q;
+    if (std::sscanf(Rest, "%d,%d,%d", &Start, &End, &Q) != 3)
+      throw FFMpegException("error parsing rc_override");
+    RcOverride Entry{};
+    Entry.start_frame = Start;
+    Entry.end_frame = End;
+    Entry.qscale = Q > 0 ? Q : 0;
+    Entry.quality_factor = Q > 0 ? 1.0f : -Q / 100.0f;
+    Overrides.push_back(Entry);
+    Rest = std::strchr(Rest, '/');
+    if (Rest) ++Rest;
+  }
+  return Overrides;
+}
+
+// The entry of Rates (ended by 0/0) nearest to Rate; the first of equally near ones.
+AVRational NearestRate(AVRational Rate, const AVRational *Rates) {
+  AVRational Best = Rate;
+  AVRational BestError{INT32_MAX, 1};
+  for (; Rates->den != 0; ++Rates) {
+    const int64_t Numerator = std::llabs(static_cast<int64_t>(Rate.num) * Rates->den -
+                                         static_cast<int64_t>(Rates->num) * Rate.den);
+    AVRational Error;
+    av::av_reduce(&Error.num, &Error.den, Numerator, static_cast<int64_t>(Rate.den) * Rates->den,
+                  INT32_MAX);
+    if (av_cmp_q(Error, BestError) < 0) {
+      BestError = Error;
+      Best = *Rates;
+    }
+  }
+  return Best;
+}
+
+// A copy from the libraries' allocator: the encoder context frees what it is given.
+template <typename T>
+T *LibraryCopy(const T *Source, size_t Count) {
+  T *Copy = static_cast<T *>(av::av_malloc(sizeof(T) * Count));
+  if (!Copy) throw std::bad_alloc();
+  std::memcpy(Copy, Source, sizeof(T) * Count);
+  return Copy;
+}
+
+// A new stream of Output and its record, at the same index.
+TOutputStreamContext &AddStream(TOutputFileContext &Output, AVMediaType MediaType) {
+  AVStream *Stream = av::avformat_new_stream(Output.Context.get(), nullptr);
+  if (!Stream) throw FFMpegException("Could not alloc stream");
+  Stream->id = Stream->index;
+  Stream->codecpar->codec_type = MediaType;
+  Output.Streams.push_back(std::make_unique<TOutputStreamContext>());
+  return *Output.Streams.back();
+}
+
+AVStream *LastStream(TOutputFileContext &Output) {
+  return Output.Context->streams[Output.Context->nb_streams - 1];
+}
+
+void SetLanguage(AVStream *Stream, std::string &Language) {
+  if (Language.empty()) return;
+  char Code[4];
+  av::av_strlcpy(Code, Language.c_str(), sizeof Code);
+  av::av_dict_set(&Stream->metadata, "language", Code, 0);
+  Language.clear();
+}
+
+// S16 where the encoder takes it (the audio path works in 16-bit samples), else its first.
+AVSampleFormat EncoderSampleFormat(const AVCodec *Encoder, AVSampleFormat Wanted) {
+  if (!Encoder || !Encoder->sample_fmts) return Wanted;
+  for (const AVSampleFormat *Format = Encoder->sample_fmts; *Format != AV_SAMPLE_FMT_NONE; ++Format)
+    if (*Format == AV_SAMPLE_FMT_S16) return *Format;
+  return Encoder->sample_fmts[0];
+}
+
+// The encoder named, or without a name the muxer's default for MediaType (which may have no
+// encoder here: the session then refuses the stream when it opens it).
+struct TChosenEncoder {
+  const AVCodec *Encoder = nullptr;
+  AVCodecID CodecId = AV_CODEC_ID_NONE;
+};
+TChosenEncoder ChooseEncoder(TCustomFFmpeg &Task, const std::string &Name, AVMediaType MediaType,
+                             const AVFormatContext &Muxer) {
+  TChosenEncoder Chosen;
+  if (!Name.empty()) {
+    if (!Task.FindCodec(Name, MediaType, Chosen.Encoder, true))
+      throw FFMpegException(Task.FLastErrorText);
+    Chosen.CodecId = Chosen.Encoder->id;
+  } else {
+    Chosen.CodecId = av::av_guess_codec(Muxer.oformat, nullptr, Muxer.url, nullptr, MediaType);
+    Chosen.Encoder = av::avcodec_find_encoder(Chosen.CodecId);
+  }
+  return Chosen;
+}
+
+}  // namespace
+
+TCodecContextPtr TCustomFFmpeg::NewEncoder(const AVCodec *Encoder, AVCodecID CodecId,
+                                           AVMediaType MediaType, int TypeOptionFlag) {
+  TCodecContextPtr Context(av::avcodec_alloc_context3(Encoder));
+  if (!Context) throw std::bad_alloc();
+  Context->codec_id = CodecId;
+  Context->codec_type = MediaType;
+  // Generic values first: copying a flag option replaces the whole flag word, so the
+  // engine's own bits are or-ed in afterwards.
+  ApplyDefaultOptions(FCodecOptions[MediaType].get(), Context.get(),
+                      TypeOptionFlag | AV_OPT_FLAG_ENCODING_PARAM);
+  Context->thread_count = FThreadCount;
+  return Context;
+}
+
+void TCustomFFmpeg::NewVideoStream(TOutputFileContext &Output) {
+  const AVFormatContext &Muxer = *Output.Context;
+  try {
+    TChosenEncoder Chosen;
+    std::vector<RcOverride> Overrides;
+    if (!FVideoStreamCopy) {
+      Chosen = ChooseEncoder(*this, FVideoCodecName, AVMEDIA_TYPE_VIDEO, Muxer);
+      Overrides = ParseRcOverride(FVideoRcOverride);
+    }
+    TOutputStreamContext &Record = AddStream(Output, AVMEDIA_TYPE_VIDEO);
+    AVStream *Stream = LastStream(Output);
+    if (FVideoStreamCopy) {
+      Record.StreamCopy = true;
+      Stream->codecpar->codec_tag = FVideoCodecTag;
+    } else {
+      Record.Encoder =
+          NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_VIDEO, AV_OPT_FLAG_VIDEO_PARAM);
+      CopyCodecPrivateOptions(AVMEDIA_TYPE_VIDEO, Record.EncoderOptions.Address());
+      ConfigureVideoEncoder(*Record.Encoder, Chosen.Encoder, Overrides,
+                            Muxer.oformat->flags & AVFMT_GLOBALHEADER);
+      if (FVideoQScale != 0 || FSameQuality) Record.Quality = FVideoQScale * FF_QP2LAMBDA;
+      Stream->sample_aspect_ratio = Record.Encoder->sample_aspect_ratio;
+      Stream->time_base = Record.Encoder->time_base;
+      av::avcodec_parameters_from_context(Stream->codecpar, Record.Encoder.get());
+    }
+  } catch (const FFMpegException &) {
+    FVideoCodecName.clear();
+    throw;
+  }
+  FVideoDisable = 0;
+  FVideoCodecName.clear();
+  FVideoStreamCopy = 0;
+}
+
+void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *Encoder,
+                                          const std::vector<RcOverride> &Overrides,
+                                          bool MuxerWantsGlobalHeader) {
+  if (FVideoCodecTag != 0) Enc.codec_tag = FVideoCodecTag;
+  if ((FVideoGlobalHeader & 1) || (FVideoGlobalHeader == 0 && MuxerWantsGlobalHeader))
+    Enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (FVideoGlobalHeader & 2) Enc.flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+
+  const AVRational Fps = FFrameRate.num != 0 ? FFrameRate : AVRational{25, 1};
+  const AVRational Rate = Encoder && Encoder->supported_framerates
+                              ? NearestRate(Fps, Encoder->supported_framerates)
+                              : Fps;
+  Enc.time_base = AVRational{Rate.den, Rate.num};
+  Enc.framerate = Rate;
+  Enc.width = FFrameWidth + FFramePadLeft + FFramePadRight;
+  Enc.height = FFrameHeight + FFramePadTop + FFramePadBottom;
+  Enc.sample_aspect_ratio = Enc.width > 0
+                                ? av::av_d2q(FFrameAspectRatio * Enc.height / Enc.width, 255)
+                                : AVRational{0, 1};
+  Enc.pix_fmt = FFramePixFmt;
+  if (Encoder && Encoder->pix_fmts) {
+    const AVPixelFormat *Format = Encoder->pix_fmts;
+    while (*Format != AV_PIX_FMT_NONE && *Format != Enc.pix_fmt) ++Format;
+    if (*Format == AV_PIX_FMT_NONE) Enc.pix_fmt = Encoder->pix_fmts[0];
+  }
+  if (FIntraOnly) Enc.gop_size = 0;
+  if (FVideoQScale != 0 || FSameQuality) {
+    Enc.flags |= AV_CODEC_FLAG_QSCALE;
+    Enc.global_quality = static_cast<int>(FVideoQScale * FF_QP2LAMBDA);
+  }
+  if (FIntraMatrix) Enc.intra_matrix = LibraryCopy(FIntraMatrix.get(), 64);
+  if (FInterMatrix) Enc.inter_matrix = LibraryCopy(FInterMatrix.get(), 64);
+  if (!Overrides.empty()) {
+    Enc.rc_override = LibraryCopy(Overrides.data(), Overrides.size());
+    Enc.rc_override_count = static_cast<int>(Overrides.size());
+  }
+  if (Enc.rc_initial_buffer_occupancy == 0)
+    Enc.rc_initial_buffer_occupancy = Enc.rc_buffer_size * 3 / 4;
+  Enc.intra_dc_precision = FIntraDcPrecision - 8;
+  if (FDoPsnr) Enc.flags |= AV_CODEC_FLAG_PSNR;
+  if (FDoPass == 1) Enc.flags |= AV_CODEC_FLAG_PASS1;
+  if (FDoPass == 2) Enc.flags |= AV_CODEC_FLAG_PASS2;
+}
+
+void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {
+  const AVFormatContext &Muxer = *Output.Context;
+  try {
+    TChosenEncoder Chosen;
+    if (!FAudioStreamCopy)
+      Chosen = ChooseEncoder(*this, FAudioCodecName, AVMEDIA_TYPE_AUDIO, Muxer);
+    TOutputStreamContext &Record = AddStream(Output, AVMEDIA_TYPE_AUDIO);
+    AVStream *Stream = LastStream(Output);
+    const AVRational TimeBase{1, FAudioSampleRate};
+    if (FAudioStreamCopy) {
+      Record.StreamCopy = true;
+      AVCodecParameters *Parameters = Stream->codecpar;
+      Parameters->codec_tag = FAudioCodecTag;
+      av::av_channel_layout_uninit(&Parameters->ch_layout);
+      av::av_channel_layout_default(&Parameters->ch_layout, FAudioChannels);
+      Parameters->sample_rate = FAudioSampleRate;
+    } else {
+      Record.Encoder =
+          NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_AUDIO, AV_OPT_FLAG_AUDIO_PARAM);
+      CopyCodecPrivateOptions(AVMEDIA_TYPE_AUDIO, Record.EncoderOptions.Address());
+      AVCodecContext &Enc = *Record.Encoder;
+      if (FAudioCodecTag != 0) Enc.codec_tag = FAudioCodecTag;
+      if (Muxer.oformat->flags & AVFMT_GLOBALHEADER) Enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+      if (FAudioQScale > NoAudioQScale) {
+        Enc.flags |= AV_CODEC_FLAG_QSCALE;
+        Record.Quality = FAudioQScale * FF_QP2LAMBDA;
+        Enc.global_quality = static_cast<int>(Record.Quality);
+      }
+      av::av_channel_layout_uninit(&Enc.ch_layout);
+      av::av_channel_layout_default(&Enc.ch_layout, FAudioChannels);
+      Enc.sample_rate = FAudioSampleRate;
+      Enc.time_base = TimeBase;
+      Enc.sample_fmt = EncoderSampleFormat(Chosen.Encoder, FAudioSampleFmt);
+      av::avcodec_parameters_from_context(Stream->codecpar, &Enc);
+    }
+    Stream->time_base = TimeBase;
+    SetLanguage(Stream, FAudioLanguage);
+  } catch (const FFMpegException &) {
+    FAudioCodecName.clear();
+    FAudioLanguage.clear();
+    throw;
+  }
+  FAudioDisable = 0;
+  FAudioCodecName.clear();
+  FAudioStreamCopy = 0;
+}
+
+void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
+  try {
+    // Muxers name a subtitle codec of their own now (mp4 and mov: mov_text), so a stream can
+    // be wanted without a codec name: it gets the muxer's codec, as video and audio do.
+    TChosenEncoder Chosen;
+    if (!FSubtitleStreamCopy)
+      Chosen = ChooseEncoder(*this, FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, *Output.Context);
+    TOutputStreamContext &Record = AddStream(Output, AVMEDIA_TYPE_SUBTITLE);
+    AVStream *Stream = LastStream(Output);
+    if (FSubtitleStreamCopy) {
+      Record.StreamCopy = true;
+    } else {
+      Record.Encoder = NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_SUBTITLE,
+                                  AV_OPT_FLAG_SUBTITLE_PARAM);
+      CopyCodecPrivateOptions(AVMEDIA_TYPE_SUBTITLE, Record.EncoderOptions.Address());
+      av::avcodec_parameters_from_context(Stream->codecpar, Record.Encoder.get());
+    }
+    SetLanguage(Stream, FSubtitleLanguage);
+  } catch (const FFMpegException &) {
+    FSubtitleCodecName.clear();
+    FSubtitleLanguage.clear();
+    throw;
+  }
+  FSubtitleDisable = 0;
+  FSubtitleCodecName.clear();
+  FSubtitleStreamCopy = 0;
+}

@@ -1,0 +1,46 @@
+// A task set up as the engine component sets one up (created, then Reset), with its log
+// notification collected.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/FFMPEG/av_libs.h"
+#include "engine/FFMPEG/ffmpeg.h"
+#include "tests/support/test_support.h"
+
+struct TTaskLogLine {
+  int Level;
+  std::string Text;
+  bool operator==(const TTaskLogLine &) const = default;
+};
+
+class TTaskTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LoadSystemLibraries();
+    Task.Reset();
+    Task.FOnLog = [this](TCustomFFmpeg *, int Level, const std::string &Text) {
+      Log.push_back({Level, Text});
+    };
+  }
+
+  // The message of the FFMpegException that Set raises; empty when it raises none.
+  template <typename TSet>
+  std::string Refusal(TSet Set) {
+    try {
+      Set();
+    } catch (const FFMpegException &Error) {
+      return Error.what();
+    }
+    return "";
+  }
+  std::string Refusal(const std::string &Name, const std::string &Value) {
+    return Refusal([&] { Task.SetOption(Name, Value); });
+  }
+
+  TCustomFFmpeg Task;
+  std::vector<TTaskLogLine> Log;
+};
