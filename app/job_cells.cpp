@@ -23,13 +23,12 @@ std::string FrameRateCell(int Numerator, int Denominator) {
   if (Denominator == 0) return "Unknown";
   // Hundredths as an integer, so the text carries no binary rounding noise.
   const long long Hundredths = std::llround(static_cast<double>(Numerator) / Denominator * 100.0);
-  std::string Text = FormatText("%lld", Hundredths / 100);
-  long long Fraction = std::llabs(Hundredths % 100);
-  if (Fraction != 0) {
-    Text += FormatText(".%02lld", Fraction);
+  const long long Magnitude = std::llabs(Hundredths);
+  std::string Text = FormatText("%s%lld", Hundredths < 0 ? "-" : "", Magnitude / 100);
+  if (Magnitude % 100 != 0) {
+    Text += FormatText(".%02lld", Magnitude % 100);
     if (Text.back() == '0') Text.pop_back();
   }
-  if (Hundredths < 0 && Hundredths > -100) Text.insert(0, "-");
   return Text;
 }
 

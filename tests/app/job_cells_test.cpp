@@ -17,6 +17,8 @@ TEST(JobCellsTest, FrameRatesRoundToTwoDecimalsInTheirShortestForm) {
   EXPECT_EQ(FrameRateCell(1, 3), "0.33");
   EXPECT_EQ(FrameRateCell(0, 1), "0");
   EXPECT_EQ(FrameRateCell(90000, 1), "90000");
+  EXPECT_EQ(FrameRateCell(-30000, 1001), "-29.97");
+  EXPECT_EQ(FrameRateCell(-1, 3), "-0.33");
   EXPECT_EQ(FrameRateCell(25, 0), "Unknown");
 }
 
