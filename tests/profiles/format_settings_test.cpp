@@ -293,25 +293,64 @@ TEST_F(FormatSettingsTest, ItemTextsKeepEveryBlank) {
     ASSERT_LT(Case.Position, List.Count()) << Case.Entry;
     EXPECT_EQ(List.Items()[Case.Position], Case.Text) << Case.Entry << " " << Case.List;
   }
-  // The lists' sizes as the profiles offer them.
-  const std::pair<std::span<const char *const>, std::size_t> Sizes[] = {
-      {SizesFull, 23},
-      {SizesDisc, 8},
-      {SizesDvd, 10},
-      {Sizes3gp, 7},
-      {SizesPlayer, 6},
-      {VideoRates13, 13},
-      {VideoRatesAvi, 11},
-      {VideoRatesReal, 8},
-      {FrameRates7, 7},
-      {AudioRates13, 13},
-      {AudioRatesAmr, 8},
-      {SampleRates8, 8},
-      {SampleRates8b, 8},
-      {VideoRatesAppleTvH264, 8},
-      {FrameRatesBlackBerry3gp, 6},
+  // Every item of the shared lists, in order: the texts are shown and parsed back.
+  const std::pair<std::span<const char *const>, const char *> Lists[] = {
+      {SizesFull,
+       "Original Video Size|128 x 96 (SQCIF)|160 x 120 (QVGA)|176 x 120|176 x 144 (QCIF)|"
+       "192 x 144|208 x 176|220 x 176|240 x 180|320 x 200|320 x 240 (VGA)|352 x 240|"
+       "352 x 288 (CIF)|480 x 272|480 x 360|480 x 480|480 x 576|624 x 352|640 x 352|640 x 480|"
+       "704 x 576 (4CIF)|720 x 480|720 x 576"},
+      {SizesDisc,
+       "128 x 96 (SQCIF)|176 x 144 (QCIF)|352 x 240|352 x 288 (CIF)|480 x 272|480 x 480|"
+       "640 x 480|704 x 576 (4CIF)"},
+      {SizesDvd,
+       "128 x 96 (SQCIF)|176 x 144 (QCIF)|352 x 240|352 x 288 (CIF)|480 x 272|480 x 480|"
+       "640 x 480|704 x 576 (4CIF)|724 x 480|724 x 576"},
+      {Sizes3gp,
+       "128 x 96 (SQCIF)|160 x 120 (QVGA)|176 x 144 (QCIF)|208 x 176|220 x 176|320 x 240 (VGA)|"
+       "352 x 288 (CIF)"},
+      {SizesPlayer, "Auto|160 x 120|320 x 240|480 x 272|720 x 480|640 x 480"},
+      {SizesPsp, "160 x 112|320 x 240|368 x 208|480 x 272"},
+      {SizesPs3, "640 x 480|720 x 480|720 x 576"},
+      {SizesZune, "320 x 240 |640 x 480"},
+      {SizesBlackBerry, "176 x 144|240 x 180|320 x 240"},
+      {VideoRates13,
+       "192 Kbps|200 Kbps|216 Kbps|384 Kbps|512 Kbps|640 Kbps|768 Kbps|1000 Kbps|1200 Kbps|"
+       "1500 Kbps|1600 Kbps|2000 Kbps|2500 Kbps"},
+      {VideoRatesAvi,
+       "192 Kbps|200 Kbps|216 Kbps|384 Kbps|512 Kbps|640 Kbps|768 Kbps|1000 Kbps|1200 Kbps|"
+       "1500 Kbps|2500 Kbps"},
+      {VideoRatesDevice, "512 Kbps|800 Kbps|1200 Kbps|1500 Kbps|2500 Kbps"},
+      {VideoRatesAppleTvH264,
+       "512 Kbps|800 Kbps|1200 Kbps|1500 Kbps|2000 Kbps|2500 Kbps|4000 Kbps|7000 Kbps"},
+      {VideoRatesHd, "1200 Kbps|1500 Kbps|2000 Kbps|2500 Kbps|3000 Kbps"},
+      {VideoRatesAv700, "1000 Kbps|1200 Kbps|1500 Kbps|2000 Kbps|2500 Kbps"},
+      {VideoRatesZune, "256 Kbps|512 Kbps|768 Kbps|1200 Kbps|1500 Kbps|2000 Kbps"},
+      {VideoRatesReal,
+       "384  Kbps|400  Kbps|600  Kbps|1200 Kbps|1800 Kbps|2200 Kbps|2600 Kbps|3000 Kbps"},
+      {VideoRates3gp, "48 Kbps|64 Kbps|96 Kbps|128 Kbps|256 Kbps|512 Kbps"},
+      {VideoRatesBlackBerry, "80 Kbps|120 Kbps|200 Kbps|256 Kbps|300 Kbps|512 Kbps"},
+      {VideoRatesBlackBerry3gp, "48 Kbps|64 Kbps|96 Kbps|120 Kbps|128 Kbps|256 Kbps|512 Kbps"},
+      {FrameRates7, "Auto|14.985 fps|15.0 fps|23.975 fps|25.0 fps|29.97 fps|30.0 fps"},
+      {FrameRatesTv, "Auto|PAL|NTSC"},
+      {FrameRates3gp, "Auto|11 fps|14.985 fps|15 fps"},
+      {FrameRatesBlackBerry, "11 fps|15 fps|20 fps|24 fps|25 fps"},
+      {FrameRatesBlackBerry3gp, "Auto|11 fps|15 fps|20 fps|24 fps|25 fps"},
+      {FrameRatesPsp, "14.985 fps|29.97 fps"},
+      {AudioRates13,
+       "32 Kbps|40 Kbps|48 Kbps|64 Kbps|80 Kbps|96 Kbps|112 Kbps|128 Kbps|160 Kbps|192 Kbps|"
+       "224 Kbps|256 Kbps|320 Kbps"},
+      {AudioRatesPsp, "32 Kbps|48 Kbps|64 Kbps|96 Kbps|128 Kbps|160 Kbps"},
+      {AudioRatesBlackBerry, "40 Kbps|48 Kbps|64 Kbps|80 Kbps|96 Kbps|112 Kbps"},
+      {AudioRatesAmr, "4750 bps|5150 bps|5900 bps|6700 bps|7400 bps|7950 bps|10200 bps|12200 bps"},
+      {SampleRates8, "8000 Hz|16000 Hz|22050 Hz|32000 Hz|44100 Hz|48000 Hz|54000 Hz|96000 Hz"},
+      {SampleRates8b, "8000  Hz|16000 Hz|22050 Hz|32000 Hz|44100 Hz|48000 Hz|54000 Hz|96000 Hz"},
+      {SampleRatesFlash, "11025 Hz|22050 Hz|44100 Hz"},
+      {SampleRatesDvd, "44100 Hz|48000 Hz|54000 Hz|96000 Hz"},
+      {SampleRatesAmr, "8000  Hz|16000 Hz"},
+      {SampleRates3gp, "8000  bps|16000 bps"},
   };
-  for (const auto &[List, Count] : Sizes) EXPECT_EQ(List.size(), Count) << List[0];
+  for (const auto &[List, Items] : Lists) EXPECT_EQ(Joined(List, -1), Items) << List[0];
 }
 
 // The DVD size list ends in "724 x 480", which stays selected; nothing past the list is.
