@@ -481,6 +481,10 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
   // One crop side: Band receives Size, which is taken off Dimension.
   void SetCropBand(int &Band, int &Dimension, int Size, const char *Side, const char *Direction);
   void SetPadSize(int &Pad, int Size, const char *Side);
+  // The picture with its pads. Each pad is only checked for being even, so a sum beyond the
+  // int range stays at the largest int (the encoder refuses that size when it is opened).
+  int PaddedWidth() const;
+  int PaddedHeight() const;
   void SetCodecChoice(std::string &CodecName, int &StreamCopy, const std::string &Name);
   void SetMatrix(TAVOwned<uint16_t> &Matrix, const std::string &Text);
   uint32_t ParseTag(const std::string &Tag, const char *Kind);

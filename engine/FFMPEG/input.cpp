@@ -114,8 +114,8 @@ void TCustomFFmpeg::FillInputOpenOptions(AVDictionary **Options) {
                     FormatText("%d/%d", FFrameRate.num, FFrameRate.den).c_str(), 0);
   if (FAudioSampleRate > 0) SetInt("sample_rate", FAudioSampleRate);
   if (FAudioChannels > 0) SetInt("channels", FAudioChannels);
-  const int Width = FFrameWidth + FFramePadLeft + FFramePadRight;
-  const int Height = FFrameHeight + FFramePadTop + FFramePadBottom;
+  const int Width = PaddedWidth();
+  const int Height = PaddedHeight();
   if (Width > 0 && Height > 0)
     av::av_dict_set(Options, "video_size", FormatText("%dx%d", Width, Height).c_str(), 0);
   if (FFramePixFmt != AV_PIX_FMT_NONE)

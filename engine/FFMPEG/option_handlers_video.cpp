@@ -1,6 +1,7 @@
 // Option handlers for the picture: rate, size, aspect, pixel format, crop, pad, quality,
 // quantiser matrices, codec choice, tags and frame hooks.
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -93,6 +94,23 @@ void TCustomFFmpeg::SetPadSize(int &Pad, int Size, const char *Side) {
   if (Size < 0) return;
   if (Size % 2 != 0) throw FFMpegException(FormatText("%s pad size must be a multiple of 2", Side));
   Pad = Size;
+}
+
+namespace {
+
+int SaturatedSum(int Size, int Before, int After) {
+  const int64_t Sum = static_cast<int64_t>(Size) + Before + After;
+  return static_cast<int>(std::clamp<int64_t>(Sum, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
+int TCustomFFmpeg::PaddedWidth() const {
+  return SaturatedSum(FFrameWidth, FFramePadLeft, FFramePadRight);
+}
+
+int TCustomFFmpeg::PaddedHeight() const {
+  return SaturatedSum(FFrameHeight, FFramePadTop, FFramePadBottom);
 }
 
 void TCustomFFmpeg::OptFramePadTop(int Size) {

@@ -175,8 +175,8 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
                               : Fps;
   Enc.time_base = AVRational{Rate.den, Rate.num};
   Enc.framerate = Rate;
-  Enc.width = FFrameWidth + FFramePadLeft + FFramePadRight;
-  Enc.height = FFrameHeight + FFramePadTop + FFramePadBottom;
+  Enc.width = PaddedWidth();
+  Enc.height = PaddedHeight();
   Enc.sample_aspect_ratio = Enc.width > 0
                                 ? av::av_d2q(FFrameAspectRatio * Enc.height / Enc.width, 255)
                                 : AVRational{0, 1};

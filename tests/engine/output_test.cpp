@@ -156,6 +156,9 @@ TEST_F(OutputTest, PictureSizeRateAspectAndPixelFormat) {
        352, 320, {1, 25}, AV_PIX_FMT_YUV420P, {0, 1}},
       {{{"vcodec", "mpeg4"}, {"s", "352x288"}, {"padleft", "8"}, {"padright", "24"}},
        384, 288, {1, 25}, AV_PIX_FMT_YUV420P, {0, 1}},
+      // Pads past the int range give the largest size, for the encoder to refuse.
+      {{{"vcodec", "mpeg4"}, {"s", "352x288"}, {"padtop", "2147483646"}, {"padbottom", "2"}},
+       352, INT32_MAX, {1, 25}, AV_PIX_FMT_YUV420P, {0, 1}},
       // The encoder's listed rate nearest to the one asked for.
       {{{"vcodec", "mpeg1video"}, {"s", "352x288"}, {"r", "20"}},
        352, 288, {1001, 24000}, AV_PIX_FMT_YUV420P, {0, 1}},
