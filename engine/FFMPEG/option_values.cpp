@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 #include "engine/FFMPEG/ffmpeg_exception.h"
@@ -57,3 +58,17 @@ int OptionIntOrZero(const std::string &Text) {
 float OptionFloatOrZero(const std::string &Text) {
   return static_cast<float>(Convert<double>(Text).value_or(0));
 }
+
+template <typename TInteger>
+TInteger SaturatedInteger(double Value) {
+  if (std::isnan(Value)) return 0;
+  // The upper limit as a double rounds up for 64 bits, so compare with >=.
+  if (Value >= static_cast<double>(std::numeric_limits<TInteger>::max()))
+    return std::numeric_limits<TInteger>::max();
+  if (Value <= static_cast<double>(std::numeric_limits<TInteger>::min()))
+    return std::numeric_limits<TInteger>::min();
+  return static_cast<TInteger>(Value);
+}
+
+template int SaturatedInteger<int>(double);
+template int64_t SaturatedInteger<int64_t>(double);

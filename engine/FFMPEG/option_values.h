@@ -14,3 +14,11 @@ int OptionIntOrZero(const std::string &Text);
 float OptionFloatOrZero(const std::string &Text);
 
 std::string TrimBlanks(const std::string &Text);
+
+// A floating-point value as an integer of the target type, held at the type's limits (NaN
+// gives 0): a float option can hold values no library field can.
+template <typename TInteger>
+TInteger SaturatedInteger(double Value);
+
+extern template int SaturatedInteger<int>(double);
+extern template int64_t SaturatedInteger<int64_t>(double);

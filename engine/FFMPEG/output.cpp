@@ -7,6 +7,7 @@
 
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/open_error.h"
+#include "engine/FFMPEG/option_values.h"
 #include "engine/binding/format_text.h"
 
 namespace {
@@ -73,9 +74,9 @@ bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
     return false;
   }
   // Preload and looping became private options of the muxers that use them; others ignore them.
-  av::av_opt_set_int(Context, "preload", static_cast<int64_t>(FMuxPreload * 1000000),
+  av::av_opt_set_int(Context, "preload", SaturatedInteger<int64_t>(FMuxPreload * 1000000.0),
                      AV_OPT_SEARCH_CHILDREN);
-  Context->max_delay = static_cast<int>(FMuxMaxDelay * 1000000);
+  Context->max_delay = SaturatedInteger<int>(FMuxMaxDelay * 1000000.0);
   if (av::av_opt_find(Context, "loop", nullptr, 0, AV_OPT_SEARCH_CHILDREN))
     av::av_opt_set_int(Context, "loop", FLoopOutput, AV_OPT_SEARCH_CHILDREN);
   ApplyDefaultOptions(FFormatOptions.get(), Context, AV_OPT_FLAG_ENCODING_PARAM);

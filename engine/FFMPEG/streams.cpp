@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/option_values.h"
 
 namespace {
 
@@ -231,7 +232,7 @@ void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {
       if (FAudioQScale > NoAudioQScale) {
         Enc.flags |= AV_CODEC_FLAG_QSCALE;
         Record.Quality = FAudioQScale * FF_QP2LAMBDA;
-        Enc.global_quality = static_cast<int>(Record.Quality);
+        Enc.global_quality = SaturatedInteger<int>(Record.Quality);
       }
       av::av_channel_layout_uninit(&Enc.ch_layout);
       av::av_channel_layout_default(&Enc.ch_layout, FAudioChannels);

@@ -383,6 +383,11 @@ TEST_F(OutputTest, MuxingParameters) {
       av::av_dict_get(Output(0).MuxerOptions.Get(), "muxrate", nullptr, 0);
   ASSERT_NE(MuxRate, nullptr);
   EXPECT_STREQ(MuxRate->value, "1411200");
+
+  // A delay no muxer field can hold is held at the field's limit, not wrapped.
+  Set({{"muxdelay", "1e9"}});
+  ASSERT_TRUE(Open("b.mpg")) << Task.FLastErrorText;
+  EXPECT_EQ(Task.FOutputFiles[1]->Context->max_delay, std::numeric_limits<int>::max());
 }
 
 TEST_F(OutputTest, AnExistingFileIsReplacedAndRemovedOnReleaseWhenNothingWasWritten) {
