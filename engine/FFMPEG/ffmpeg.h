@@ -43,14 +43,6 @@ class EAssertionFailed : public std::logic_error {
 
 enum class THookAction { haContinue, haIgnore, haStop };
 
-// Memory from the libraries' allocator, released with av_free.
-template <typename T>
-struct TAVFree {
-  void operator()(T *Pointer) const { av::av_free(Pointer); }
-};
-template <typename T>
-using TAVOwned = std::unique_ptr<T, TAVFree<T>>;
-
 struct TFileClose {
   void operator()(std::FILE *File) const { std::fclose(File); }
 };

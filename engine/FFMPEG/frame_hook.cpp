@@ -67,10 +67,6 @@ std::vector<char *> SplitInPlace(char *Text, const char *Separator) {
 
 }  // namespace
 
-void TFrameHookEntryFree::operator()(TFrameHookEntry *Entry) const {
-  av::av_free(Entry);
-}
-
 TFrameHooks::~TFrameHooks() {
   ReleaseFrameHooks(*this);
 }

@@ -31,10 +31,7 @@ struct TFrameHookEntry {
 };
 
 // Entries come from av_mallocz and go back with av_free.
-struct TFrameHookEntryFree {
-  void operator()(TFrameHookEntry *Entry) const;
-};
-using TFrameHookEntryPtr = std::unique_ptr<TFrameHookEntry, TFrameHookEntryFree>;
+using TFrameHookEntryPtr = TAVOwned<TFrameHookEntry>;
 
 // A task's hook list: entries in the order added, plus the owned copies of the command lines
 // their argument strings point into (hooks may keep those strings until Release).

@@ -57,7 +57,15 @@ using TPacketPtr = std::unique_ptr<AVPacket, TAVRelease<AVPacket, av_release::Pa
 using TScalerPtr = std::unique_ptr<SwsContext, TAVRelease<SwsContext, av_release::Scaler>>;
 using TResamplerPtr = std::unique_ptr<SwrContext, TAVRelease<SwrContext, av_release::Resampler>>;
 using TAudioFifoPtr = std::unique_ptr<AVAudioFifo, TAVRelease<AVAudioFifo, av_release::AudioFifo>>;
-using TAVMemoryPtr = std::unique_ptr<void, TAVRelease<void, av_release::Memory>>;
+
+// Memory from the libraries' allocator (av_malloc, av_strdup), released with av_free.
+template <typename T>
+struct TAVFree {
+  void operator()(T *Pointer) const { av::av_free(Pointer); }
+};
+template <typename T>
+using TAVOwned = std::unique_ptr<T, TAVFree<T>>;
+using TAVMemoryPtr = TAVOwned<void>;
 
 // An option dictionary; entries left after an open call were not used by the library.
 class TDictionary {

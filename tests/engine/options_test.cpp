@@ -7,9 +7,15 @@
 #include <regex>
 
 #include "engine/FFMPEG/log_levels.h"
+#include "engine/binding/format_text.h"
 #include "tests/engine/options_test_support.h"
 
 namespace {
+
+// The refusal of a time or date text, as the option handlers word it.
+std::string InvalidTime(const char *Kind, const char *Option, const char *Text) {
+  return FormatText("Invalid %s specification for %s: %s", Kind, Option, Text);
+}
 
 using TOptionsTest = TTaskTest;
 
@@ -265,10 +271,9 @@ TEST_F(TOptionsTest, Durations) {
   EXPECT_EQ(Task.FStartTime, 1500000);
   Task.SetOption("itsoffset", "-2");
   EXPECT_EQ(Task.FInputTsOffset, -2000000);
-  EXPECT_EQ(Refusal("t", "soon"), "Invalid duration specification for t: soon");
-  EXPECT_EQ(Refusal("ss", "x"), "Invalid duration specification for ss: x");
-  EXPECT_EQ(Refusal("itsoffset", "1:2:3:4"),
-            "Invalid duration specification for itsoffset: 1:2:3:4");
+  EXPECT_EQ(Refusal("t", "soon"), InvalidTime("duration", "t", "soon"));
+  EXPECT_EQ(Refusal("ss", "x"), InvalidTime("duration", "ss", "x"));
+  EXPECT_EQ(Refusal("itsoffset", "1:2:3:4"), InvalidTime("duration", "itsoffset", "1:2:3:4"));
   EXPECT_EQ(Task.FRecordingTime, 60000000);
 }
 
@@ -278,7 +283,7 @@ TEST_F(TOptionsTest, RecordingTimeInMillisecondsDoesNotOverflow) {
   EXPECT_EQ(Task.FOutputDurationMs, 3600000);
   Task.SetOption("t", "596:00:00");  // the longest limit in whole hours that fits
   EXPECT_EQ(Task.FRecordingTime, 596LL * 3600 * 1000000);
-  EXPECT_EQ(Refusal("t", "597:00:00"), "Invalid duration specification for t: 597:00:00");
+  EXPECT_EQ(Refusal("t", "597:00:00"), InvalidTime("duration", "t", "597:00:00"));
   Task.SetRecordingTimeMs(0);
   Task.SetRecordingTimeMs(-1);
   EXPECT_EQ(Task.FOutputDurationMs, 596 * 3600 * 1000);
@@ -287,8 +292,7 @@ TEST_F(TOptionsTest, RecordingTimeInMillisecondsDoesNotOverflow) {
 TEST_F(TOptionsTest, RecordingTimestampIsSecondsSinceTheEpoch) {
   Task.SetOption("timestamp", "2008-06-01T12:00:00.6Z");
   EXPECT_EQ(Task.FRecTimestamp, 1212321601);
-  EXPECT_EQ(Refusal("timestamp", "yesterday"),
-            "Invalid date specification for timestamp: yesterday");
+  EXPECT_EQ(Refusal("timestamp", "yesterday"), InvalidTime("date", "timestamp", "yesterday"));
 }
 
 TEST_F(TOptionsTest, TagsAreFourCharactersFirstInTheLowestByte) {
