@@ -10,6 +10,7 @@
 
 #include "cli_commands.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 
 namespace {
@@ -49,7 +50,7 @@ std::string StreamLine(int OutputIndex, const TOutputFileContext &Output, unsign
 }
 
 void PrintOutputs(const TCustomFFmpeg &Task) {
-  for (int File = 0; File < Task.FOutputFileCount; ++File) {
+  for (int File = 0; File < Task.OutputFileCount(); ++File) {
     const TOutputFileContext &Output = *Task.FOutputFiles[File];
     std::printf("output #%d muxer=%s file=%s\n", File, Output.Context->oformat->name,
                 Output.Context->url);

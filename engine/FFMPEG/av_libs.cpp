@@ -28,13 +28,21 @@ constexpr TLibraryStep LoadOrder[] = {
 };
 
 bool Loaded = false;
+// Holders and a deferred unload; the mutex also serialises loading and unloading.
+std::mutex StateLock;
+int Holders = 0;
+bool UnloadPending = false;
 std::string LoadError;
 // The floating-point environment from before the libraries were loaded.
 std::fenv_t SavedEnvironment;
 
+void UnloadLocked();
+
 }  // namespace
 
 bool LoadAVLibs(const std::string &LibraryFolder, bool UseVersionedNames) {
+  std::lock_guard Lock(StateLock);
+  UnloadPending = false;
   if (Loaded) return true;
   LoadError.clear();
   bool AllLoaded = true;
@@ -47,7 +55,7 @@ bool LoadAVLibs(const std::string &LibraryFolder, bool UseVersionedNames) {
     }
   }
   if (!AllLoaded) {
-    UnloadAVLibs();
+    UnloadLocked();
     return false;
   }
   // The libraries expect every floating-point exception masked; keep the caller's
@@ -60,10 +68,38 @@ bool LoadAVLibs(const std::string &LibraryFolder, bool UseVersionedNames) {
   return true;
 }
 
-void UnloadAVLibs() {
+namespace {
+void UnloadLocked() {
   if (Loaded) std::fesetenv(&SavedEnvironment);
   Loaded = false;
+  UnloadPending = false;
   for (auto Step = std::rbegin(LoadOrder); Step != std::rend(LoadOrder); ++Step) Step->Unload();
+}
+}  // namespace
+
+bool UnloadAVLibs() {
+  std::lock_guard Lock(StateLock);
+  if (Holders > 0) {
+    UnloadPending = true;
+    return false;
+  }
+  UnloadLocked();
+  return true;
+}
+
+TAVLibsHold::TAVLibsHold() {
+  std::lock_guard Lock(StateLock);
+  ++Holders;
+}
+
+TAVLibsHold::~TAVLibsHold() {
+  std::lock_guard Lock(StateLock);
+  if (--Holders == 0 && UnloadPending) UnloadLocked();
+}
+
+int AVLibsHolderCount() {
+  std::lock_guard Lock(StateLock);
+  return Holders;
 }
 
 bool AVLibsLoaded() {

@@ -14,25 +14,35 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
-#include <limits>
-#include <list>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/frame_hook.h"
+#include "engine/FFMPEG/option_state.h"
+#include "engine/FFMPEG/session_records.h"
 #include "engine/binding/av_owners.h"
 
 class TCustomFFmpeg;
 class TFFmpegThread;  // the worker thread of a running task
 class TBitmap;        // the 24-bit picture handed to the custom hook
-struct TInputStream;  // per-stream records built by the transcoding session
-struct TOutputStream;
+struct AVCodec;
+struct AVPacket;
+struct AVFrame;
+struct AVSubtitle;
+struct RcOverride;
+
+enum class THookAction { haContinue, haIgnore, haStop };
+
+// Thread priorities of a task's worker, lowest first.
+enum class TConvertPriority { tpIdle, tpLowest, tpLower, tpNormal };
 
 // Raised where the engine asserts a precondition of its caller (the four-character tags);
 // deliberately not an FFMpegException.
@@ -41,188 +51,8 @@ class EAssertionFailed : public std::logic_error {
   using std::logic_error::logic_error;
 };
 
-enum class THookAction { haContinue, haIgnore, haStop };
-
-struct TFileClose {
-  void operator()(std::FILE *File) const { std::fclose(File); }
-};
-using TFilePtr = std::unique_ptr<std::FILE, TFileClose>;
-
-// "map": the input stream to use and the input stream whose clock drives synchronisation.
-struct TStreamMap {
-  int FileIndex;
-  int StreamIndex;
-  int SyncFileIndex;
-  int SyncStreamIndex;
-};
-
-// "map_meta_data": copy the metadata of input InFile to output OutFile.
-struct TMetaDataMap {
-  int OutFile;
-  int InFile;
-};
-
-// One opened input. Streams carry only codec parameters, so the decoder contexts live here,
-// one per stream and indexed like Context->streams.
-struct TInputFileContext {
-  TInputContextPtr Context;
-  std::vector<TCodecContextPtr> Decoders;
-  int RateEmu = 0;  // "re" when the input was opened: read at the input's native rate
-};
-
-// One created output stream. The encoder context (null for a stream copy) carries the encoder
-// settings until the session opens it; it frees its own intra_matrix, inter_matrix and
-// rc_override, so it must be given its own av_malloc'ed copies of the task's tables.
-struct TOutputStreamContext {
-  TCodecContextPtr Encoder;
-  bool StreamCopy = false;
-  float Quality = 0;           // the stream's quality (qscale in lambda units)
-  TDictionary EncoderOptions;  // codec-private options for avcodec_open2
-};
-
-// One created output: the muxer context, its streams' encoder settings (indexed like
-// Context->streams) and the muxer-private options for avformat_write_header. Destroying it
-// closes the file, frees everything, and removes the file again when it is left empty.
-struct TOutputFileContext {
-  TOutputContextPtr Context;
-  std::vector<std::unique_ptr<TOutputStreamContext>> Streams;
-  TDictionary MuxerOptions;
-  ~TOutputFileContext();
-};
-
-// A window of input time, in microseconds, in which the frame hooks run.
-struct THookRange {
-  int64_t Start;
-  int64_t Stop;
-};
-
-// Fixed capacities of the option state.
-constexpr int MaxFiles = 20;    // inputs, and outputs
-constexpr int MaxStreams = 20;  // streams per input with a timestamp scale
-constexpr int MaxStreamMaps = 20;
-constexpr int MaxMetaDataMaps = 20;
-constexpr int MediaTypeCount = 5;  // video, audio, data, subtitle, attachment
-constexpr float NoAudioQScale = -99999;
-
-// The option state of a task: written by the option handlers and by input and output set-up,
-// read by the transcoding session. Every default is the member's initialiser; InitDefaults
-// assigns a fresh value, so the defaults are written in this one place.
-struct TFFmpegOptionState {
-  // ===== Option state: files and maps =====
-
-  std::array<std::unique_ptr<TInputFileContext>, MaxFiles> FInputFiles;
-  int FInputFileCount = 0;
-  std::array<int64_t, MaxFiles> FInputFilesTsOffset{};
-  std::array<std::array<double, MaxStreams>, MaxFiles> FInputFilesTsScale{};  // 0 = none
-  std::array<std::unique_ptr<TOutputFileContext>, MaxFiles> FOutputFiles;
-  int FOutputFileCount = 0;
-  std::array<TStreamMap, MaxStreamMaps> FStreamMaps{};
-  int FStreamMapCount = 0;
-  std::array<TMetaDataMap, MaxMetaDataMaps> FMetaDataMaps{};
-  int FMetaDataMapCount = 0;
-
-  // ===== Option state: format, picture and video =====
-
-  const AVInputFormat *FInputFormat = nullptr;
-  const AVOutputFormat *FOutputFormat = nullptr;
-  int FFrameWidth = 0;
-  int FFrameHeight = 0;
-  float FFrameAspectRatio = 0;
-  AVPixelFormat FFramePixFmt = AV_PIX_FMT_NONE;
-  AVSampleFormat FAudioSampleFmt = AV_SAMPLE_FMT_NONE;
-  int FFramePadTop = 0;
-  int FFramePadBottom = 0;
-  int FFramePadLeft = 0;
-  int FFramePadRight = 0;
-  std::array<int, 3> FPadColor{16, 128, 128};  // Y, U, V
-  int FFrameTopBand = 0;
-  int FFrameBottomBand = 0;
-  int FFrameLeftBand = 0;
-  int FFrameRightBand = 0;
-  // Indexed by media type: video, audio, data, subtitle.
-  std::array<int, 4> FMaxFrames{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
-  AVRational FFrameRate{0, 0};
-  float FVideoQScale = 0;
-  TAVOwned<uint16_t> FIntraMatrix;  // 64 coefficients
-  TAVOwned<uint16_t> FInterMatrix;
-  std::string FVideoRcOverride;
-  int FVideoDisable = 0;
-  int FVideoDiscard = 0;
-  std::string FVideoCodecName;
-  uint32_t FVideoCodecTag = 0;
-  int FVideoStreamCopy = 0;
-  int FSameQuality = 0;
-  int FDoDeinterlace = 0;
-  int FTopFieldFirst = -1;
-  int FMeThreshold = 0;
-  int FIntraDcPrecision = 8;
-  int FIntraOnly = 0;
-  int FQpHist = 0;
-  int FVideoSyncMethod = -1;
-  int FVideoGlobalHeader = 0;
-  int FVideoChannel = 0;
-  std::string FVideoStandard;
-  bool FUsingVHook = false;
-
-  // ===== Option state: audio and subtitles =====
-
-  int FAudioSampleRate = 44100;
-  float FAudioQScale = NoAudioQScale;
-  int FAudioDisable = 0;
-  int FAudioChannels = 2;
-  std::string FAudioCodecName;
-  uint32_t FAudioCodecTag = 0;
-  int FAudioStreamCopy = 0;
-  std::string FAudioLanguage;
-  int FAudioVolume = 256;  // 256 = unchanged
-  int FAudioSyncMethod = 0;
-  float FAudioDriftThreshold = 0.1f;
-  int FSubtitleDisable = 0;
-  std::string FSubtitleCodecName;
-  int FSubtitleStreamCopy = 0;
-  std::string FSubtitleLanguage;
-
-  // ===== Option state: muxing, timing, metadata and run control =====
-
-  float FMuxPreload = 0.5f;  // seconds
-  float FMuxMaxDelay = 0.7f;
-  int64_t FRecordingTime = INT64_MAX;  // microseconds
-  int FOutputDurationMs = -1;          // expected output duration for progress reports
-  int64_t FStartTime = 0;
-  int64_t FRecTimestamp = 0;  // seconds since 1970-01-01 UTC
-  int64_t FInputTsOffset = 0;
-  std::string FTitle;
-  std::string FAuthor;
-  std::string FCopyright;
-  std::string FComment;
-  std::string FGenre;
-  std::string FAlbum;
-  int FYear = 0;
-  int FTrack = 0;
-  int64_t FLimitFileSize = 0;  // bytes, 0 = no limit
-  bool FCopyTs = false;
-  int FShortest = 0;
-  int FInputSync = 0;
-  int FRateEmu = 0;
-  int FLoopInput = 0;
-  int FLoopOutput = -1;
-  int FProgramId = 0;
-  int FDoPass = 0;
-  std::string FPassLogFileName;
-  float FDtsDeltaThreshold = 10.0f;
-  int FDoHexDump = 0;
-  int FDoPktDump = 0;
-  int FDoPsnr = 0;
-  std::string FVStatsFileName;
-  TFilePtr FVStatsFile;
-  int FVerbose = 1;      // engine scale -1..3, translated when the library level is set
-  int FThreadCount = 0;  // 0 = the libraries' automatic choice
-  int FPgmyuvCompatibilityHack = 0;
-  int FSwsFlags = SWS_BICUBIC;
-  int FBitBufferSize = 262144;
-};
-
-// The session state of a task besides its options; reset with them by InitDefaults.
+// The session state of a task besides its options and resources; reset with the options by
+// InitDefaults.
 struct TFFmpegSessionState {
   bool FExceptionRaised = false;
   std::string FExceptionMessage;
@@ -233,19 +63,13 @@ struct TFFmpegSessionState {
   int64_t FExtraSize = 0;
   int FFramesDup = 0;
   int FFramesDrop = 0;
-  TAVOwned<uint8_t> FBitBuffer;
-  // Codecs opened by the session, most recent first; closed at its end. Not owned.
-  std::list<TOutputStream *> FOpenedEncoders;
-  std::list<TInputStream *> FOpenedDecoders;
+  int FBitBufferSize = 262144;  // at least 4 bytes per pixel of the largest video output
 
   // Picture-hook state of the video path.
-  TAVOwned<uint8_t> FHookBuffer;
   int FHookBufferSize = 0;
   AVPixelFormat FHookRGBFormat = AV_PIX_FMT_BGR24;
-  TAVOwned<uint8_t> FRGBBuffer;
+  int FHookBitmapFormat = 24;  // bits per pixel
   int FRGBBufferSize = 0;
-  TScalerPtr FToRGBContext;
-  TScalerPtr FFromRGBContext;
   int FHookFrameNumber = 0;
   THookAction FHookAction = THookAction::haContinue;
   std::vector<THookRange> FHookRanges;  // sorted ascending by Stop
@@ -253,9 +77,11 @@ struct TFFmpegSessionState {
   int FHookRangeCount = 0;
 };
 
-class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
+// The hold on the library set comes first among the bases, so it is released after
+// everything else the task holds.
+class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFFmpegSessionState {
  public:
-  // ===== Session (option_state.cpp) =====
+  // ===== Life cycle (option_state.cpp) =====
 
   TCustomFFmpeg();
   // Asks a running session to stop, waits until the worker has let go of the task, then
@@ -264,17 +90,102 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
   TCustomFFmpeg(const TCustomFFmpeg &) = delete;
   TCustomFFmpeg &operator=(const TCustomFFmpeg &) = delete;
 
-  // Writes every default of the option and session state and empties the file lists, maps
-  // and hooks. Leaves the notifications, the worker thread and the progress interval alone.
+  // Writes every default of the option and session state and empties the maps and hooks.
+  // Leaves the files, the notifications, the worker thread and the progress interval alone.
   void InitDefaults();
   // With the libraries loaded: ReleaseAll, InitDefaults, clears the run flags and allocates
   // the generic option holders. Without them: nothing.
   void Reset();
   // Frees everything the task holds (with the libraries loaded): option holders, outputs
-  // (an output file left empty is removed), inputs, option buffers, statistics file, hooks
-  // and picture buffers.
+  // (an output file this task created and left empty is removed), inputs, statistics file,
+  // hooks and picture buffers.
   void ReleaseAll();
+
+  // ===== Session (session.cpp) =====
+
+  // Checks that the task has files, marks it running and runs it: in the caller's thread
+  // (returns null), or on a new worker thread that the caller starts with Resume (returns
+  // it). Null without doing anything when the task is running or terminated; a check that
+  // fails ends the task on the spot (logged, FExceptionRaised, termination notification).
+  TFFmpegThread *Start(bool AThreaded, TConvertPriority APriority = TConvertPriority::tpNormal);
+  // The session body: Transcode, then whatever ended it, the codecs are closed, everything
+  // is released and the termination notification is sent.
+  void Run();
+  // Asks the session to stop at its next safe point; wakes a paused session.
   void SignalStop();
+  // A paused session waits at its next safe point (main-loop iteration, written video
+  // frame), holding no lock, until resumed or stopped.
+  void Pause();
+  void ResumeSession();
+  bool Paused() const { return FPaused; }
+  void DoTerminate();
+  // Closes every codec the session opened, under the codec open lock.
+  void CloseOpenedCodecs();
+
+  // ===== Transcoding loop (transcode.cpp, transcode_setup.cpp) =====
+
+  void Transcode();
+
+  // ===== Packets and stream copy (packet.cpp) =====
+
+  // One packet of input stream Ist (table index IstIndex), or null at the end of the input:
+  // decodes or copies it and feeds every output stream it is the source of. 0, or -1 when
+  // decoding failed.
+  int OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
+  // The one place where packets reach the muxer; raises on a write error.
+  void WriteFrame(TOutputFileContext &File, AVPacket &Pkt, TOutputStream &Ost);
+  void DoSubtitleOut(TOutputFileContext &File, TOutputStream &Ost, int64_t Pts, AVSubtitle &Sub,
+                     TInputStream &Ist);
+  // Sends Frame (null: drain) to the stream's encoder and writes every packet that comes
+  // out. Returns the bytes written. Raises FailText on an encoder error.
+  int EncodeFrame(TOutputFileContext &File, TOutputStream &Ost, const AVFrame *Frame,
+                  const char *FailText);
+
+  // ===== Video output path (video_out.cpp) =====
+
+  void PreProcessVideoFrame(TInputStream &Ist, TPicture &Picture);
+  // Writes the picture 0..n times as frame-rate synchronisation decides; FrameSize = bytes of
+  // the last frame written, 0 if none.
+  void DoVideoOut(TOutputFileContext &File, TOutputStream &Ost, int &FrameSize,
+                  const AVFrame &InFrame, const TPicture &InPicture, TInputStream &Ist);
+
+  // ===== Audio output path (audio_out.cpp) =====
+
+  // The decoded frame of an audio input stream as interleaved 16-bit samples at the
+  // decoder's rate and channel count (Ist.Samples); false when it cannot be converted.
+  bool DecodedAudioToS16(TInputStream &Ist, const AVFrame &Frame, uint8_t *&Data, int &Size);
+  // Size bytes of interleaved 16-bit samples of the source stream at Data.
+  void DoAudioOut(TOutputFileContext &File, TOutputStream &Ost, int Size, uint8_t *Data,
+                  TInputStream &Ist);
+  // At the end of the input: the samples left in the FIFO as one last (short or
+  // silence-padded) frame.
+  void FlushAudioFifo(TOutputFileContext &File, TOutputStream &Ost);
+
+  // ===== Progress and statistics (report.cpp) =====
+
+  void PrintReport(bool IsLast);
+  void DoVideoStats(TOutputFileContext &File, TOutputStream &Ost, int FrameSize);
+
+  // ===== Files and session tables =====
+
+  std::vector<std::unique_ptr<TInputFileContext>> FInputFiles;    // at most MaxFiles
+  std::vector<std::unique_ptr<TOutputFileContext>> FOutputFiles;  // at most MaxFiles
+  int InputFileCount() const { return static_cast<int>(FInputFiles.size()); }
+  int OutputFileCount() const { return static_cast<int>(FOutputFiles.size()); }
+  // Every input stream, file by file, and every output stream: built by Transcode.
+  std::vector<TInputStream *> FInputStreams;
+  std::vector<TOutputStream *> FOutputStreams;
+  // Bitstream-filter names per output file and stream; no option fills them yet.
+  std::vector<std::vector<std::vector<std::string>>> FBitstreamFilters;
+  TFilePtr FVStatsFile;
+  int64_t FLastReportTime = 0;
+
+  // Picture-hook resources of the video path.
+  TAVOwned<uint8_t> FHookBuffer;
+  TAVOwned<uint8_t> FRGBBuffer;
+  TScalerPtr FToRGBContext;
+  TScalerPtr FFromRGBContext;
+  std::unique_ptr<TBitmap> FHookBitmap;
 
   // ===== Option dispatcher (options.cpp) =====
 
@@ -390,7 +301,8 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
  private:
   bool TryOpenInputFile(const std::string &FileName);
   void FillInputOpenOptions(AVDictionary **Options);
-  void TakeOverInputStream(TInputFileContext &Input, unsigned Index, const std::string &FileName);
+  void TakeOverInputStream(TInputFileContext &Input, int FileIndex, unsigned Index,
+                           const std::string &FileName);
   void EndInputOpen();
 
  public:
@@ -404,6 +316,8 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
 
  private:
   bool TryOpenOutputFile(const std::string &FileName);
+  // The opened input that FileName names (by any path), or null.
+  const TInputFileContext *InputAt(const std::string &FileName) const;
   bool CreateOutputStreams(TOutputFileContext &Output);
   void SetOutputMetadata(AVFormatContext &Context);
   // An encoder context with the generic options of its media type (TypeOptionFlag: the
@@ -460,12 +374,18 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
 
   // The run flags and the owner's progress interval: InitDefaults leaves them alone;
   // construction and Reset clear the run flags.
-  std::atomic<TFFmpegThread *> FThread{nullptr};  // not owned: the thread frees itself
+  std::atomic<TFFmpegThread *> FThread{nullptr};  // cleared by DoTerminate
+  std::unique_ptr<TFFmpegThread> FWorker;         // owns the worker for joining
   std::atomic<bool> FRunning{false};
   std::atomic<bool> FStopRequested{false};
   std::atomic<bool> FFinished{false};
   std::atomic<bool> FTerminated{false};
   int64_t FProgressIntervalUs = 500000;
+  std::atomic<bool> FPaused{false};
+  std::mutex FPauseLock;
+  std::condition_variable FPauseChanged;
+  // Waits while paused (see Pause); returns at once when not paused or stopping.
+  void WaitWhilePaused();
 
  private:
   void ReleaseOptionHolders();
@@ -478,7 +398,7 @@ class TCustomFFmpeg : public TFFmpegOptionState, public TFFmpegSessionState {
   int PaddedWidth() const;
   int PaddedHeight() const;
   void SetCodecChoice(std::string &CodecName, int &StreamCopy, const std::string &Name);
-  void SetMatrix(TAVOwned<uint16_t> &Matrix, const std::string &Text);
+  void SetMatrix(std::vector<uint16_t> &Matrix, const std::string &Text);
   uint32_t ParseTag(const std::string &Tag, const char *Kind);
   int64_t ParseTime(const std::string &Text, bool IsDuration, const char *OptionName);
   void TranslateFormatName(std::string &Name);

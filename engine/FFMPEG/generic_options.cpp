@@ -8,6 +8,7 @@
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/log_levels.h"
 #include "engine/FFMPEG/option_values.h"
 

@@ -10,6 +10,7 @@
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/open_error.h"
 #include "engine/binding/format_text.h"
 
@@ -92,7 +93,7 @@ bool TCustomFFmpeg::FindCodec(const std::string &Name, AVMediaType MediaType, AV
 
 void TCustomFFmpeg::CheckInputStreamTypes(bool &HasVideo, bool &HasAudio, bool &HasSubtitle) {
   HasVideo = HasAudio = HasSubtitle = false;
-  for (int File = 0; File < FInputFileCount; ++File) {
+  for (int File = 0; File < InputFileCount(); ++File) {
     const AVFormatContext *Context = FInputFiles[File]->Context.get();
     for (unsigned Index = 0; Index < Context->nb_streams; ++Index) {
       const int Type = Context->streams[Index]->codecpar->codec_type;
@@ -138,13 +139,22 @@ void TCustomFFmpeg::EndInputOpen() {
 }
 
 bool TCustomFFmpeg::OpenInputFile(const std::string &FileName) {
-  const bool Opened = TryOpenInputFile(FileName);
+  // Whatever is thrown, the options are as before the call, less the per-file ones.
+  const TFFmpegOptionState Saved = *this;
+  bool Opened;
+  try {
+    Opened = TryOpenInputFile(FileName);
+  } catch (...) {
+    static_cast<TFFmpegOptionState &>(*this) = Saved;
+    EndInputOpen();
+    throw;
+  }
   EndInputOpen();
   return Opened;
 }
 
 bool TCustomFFmpeg::TryOpenInputFile(const std::string &FileName) {
-  if (FInputFileCount >= MaxFiles) {
+  if (InputFileCount() >= MaxFiles) {
     FLastErrorText =
         FormatText("%s: too many input files (at most %d)", FileName.c_str(), MaxFiles);
     return false;
@@ -177,6 +187,7 @@ bool TCustomFFmpeg::TryOpenInputFile(const std::string &FileName) {
   }
   auto Input = std::make_unique<TInputFileContext>();
   Input->Context.reset(Context);
+  FInputFiles.reserve(FInputFiles.size() + 1);
   if (FProgramId != 0)
     for (unsigned I = 0; I < Context->nb_programs; ++I)
       if (Context->programs[I]->id != FProgramId) Context->programs[I]->discard = AVDISCARD_ALL;
@@ -195,21 +206,20 @@ bool TCustomFFmpeg::TryOpenInputFile(const std::string &FileName) {
     FStartTime = 0;
   }
   Input->RateEmu = FRateEmu;
+  const int FileIndex = InputFileCount();
   for (unsigned Index = 0; Index < Context->nb_streams; ++Index)
-    TakeOverInputStream(*Input, Index, FileName);
+    TakeOverInputStream(*Input, FileIndex, Index, FileName);
 
   if (Context->duration != AV_NOPTS_VALUE && Context->duration / 1000 > FOutputDurationMs)
     FOutputDurationMs = static_cast<int>(std::min<int64_t>(Context->duration / 1000, INT32_MAX));
 
-  const int FileIndex = FInputFileCount;
   FInputFilesTsOffset[FileIndex] = FCopyTs ? FInputTsOffset : FInputTsOffset - Timestamp;
   if (FVerbose >= 0) av::av_dump_format(Context, FileIndex, FileName.c_str(), 0);
-  FInputFiles[FileIndex] = std::move(Input);
-  ++FInputFileCount;
+  FInputFiles.push_back(std::move(Input));
   return true;
 }
 
-void TCustomFFmpeg::TakeOverInputStream(TInputFileContext &Input, unsigned Index,
+void TCustomFFmpeg::TakeOverInputStream(TInputFileContext &Input, int FileIndex, unsigned Index,
                                         const std::string &FileName) {
   AVStream *Stream = Input.Context->streams[Index];
   const AVCodecParameters *Parameters = Stream->codecpar;
@@ -258,5 +268,11 @@ void TCustomFFmpeg::TakeOverInputStream(TInputFileContext &Input, unsigned Index
     default:
       break;
   }
-  Input.Decoders.push_back(std::move(Decoder));
+  auto Record = std::make_unique<TInputStream>();
+  Record->FileIndex = FileIndex;
+  Record->Index = static_cast<int>(Index);
+  Record->St = Stream;
+  Record->Decoder = std::move(Decoder);
+  Record->RateEmu = Input.RateEmu;
+  Input.Streams.push_back(std::move(Record));
 }

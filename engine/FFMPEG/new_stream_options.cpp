@@ -2,11 +2,11 @@
 // last.
 
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 
 TOutputFileContext &TCustomFFmpeg::LastOutputFile() {
-  if (FOutputFileCount <= 0 || !FOutputFiles[FOutputFileCount - 1])
-    throw FFMpegException("At least one output file must be specified");
-  return *FOutputFiles[FOutputFileCount - 1];
+  if (FOutputFiles.empty()) throw FFMpegException("At least one output file must be specified");
+  return *FOutputFiles.back();
 }
 
 void TCustomFFmpeg::OptNewVideoStream() {

@@ -8,6 +8,7 @@
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/log_levels.h"
 #include "engine/binding/format_text.h"
 
@@ -78,8 +79,9 @@ void TCustomFFmpeg::OptOutputFormat(const std::string &AName) {
 
 // "file.stream", optionally followed by ":syncfile.syncstream"; any one character separates.
 void TCustomFFmpeg::OptMap(const std::string &Text) {
-  if (FStreamMapCount >= MaxStreamMaps) RaiseTooMany("stream maps", MaxStreamMaps);
-  TStreamMap &Map = FStreamMaps[FStreamMapCount];
+  if (static_cast<int>(FStreamMaps.size()) >= MaxStreamMaps)
+    RaiseTooMany("stream maps", MaxStreamMaps);
+  TStreamMap Map{};
   const char *P = Text.c_str();
   Map.FileIndex = ReadIndex(P);
   SkipSeparator(P);
@@ -93,18 +95,19 @@ void TCustomFFmpeg::OptMap(const std::string &Text) {
     Map.SyncFileIndex = Map.FileIndex;
     Map.SyncStreamIndex = Map.StreamIndex;
   }
-  ++FStreamMapCount;
+  FStreamMaps.push_back(Map);
 }
 
 // "outfile:infile".
 void TCustomFFmpeg::OptMapMetaData(const std::string &Text) {
-  if (FMetaDataMapCount >= MaxMetaDataMaps) RaiseTooMany("metadata maps", MaxMetaDataMaps);
-  TMetaDataMap &Map = FMetaDataMaps[FMetaDataMapCount];
+  if (static_cast<int>(FMetaDataMaps.size()) >= MaxMetaDataMaps)
+    RaiseTooMany("metadata maps", MaxMetaDataMaps);
+  TMetaDataMap Map{};
   const char *P = Text.c_str();
   Map.OutFile = ReadIndex(P);
   SkipSeparator(P);
   Map.InFile = ReadIndex(P);
-  ++FMetaDataMapCount;
+  FMetaDataMaps.push_back(Map);
 }
 
 // "stream:scale" for the input opened next.
@@ -115,8 +118,8 @@ void TCustomFFmpeg::OptInputTsScale(const std::string &Text) {
   const double Scale = std::strtod(P, nullptr);
   if (static_cast<unsigned>(Stream) >= MaxStreams)
     throw FFMpegException(FormatText("stream index over MAX_STREAMS(%d)", MaxStreams));
-  if (FInputFileCount >= MaxFiles) RaiseTooMany("input files", MaxFiles);
-  FInputFilesTsScale[FInputFileCount][Stream] = Scale;
+  if (InputFileCount() >= MaxFiles) RaiseTooMany("input files", MaxFiles);
+  FInputFilesTsScale[InputFileCount()][Stream] = Scale;
 }
 
 int64_t TCustomFFmpeg::ParseTime(const std::string &Text, bool IsDuration, const char *OptionName) {

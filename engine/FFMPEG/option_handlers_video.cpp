@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/option_values.h"
 #include "engine/binding/format_text.h"
 
@@ -160,13 +161,17 @@ void TCustomFFmpeg::OptPass(int Pass) {
 
 // 64 comma-separated coefficients. The new table replaces the old one before parsing, so a
 // refused text leaves the coefficients read so far.
-void TCustomFFmpeg::SetMatrix(TAVOwned<uint16_t> &Matrix, const std::string &Text) {
+void TCustomFFmpeg::SetMatrix(std::vector<uint16_t> &Matrix, const std::string &Text) {
   constexpr int Coefficients = 64;
-  Matrix.reset(static_cast<uint16_t *>(av::av_mallocz(Coefficients * sizeof(uint16_t))));
-  if (!Matrix) throw std::bad_alloc();
+  std::vector<uint16_t> Values(Coefficients);
   const char *P = Text.c_str();
   for (int I = 0; I < Coefficients; ++I) {
-    Matrix.get()[I] = static_cast<uint16_t>(std::strtol(P, nullptr, 10));
+    // A 0 would make the encoder divide by zero; the field holds 16 bits.
+    const long Value = std::strtol(P, nullptr, 10);
+    if (Value < 1 || Value > 65535)
+      throw FFMpegException(FormatText(
+          "Invalid coefficient %ld in matrix \"%s\" at coeff %d (1..65535)", Value, Text.c_str(), I));
+    Values[I] = static_cast<uint16_t>(Value);
     if (I == Coefficients - 1) break;
     P = std::strchr(P, ',');
     if (!P)
@@ -174,6 +179,7 @@ void TCustomFFmpeg::SetMatrix(TAVOwned<uint16_t> &Matrix, const std::string &Tex
           FormatText("Syntax error in matrix \"%s\" at coeff %d", Text.c_str(), I));
     ++P;
   }
+  Matrix = std::move(Values);
 }
 
 void TCustomFFmpeg::OptIntraMatrix(const std::string &Text) {

@@ -2,6 +2,7 @@
 // the earlier value when the new one means "not given".
 
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 
 namespace {
 

@@ -7,6 +7,9 @@
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/ffmpeg_thread.h"
+#include "engine/FFMPEG/tbitmap.h"
+#include "engine/binding/av_api.h"
 
 TCustomFFmpeg::TCustomFFmpeg() {
   InitDefaults();
@@ -17,6 +20,7 @@ TCustomFFmpeg::~TCustomFFmpeg() {
   // The worker clears FThread before its termination notification, so a task destroyed from
   // inside that notification does not wait here.
   while (FThread.load() != nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  FWorker.reset();
   ReleaseAll();
 }
 
@@ -62,12 +66,12 @@ void TCustomFFmpeg::ReleaseAll() {
   if (!AVLibsLoaded()) return;
   ReleaseOptionHolders();
   // Outputs first: each closes its file and removes it again when nothing was written.
-  for (std::unique_ptr<TOutputFileContext> &Output : FOutputFiles) Output.reset();
-  FOutputFileCount = 0;
-  for (std::unique_ptr<TInputFileContext> &Input : FInputFiles) Input.reset();
-  FInputFileCount = 0;
-  FIntraMatrix.reset();
-  FInterMatrix.reset();
+  FInputStreams.clear();
+  FOutputStreams.clear();
+  FOutputFiles.clear();
+  FInputFiles.clear();
+  FIntraMatrix.clear();
+  FInterMatrix.clear();
   FVStatsFile.reset();
   FVStatsFileName.clear();
   FVideoCodecName.clear();
@@ -78,17 +82,13 @@ void TCustomFFmpeg::ReleaseAll() {
   FAudioLanguage.clear();
   FSubtitleLanguage.clear();
   ReleaseFrameHooks(FHooks);
-  FBitBuffer.reset();
+  FHookBitmap.reset();
   FHookBuffer.reset();
   FHookBufferSize = 0;
   FRGBBuffer.reset();
   FRGBBufferSize = 0;
   FToRGBContext.reset();
   FFromRGBContext.reset();
-}
-
-void TCustomFFmpeg::SignalStop() {
-  FStopRequested = true;
 }
 
 void TCustomFFmpeg::DoLog(int Level, const std::string &Message) {

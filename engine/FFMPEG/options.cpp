@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/option_values.h"
 
 namespace {

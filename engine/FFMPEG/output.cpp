@@ -3,9 +3,12 @@
 // their encoder settings but unopened; the session opens the encoders and writes the header.
 
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 #include <string_view>
 
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/open_error.h"
 #include "engine/FFMPEG/option_values.h"
 #include "engine/binding/format_text.h"
@@ -29,16 +32,32 @@ std::string CreationTimeText(int64_t Seconds) {
 }  // namespace
 
 bool TCustomFFmpeg::OpenOutputFile(const std::string &FileName) {
-  const bool Opened = TryOpenOutputFile(FileName);
+  // Whatever is thrown, the options are as before the call, less the per-file ones.
+  const TFFmpegOptionState Saved = *this;
+  bool Opened;
+  try {
+    Opened = TryOpenOutputFile(FileName);
+  } catch (...) {
+    static_cast<TFFmpegOptionState &>(*this) = Saved;
+    Opened = false;
+    FOutputFormat = nullptr;
+    FInputFormat = nullptr;
+    throw;
+  }
   FOutputFormat = nullptr;
   FInputFormat = nullptr;
   return Opened;
 }
 
 bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
-  if (FOutputFileCount >= MaxFiles) {
+  if (OutputFileCount() >= MaxFiles) {
     FLastErrorText =
         FormatText("%s: too many output files (at most %d)", FileName.c_str(), MaxFiles);
+    return false;
+  }
+  if (const TInputFileContext *Input = InputAt(FileName)) {
+    FLastErrorText = FormatText("Output file '%s' is the input file '%s' of this conversion",
+                                FileName.c_str(), Input->Context->url);
     return false;
   }
   const AVOutputFormat *Format =
@@ -68,10 +87,12 @@ bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
     return false;
   }
   // An existing file is replaced without asking.
-  if (!(Format->flags & AVFMT_NOFILE) &&
-      av::avio_open(&Context->pb, FileName.c_str(), AVIO_FLAG_WRITE) < 0) {
-    FLastErrorText = FormatText("Could not open '%s'", FileName.c_str());
-    return false;
+  if (!(Format->flags & AVFMT_NOFILE)) {
+    if (av::avio_open(&Context->pb, FileName.c_str(), AVIO_FLAG_WRITE) < 0) {
+      FLastErrorText = FormatText("Could not open '%s'", FileName.c_str());
+      return false;
+    }
+    Output->FileCreated = true;
   }
   // Preload and looping became private options of the muxers that use them; others ignore them.
   av::av_opt_set_int(Context, "preload", SaturatedInteger<int64_t>(FMuxPreload * 1000000.0),
@@ -82,8 +103,7 @@ bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
   ApplyDefaultOptions(FFormatOptions.get(), Context, AV_OPT_FLAG_ENCODING_PARAM);
   CopyFormatPrivateOptions(Output->MuxerOptions.Address());
 
-  FOutputFiles[FOutputFileCount] = std::move(Output);
-  ++FOutputFileCount;
+  FOutputFiles.push_back(std::move(Output));
   return true;
 }
 
@@ -95,7 +115,7 @@ bool TCustomFFmpeg::CreateOutputStreams(TOutputFileContext &Output) {
       FAudioStreamCopy || Format->audio_codec != AV_CODEC_ID_NONE || !FAudioCodecName.empty();
   bool WantSubtitle = FSubtitleStreamCopy || Format->subtitle_codec != AV_CODEC_ID_NONE ||
                       !FSubtitleCodecName.empty();
-  if (FInputFileCount > 0) {
+  if (InputFileCount() > 0) {
     bool HasVideo, HasAudio, HasSubtitle;
     try {
       CheckInputStreamTypes(HasVideo, HasAudio, HasSubtitle);
@@ -128,6 +148,17 @@ bool TCustomFFmpeg::CreateOutputStreams(TOutputFileContext &Output) {
     }
   }
   return true;
+}
+
+const TInputFileContext *TCustomFFmpeg::InputAt(const std::string &FileName) const {
+  std::error_code Error;
+  if (!std::filesystem::exists(FileName, Error)) return nullptr;
+  for (const std::unique_ptr<TInputFileContext> &Input : FInputFiles) {
+    const char *Url = Input->Context->url;
+    // The same file under another name (./name, a symbolic or hard link) is the same file.
+    if (Url && std::filesystem::equivalent(FileName, Url, Error) && !Error) return Input.get();
+  }
+  return nullptr;
 }
 
 void TCustomFFmpeg::SetOutputMetadata(AVFormatContext &Context) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 
 namespace {
@@ -230,7 +231,7 @@ void TCustomFFmpeg::ApplyTarget(const std::string &TargetType, const std::string
     if (FFrameRate.den == 0) throw FFMpegException("frame_rate is invalid.");
     bool Found = NormOfRate(static_cast<double>(FFrameRate.num) / FFrameRate.den, Chosen);
     // The inputs' video streams, by their frame rate (decoder time bases no longer tell it).
-    for (int File = 0; !Found && File < FInputFileCount; ++File) {
+    for (int File = 0; !Found && File < InputFileCount(); ++File) {
       const AVFormatContext *Context = FInputFiles[File]->Context.get();
       for (unsigned Index = 0; !Found && Index < Context->nb_streams; ++Index) {
         const AVStream *Stream = Context->streams[Index];

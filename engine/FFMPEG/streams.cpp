@@ -1,7 +1,7 @@
 // Output streams with their encoder settings. A stream keeps only codec parameters now, so
-// each encoded stream gets an encoder context beside it (TOutputStreamContext) that the
-// session opens later. Whatever can be refused is checked before the stream is added, so a
-// refused stream leaves no half-made stream in the output.
+// each encoded stream gets an encoder context in its record (TOutputStream) that the session
+// opens later. The record is complete before the stream is added, so whatever is refused or
+// thrown leaves the output as it was.
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/option_values.h"
 
 namespace {
@@ -23,6 +24,8 @@ std::vector<RcOverride> ParseRcOverride(const std::string &Text) {
     int Start, End, Q;
     if (std::sscanf(Rest, "%d,%d,%d", &Start, &End, &Q) != 3)
       throw FFMpegException("error parsing rc_override");
+    // -Q of the smallest int does not exist.
+    if (Q == INT32_MIN) throw FFMpegException("error parsing rc_override");
     RcOverride Entry{};
     Entry.start_frame = Start;
     Entry.end_frame = End;
@@ -62,18 +65,19 @@ T *LibraryCopy(const T *Source, size_t Count) {
   return Copy;
 }
 
-// A new stream of Output and its record, at the same index.
-TOutputStreamContext &AddStream(TOutputFileContext &Output, AVMediaType MediaType) {
+// Adds a new stream to Output for the complete Record; nothing can fail after the stream is
+// made, so a failure leaves neither a stream nor a record behind.
+TOutputStream &AddStream(TOutputFileContext &Output, AVMediaType MediaType,
+                         std::unique_ptr<TOutputStream> Record) {
+  Output.Streams.reserve(Output.Streams.size() + 1);
   AVStream *Stream = av::avformat_new_stream(Output.Context.get(), nullptr);
   if (!Stream) throw FFMpegException("Could not alloc stream");
   Stream->id = Stream->index;
   Stream->codecpar->codec_type = MediaType;
-  Output.Streams.push_back(std::make_unique<TOutputStreamContext>());
+  Record->Index = Stream->index;
+  Record->St = Stream;
+  Output.Streams.push_back(std::move(Record));
   return *Output.Streams.back();
-}
-
-AVStream *LastStream(TOutputFileContext &Output) {
-  return Output.Context->streams[Output.Context->nb_streams - 1];
 }
 
 void SetLanguage(AVStream *Stream, std::string &Language) {
@@ -137,23 +141,27 @@ void TCustomFFmpeg::NewVideoStream(TOutputFileContext &Output) {
       Chosen = ChooseEncoder(*this, FVideoCodecName, AVMEDIA_TYPE_VIDEO, Muxer);
       Overrides = ParseRcOverride(FVideoRcOverride);
     }
-    TOutputStreamContext &Record = AddStream(Output, AVMEDIA_TYPE_VIDEO);
-    AVStream *Stream = LastStream(Output);
+    auto Made = std::make_unique<TOutputStream>();
     if (FVideoStreamCopy) {
-      Record.StreamCopy = true;
+      Made->StreamCopy = true;
+    } else {
+      Made->Encoder =
+          NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_VIDEO, AV_OPT_FLAG_VIDEO_PARAM);
+      CopyCodecPrivateOptions(AVMEDIA_TYPE_VIDEO, Made->EncoderOptions.Address());
+      ConfigureVideoEncoder(*Made->Encoder, Chosen.Encoder, Overrides,
+                            Muxer.oformat->flags & AVFMT_GLOBALHEADER);
+      if (FVideoQScale != 0 || FSameQuality) Made->Quality = FVideoQScale * FF_QP2LAMBDA;
+    }
+    TOutputStream &Record = AddStream(Output, AVMEDIA_TYPE_VIDEO, std::move(Made));
+    AVStream *Stream = Record.St;
+    if (Record.StreamCopy) {
       Stream->codecpar->codec_tag = FVideoCodecTag;
     } else {
-      Record.Encoder =
-          NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_VIDEO, AV_OPT_FLAG_VIDEO_PARAM);
-      CopyCodecPrivateOptions(AVMEDIA_TYPE_VIDEO, Record.EncoderOptions.Address());
-      ConfigureVideoEncoder(*Record.Encoder, Chosen.Encoder, Overrides,
-                            Muxer.oformat->flags & AVFMT_GLOBALHEADER);
-      if (FVideoQScale != 0 || FSameQuality) Record.Quality = FVideoQScale * FF_QP2LAMBDA;
       Stream->sample_aspect_ratio = Record.Encoder->sample_aspect_ratio;
       Stream->time_base = Record.Encoder->time_base;
       av::avcodec_parameters_from_context(Stream->codecpar, Record.Encoder.get());
     }
-  } catch (const FFMpegException &) {
+  } catch (...) {
     FVideoCodecName.clear();
     throw;
   }
@@ -192,14 +200,17 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
     Enc.flags |= AV_CODEC_FLAG_QSCALE;
     Enc.global_quality = static_cast<int>(FVideoQScale * FF_QP2LAMBDA);
   }
-  if (FIntraMatrix) Enc.intra_matrix = LibraryCopy(FIntraMatrix.get(), 64);
-  if (FInterMatrix) Enc.inter_matrix = LibraryCopy(FInterMatrix.get(), 64);
+  if (!FIntraMatrix.empty())
+    Enc.intra_matrix = LibraryCopy(FIntraMatrix.data(), FIntraMatrix.size());
+  if (!FInterMatrix.empty())
+    Enc.inter_matrix = LibraryCopy(FInterMatrix.data(), FInterMatrix.size());
   if (!Overrides.empty()) {
     Enc.rc_override = LibraryCopy(Overrides.data(), Overrides.size());
     Enc.rc_override_count = static_cast<int>(Overrides.size());
   }
+  // In 64 bits: three quarters of a buffer above 715 Mbit would overflow int.
   if (Enc.rc_initial_buffer_occupancy == 0)
-    Enc.rc_initial_buffer_occupancy = Enc.rc_buffer_size * 3 / 4;
+    Enc.rc_initial_buffer_occupancy = static_cast<int>(int64_t{Enc.rc_buffer_size} * 3 / 4);
   Enc.intra_dc_precision = FIntraDcPrecision - 8;
   if (FDoPsnr) Enc.flags |= AV_CODEC_FLAG_PSNR;
   if (FDoPass == 1) Enc.flags |= AV_CODEC_FLAG_PASS1;
@@ -212,20 +223,24 @@ void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {
     TChosenEncoder Chosen;
     if (!FAudioStreamCopy)
       Chosen = ChooseEncoder(*this, FAudioCodecName, AVMEDIA_TYPE_AUDIO, Muxer);
-    TOutputStreamContext &Record = AddStream(Output, AVMEDIA_TYPE_AUDIO);
-    AVStream *Stream = LastStream(Output);
+    auto Made = std::make_unique<TOutputStream>();
     const AVRational TimeBase{1, FAudioSampleRate};
     if (FAudioStreamCopy) {
-      Record.StreamCopy = true;
+      Made->StreamCopy = true;
+    } else {
+      Made->Encoder =
+          NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_AUDIO, AV_OPT_FLAG_AUDIO_PARAM);
+      CopyCodecPrivateOptions(AVMEDIA_TYPE_AUDIO, Made->EncoderOptions.Address());
+    }
+    TOutputStream &Record = AddStream(Output, AVMEDIA_TYPE_AUDIO, std::move(Made));
+    AVStream *Stream = Record.St;
+    if (Record.StreamCopy) {
       AVCodecParameters *Parameters = Stream->codecpar;
       Parameters->codec_tag = FAudioCodecTag;
       av::av_channel_layout_uninit(&Parameters->ch_layout);
       av::av_channel_layout_default(&Parameters->ch_layout, FAudioChannels);
       Parameters->sample_rate = FAudioSampleRate;
     } else {
-      Record.Encoder =
-          NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_AUDIO, AV_OPT_FLAG_AUDIO_PARAM);
-      CopyCodecPrivateOptions(AVMEDIA_TYPE_AUDIO, Record.EncoderOptions.Address());
       AVCodecContext &Enc = *Record.Encoder;
       if (FAudioCodecTag != 0) Enc.codec_tag = FAudioCodecTag;
       if (Muxer.oformat->flags & AVFMT_GLOBALHEADER) Enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -243,7 +258,7 @@ void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {
     }
     Stream->time_base = TimeBase;
     SetLanguage(Stream, FAudioLanguage);
-  } catch (const FFMpegException &) {
+  } catch (...) {
     FAudioCodecName.clear();
     FAudioLanguage.clear();
     throw;
@@ -260,18 +275,20 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
     TChosenEncoder Chosen;
     if (!FSubtitleStreamCopy)
       Chosen = ChooseEncoder(*this, FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, *Output.Context);
-    TOutputStreamContext &Record = AddStream(Output, AVMEDIA_TYPE_SUBTITLE);
-    AVStream *Stream = LastStream(Output);
+    auto Made = std::make_unique<TOutputStream>();
     if (FSubtitleStreamCopy) {
-      Record.StreamCopy = true;
+      Made->StreamCopy = true;
     } else {
-      Record.Encoder = NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_SUBTITLE,
-                                  AV_OPT_FLAG_SUBTITLE_PARAM);
-      CopyCodecPrivateOptions(AVMEDIA_TYPE_SUBTITLE, Record.EncoderOptions.Address());
-      av::avcodec_parameters_from_context(Stream->codecpar, Record.Encoder.get());
+      Made->Encoder = NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_SUBTITLE,
+                                 AV_OPT_FLAG_SUBTITLE_PARAM);
+      CopyCodecPrivateOptions(AVMEDIA_TYPE_SUBTITLE, Made->EncoderOptions.Address());
     }
+    TOutputStream &Record = AddStream(Output, AVMEDIA_TYPE_SUBTITLE, std::move(Made));
+    AVStream *Stream = Record.St;
+    if (!Record.StreamCopy)
+      av::avcodec_parameters_from_context(Stream->codecpar, Record.Encoder.get());
     SetLanguage(Stream, FSubtitleLanguage);
-  } catch (const FFMpegException &) {
+  } catch (...) {
     FSubtitleCodecName.clear();
     FSubtitleLanguage.clear();
     throw;

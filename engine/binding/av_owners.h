@@ -1,11 +1,34 @@
 // Owners for media-library objects: std::unique_ptr with a deleter that calls the bound
-// release function. The bound function table outlives every owner (the libraries stay loaded
-// while any task or probe exists).
+// release function. Only forward declarations are needed here, so a header holding owners
+// does not pull the libraries' headers into its includers. The libraries stay loaded while
+// any owner holds an object (TAVLibsHold, av_libs.h).
 #pragma once
 
 #include <memory>
 
-#include "av_api.h"
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+struct SwsContext;
+struct SwrContext;
+struct AVAudioFifo;
+struct AVDictionary;
+
+namespace av_release {
+void InputContext(AVFormatContext *Context);   // avformat_close_input
+void OutputContext(AVFormatContext *Context);  // avformat_free_context
+void CodecContext(AVCodecContext *Context);
+void Frame(AVFrame *Frame);
+void Packet(AVPacket *Packet);
+void Scaler(SwsContext *Scaler);
+void Resampler(SwrContext *Resampler);
+void AudioFifo(AVAudioFifo *Fifo);
+void Memory(void *Pointer);  // av_free
+void Dictionary(AVDictionary **Dictionary);
+int DictionaryCount(const AVDictionary *Dictionary);
+void DictionarySet(AVDictionary **Dictionary, const char *Key, const char *Value);
+}  // namespace av_release
 
 template <typename T, void (*Release)(T *)>
 struct TAVRelease {
@@ -13,36 +36,6 @@ struct TAVRelease {
     if (Object) Release(Object);
   }
 };
-
-namespace av_release {
-inline void InputContext(AVFormatContext *C) {
-  av::avformat_close_input(&C);
-}
-inline void OutputContext(AVFormatContext *C) {
-  av::avformat_free_context(C);
-}
-inline void CodecContext(AVCodecContext *C) {
-  av::avcodec_free_context(&C);
-}
-inline void Frame(AVFrame *F) {
-  av::av_frame_free(&F);
-}
-inline void Packet(AVPacket *P) {
-  av::av_packet_free(&P);
-}
-inline void Scaler(SwsContext *S) {
-  av::sws_freeContext(S);
-}
-inline void Resampler(SwrContext *S) {
-  av::swr_free(&S);
-}
-inline void AudioFifo(AVAudioFifo *F) {
-  av::av_audio_fifo_free(F);
-}
-inline void Memory(void *P) {
-  av::av_free(P);
-}
-}  // namespace av_release
 
 // An opened input (closed with avformat_close_input).
 using TInputContextPtr =
@@ -61,7 +54,7 @@ using TAudioFifoPtr = std::unique_ptr<AVAudioFifo, TAVRelease<AVAudioFifo, av_re
 // Memory from the libraries' allocator (av_malloc, av_strdup), released with av_free.
 template <typename T>
 struct TAVFree {
-  void operator()(T *Pointer) const { av::av_free(Pointer); }
+  void operator()(T *Pointer) const { av_release::Memory(Pointer); }
 };
 template <typename T>
 using TAVOwned = std::unique_ptr<T, TAVFree<T>>;
@@ -76,12 +69,12 @@ class TDictionary {
   ~TDictionary() { Clear(); }
 
   void Clear() {
-    if (Entries) av::av_dict_free(&Entries);
+    if (Entries) av_release::Dictionary(&Entries);
   }
-  void Set(const char *Key, const char *Value) { av::av_dict_set(&Entries, Key, Value, 0); }
+  void Set(const char *Key, const char *Value) { av_release::DictionarySet(&Entries, Key, Value); }
   AVDictionary *Get() const { return Entries; }
   AVDictionary **Address() { return &Entries; }
-  int Count() const { return Entries ? av::av_dict_count(Entries) : 0; }
+  int Count() const { return Entries ? av_release::DictionaryCount(Entries) : 0; }
 
  private:
   AVDictionary *Entries = nullptr;

@@ -71,6 +71,8 @@ bool TLibraryBinding::Load(std::string &ErrorText, const std::string &LibraryFol
 }
 
 void TLibraryBinding::Unload() {
+  // A pointer left behind would call into unmapped code; cleared, a stray call fails at once.
+  for (const TEntryPoint &Entry : EntryPoints) std::memset(Entry.Slot, 0, sizeof(void *));
   if (Handle) {
     dlclose(Handle);
     Handle = nullptr;

@@ -1,6 +1,7 @@
 // The media probe over FFmpeg's demuxers. Container tags now live in a metadata dictionary;
 // the record keeps its fixed-size texts.
 
+#include "engine/binding/av_api.h"
 #include "av_probe.h"
 
 #include <cstdlib>

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/FFMPEG/av_libs.h"
 #include "engine/binding/av_owners.h"
 
 struct TFormatInfo {
@@ -72,6 +73,7 @@ class TAVProbe {
  private:
   void CountStreams();
 
+  TAVLibsHold FLibsHold;  // first: released after the probe's library objects
   TInputContextPtr FFormatContext;
   std::string FLastError;
   std::string FFormatName;

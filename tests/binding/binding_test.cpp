@@ -105,11 +105,12 @@ TEST_F(BindingTest, FloatingPointExceptionsAreMaskedWhileLoadedAndRestoredAfter)
   fedisableexcept(FE_ALL_EXCEPT);
 }
 
-TEST_F(BindingTest, UnloadKeepsThePointersButClearsTheState) {
+TEST_F(BindingTest, UnloadClearsThePointersAndTheState) {
   ASSERT_TRUE(LoadAVLibs("", true));
   UnloadAVLibs();
   ExpectNothingLoaded();
-  EXPECT_NE(av::avformat_open_input, nullptr);
+  EXPECT_EQ(av::avformat_open_input, nullptr);
+  EXPECT_EQ(av::av_malloc, nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The media probe on the generated fixtures: stream layout, container facts, failures, the
 // log lines of its queries, and agreement with the ffprobe program.
 
+#include "engine/binding/av_api.h"
 #include "engine/component/av_probe.h"
 
 #include <gtest/gtest.h>

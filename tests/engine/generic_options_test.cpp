@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/binding/av_api.h"
 #include "tests/engine/options_test_support.h"
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "engine/binding/av_api.h"
 #include "tests/engine/options_test_support.h"
 
 namespace {
@@ -32,7 +33,7 @@ TEST_F(InputTest, EachInputHandsItsPictureAndSoundToTheNextOutput) {
     SCOPED_TRACE(Case.File);
     Task.Reset();
     ASSERT_TRUE(Task.OpenInputFile(MediaFile(Case.File))) << Task.FLastErrorText;
-    EXPECT_EQ(Task.FInputFileCount, 1);
+    EXPECT_EQ(Task.InputFileCount(), 1);
     EXPECT_EQ(Task.FFrameWidth, Case.Width);
     EXPECT_EQ(Task.FFrameHeight, Case.Height);
     EXPECT_EQ(Task.FFrameRate.num, Case.FrameRate.num);
@@ -43,10 +44,11 @@ TEST_F(InputTest, EachInputHandsItsPictureAndSoundToTheNextOutput) {
     EXPECT_EQ(Task.FAudioChannels, Case.Channels);
     // One decoder context per stream, filled from the stream.
     const TInputFileContext &Input = *Task.FInputFiles[0];
-    ASSERT_EQ(Input.Decoders.size(), Input.Context->nb_streams);
+    ASSERT_EQ(Input.Streams.size(), Input.Context->nb_streams);
     for (unsigned I = 0; I < Input.Context->nb_streams; ++I) {
-      EXPECT_EQ(Input.Decoders[I]->codec_id, Input.Context->streams[I]->codecpar->codec_id);
-      EXPECT_EQ(Input.Decoders[I]->pkt_timebase.den, Input.Context->streams[I]->time_base.den);
+      const AVCodecContext &Decoder = *Input.Streams[I]->Decoder;
+      EXPECT_EQ(Decoder.codec_id, Input.Context->streams[I]->codecpar->codec_id);
+      EXPECT_EQ(Decoder.pkt_timebase.den, Input.Context->streams[I]->time_base.den);
     }
   }
 }
@@ -67,7 +69,7 @@ TEST_F(InputTest, PerFileOptionsAreResetAfterEveryOpen) {
     EXPECT_EQ(Task.FRateEmu, 0);
     EXPECT_EQ(Task.FVideoChannel, 0);
   }
-  EXPECT_EQ(Task.FInputFileCount, 1);
+  EXPECT_EQ(Task.InputFileCount(), 1);
   EXPECT_EQ(Task.FInputFiles[0]->RateEmu, 1);
 }
 
@@ -93,8 +95,8 @@ TEST_F(InputTest, FailedOpensSayWhyAndRegisterNothing) {
     Task.SetOption("acodec", Case.AudioCodec);
     EXPECT_FALSE(Task.OpenInputFile(MediaFile(Case.File)));
     EXPECT_EQ(Task.FLastErrorText, Case.Message);
-    EXPECT_EQ(Task.FInputFileCount, 0);
-    EXPECT_EQ(Task.FInputFiles[0], nullptr);
+    EXPECT_EQ(Task.InputFileCount(), 0);
+    EXPECT_TRUE(Task.FInputFiles.empty());
   }
 }
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/binding/av_api.h"
 #include "tests/engine/options_test_support.h"
 
 namespace {
@@ -59,13 +60,13 @@ TEST_F(TOptionStateTest, ResetReturnsEveryOptionToItsDefault) {
   EXPECT_EQ(Task.FAudioSampleRate, 44100);
   EXPECT_EQ(Task.FRecordingTime, INT64_MAX);
   EXPECT_EQ(Task.FOutputDurationMs, -1);
-  EXPECT_EQ(Task.FStreamMapCount, 0);
+  EXPECT_EQ(Task.FStreamMaps.size(), 0);
   EXPECT_EQ(Task.FInputFilesTsScale[0][0], 0);
   EXPECT_TRUE(Task.FOptionNames.empty());
   EXPECT_EQ(Task.FCodecPrivateOptions[AVMEDIA_TYPE_VIDEO].Count(), 0);
   EXPECT_EQ(Task.FCodecOptions[AVMEDIA_TYPE_VIDEO]->bit_rate,
             Task.FCodecOptions[AVMEDIA_TYPE_AUDIO]->bit_rate);
-  EXPECT_FALSE(Task.FIntraMatrix);
+  EXPECT_TRUE(Task.FIntraMatrix.empty());
   EXPECT_EQ(Task.FVStatsFileName, "");
   EXPECT_EQ(Task.FVideoQScale, 0);
   EXPECT_EQ(Task.FAudioQScale, NoAudioQScale);
@@ -91,7 +92,7 @@ void AddOutput(TCustomFFmpeg &Task, const std::string &FileName, bool OpenFile) 
   Output->Context.reset(Context);
   AVStream *Stream = av::avformat_new_stream(Context, nullptr);
   ASSERT_TRUE(Stream);
-  auto Settings = std::make_unique<TOutputStreamContext>();
+  auto Settings = std::make_unique<TOutputStream>();
   Settings->Encoder.reset(
       av::avcodec_alloc_context3(av::avcodec_find_encoder_by_name("mpeg1video")));
   Settings->EncoderOptions.Set("crf", "20");
@@ -99,11 +100,13 @@ void AddOutput(TCustomFFmpeg &Task, const std::string &FileName, bool OpenFile) 
   Output->MuxerOptions.Set("muxrate", "1411200");
   if (OpenFile) {
     ASSERT_GE(av::avio_open(&Context->pb, FileName.c_str(), AVIO_FLAG_WRITE), 0);
+    Output->FileCreated = true;
   }
-  Task.FOutputFiles[Task.FOutputFileCount++] = std::move(Output);
+  Task.FOutputFiles.push_back(std::move(Output));
 }
 
-TEST_F(TOptionStateTest, ReleasingRemovesOutputFilesThatStayedEmpty) {
+// Only a file the output created and left empty goes; an empty file it never opened stays.
+TEST_F(TOptionStateTest, ReleasingRemovesOnlyCreatedOutputFilesThatStayedEmpty) {
   TTempFolder Folder("option-state");
   const std::string Opened = Folder.File("opened.mpg");
   const std::string Empty = Folder.File("empty.mpg");
@@ -116,10 +119,9 @@ TEST_F(TOptionStateTest, ReleasingRemovesOutputFilesThatStayedEmpty) {
   ASSERT_TRUE(std::filesystem::exists(Opened));
 
   Task.ReleaseAll();
-  EXPECT_EQ(Task.FOutputFileCount, 0);
-  EXPECT_FALSE(Task.FOutputFiles[0]);
+  EXPECT_TRUE(Task.FOutputFiles.empty());
   EXPECT_FALSE(std::filesystem::exists(Opened));
-  EXPECT_FALSE(std::filesystem::exists(Empty));
+  EXPECT_TRUE(std::filesystem::exists(Empty));
   EXPECT_TRUE(std::filesystem::exists(Written));
   EXPECT_FALSE(Task.FCodecOptions[0]);
 }
@@ -136,9 +138,12 @@ TEST_F(TOptionStateTest, DestroyingATaskReleasesItsInputsAndOutputs) {
               0);
     auto Opened = std::make_unique<TInputFileContext>();
     Opened->Context.reset(Input);
-    Opened->Decoders.emplace_back(av::avcodec_alloc_context3(nullptr));
-    Owner.FInputFiles[Owner.FInputFileCount++] = std::move(Opened);
-    Owner.SetOption("intra_matrix", std::string(63, ',') + "1");
+    Opened->Streams.push_back(std::make_unique<TInputStream>());
+    Opened->Streams.back()->Decoder.reset(av::avcodec_alloc_context3(nullptr));
+    Owner.FInputFiles.push_back(std::move(Opened));
+    std::string Matrix = "1";
+    for (int I = 1; I < 64; ++I) Matrix += ",1";
+    Owner.SetOption("intra_matrix", Matrix);
   }
   EXPECT_FALSE(std::filesystem::exists(Output));
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/log_levels.h"
 #include "engine/binding/format_text.h"
 #include "tests/engine/options_test_support.h"
@@ -229,7 +230,7 @@ TEST_F(TOptionsTest, StreamMaps) {
   Task.SetOption("map", "0.1");
   Task.SetOption("map", "0.1:1.0");
   Task.SetOption("map", "0x1:010");  // the numbers read like C literals
-  ASSERT_EQ(Task.FStreamMapCount, 3);
+  ASSERT_EQ(static_cast<int>(Task.FStreamMaps.size()), 3);
   const std::array<int, 4> Expected[] = {{0, 1, 0, 1}, {0, 1, 1, 0}, {1, 8, 1, 8}};
   for (int I = 0; I < 3; ++I) {
     const TStreamMap &Map = Task.FStreamMaps[I];
@@ -238,7 +239,7 @@ TEST_F(TOptionsTest, StreamMaps) {
               Expected[I]);
   }
   Task.SetOption("map_meta_data", "1:0");
-  ASSERT_EQ(Task.FMetaDataMapCount, 1);
+  ASSERT_EQ(static_cast<int>(Task.FMetaDataMaps.size()), 1);
   EXPECT_EQ(Task.FMetaDataMaps[0].OutFile, 1);
   EXPECT_EQ(Task.FMetaDataMaps[0].InFile, 0);
 }
@@ -248,8 +249,8 @@ TEST_F(TOptionsTest, MapsStopAtTheirCapacity) {
   EXPECT_EQ(Refusal("map", "0.0"), "Too many stream maps (at most 20)");
   for (int I = 0; I < MaxMetaDataMaps; ++I) Task.SetOption("map_meta_data", "0:0");
   EXPECT_EQ(Refusal("map_meta_data", "0:0"), "Too many metadata maps (at most 20)");
-  EXPECT_EQ(Task.FStreamMapCount, 20);
-  EXPECT_EQ(Task.FMetaDataMapCount, 20);
+  EXPECT_EQ(static_cast<int>(Task.FStreamMaps.size()), 20);
+  EXPECT_EQ(static_cast<int>(Task.FMetaDataMaps.size()), 20);
 }
 
 TEST_F(TOptionsTest, TimestampScaleForTheNextInput) {
@@ -258,7 +259,8 @@ TEST_F(TOptionsTest, TimestampScaleForTheNextInput) {
   EXPECT_EQ(Task.FInputFilesTsScale[0][0], 0);
   for (const char *Text : {"20:1.0", "-1:2"})
     EXPECT_EQ(Refusal("itsscale", Text), "stream index over MAX_STREAMS(20)");
-  Task.FInputFileCount = 2;  // as if two inputs were open
+  for (int I = 0; I < 2; ++I)  // as if two inputs were open
+    Task.FInputFiles.push_back(std::make_unique<TInputFileContext>());
   Task.SetOption("itsscale", "19:3");
   EXPECT_EQ(Task.FInputFilesTsScale[2][19], 3);
 }
@@ -342,12 +344,12 @@ std::string Coefficients(int Count) {
 
 TEST_F(TOptionsTest, QuantiserMatrices) {
   Task.SetOption("intra_matrix", Coefficients(64));
-  ASSERT_TRUE(Task.FIntraMatrix);
-  for (int I = 0; I < 64; ++I) EXPECT_EQ(Task.FIntraMatrix.get()[I], I + 8);
+  ASSERT_EQ(Task.FIntraMatrix.size(), 64u);
+  for (int I = 0; I < 64; ++I) EXPECT_EQ(Task.FIntraMatrix[I], I + 8);
   Task.SetOption("inter_matrix", " 16, 17 ,18," + Coefficients(61));
-  ASSERT_TRUE(Task.FInterMatrix);
-  EXPECT_EQ(Task.FInterMatrix.get()[1], 17);
-  EXPECT_EQ(Task.FInterMatrix.get()[63], 68);
+  ASSERT_EQ(Task.FInterMatrix.size(), 64u);
+  EXPECT_EQ(Task.FInterMatrix[1], 17);
+  EXPECT_EQ(Task.FInterMatrix[63], 68);
 
   const std::string Short = Coefficients(63);
   EXPECT_EQ(Refusal("intra_matrix", Short), "Syntax error in matrix \"" + Short + "\" at coeff 62");

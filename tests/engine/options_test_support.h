@@ -9,6 +9,7 @@
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
 #include "tests/support/test_support.h"
 
 struct TTaskLogLine {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <utility>
 
+#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/open_error.h"
 #include "tests/engine/options_test_support.h"
 
@@ -82,7 +83,7 @@ TEST_F(OutputTest, MuxerAndStreamsFollowTheNameAndTheInputs) {
     SCOPED_TRACE(Case.File);
     Task.Reset();
     ASSERT_TRUE(Open(Case.Inputs, Case.Options, Case.File)) << Task.FLastErrorText;
-    ASSERT_EQ(Task.FOutputFileCount, 1);
+    ASSERT_EQ(Task.OutputFileCount(), 1);
     EXPECT_STREQ(Output(0).Context->oformat->name, Case.Muxer);
     EXPECT_EQ(StreamsOf(0), Case.Streams);
     EXPECT_EQ(Output(0).Streams.size(), Output(0).Context->nb_streams);
@@ -122,7 +123,7 @@ TEST_F(OutputTest, RefusedOutputsSayWhyAndLeaveNoFile) {
     if (const size_t Name = Expected.find("%s"); Name != std::string::npos)
       Expected.replace(Name, 2, Folder.File(Case.File));
     EXPECT_EQ(Task.FLastErrorText, Expected);
-    EXPECT_EQ(Task.FOutputFileCount, 0);
+    EXPECT_EQ(Task.OutputFileCount(), 0);
     EXPECT_EQ(Task.FOutputFormat, nullptr);
     EXPECT_EQ(Task.FVideoCodecName, "");
     EXPECT_FALSE(std::filesystem::exists(Folder.File(Case.File)));
@@ -288,7 +289,7 @@ TEST_F(OutputTest, EncoderDetailsFromTheOptions) {
   EXPECT_EQ(Enc.rc_override[1].quality_factor, 0.5f);
   // The encoder frees its matrix, so it has its own copy.
   ASSERT_NE(Enc.intra_matrix, nullptr);
-  EXPECT_NE(Enc.intra_matrix, Task.FIntraMatrix.get());
+  EXPECT_NE(Enc.intra_matrix, Task.FIntraMatrix.data());
   EXPECT_EQ(Enc.intra_matrix[0], 1);
   EXPECT_EQ(Enc.intra_matrix[63], 64);
   EXPECT_EQ(Enc.inter_matrix, nullptr);
@@ -399,7 +400,7 @@ TEST_F(OutputTest, AnExistingFileIsReplacedAndRemovedOnReleaseWhenNothingWasWrit
   ASSERT_TRUE(Open("b.avi")) << Task.FLastErrorText;
   std::ofstream(Folder.File("b.avi"), std::ios::app) << "written";
   Task.ReleaseAll();
-  EXPECT_EQ(Task.FOutputFileCount, 0);
+  EXPECT_EQ(Task.OutputFileCount(), 0);
   EXPECT_FALSE(std::filesystem::exists(Path));
   EXPECT_TRUE(std::filesystem::exists(Folder.File("b.avi")));
 }

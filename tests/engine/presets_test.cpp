@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "engine/binding/av_api.h"
 #include "tests/engine/options_test_support.h"
 
 namespace {

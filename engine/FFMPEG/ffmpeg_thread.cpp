@@ -1,0 +1,49 @@
+// The worker thread of a task and its priority (a nice value of the thread).
+
+#include "engine/FFMPEG/ffmpeg_thread.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+int NiceValue(TConvertPriority Priority) {
+  constexpr int Values[] = {19, 10, 5, 0};
+  return Values[static_cast<int>(Priority)];
+}
+
+TFFmpegThread::TFFmpegThread(TCustomFFmpeg *Task, TConvertPriority Priority)
+    : FTask(Task), FPriority(Priority) {}
+
+TFFmpegThread::~TFFmpegThread() {
+  if (!FThread.joinable()) return;
+  if (FThread.get_id() == std::this_thread::get_id())
+    FThread.detach();
+  else
+    FThread.join();
+}
+
+void TFFmpegThread::Resume() {
+  if (!FThread.joinable()) {
+    FThread = std::thread(&TFFmpegThread::Execute, this);
+    return;
+  }
+  FTask->ResumeSession();
+}
+
+void TFFmpegThread::Suspend() {
+  FTask->Pause();
+}
+
+void TFFmpegThread::Execute() {
+  // Never below the process's own priority; a refusal leaves the thread as it is.
+  const int Nice = NiceValue(FPriority);
+  const pid_t Thread = static_cast<pid_t>(syscall(SYS_gettid));
+  const int Current = getpriority(PRIO_PROCESS, Thread);
+  if (Nice > Current) setpriority(PRIO_PROCESS, Thread, Nice);
+  try {
+    FTask->Run();
+  } catch (...) {
+    // A notification handler's exception after the session's clean-up: nobody above this
+    // thread could receive it.
+  }
+}

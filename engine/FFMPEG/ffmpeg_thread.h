@@ -1,0 +1,34 @@
+// The worker thread of a task: created idle by TCustomFFmpeg::Start, started by Resume, it
+// runs the task's session once. The task owns it and joins it when the task goes.
+#pragma once
+
+#include <thread>
+
+#include "engine/FFMPEG/ffmpeg.h"
+
+class TFFmpegThread {
+ public:
+  TFFmpegThread(TCustomFFmpeg *Task, TConvertPriority Priority);
+  // Joins the thread; from the worker itself (a task freed in its own termination
+  // notification) the thread is detached instead.
+  ~TFFmpegThread();
+  TFFmpegThread(const TFFmpegThread &) = delete;
+  TFFmpegThread &operator=(const TFFmpegThread &) = delete;
+
+  // Starts the thread on the first call; later calls resume a paused task.
+  void Resume();
+  // Pauses the task at its next safe point.
+  void Suspend();
+  bool Started() const { return FThread.joinable(); }
+  std::thread::id ThreadID() const { return FThread.get_id(); }
+  TConvertPriority Priority() const { return FPriority; }
+
+ private:
+  void Execute();
+  TCustomFFmpeg *FTask;
+  TConvertPriority FPriority;
+  std::thread FThread;
+};
+
+// The nice value of a priority: 0 for normal up to 19 for idle.
+int NiceValue(TConvertPriority Priority);

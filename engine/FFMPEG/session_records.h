@@ -1,0 +1,136 @@
+// The records of a task's inputs and outputs. Input opening and output creation build them;
+// the transcoding session maps them to each other and keeps its per-stream state in them, so
+// each resource (decoder, encoder, scaler, resampler, FIFO, statistics file) has exactly one
+// owner: the stream record that uses it. Only forward declarations of the libraries' types.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/FFMPEG/frame_hook.h"
+#include "engine/binding/av_owners.h"
+
+struct AVStream;
+
+// The libraries' "no timestamp" value.
+constexpr int64_t NoTimestamp = INT64_MIN;
+
+struct TFileClose {
+  void operator()(std::FILE *File) const { std::fclose(File); }
+};
+using TFilePtr = std::unique_ptr<std::FILE, TFileClose>;
+
+// Four plane pointers and four line sizes: the picture the video path and the hooks exchange.
+using TPicture = TFrameHookPicture;
+
+// A picture with its own buffer (from the libraries' allocator).
+struct TPictureBuffer {
+  TAVOwned<uint8_t> Data;
+  TPicture Picture{};
+  explicit operator bool() const { return static_cast<bool>(Data); }
+};
+
+// One stream of an opened input, in the order of the file's streams.
+struct TInputStream {
+  int FileIndex = 0;
+  int Index = 0;
+  AVStream *St = nullptr;
+  TCodecContextPtr Decoder;  // built at opening, opened by the session when decoding is needed
+  bool DecoderOpened = false;
+
+  // Read state of the session.
+  int Discard = 1;  // no output stream uses it
+  int DecodingNeeded = 0;
+  int RateEmu = 0;  // read at the native rate ("re" when the input was opened)
+  int64_t StartTime = 0;
+  int FrameCount = 0;
+  int64_t NextPts = NoTimestamp;  // microseconds
+  int64_t Pts = 0;
+  int IsStart = 1;
+  float Quality = 0;  // of the last decoded picture
+  int64_t LastFramePts = NoTimestamp;  // best-effort time of the last decoded frame, microseconds
+
+  TFramePtr Frame;  // the decoded frame
+  // Decoded audio as interleaved 16-bit samples at the decoder's rate and channels.
+  TResamplerPtr ToS16;
+  int ToS16Format = -1, ToS16Rate = 0, ToS16Channels = 0;
+  TAVOwned<uint8_t> Samples;
+  unsigned SamplesSize = 0;
+};
+
+// One opened input.
+struct TInputFileContext {
+  TInputContextPtr Context;
+  std::vector<std::unique_ptr<TInputStream>> Streams;  // indexed like Context->streams
+  int RateEmu = 0;  // "re" when the input was opened
+  // Session state.
+  int EofReached = 0;
+  int IstIndex = 0;  // index of the first stream in the session's input-stream table
+  int NbStreams() const { return static_cast<int>(Streams.size()); }
+};
+
+// One stream of a created output, in the order of the file's streams. The encoder context
+// (null for a stream copy) carries the encoder settings until the session opens it; it frees
+// its own intra_matrix, inter_matrix and rc_override, so it must be given its own copies.
+struct TOutputStream {
+  int FileIndex = 0;
+  int Index = 0;
+  AVStream *St = nullptr;
+  TCodecContextPtr Encoder;
+  bool EncoderOpened = false;
+  bool StreamCopy = false;
+  float Quality = 0;           // the stream's quality (qscale in lambda units)
+  TDictionary EncoderOptions;  // codec-private options for avcodec_open2
+
+  // Mapping and synchronisation.
+  int SourceIndex = -1;  // into the session's input-stream table
+  int EncodingNeeded = 0;
+  int FrameNumber = 0;
+  TInputStream *SyncIst = nullptr;
+  int64_t SyncOpts = 0;     // encoder time-base units (video) or samples (audio)
+  int64_t EndPts = 0;       // position after the last written packet, stream time base
+  bool HasEndPts = false;
+
+  // Facts of the last encoded packet, for the reports.
+  int CodedQuality = 0;  // lambda units
+  int CodedPictType = 0;
+  uint64_t CodedError[3] = {0, 0, 0};
+  TPacketPtr Packet;
+  TFilePtr LogFile;          // two-pass statistics, pass 1
+  TAVOwned<char> StatsIn;    // two-pass statistics, pass 2 (the encoder reads, never frees)
+
+  // ===== Video =====
+  int VideoResample = 0;
+  int VideoCrop = 0, TopBand = 0, LeftBand = 0;
+  int VideoPad = 0, PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
+  int ResampleHeight = 0;
+  TPictureBuffer PictTmp;
+  TScalerPtr ImgResampleCtx;
+  int ResampleSourceFormat = -1, ResampleSourceWidth = 0, ResampleSourceHeight = 0;
+  TFramePtr VideoFrame;  // the frame handed to the encoder
+
+  // ===== Audio =====
+  int AudioResample = 0;
+  TResamplerPtr Resample;
+  TAudioFifoPtr Fifo;     // samples in the encoder's format, waiting for a whole frame
+  TFramePtr AudioFrame;   // the frame handed to the encoder
+  TAVOwned<uint8_t> Silence;  // the silence-padded chunk
+  unsigned SilenceSize = 0;
+  TAVOwned<uint8_t *> Converted;  // resampler output planes
+  int ConvertedSamples = 0;
+};
+
+// One created output: the muxer context, its stream records (indexed like Context->streams)
+// and the muxer-private options for avformat_write_header. Destroying it closes the file and
+// removes the file again when this output created or truncated it and it stayed empty.
+struct TOutputFileContext {
+  TOutputContextPtr Context;
+  std::vector<std::unique_ptr<TOutputStream>> Streams;
+  TDictionary MuxerOptions;
+  bool FileCreated = false;  // this output opened the file for writing
+  bool HeaderWritten = false;
+  ~TOutputFileContext();
+};

@@ -1,0 +1,3 @@
+// placeholder
+#include "engine/FFMPEG/ffmpeg.h"
+void TCustomFFmpeg::Transcode() { throw FFMpegException("not built"); }
