@@ -1,1 +1,289 @@
-// placeholder
+// Packet decoding and stream copy: one packet of an input stream becomes decoded pictures,
+// samples or subtitles for the output paths, or is copied unchanged; encoded packets reach the
+// muxer through WriteFrame. Runs on the task's thread.
+
+#include <chrono>
+#include <thread>
+
+#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/open_error.h"
+#include "engine/binding/av_api.h"
+#include "engine/binding/format_text.h"
+
+namespace {
+
+uint32_t ReadLE32(const uint8_t *P) {
+  return P[0] | (P[1] << 8) | (P[2] << 16) | (static_cast<uint32_t>(P[3]) << 24);
+}
+
+uint64_t ReadLE64(const uint8_t *P) {
+  return ReadLE32(P) | (static_cast<uint64_t>(ReadLE32(P + 4)) << 32);
+}
+
+// One frame's duration in microseconds when the packet does not say.
+int64_t FrameDurationUs(const AVStream *Stream) {
+  AVRational Rate = Stream->r_frame_rate.num > 0 ? Stream->r_frame_rate : Stream->avg_frame_rate;
+  if (Rate.num <= 0 || Rate.den <= 0) return 0;
+  return av::av_rescale(1000000, Rate.den, Rate.num);
+}
+
+}  // namespace
+
+int TCustomFFmpeg::EncodeFrame(TOutputFileContext &File, TOutputStream &Ost, const AVFrame *Frame,
+                               const char *FailText) {
+  AVCodecContext *Enc = Ost.Encoder.get();
+  int Result = av::avcodec_send_frame(Enc, Frame);
+  if (Result == AVERROR_EOF) return 0;  // drained already
+  if (Result < 0) throw FFMpegException(FailText);
+  if (!Ost.Packet) Ost.Packet.reset(av::av_packet_alloc());
+  if (!Ost.Packet) throw std::bad_alloc();
+  AVPacket *Pkt = Ost.Packet.get();
+  int Bytes = 0;
+  for (;;) {
+    Result = av::avcodec_receive_packet(Enc, Pkt);
+    if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF) break;
+    if (Result < 0) throw FFMpegException(FailText);
+    size_t SideSize = 0;
+    if (const uint8_t *Side =
+            av::av_packet_get_side_data(Pkt, AV_PKT_DATA_QUALITY_STATS, &SideSize);
+        Side && SideSize >= 8) {
+      Ost.CodedQuality = static_cast<int>(ReadLE32(Side));
+      Ost.CodedPictType = Side[4];
+      const int Errors = Side[5];
+      for (int I = 0; I < 3 && I < Errors && SideSize >= 8 + 8 * (I + 1u); ++I)
+        Ost.CodedError[I] = ReadLE64(Side + 8 + 8 * I);
+    }
+    if (Ost.LogFile && Enc->stats_out) std::fprintf(Ost.LogFile.get(), "%s", Enc->stats_out);
+    if (Enc->codec_type == AVMEDIA_TYPE_VIDEO) {
+      FVideoSize += Pkt->size;
+      if (Pkt->duration <= 0) Pkt->duration = 1;  // one tick of 1/rate
+    } else {
+      FAudioSize += Pkt->size;
+    }
+    Bytes += Pkt->size;
+    Pkt->stream_index = Ost.Index;
+    av::av_packet_rescale_ts(Pkt, Enc->time_base, Ost.St->time_base);
+    WriteFrame(File, *Pkt, Ost);
+  }
+  return Bytes;
+}
+
+void TCustomFFmpeg::WriteFrame(TOutputFileContext &File, AVPacket &Pkt, TOutputStream &Ost) {
+  // Bitstream filters are named per output stream; no option names any yet.
+  const std::vector<std::string> &Filters = FBitstreamFilters[Ost.FileIndex][Ost.Index];
+  for (const std::string &Filter : Filters)
+    DoLog(0, FormatText("%s failed for stream %d, codec %s", Filter.c_str(), Pkt.stream_index,
+                        Ost.Encoder ? Ost.Encoder->codec->name : "copy"));
+  if (Pkt.pts != AV_NOPTS_VALUE) {
+    const int64_t End = Pkt.pts + Pkt.duration;
+    if (!Ost.HasEndPts || End > Ost.EndPts) Ost.EndPts = End;
+    Ost.HasEndPts = true;
+  }
+  const int Result = av::av_interleaved_write_frame(File.Context.get(), &Pkt);
+  if (Result < 0)
+    throw FFMpegException(FormatOpenError("av_interleaved_write_frame()", OpenErrorCode(Result)));
+}
+
+void TCustomFFmpeg::DoSubtitleOut(TOutputFileContext &File, TOutputStream &Ost, int64_t Pts,
+                                  AVSubtitle &Sub, TInputStream &Ist) {
+  if (Pts == AV_NOPTS_VALUE) {
+    DoLog(0, "Subtitle packets must have a pts");
+    return;
+  }
+  std::vector<uint8_t> &Buffer = Ost.SubtitleBuffer;
+  Buffer.resize(65536);
+  AVCodecContext *Enc = Ost.Encoder.get();
+  const bool Dvb = Enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
+  Sub.pts = av::av_rescale_q(Pts, Ist.St->time_base, AV_TIME_BASE_Q);
+  TPacketPtr Pkt(av::av_packet_alloc());
+  if (!Pkt) throw std::bad_alloc();
+  for (int I = 0; I < (Dvb ? 2 : 1); ++I) {
+    // DVB: the second packet clears the subtitle.
+    if (Dvb && I == 1) Sub.num_rects = 0;
+    const int Size =
+        av::avcodec_encode_subtitle(Enc, Buffer.data(), static_cast<int>(Buffer.size()), &Sub);
+    if (Size < 0) throw FFMpegException("Subtitle encoding failed");
+    av::av_packet_unref(Pkt.get());
+    Pkt->data = Buffer.data();
+    Pkt->size = Size;
+    Pkt->stream_index = Ost.Index;
+    Pkt->pts = av::av_rescale_q(Pts, Ist.St->time_base, Ost.St->time_base);
+    if (Dvb)
+      Pkt->pts += av::av_rescale_q(I == 0 ? Sub.start_display_time : Sub.end_display_time,
+                                   AVRational{1, 1000}, Ost.St->time_base);
+    else
+      Pkt->duration = av::av_rescale_q(Sub.end_display_time - Sub.start_display_time,
+                                       AVRational{1, 1000}, Ost.St->time_base);
+    Pkt->dts = Pkt->pts;
+    WriteFrame(File, *Pkt, Ost);
+    ++Ost.FrameNumber;
+  }
+}
+
+void TCustomFFmpeg::CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &Pkt, int DataSize) {
+  for (TOutputStream *Ost : FOutputStreams) {
+    if (Ost->SourceIndex != IstIndex || Ost->EncodingNeeded) continue;
+    // A copy starts at a key frame.
+    if (Ost->FrameNumber == 0 && !(Pkt.flags & AV_PKT_FLAG_KEY)) continue;
+    const AVMediaType Type = Ost->St->codecpar->codec_type;
+    if (Type == AVMEDIA_TYPE_AUDIO) FAudioSize += DataSize;
+    if (Type == AVMEDIA_TYPE_VIDEO) {
+      FVideoSize += DataSize;
+      ++Ost->SyncOpts;
+    }
+    TPacketPtr Out(av::av_packet_alloc());
+    if (!Out || av::av_packet_ref(Out.get(), &Pkt) < 0) throw std::bad_alloc();
+    const AVRational From = Ist.St->time_base, To = Ost->St->time_base;
+    Out->stream_index = Ost->Index;
+    Out->pts = Pkt.pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : av::av_rescale_q(Pkt.pts, From, To);
+    Out->dts = Pkt.dts == AV_NOPTS_VALUE ? av::av_rescale_q(Ist.Pts, AV_TIME_BASE_Q, To)
+                                         : av::av_rescale_q(Pkt.dts, From, To);
+    Out->duration = av::av_rescale_q(Pkt.duration, From, To);
+    Out->pos = -1;
+    WriteFrame(*FOutputFiles[Ost->FileIndex], *Out, *Ost);
+    ++Ost->FrameNumber;
+  }
+}
+
+// Sleeps while the stream is more than 50 ms ahead of the wall clock.
+void TCustomFFmpeg::EmulateRate(TInputStream &Ist) {
+  if (!Ist.RateEmu) return;
+  const int64_t Elapsed = av::av_gettime() - Ist.StartTime;
+  if (Ist.Pts - Elapsed > 50000)
+    std::this_thread::sleep_for(std::chrono::microseconds(Ist.Pts - Elapsed));
+  ++Ist.FrameCount;
+}
+
+void TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex) {
+  AVFrame &Frame = *Ist.Frame;
+  const AVMediaType Type = Ist.Decoder->codec_type;
+  uint8_t *Samples = nullptr;
+  int SamplesSize = 0;
+  TPicture Picture{};
+  if (Type == AVMEDIA_TYPE_VIDEO) {
+    for (int P = 0; P < 4; ++P) {
+      Picture.data[P] = Frame.data[P];
+      Picture.linesize[P] = Frame.linesize[P];
+    }
+    PreProcessVideoFrame(Ist, Picture);
+  } else if (!DecodedAudioToS16(Ist, Frame, Samples, SamplesSize)) {
+    return;
+  } else if (FAudioVolume != 256) {
+    ApplyVolume(Samples, SamplesSize);
+  }
+  EmulateRate(Ist);
+  if (FStartTime != 0 && Ist.Pts < FStartTime) return;
+  for (TOutputStream *Ost : FOutputStreams) {
+    if (Ost->SourceIndex != IstIndex || !Ost->EncodingNeeded) continue;
+    TOutputFileContext &File = *FOutputFiles[Ost->FileIndex];
+    if (Type == AVMEDIA_TYPE_AUDIO) {
+      DoAudioOut(File, *Ost, SamplesSize, Samples, Ist);
+      continue;
+    }
+    int FrameSize = 0;
+    DoVideoOut(File, *Ost, FrameSize, Frame, Picture, Ist);
+    if (!FVStatsFileName.empty() && FrameSize != 0) DoVideoStats(File, *Ost, FrameSize);
+  }
+}
+
+// Pictures and samples: a packet goes in whole and zero or more frames come out.
+int TCustomFFmpeg::DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt) {
+  AVCodecContext *Dec = Ist.Decoder.get();
+  if (!Ist.Frame) Ist.Frame.reset(av::av_frame_alloc());
+  if (!Ist.Frame) throw std::bad_alloc();
+  int Result = av::avcodec_send_packet(Dec, Pkt);
+  if (Result < 0 && Result != AVERROR_EOF) return -1;
+  for (;;) {
+    Result = av::avcodec_receive_frame(Dec, Ist.Frame.get());
+    if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF) return 0;
+    if (Result < 0) return -1;
+    AVFrame &Frame = *Ist.Frame;
+    Ist.Pts = Ist.NextPts;
+    if (Dec->codec_type == AVMEDIA_TYPE_AUDIO) {
+      if (Frame.sample_rate > 0)
+        Ist.NextPts += av::av_rescale(Frame.nb_samples, 1000000, Frame.sample_rate);
+    } else {
+      Ist.Quality = static_cast<float>(Frame.quality);
+      const int64_t Duration =
+          Frame.pkt_duration > 0
+              ? av::av_rescale_q(Frame.pkt_duration, Ist.St->time_base, AV_TIME_BASE_Q)
+              : FrameDurationUs(Ist.St);
+      Ist.NextPts += Duration;
+    }
+    try {
+      OutputDecodedFrame(Ist, IstIndex);
+    } catch (...) {
+      av::av_frame_unref(Ist.Frame.get());
+      throw;
+    }
+    av::av_frame_unref(Ist.Frame.get());
+  }
+}
+
+int TCustomFFmpeg::DecodeSubtitle(TInputStream &Ist, int IstIndex, const AVPacket &Pkt) {
+  AVSubtitle Sub{};
+  int Got = 0;
+  if (av::avcodec_decode_subtitle2(Ist.Decoder.get(), &Sub, &Got, const_cast<AVPacket *>(&Pkt)) < 0)
+    return -1;
+  if (!Got) return 0;
+  Ist.Pts = Ist.NextPts;
+  try {
+    if (FStartTime == 0 || Ist.Pts >= FStartTime)
+      for (TOutputStream *Ost : FOutputStreams)
+        if (Ost->SourceIndex == IstIndex && Ost->EncodingNeeded)
+          DoSubtitleOut(*FOutputFiles[Ost->FileIndex], *Ost, Pkt.pts, Sub, Ist);
+  } catch (...) {
+    av::avsubtitle_free(&Sub);
+    throw;
+  }
+  av::avsubtitle_free(&Sub);
+  return 0;
+}
+
+void TCustomFFmpeg::DrainEncoders(int IstIndex) {
+  for (TOutputStream *Ost : FOutputStreams) {
+    if (Ost->SourceIndex != IstIndex || !Ost->EncodingNeeded || !Ost->EncoderOpened) continue;
+    TOutputFileContext &File = *FOutputFiles[Ost->FileIndex];
+    switch (Ost->Encoder->codec_type) {
+      case AVMEDIA_TYPE_AUDIO:
+        FlushAudioFifo(File, *Ost);
+        EncodeFrame(File, *Ost, nullptr, "Audio encoding failed");
+        break;
+      case AVMEDIA_TYPE_VIDEO:
+        EncodeFrame(File, *Ost, nullptr, "Video encoding failed");
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+int TCustomFFmpeg::OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt) {
+  if (Ist.NextPts == NoTimestamp) Ist.NextPts = Ist.Pts;
+  if (Pkt && Pkt->dts != AV_NOPTS_VALUE)
+    Ist.Pts = Ist.NextPts = av::av_rescale_q(Pkt->dts, Ist.St->time_base, AV_TIME_BASE_Q);
+  const AVMediaType Type = Ist.St->codecpar->codec_type;
+  if (Ist.DecodingNeeded) {
+    int Result = 0;
+    if (Type == AVMEDIA_TYPE_VIDEO || Type == AVMEDIA_TYPE_AUDIO)
+      Result = DecodePacket(Ist, IstIndex, Pkt);
+    else if (Type == AVMEDIA_TYPE_SUBTITLE)
+      Result = Pkt ? DecodeSubtitle(Ist, IstIndex, *Pkt) : 0;
+    else
+      Result = -1;
+    if (Result < 0) return Result;
+  } else if (Pkt) {
+    Ist.Pts = Ist.NextPts;
+    const AVCodecParameters *Par = Ist.St->codecpar;
+    if (Type == AVMEDIA_TYPE_AUDIO && Par->frame_size > 0 && Par->sample_rate > 0)
+      Ist.NextPts += av::av_rescale(Par->frame_size, 1000000, Par->sample_rate);
+    else if (Pkt->duration > 0)
+      Ist.NextPts += av::av_rescale_q(Pkt->duration, Ist.St->time_base, AV_TIME_BASE_Q);
+    else if (Type == AVMEDIA_TYPE_VIDEO)
+      Ist.NextPts += FrameDurationUs(Ist.St);
+    EmulateRate(Ist);
+    if (FStartTime == 0 || Ist.Pts >= FStartTime) CopyPacket(Ist, IstIndex, *Pkt, Pkt->size);
+  }
+  if (!Pkt) DrainEncoders(IstIndex);
+  return 0;
+}

@@ -62,11 +62,12 @@ void TCustomFFmpeg::Run() {
 
 void TCustomFFmpeg::CloseOpenedCodecs() {
   std::lock_guard Lock(CodecOpenLock);
-  for (TOutputStream *Ost : FOutputStreams) {
-    if (!Ost->EncoderOpened) continue;
-    av::avcodec_close(Ost->Encoder.get());
-    Ost->EncoderOpened = false;
-  }
+  for (const std::unique_ptr<TOutputFileContext> &Output : FOutputFiles)
+    for (const std::unique_ptr<TOutputStream> &Ost : Output->Streams) {
+      if (!Ost->EncoderOpened) continue;
+      av::avcodec_close(Ost->Encoder.get());
+      Ost->EncoderOpened = false;
+    }
   for (const std::unique_ptr<TInputFileContext> &Input : FInputFiles)
     for (const std::unique_ptr<TInputStream> &Ist : Input->Streams) {
       if (!Ist->DecoderOpened) continue;

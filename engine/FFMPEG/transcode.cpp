@@ -1,3 +1,130 @@
-// placeholder
+// The transcoding loop: after the set-up it reads packets from the input that lags behind,
+// adjusts their timestamps and hands them to OutputPacket, then drains the codecs and writes
+// the trailers. Runs on the task's thread.
+
+#include <cmath>
+#include <cstdlib>
+
 #include "engine/FFMPEG/ffmpeg.h"
-void TCustomFFmpeg::Transcode() { throw FFMpegException("not built"); }
+#include "engine/binding/av_api.h"
+#include "engine/binding/format_text.h"
+
+void TCustomFFmpeg::Transcode() {
+  TranscodeSetUp();
+  TranscodeLoop();
+  TranscodeEnd();
+}
+
+int TCustomFFmpeg::ChooseInputFile(double &OutputTime) const {
+  double InputMin = 1e100;
+  OutputTime = 1e100;
+  int Chosen = -1;
+  for (const TOutputStream *Ost : FOutputStreams) {
+    const TInputStream &Source = *FInputStreams[Ost->SourceIndex];
+    const AVMediaType Type = Ost->St->codecpar->codec_type;
+    double OutputPosition;
+    if (Type == AVMEDIA_TYPE_VIDEO && Ost->Encoder)
+      OutputPosition = Ost->SyncOpts * av_q2d(Ost->Encoder->time_base);
+    else
+      OutputPosition = (Ost->HasEndPts ? Ost->EndPts : 0) * av_q2d(Ost->St->time_base);
+    const double InputPosition = static_cast<double>(Source.Pts);
+    if (!FInputFiles[Source.FileIndex]->EofReached) {
+      if (InputPosition < InputMin) {
+        InputMin = InputPosition;
+        if (FInputSync) Chosen = Source.FileIndex;
+      }
+      if (OutputPosition < OutputTime) {
+        OutputTime = OutputPosition;
+        if (!FInputSync) Chosen = Source.FileIndex;
+      }
+    }
+    if (Type >= 0 && Type < static_cast<int>(FMaxFrames.size()) &&
+        Ost->FrameNumber >= FMaxFrames[Type])
+      return -1;
+  }
+  return Chosen;
+}
+
+void TCustomFFmpeg::AdjustTimestamps(int File, TInputStream &Ist, AVPacket &Pkt) {
+  const AVRational TimeBase = Ist.St->time_base;
+  const int64_t Offset = av::av_rescale_q(FInputFilesTsOffset[File], AV_TIME_BASE_Q, TimeBase);
+  if (Pkt.dts != AV_NOPTS_VALUE) Pkt.dts += Offset;
+  if (Pkt.pts != AV_NOPTS_VALUE) Pkt.pts += Offset;
+  const double Scale = Ist.Index < MaxStreams ? FInputFilesTsScale[File][Ist.Index] : 0;
+  if (Scale != 0) {
+    if (Pkt.pts != AV_NOPTS_VALUE) Pkt.pts = std::llround(Pkt.pts * Scale);
+    if (Pkt.dts != AV_NOPTS_VALUE) Pkt.dts = std::llround(Pkt.dts * Scale);
+  }
+  if (Pkt.dts == AV_NOPTS_VALUE || Ist.NextPts == NoTimestamp) return;
+  // A jump in the input's clock shifts the file's offset, so the output stays continuous.
+  const int64_t PacketDts = av::av_rescale_q(Pkt.dts, TimeBase, AV_TIME_BASE_Q);
+  const int64_t Delta = PacketDts - Ist.NextPts;
+  if ((std::llabs(Delta) > FDtsDeltaThreshold * 1e6 || PacketDts + 1 < Ist.Pts) && !FCopyTs) {
+    FInputFilesTsOffset[File] -= Delta;
+    if (FVerbose >= 3)
+      DoLog(1, FormatText("timestamp discontinuity %lld, new offset= %lld",
+                          static_cast<long long>(Delta),
+                          static_cast<long long>(FInputFilesTsOffset[File])));
+    const int64_t Shift = av::av_rescale_q(Delta, AV_TIME_BASE_Q, TimeBase);
+    Pkt.dts -= Shift;
+    if (Pkt.pts != AV_NOPTS_VALUE) Pkt.pts -= Shift;
+  }
+}
+
+void TCustomFFmpeg::TranscodeLoop() {
+  TPacketPtr Packet(av::av_packet_alloc());
+  if (!Packet) Fail("av_mallocz fail");
+  while (!FStopRequested) {
+    WaitWhilePaused();
+    if (FStopRequested) break;
+    double OutputTime;
+    const int File = ChooseInputFile(OutputTime);
+    if (File < 0) break;
+    if (FRecordingTime != INT64_MAX && static_cast<double>(FRecordingTime) / 1e6 <= OutputTime)
+      break;
+    if (FLimitFileSize != 0 && FOutputFiles[0]->Context->pb &&
+        av::avio_seek(FOutputFiles[0]->Context->pb, 0, SEEK_CUR) > FLimitFileSize)
+      break;
+    TInputFileContext &Input = *FInputFiles[File];
+    if (av::av_read_frame(Input.Context.get(), Packet.get()) < 0) {
+      Input.EofReached = 1;
+      if (FShortest) break;
+      continue;
+    }
+    if (FDoPktDump)
+      av::av_pkt_dump_log2(nullptr, AV_LOG_INFO, Packet.get(), FDoHexDump,
+                           Input.Context->streams[Packet->stream_index]);
+    const int Index = Packet->stream_index;
+    if (Index < Input.NbStreams() && !Input.Streams[Index]->Discard) {
+      TInputStream &Ist = *Input.Streams[Index];
+      AdjustTimestamps(File, Ist, *Packet);
+      if (OutputPacket(Ist, Input.IstIndex + Index, Packet.get()) < 0) {
+        if (FVerbose >= 0)
+          DoLog(1, FormatText("Error while decoding stream #%d.%d", Ist.FileIndex, Ist.Index));
+        av::av_packet_unref(Packet.get());
+        continue;
+      }
+    }
+    av::av_packet_unref(Packet.get());
+    const int64_t Now = av::av_gettime();
+    if (Now - FLastReportTime > FProgressIntervalUs) {
+      FLastReportTime = Now;
+      PrintReport(false);
+    }
+  }
+}
+
+void TCustomFFmpeg::TranscodeEnd() {
+  for (size_t I = 0; I < FInputStreams.size(); ++I)
+    if (FInputStreams[I]->DecodingNeeded)
+      OutputPacket(*FInputStreams[I], static_cast<int>(I), nullptr);
+  for (const std::unique_ptr<TOutputFileContext> &Output : FOutputFiles)
+    if (Output->HeaderWritten) {
+      av::av_write_trailer(Output->Context.get());
+      Output->HeaderWritten = false;
+    }
+  PrintReport(true);
+  CloseOpenedCodecs();
+  FFinished = !FStopRequested;
+  TranscodeCleanup();
+}

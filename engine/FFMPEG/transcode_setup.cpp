@@ -1,1 +1,344 @@
-// placeholder
+// The set-up half of Transcode: the stream tables, the mapping of every output stream to its
+// source, the encoding parameters or stream copy, two-pass files, the codecs and the headers.
+// Runs on the task's thread; every failure raises FFMpegException after TranscodeCleanup.
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string_view>
+
+#include "engine/FFMPEG/av_libs.h"
+#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
+#include "engine/binding/format_text.h"
+
+namespace {
+
+AVMediaType TypeOf(const AVStream *Stream) {
+  return Stream->codecpar->codec_type;
+}
+
+}  // namespace
+
+void TCustomFFmpeg::Fail(const std::string &Message) {
+  TranscodeCleanup();
+  throw FFMpegException(Message);
+}
+
+void TCustomFFmpeg::BuildStreamTables() {
+  FInputStreams.clear();
+  FOutputStreams.clear();
+  for (int File = 0; File < InputFileCount(); ++File) {
+    TInputFileContext &Input = *FInputFiles[File];
+    Input.IstIndex = static_cast<int>(FInputStreams.size());
+    Input.EofReached = 0;
+    for (const std::unique_ptr<TInputStream> &Ist : Input.Streams) {
+      Ist->Discard = 1;
+      if (Ist->RateEmu) {
+        Ist->StartTime = av::av_gettime();
+        Ist->FrameCount = 0;
+      }
+      FInputStreams.push_back(Ist.get());
+    }
+  }
+  for (int File = 0; File < OutputFileCount(); ++File) {
+    TOutputFileContext &Output = *FOutputFiles[File];
+    if (Output.Streams.empty()) Fail("Output file does not contain any stream");
+    for (const std::unique_ptr<TOutputStream> &Ost : Output.Streams) {
+      Ost->FileIndex = File;
+      FOutputStreams.push_back(Ost.get());
+    }
+  }
+  FBitstreamFilters.assign(FOutputFiles.size(), {});
+  for (size_t File = 0; File < FOutputFiles.size(); ++File)
+    FBitstreamFilters[File].resize(FOutputFiles[File]->Streams.size());
+}
+
+void TCustomFFmpeg::CheckStreamMaps() {
+  if (!FStreamMaps.empty() && FStreamMaps.size() != FOutputStreams.size())
+    Fail("Number of stream maps must match number of output streams");
+  auto Exists = [this](int File, int Stream) {
+    return File >= 0 && File < InputFileCount() && Stream >= 0 &&
+           Stream < FInputFiles[File]->NbStreams();
+  };
+  for (const TStreamMap &Map : FStreamMaps) {
+    if (!Exists(Map.FileIndex, Map.StreamIndex))
+      Fail(FormatText("Could not find input stream #%d.%d", Map.FileIndex, Map.StreamIndex));
+    if (!Exists(Map.SyncFileIndex, Map.SyncStreamIndex))
+      Fail(FormatText("Could not find sync stream #%d.%d", Map.SyncFileIndex, Map.SyncStreamIndex));
+  }
+}
+
+int TCustomFFmpeg::StreamIndexFromInputs(AVMediaType CodecType) const {
+  for (int File = 0; File < InputFileCount(); ++File) {
+    const TInputFileContext &Input = *FInputFiles[File];
+    const AVFormatContext *Context = Input.Context.get();
+    for (unsigned P = 0; P < Context->nb_programs; ++P) {
+      const AVProgram *Program = Context->programs[P];
+      if (Program->id != FProgramId) continue;
+      for (unsigned I = 0; I < Program->nb_stream_indexes; ++I) {
+        const int Index = Input.IstIndex + static_cast<int>(Program->stream_index[I]);
+        const TInputStream &Ist = *FInputStreams[Index];
+        if (Ist.Discard && TypeOf(Ist.St) == CodecType) return Index;
+      }
+    }
+  }
+  return -1;
+}
+
+void TCustomFFmpeg::MapOutputStreams() {
+  for (size_t N = 0; N < FOutputStreams.size(); ++N) {
+    TOutputStream &Ost = *FOutputStreams[N];
+    const AVMediaType Type = TypeOf(Ost.St);
+    TOutputFileContext &Output = *FOutputFiles[Ost.FileIndex];
+    int Source = -1;
+    TInputStream *Sync = nullptr;
+    if (!FStreamMaps.empty()) {
+      const TStreamMap &Map = FStreamMaps[N];
+      Source = FInputFiles[Map.FileIndex]->IstIndex + Map.StreamIndex;
+      if (TypeOf(FInputStreams[Source]->St) != Type) {
+        av::av_dump_format(Output.Context.get(), Ost.FileIndex, Output.Context->url, 1);
+        Fail(FormatText("Codec type mismatch for mapping #%d.%d -> #%d.%d", Map.FileIndex,
+                        Map.StreamIndex, Ost.FileIndex, Ost.Index));
+      }
+      Sync = FInputStreams[FInputFiles[Map.SyncFileIndex]->IstIndex + Map.SyncStreamIndex];
+    } else if (FProgramId != 0) {
+      Source = StreamIndexFromInputs(Type);
+    } else {
+      for (size_t I = 0; Source < 0 && I < FInputStreams.size(); ++I)
+        if (FInputStreams[I]->Discard && TypeOf(FInputStreams[I]->St) == Type)
+          Source = static_cast<int>(I);
+      // An already used stream may feed several outputs: the last one of the type.
+      if (Source < 0)
+        for (size_t I = 0; I < FInputStreams.size(); ++I)
+          if (TypeOf(FInputStreams[I]->St) == Type) Source = static_cast<int>(I);
+    }
+    if (Source < 0) {
+      av::av_dump_format(Output.Context.get(), Ost.FileIndex, Output.Context->url, 1);
+      Fail(FormatText("Could not find input stream matching output stream #%d.%d", Ost.FileIndex,
+                      Ost.Index));
+    }
+    Ost.SourceIndex = Source;
+    FInputStreams[Source]->Discard = 0;
+    Ost.SyncIst = Sync ? Sync : FInputStreams[Source];
+  }
+}
+
+void TCustomFFmpeg::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist) {
+  AVCodecParameters *Par = Ost.St->codecpar;
+  const AVCodecParameters *Dec = Ist.St->codecpar;
+  const uint32_t WantedTag = Par->codec_tag;
+  const AVMediaType Type = Par->codec_type;
+  if (Type == AVMEDIA_TYPE_VIDEO) {
+    if (FOnCustomHook)
+      Fail("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
+    if (FUsingVHook) Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
+  } else if (Type == AVMEDIA_TYPE_AUDIO) {
+    if (FAudioVolume != 256)
+      Fail("-acodec copy and -vol are incompatible (frames are not decoded)");
+  } else if (Type != AVMEDIA_TYPE_SUBTITLE) {
+    Fail("invalid codec_type of output stream");
+  }
+  if (av::avcodec_parameters_copy(Par, Dec) < 0) Fail("av_mallocz fail");
+  const AVOutputFormat *Format = FOutputFiles[Ost.FileIndex]->Context->oformat;
+  const AVCodecTag *const *Tags = Format->codec_tag;
+  Par->codec_tag = WantedTag;
+  if (WantedTag == 0 && (!Tags || av::av_codec_get_id(Tags, Dec->codec_tag) != AV_CODEC_ID_NONE ||
+                         av::av_codec_get_tag(Tags, Dec->codec_id) == 0))
+    Par->codec_tag = Dec->codec_tag;
+  else if (WantedTag == 0)
+    Par->codec_tag = 0;
+  if (Type == AVMEDIA_TYPE_AUDIO && ((Par->block_align == 1 && Par->codec_id == AV_CODEC_ID_MP3) ||
+                                     Par->codec_id == AV_CODEC_ID_AC3))
+    Par->block_align = 0;
+  Ost.St->time_base = Ist.St->time_base;
+  if (Type == AVMEDIA_TYPE_VIDEO) {
+    Ost.St->avg_frame_rate = Ist.St->avg_frame_rate;
+    Ost.St->r_frame_rate = Ist.St->r_frame_rate;
+    Ost.St->sample_aspect_ratio = Ist.St->sample_aspect_ratio;
+  }
+}
+
+// Pass 1 writes the encoder's statistics, pass 2 gives them back to it.
+void TCustomFFmpeg::SetUpTwoPass(TOutputStream &Ost, size_t Number) {
+  AVCodecContext &Enc = *Ost.Encoder;
+  if (!(Enc.flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))) return;
+  std::string Name = (FPassLogFileName.empty() ? std::string("ffmpeg2pass") : FPassLogFileName) +
+                     "-" + std::to_string(Number) + ".log";
+  if (Name.size() > 1023) Name.resize(1023);
+  // libx264 keeps its own statistics file.
+  if (Enc.codec && std::string_view(Enc.codec->name) == "libx264")
+    Ost.EncoderOptions.Set("stats", Name.c_str());
+  if (Enc.flags & AV_CODEC_FLAG_PASS1) {
+    Ost.LogFile.reset(std::fopen(Name.c_str(), "w"));
+    if (!Ost.LogFile) Fail("creat file fail: " + Name);
+    return;
+  }
+  TFilePtr File(std::fopen(Name.c_str(), "r"));
+  if (!File) Fail("creat open fail: " + Name);
+  std::fseek(File.get(), 0, SEEK_END);
+  const long Size = std::ftell(File.get());
+  std::fseek(File.get(), 0, SEEK_SET);
+  Ost.StatsIn.reset(static_cast<char *>(av::av_malloc(Size > 0 ? Size + 1 : 1)));
+  if (!Ost.StatsIn) Fail("Could not allocate log buffer");
+  const size_t Read = Size > 0 ? std::fread(Ost.StatsIn.get(), 1, Size, File.get()) : 0;
+  Ost.StatsIn.get()[Read] = 0;
+  Enc.stats_in = Ost.StatsIn.get();
+}
+
+void TCustomFFmpeg::SetUpEncoding() {
+  for (size_t N = 0; N < FOutputStreams.size(); ++N) {
+    TOutputStream &Ost = *FOutputStreams[N];
+    TInputStream &Ist = *FInputStreams[Ost.SourceIndex];
+    if (!av::av_dict_get(Ost.St->metadata, "language", nullptr, 0))
+      if (const AVDictionaryEntry *Language =
+              av::av_dict_get(Ist.St->metadata, "language", nullptr, 0))
+        av::av_dict_set(&Ost.St->metadata, "language", Language->value, 0);
+    Ost.St->disposition = Ist.St->disposition;
+    if (Ost.StreamCopy) {
+      SetUpStreamCopy(Ost, Ist);
+    } else {
+      switch (TypeOf(Ost.St)) {
+        case AVMEDIA_TYPE_AUDIO:
+          SetUpAudioOutput(Ost, Ist);
+          break;
+        case AVMEDIA_TYPE_VIDEO:
+          SetUpVideoOutput(Ost, Ist);
+          break;
+        case AVMEDIA_TYPE_SUBTITLE:
+          break;
+        default:
+          Fail("invalid codec_type of output stream");
+      }
+      Ost.EncodingNeeded = 1;
+      Ist.DecodingNeeded = 1;
+      SetUpTwoPass(Ost, N);
+    }
+    const AVCodecParameters *Par = Ost.St->codecpar;
+    if (TypeOf(Ost.St) == AVMEDIA_TYPE_VIDEO && FBitBufferSize < 4 * Par->width * Par->height)
+      FBitBufferSize = 4 * Par->width * Par->height;
+  }
+}
+
+void TCustomFFmpeg::LogStreamMapping() {
+  if (FVerbose < 0) return;
+  DoLog(1, "Stream mapping:");
+  for (const TOutputStream *Ost : FOutputStreams) {
+    const TInputStream &Source = *FInputStreams[Ost->SourceIndex];
+    DoLog(1, FormatText("  Stream #%d.%d -> #%d.%d", Source.FileIndex, Source.Index, Ost->FileIndex,
+                        Ost->Index));
+    if (Ost->SyncIst != &Source)
+      DoLog(1, FormatText(" [sync #%d.%d]", Ost->SyncIst->FileIndex, Ost->SyncIst->Index));
+  }
+}
+
+void TCustomFFmpeg::OpenEncoders() {
+  for (TOutputStream *Ost : FOutputStreams) {
+    if (!Ost->EncodingNeeded) continue;
+    AVCodecContext *Enc = Ost->Encoder.get();
+    const AVCodec *Codec = Enc ? Enc->codec : nullptr;
+    if (Enc && !Codec) Codec = av::avcodec_find_encoder(Enc->codec_id);
+    if (!Codec)
+      Fail(FormatText("Unsupported codec for output stream #%d.%d", Ost->FileIndex, Ost->Index));
+    {
+      std::lock_guard Lock(CodecOpenLock);
+      if (av::avcodec_open2(Enc, Codec, Ost->EncoderOptions.Address()) < 0)
+        Fail(
+            FormatText("Error while opening codec for output stream #%d.%d - maybe incorrect "
+                       "parameters such as bit_rate, rate, width or height",
+                       Ost->FileIndex, Ost->Index));
+      Ost->EncoderOpened = true;
+    }
+    FExtraSize += Enc->extradata_size;
+    av::avcodec_parameters_from_context(Ost->St->codecpar, Enc);
+    Ost->St->time_base = Enc->time_base;
+    if (Enc->codec_type == AVMEDIA_TYPE_VIDEO) {
+      Ost->St->avg_frame_rate = Enc->framerate;
+      Ost->St->sample_aspect_ratio = Enc->sample_aspect_ratio;
+    }
+  }
+}
+
+void TCustomFFmpeg::OpenDecoders() {
+  for (TInputStream *Ist : FInputStreams) {
+    if (!Ist->DecodingNeeded) continue;
+    AVCodecContext *Dec = Ist->Decoder.get();
+    const AVCodec *Codec = av::avcodec_find_decoder(Dec->codec_id);
+    if (!Codec)
+      Fail(FormatText("Unsupported codec (id=%d) for input stream #%d.%d", Dec->codec_id,
+                      Ist->FileIndex, Ist->Index));
+    std::lock_guard Lock(CodecOpenLock);
+    if (av::avcodec_open2(Dec, Codec, nullptr) < 0)
+      Fail(FormatText("Error while opening codec for input stream #%d.%d", Ist->FileIndex,
+                      Ist->Index));
+    Ist->DecoderOpened = true;
+  }
+  for (TInputStream *Ist : FInputStreams) {
+    Ist->Pts = 0;
+    Ist->NextPts = NoTimestamp;
+    Ist->IsStart = 1;
+  }
+}
+
+void TCustomFFmpeg::CopyMetaData() {
+  for (const TMetaDataMap &Map : FMetaDataMaps) {
+    if (Map.OutFile < 0 || Map.OutFile >= OutputFileCount())
+      Fail(FormatText("Invalid output file index %d map_meta_data(%d,%d)", Map.OutFile, Map.OutFile,
+                      Map.InFile));
+    if (Map.InFile < 0 || Map.InFile >= InputFileCount())
+      Fail(FormatText("Invalid input file index %d map_meta_data(%d,%d)", Map.InFile, Map.OutFile,
+                      Map.InFile));
+    av::av_dict_copy(&FOutputFiles[Map.OutFile]->Context->metadata,
+                     FInputFiles[Map.InFile]->Context->metadata, 0);
+  }
+}
+
+void TCustomFFmpeg::WriteHeaders() {
+  bool AllRtp = true;
+  for (int File = 0; File < OutputFileCount(); ++File) {
+    TOutputFileContext &Output = *FOutputFiles[File];
+    if (av::avformat_write_header(Output.Context.get(), Output.MuxerOptions.Address()) < 0)
+      Fail(FormatText("Could not write header for output file #%d (incorrect codec parameters ?)",
+                      File));
+    Output.HeaderWritten = true;
+    AllRtp &= std::string_view(Output.Context->oformat->name) == "rtp";
+  }
+  if (AllRtp && FOnLog) {
+    std::vector<AVFormatContext *> Contexts;
+    for (const std::unique_ptr<TOutputFileContext> &Output : FOutputFiles)
+      Contexts.push_back(Output->Context.get());
+    char Sdp[2048] = "";
+    av::av_sdp_create(Contexts.data(), static_cast<int>(Contexts.size()), Sdp, sizeof Sdp);
+    std::string Text = Sdp;
+    while (!Text.empty() && std::isspace(static_cast<unsigned char>(Text.back()))) Text.pop_back();
+    DoLog(1, "SDP: " + Text);
+  }
+}
+
+void TCustomFFmpeg::TranscodeSetUp() {
+  BuildStreamTables();
+  CheckStreamMaps();
+  MapOutputStreams();
+  SetUpEncoding();
+  for (int File = 0; File < OutputFileCount(); ++File)
+    av::av_dump_format(FOutputFiles[File]->Context.get(), File, FOutputFiles[File]->Context->url,
+                       1);
+  LogStreamMapping();
+  OpenEncoders();
+  OpenDecoders();
+  CopyMetaData();
+  WriteHeaders();
+  FTimerStart = av::av_gettime();
+  FLastReportTime = FTimerStart;
+}
+
+void TCustomFFmpeg::TranscodeCleanup() {
+  for (TOutputStream *Ost : FOutputStreams) {
+    Ost->LogFile.reset();
+    Ost->Fifo.reset();
+    Ost->PictTmp = TPictureBuffer();
+    Ost->ImgResampleCtx.reset();
+    Ost->Resample.reset();
+  }
+}
