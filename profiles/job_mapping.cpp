@@ -1,8 +1,8 @@
 #include "profiles/job_mapping.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "engine/binding/text_utils.h"
 #include "profiles/number_text.h"
 
 namespace {
@@ -19,24 +19,13 @@ constexpr TCodecName AudioEncoders[] = {
 // ASF is not here: it is a video format whose profile offers video settings.
 constexpr const char *AudioTypes[] = {"aac", "au", "m4a", "mp2", "mp3", "ogg", "ra", "wav", "wma"};
 
-std::string LowerCase(std::string Text) {
-  for (char &C : Text) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
-  return Text;
-}
-
 // A listed encoder name, otherwise the text itself in lower case.
 template <std::size_t N>
 std::string EncoderName(const TCodecName (&Table)[N], const std::string &ListText) {
-  const std::string Lower = LowerCase(ListText);
+  const std::string Lower = LowerCaseText(ListText);
   for (const TCodecName &Entry : Table)
     if (Lower == Entry.ListText) return Entry.Encoder;
   return Lower;
-}
-
-std::string Trimmed(const std::string &Text) {
-  const std::size_t First = Text.find_first_not_of(" \t\r\n");
-  if (First == std::string::npos) return std::string();
-  return Text.substr(First, Text.find_last_not_of(" \t\r\n") - First + 1);
 }
 
 }  // namespace
@@ -50,7 +39,7 @@ std::string AudioCodecName(const std::string &ListText) {
 }
 
 bool IsAudioType(const std::string &OutputType) {
-  const std::string Lower = LowerCase(OutputType);
+  const std::string Lower = LowerCaseText(OutputType);
   return std::any_of(std::begin(AudioTypes), std::end(AudioTypes),
                      [&](const char *Type) { return Lower == Type; });
 }
@@ -115,7 +104,7 @@ void MapJobOptions(TJobMapping Mapping, const TSettingsLists &Lists, const std::
 
 std::string FrameRateText(const std::string &FormatText, const std::string &OutputType,
                           const TChoiceList &ComboVideoFramerate, TOutputOptions &Options) {
-  if (LowerCase(OutputType) == "mpg") {
+  if (LowerCaseText(OutputType) == "mpg") {
     Options.DefaultNorm = 1;
     // "Super Video CD" also contains "Video CD": the longer name is tested first.
     int Target = 0;
@@ -135,6 +124,6 @@ std::string FrameRateText(const std::string &FormatText, const std::string &Outp
   }
   const std::string Rate = ComboVideoFramerate.Text();
   // "Auto" means 25 frames per second, not the input's rate.
-  if (LowerCase(Trimmed(Rate)) == "auto") return "25";
+  if (LowerCaseText(TrimmedText(Rate)) == "auto") return "25";
   return NumberPart(Rate);
 }

@@ -3,7 +3,6 @@
 // output starts from. Streams carry only codec parameters now, so a decoder context is built
 // beside every stream here and opened later by the session.
 
-#include <cctype>
 #include <filesystem>
 #include <mutex>
 #include <string_view>
@@ -13,6 +12,7 @@
 #include "engine/binding/av_api.h"
 #include "engine/FFMPEG/open_error.h"
 #include "engine/binding/format_text.h"
+#include "engine/binding/text_utils.h"
 
 namespace {
 
@@ -40,8 +40,7 @@ bool IsKnownMediaType(int Type) {
 
 // A RealMedia name: its lower-cased extension is a leading part of ".rmvb".
 bool HasRealMediaExtension(const std::string &FileName) {
-  std::string Extension = std::filesystem::path(FileName).extension().string();
-  for (char &C : Extension) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+  const std::string Extension = LowerCaseText(std::filesystem::path(FileName).extension().string());
   return !Extension.empty() && std::string_view(".rmvb").starts_with(Extension);
 }
 

@@ -1,0 +1,21 @@
+// Text helpers shared by every layer (engine, profiles, application). Header-only and free of
+// the media libraries, so that the profiles may use them without linking the engine.
+#pragma once
+
+#include <cctype>
+#include <string>
+#include <string_view>
+
+// Text without the blanks (space, tab, line breaks) around it.
+inline std::string TrimmedText(std::string_view Text) {
+  constexpr std::string_view Blanks = " \t\r\n";
+  const size_t First = Text.find_first_not_of(Blanks);
+  if (First == std::string_view::npos) return std::string();
+  return std::string(Text.substr(First, Text.find_last_not_of(Blanks) - First + 1));
+}
+
+// ASCII lower case; other bytes (UTF-8 sequences included) are kept as they are.
+inline std::string LowerCaseText(std::string Text) {
+  for (char &C : Text) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+  return Text;
+}
