@@ -22,5 +22,9 @@ int RunEngineCommand(const TCliArguments &Arguments);
 // stderr and returns false.
 bool LoadLibrariesForCli();
 
+// Text for one cell of a tab-separated row: tab, line feed, carriage return and the backslash
+// itself become \t, \n, \r and \\, so a file name with them stays one cell of one row.
+std::string EscapedCell(const std::string &Text);
+
 // Exit status of a command whose libraries failed to load.
 constexpr int ExitLibraryLoadFailed = 2;

@@ -15,18 +15,6 @@
 
 namespace {
 
-// Options of the engine's vocabulary that take no value.
-constexpr std::string_view ValuelessOptions[] = {
-    "L",        "h",           "version",     "formats", "y",        "benchmark", "dump",
-    "hex",      "re",          "loop_input",  "copyts",  "shortest", "intra",     "vn",
-    "sameq",    "deinterlace", "psnr",        "vstats",  "newvideo", "qphist",    "an",
-    "newaudio", "sn",          "newsubtitle", "isync"};
-
-bool TakesNoValue(std::string_view Name) {
-  return std::find(std::begin(ValuelessOptions), std::end(ValuelessOptions), Name) !=
-         std::end(ValuelessOptions);
-}
-
 // An encoded stream's settings as the session will open its encoder. A copied stream takes
 // its settings from the input stream mapped onto it, which the session chooses later.
 std::string StreamLine(int OutputIndex, const TOutputFileContext &Output, unsigned Index) {
@@ -53,7 +41,7 @@ void PrintOutputs(const TCustomFFmpeg &Task) {
   for (int File = 0; File < Task.OutputFileCount(); ++File) {
     const TOutputFileContext &Output = *Task.FOutputFiles[File];
     std::printf("output #%d muxer=%s file=%s\n", File, Output.Context->oformat->name,
-                Output.Context->url);
+                EscapedCell(Output.Context->url ? Output.Context->url : "").c_str());
     for (unsigned Index = 0; Index < Output.Context->nb_streams; ++Index)
       std::printf("%s\n", StreamLine(File, Output, Index).c_str());
   }
@@ -80,7 +68,7 @@ bool SetUp(TCustomFFmpeg &Task, const TCliArguments &Words) {
       continue;
     }
     const std::string Name = Word.substr(1);
-    if (TakesNoValue(Name)) {
+    if (!TCustomFFmpeg::OptionTakesValue(Name)) {
       Task.SetOption(Name, "");
       continue;
     }

@@ -10,12 +10,18 @@
 
 namespace {
 
-// The reason on one line, so every file stays one line of output.
-std::string OneLine(std::string Text) {
+// The reason on one line and in one cell, so every file stays one row of output. It may
+// quote the file name, so its tabs and backslashes are escaped like the name's.
+std::string OneLine(const std::string &Text) {
   std::string Result;
   for (char C : Text) {
     if (C == '\r') continue;
-    Result += C == '\n' ? ' ' : C;
+    if (C == '\n')
+      Result += ' ';
+    else if (C == '\t' || C == '\\')
+      Result += EscapedCell(std::string(1, C));
+    else
+      Result += C;
   }
   return Result;
 }
@@ -35,12 +41,13 @@ int RunProbeCommand(const TCliArguments &Arguments) {
   int Status = 0;
   for (const std::string &FileName : Arguments) {
     if (!Probe.LoadFile(FileName, "")) {
-      std::printf("%s\tError\t%s\n", FileName.c_str(), OneLine(Probe.LastError()).c_str());
+      std::printf("%s\tError\t%s\n", EscapedCell(FileName).c_str(),
+                  OneLine(Probe.LastError()).c_str());
       Status = 1;
       continue;
     }
     const TJobCells Cells = ProbedJobCells(Probe);
-    std::printf("%s\t%s\t%s\t%s\n", FileName.c_str(), Cells.VideoSize.c_str(),
+    std::printf("%s\t%s\t%s\t%s\n", EscapedCell(FileName).c_str(), Cells.VideoSize.c_str(),
                 Cells.FrameRate.c_str(), Cells.Duration.c_str());
   }
   return Status;

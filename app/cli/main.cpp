@@ -17,7 +17,8 @@ constexpr TCliCommand Commands[] = {
      "      Probes each file and prints one tab-separated line per file: the path, then the\n"
      "      \"Video Size\", \"FrameRate\" and \"Duration\" cells as a job row shows them. A file\n"
      "      that cannot be opened prints the path, \"Error\" and the reason (line breaks of the\n"
-     "      reason become blanks). Exit status 0 when every file probed, 1 otherwise.\n",
+     "      reason become blanks). A tab, line break or backslash in a path is written as\n"
+     "      \\t, \\n, \\r or \\\\. Exit status 0 when every file probed, 1 otherwise.\n",
      RunProbeCommand},
     {"formats",
      "  tarnwick-cli formats\n"
@@ -66,6 +67,30 @@ bool LoadLibrariesForCli() {
   if (LoadAVLibs(ApplicationLibraryFolder(), true)) return true;
   std::fprintf(stderr, "%s\n", AVLibsLoadError().c_str());
   return false;
+}
+
+std::string EscapedCell(const std::string &Text) {
+  std::string Result;
+  Result.reserve(Text.size());
+  for (char C : Text) {
+    switch (C) {
+      case '\t':
+        Result += "\\t";
+        break;
+      case '\n':
+        Result += "\\n";
+        break;
+      case '\r':
+        Result += "\\r";
+        break;
+      case '\\':
+        Result += "\\\\";
+        break;
+      default:
+        Result += C;
+    }
+  }
+  return Result;
 }
 
 int main(int argc, char **argv) {

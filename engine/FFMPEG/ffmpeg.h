@@ -192,6 +192,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // Runs the handler of Name (exact, case-sensitive); any other name goes to
   // SetDefaultOption, whose result is not reported. Refusals raise FFMpegException.
   void SetOption(const std::string &Name, const std::string &Value);
+  // False for a switch of the vocabulary (given without a value); every other name, generic
+  // options included, takes one.
+  static bool OptionTakesValue(const std::string &Name);
 
   // ===== Option handlers: files, times, muxing, run control (option_handlers_files.cpp) =====
 

@@ -14,7 +14,10 @@ using TApply = void (*)(TCustomFFmpeg &Task, const std::string &Name, const std:
 struct TOptionEntry {
   const char *Name;
   TApply Apply;
+  bool TakesValue = true;  // false: a switch, given without a value
 };
+
+constexpr bool Switch = false;
 
 // Names accepted for compatibility that have no effect.
 void Ignore(TCustomFFmpeg &Task, const std::string &Name, const std::string &) {
@@ -90,13 +93,13 @@ void CallNamed(TCustomFFmpeg &Task, const std::string &Name, const std::string &
 using T = TCustomFFmpeg;
 
 constexpr TOptionEntry Vocabulary[] = {
-    {"L", Ignore},
-    {"h", Ignore},
-    {"version", Ignore},
-    {"formats", Ignore},
+    {"L", Ignore, Switch},
+    {"h", Ignore, Switch},
+    {"version", Ignore, Switch},
+    {"formats", Ignore, Switch},
     {"i", Ignore},
-    {"y", Ignore},
-    {"benchmark", Ignore},
+    {"y", Ignore, Switch},
+    {"benchmark", Ignore, Switch},
     {"apre", Ignore},
     {"vpre", Ignore},
     {"spre", Ignore},
@@ -122,10 +125,10 @@ constexpr TOptionEntry Vocabulary[] = {
     {"album", CallText<&T::SetAlbum>},
     {"timestamp", CallText<&T::OptRecTimestamp>},
     {"dframes", SetMaxFrames<AVMEDIA_TYPE_DATA>},
-    {"dump", SetOne<&T::FDoPktDump>},
-    {"hex", SetOne<&T::FDoHexDump>},
-    {"re", SetOne<&T::FRateEmu>},
-    {"loop_input", SetOne<&T::FLoopInput>},
+    {"dump", SetOne<&T::FDoPktDump>, Switch},
+    {"hex", SetOne<&T::FDoHexDump>, Switch},
+    {"re", SetOne<&T::FRateEmu>, Switch},
+    {"loop_input", SetOne<&T::FLoopInput>, Switch},
     {"loop_output", SetInt<&T::FLoopOutput>},
     {"v", CallInt<&T::OptVerbose>},
     {"target", CallText<&T::OptTarget>},
@@ -133,8 +136,8 @@ constexpr TOptionEntry Vocabulary[] = {
     {"async", SetInt<&T::FAudioSyncMethod>},
     {"adrift_threshold", SetFloat<&T::FAudioDriftThreshold>},
     {"vglobal", SetInt<&T::FVideoGlobalHeader>},
-    {"copyts", SetTrue<&T::FCopyTs>},
-    {"shortest", SetOne<&T::FShortest>},
+    {"copyts", SetTrue<&T::FCopyTs>, Switch},
+    {"shortest", SetOne<&T::FShortest>, Switch},
     {"dts_delta_threshold", SetFloat<&T::FDtsDeltaThreshold>},
     {"programid", SetInt<&T::FProgramId>},
 
@@ -155,19 +158,19 @@ constexpr TOptionEntry Vocabulary[] = {
     {"padleft", CallInt<&T::OptFramePadLeft>},
     {"padright", CallInt<&T::OptFramePadRight>},
     {"padcolor", CallInt<&T::OptPadColor>},
-    {"intra", SetOne<&T::FIntraOnly>},
-    {"vn", SetOne<&T::FVideoDisable>},
+    {"intra", SetOne<&T::FIntraOnly>, Switch},
+    {"vn", SetOne<&T::FVideoDisable>, Switch},
     {"vdt", SetInt<&T::FVideoDiscard>},
     {"qscale", CallFloat<&T::OptQScale>},
     {"rc_override", CallText<&T::OptVideoRcOverride>},
     {"vcodec", CallText<&T::OptVideoCodec>},
     {"me_threshold", CallInt<&T::OptMeThreshold>},
-    {"sameq", SetOne<&T::FSameQuality>},
+    {"sameq", SetOne<&T::FSameQuality>, Switch},
     {"pass", CallInt<&T::OptPass>},
     {"passlogfile", SetText<&T::FPassLogFileName>},
-    {"deinterlace", SetOne<&T::FDoDeinterlace>},
-    {"psnr", SetOne<&T::FDoPsnr>},
-    {"vstats", Call<&T::OptVStats>},
+    {"deinterlace", SetOne<&T::FDoDeinterlace>, Switch},
+    {"psnr", SetOne<&T::FDoPsnr>, Switch},
+    {"vstats", Call<&T::OptVStats>, Switch},
     {"vstats_file", CallText<&T::OptVStatsFile>},
     {"vhook", CallText<&T::OptFrameHook>},
     {"intra_matrix", CallText<&T::OptIntraMatrix>},
@@ -175,8 +178,8 @@ constexpr TOptionEntry Vocabulary[] = {
     {"top", CallInt<&T::OptTopFieldFirst>},
     {"dc", SetInt<&T::FIntraDcPrecision>},
     {"vtag", CallText<&T::OptVideoTag>},
-    {"newvideo", Call<&T::OptNewVideoStream>},
-    {"qphist", SetOne<&T::FQpHist>},
+    {"newvideo", Call<&T::OptNewVideoStream>, Switch},
+    {"qphist", SetOne<&T::FQpHist>, Switch},
     {"vc", CallInt<&T::OptVideoChannel>},
     {"tvstd", CallText<&T::OptVideoStandard>},
 
@@ -186,22 +189,28 @@ constexpr TOptionEntry Vocabulary[] = {
     {"aq", SetFloat<&T::FAudioQScale>},
     {"ar", CallInt<&T::OptAudioRate>},
     {"ac", CallInt<&T::OptAudioChannels>},
-    {"an", SetOne<&T::FAudioDisable>},
+    {"an", SetOne<&T::FAudioDisable>, Switch},
     {"acodec", CallText<&T::OptAudioCodec>},
     {"atag", CallText<&T::OptAudioTag>},
     {"vol", SetInt<&T::FAudioVolume>},
-    {"newaudio", Call<&T::OptNewAudioStream>},
+    {"newaudio", Call<&T::OptNewAudioStream>, Switch},
     {"alang", SetText<&T::FAudioLanguage>},
-    {"sn", SetOne<&T::FSubtitleDisable>},
+    {"sn", SetOne<&T::FSubtitleDisable>, Switch},
     {"scodec", CallText<&T::OptSubtitleCodec>},
-    {"newsubtitle", Call<&T::OptNewSubtitleStream>},
+    {"newsubtitle", Call<&T::OptNewSubtitleStream>, Switch},
     {"slang", SetText<&T::FSubtitleLanguage>},
-    {"isync", SetOne<&T::FInputSync>},
+    {"isync", SetOne<&T::FInputSync>, Switch},
     {"muxdelay", SetFloat<&T::FMuxMaxDelay>},
     {"muxpreload", SetFloat<&T::FMuxPreload>},
 };
 
 }  // namespace
+
+bool TCustomFFmpeg::OptionTakesValue(const std::string &Name) {
+  for (const TOptionEntry &Entry : Vocabulary)
+    if (Name == Entry.Name) return Entry.TakesValue;
+  return true;
+}
 
 void TCustomFFmpeg::SetOption(const std::string &Name, const std::string &Value) {
   for (const TOptionEntry &Entry : Vocabulary)

@@ -32,6 +32,33 @@ TEST(CliProbeTest, FilesThatDoNotOpenPrintErrorAndFailTheRun) {
                                MediaFile("gone.mov") + ": no such file or directory\n");
 }
 
+TEST(CliProbeTest, TabsLineBreaksAndBackslashesInNamesAreEscapedSoEachFileStaysOneRow) {
+  TTempFolder Folder("cli-probe-names");
+  const struct {
+    const char *Name;
+    const char *Shown;
+  } Cases[] = {
+      {"tab\there.mov", "tab\\there.mov"},
+      {"line\nbreak.mov", "line\\nbreak.mov"},
+      {"return\r.mov", "return\\r.mov"},
+      {"back\\tslash.mov", "back\\\\tslash.mov"},
+  };
+  std::vector<std::string> Arguments{TARNWICK_CLI, "probe"};
+  std::string Expected;
+  for (const auto &Case : Cases) {
+    std::filesystem::copy_file(MediaFile("sample.mov"), Folder.File(Case.Name));
+    Arguments.push_back(Folder.File(Case.Name));
+    Expected += Folder.File(Case.Shown) + "\t320x240\t25\t00:00:02\n";
+  }
+  // The reason quotes the name: escaped the same way, it stays in its cell.
+  Arguments.push_back(Folder.File("gone\t.mov"));
+  Expected += Folder.File("gone\\t.mov") + "\tError\t" + Folder.File("gone\\t.mov") +
+              ": no such file or directory\n";
+  const TProcessResult Result = RunProgram(Arguments);
+  EXPECT_EQ(Result.ExitStatus, 1);
+  EXPECT_EQ(Result.Output, Expected);
+}
+
 TEST(CliProbeTest, HelpAndMisuse) {
   const TProcessResult Help = RunProgram({TARNWICK_CLI, "--help"});
   EXPECT_EQ(Help.ExitStatus, 0);
