@@ -9,7 +9,7 @@ endif
 JOBS ?= $(shell nproc)
 ARGS ?= --help
 
-.PHONY: all deps configure build test run format format-check clean
+.PHONY: all deps configure build test run bench format format-check clean
 
 all: build
 
@@ -28,6 +28,10 @@ test: build
 # Until the window exists this starts the command-line front end: make run ARGS="probe x.mov"
 run: build
 	@$(BUILD_DIR)/app/tarnwick-cli $(ARGS)
+
+# Engine against the ffmpeg program on a generated 1080p clip; not part of `make test`.
+bench: build
+	@bench/engine_vs_ffmpeg.sh $(BUILD_DIR)
 
 format: configure
 	@cmake --build $(BUILD_DIR) --target format
