@@ -148,6 +148,26 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // the last frame written, 0 if none.
   void DoVideoOut(TOutputFileContext &File, TOutputStream &Ost, int &FrameSize,
                   const AVFrame &InFrame, const TPicture &InPicture, TInputStream &Ist);
+  // Crop, pad, scaler and frame of an encoded video output stream fed by Ist (decoder not yet
+  // opened); raises on failure.
+  void SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist);
+
+ private:
+  void DecideHookAction(int64_t Pts);
+  // Working picture for deinterlacing and hooks in FHookBuffer; false when it cannot be had.
+  bool MakeWorkingPicture(const TPicture &Picture, TPicture &Working, AVPixelFormat Format,
+                          int Width, int Height);
+  void RunCustomHook(TPicture &Working, AVPixelFormat Format, int Width, int Height, int64_t Pts);
+  bool HookPictureToRGB(const TPicture &Working, TPicture &Rgb, AVPixelFormat Format, int Width,
+                        int Height);
+  int VideoSyncFrameCount(TOutputStream &Ost, const TInputStream &Ist);
+  bool FormatVideoPicture(TOutputStream &Ost, const AVFrame &InFrame, const TPicture &InPicture,
+                          const TInputStream &Ist, TPicture &Final);
+  void UseVideoScaler(TOutputStream &Ost, AVPixelFormat Format, int Width, int Height);
+  void SendVideoFrame(TOutputFileContext &File, TOutputStream &Ost, int &FrameSize,
+                      const AVFrame &InFrame, const TPicture &Final, const TInputStream &Ist);
+
+ public:
 
   // ===== Audio output path (audio_out.cpp) =====
 

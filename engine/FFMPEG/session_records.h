@@ -105,6 +105,7 @@ struct TOutputStream {
   // ===== Video =====
   int VideoResample = 0;
   int VideoCrop = 0, TopBand = 0, LeftBand = 0;
+  int BottomBand = 0, RightBand = 0;
   int VideoPad = 0, PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
   int ResampleHeight = 0;
   TPictureBuffer PictTmp;

@@ -28,3 +28,15 @@ class TBitmap {
   std::vector<uint8_t> FPixels;
   std::mutex FLock;
 };
+
+// Holds a bitmap's lock for a scope.
+class TBitmapLock {
+ public:
+  explicit TBitmapLock(TBitmap &Bitmap) : FBitmap(Bitmap) { FBitmap.Lock(); }
+  ~TBitmapLock() { FBitmap.Unlock(); }
+  TBitmapLock(const TBitmapLock &) = delete;
+  TBitmapLock &operator=(const TBitmapLock &) = delete;
+
+ private:
+  TBitmap &FBitmap;
+};
