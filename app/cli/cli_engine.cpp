@@ -1,15 +1,26 @@
-// tarnwick-cli engine: one task configured from a media converter's command line. With
-// --dry-run it sets the task up exactly as the engine component would (options in order,
-// inputs opened, outputs and their streams created) and prints what each output would get.
+// tarnwick-cli engine: one task configured from a media converter's command line. The task is
+// set up exactly as the engine component would (options in order, inputs opened, outputs and
+// their streams created); with --dry-run it prints what each output would get, otherwise it
+// converts on the task's worker thread, with a progress line on a terminal and Ctrl-C
+// stopping the conversion cleanly (the outputs are finished with their trailers).
+
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cinttypes>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
-#include <string_view>
+#include <mutex>
+#include <thread>
 
 #include "cli_commands.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/ffmpeg_thread.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 
@@ -47,17 +58,33 @@ void PrintOutputs(const TCustomFFmpeg &Task) {
   }
 }
 
+// True when "-y" is one of the switches (not the value of another option): an existing
+// output may then be replaced. Outputs are created as they come, so this is known up front.
+bool MayOverwrite(const TCliArguments &Words) {
+  for (size_t I = 0; I < Words.size(); ++I) {
+    const std::string &Word = Words[I];
+    if (Word.size() < 2 || Word[0] != '-') continue;
+    if (Word == "-y") return true;
+    if (TCustomFFmpeg::OptionTakesValue(Word.substr(1))) ++I;
+  }
+  return false;
+}
+
 // Applies the words in order. False after printing the reason of a failed open.
-bool SetUp(TCustomFFmpeg &Task, const TCliArguments &Words) {
+bool SetUp(TCustomFFmpeg &Task, const TCliArguments &Words, bool DryRun) {
+  const bool Overwrite = !DryRun && MayOverwrite(Words);
   bool AnyOutput = false;
   for (size_t I = 0; I < Words.size(); ++I) {
     const std::string &Word = Words[I];
     if (Word.size() < 2 || Word[0] != '-') {
-      // Creating an output replaces the file, and releasing the task removes it again
-      // because nothing was written: a dry run would destroy an existing file.
+      // Creating an output replaces the file: a user's file is replaced only when asked (and
+      // never by a dry run, whose release removes the emptied file again).
       std::error_code Ignored;
-      if (std::filesystem::exists(Word, Ignored)) {
-        std::fprintf(stderr, "%s: file exists; a dry run does not replace files\n", Word.c_str());
+      if (std::filesystem::exists(Word, Ignored) && !Overwrite) {
+        if (DryRun)
+          std::fprintf(stderr, "%s: file exists; a dry run does not replace files\n", Word.c_str());
+        else
+          std::fprintf(stderr, "%s: file exists; add -y to replace it\n", Word.c_str());
         return false;
       }
       if (!Task.OpenOutputFile(Word)) {
@@ -88,6 +115,136 @@ bool SetUp(TCustomFFmpeg &Task, const TCliArguments &Words) {
   return AnyOutput;
 }
 
+// ===== Conversion =====
+
+// Ctrl-C reaches the watcher through a pipe: writing is all the handler may safely do.
+int InterruptPipe[2] = {-1, -1};
+
+void OnInterrupt(int) {
+  const int Saved = errno;
+  const char Byte = 'i';
+  [[maybe_unused]] const ssize_t Written = write(InterruptPipe[1], &Byte, 1);
+  errno = Saved;
+}
+
+std::string ClockText(int64_t Seconds) {
+  return FormatText("%d:%02d:%02d", static_cast<int>(Seconds / 3600),
+                    static_cast<int>(Seconds / 60 % 60), static_cast<int>(Seconds % 60));
+}
+
+// The state the worker's notifications share with the waiting main thread.
+class TConversion {
+ public:
+  explicit TConversion(TCustomFFmpeg &Task) : FTask(Task), FTerminal(isatty(1) == 1) {}
+
+  void Attach() {
+    FTask.FOnLog = [this](TCustomFFmpeg *, int Level, const std::string &Message) {
+      // The message that ended the task is printed once, after the end.
+      if (Level >= 0) Print(stderr, Message);
+    };
+    if (FTerminal)
+      FTask.FOnProgress = [this](TCustomFFmpeg *, int Frame, int Fps, int Current, float,
+                                 float BitRate, int64_t Size, int Total) {
+        ShowProgress(Frame, Fps, Current, BitRate, Size, Total);
+      };
+    FTask.FOnTerminate = [this](TCustomFFmpeg *) {
+      std::lock_guard Lock(FLock);
+      FTerminated = true;
+      FDone.notify_all();
+    };
+  }
+
+  // Runs the task and waits for its end; Ctrl-C asks it to stop. The exit status.
+  int Run() {
+    if (pipe(InterruptPipe) != 0) return 1;
+    struct sigaction Action {
+    }, Previous{};
+    Action.sa_handler = OnInterrupt;
+    sigemptyset(&Action.sa_mask);
+    sigaction(SIGINT, &Action, &Previous);
+    std::thread Watcher([this] { Watch(); });
+
+    FStarted = std::chrono::steady_clock::now();
+    if (TFFmpegThread *Thread = FTask.Start(true)) Thread->Resume();
+    {
+      std::unique_lock Lock(FLock);
+      FDone.wait(Lock, [this] { return FTerminated; });
+    }
+    const char Quit = 'q';
+    [[maybe_unused]] const ssize_t Written = write(InterruptPipe[1], &Quit, 1);
+    Watcher.join();
+    sigaction(SIGINT, &Previous, nullptr);
+    close(InterruptPipe[0]);
+    close(InterruptPipe[1]);
+
+    std::lock_guard Lock(FPrintLock);
+    if (FProgressShown) std::fputc('\n', stdout);
+    std::fflush(stdout);
+    if (FInterrupted) return 130;
+    if (FTask.FExceptionRaised || !FTask.FFinished) {
+      std::fprintf(
+          stderr, "%s\n",
+          FTask.FExceptionMessage.empty() ? "Conversion failed" : FTask.FExceptionMessage.c_str());
+      return 1;
+    }
+    return 0;
+  }
+
+ private:
+  void Watch() {
+    for (;;) {
+      char Byte = 0;
+      const ssize_t Count = read(InterruptPipe[0], &Byte, 1);
+      if (Count < 0 && errno == EINTR) continue;
+      if (Count != 1 || Byte == 'q') return;
+      FInterrupted = true;
+      FTask.SignalStop();
+    }
+  }
+
+  // Log lines start on a line of their own, below the progress line.
+  void Print(std::FILE *Out, const std::string &Message) {
+    std::lock_guard Lock(FPrintLock);
+    if (FProgressShown) {
+      std::fputc('\n', stdout);
+      std::fflush(stdout);
+      FProgressShown = false;
+    }
+    std::fprintf(Out, "%s\n", Message.c_str());
+  }
+
+  void ShowProgress(int Frame, int Fps, int CurrentMs, float BitRate, int64_t Size, int TotalMs) {
+    const int64_t Elapsed = std::chrono::duration_cast<std::chrono::seconds>(
+                                std::chrono::steady_clock::now() - FStarted)
+                                .count();
+    std::string Line;
+    if (TotalMs > 0 && CurrentMs >= 0) {
+      const double Done = std::min(1.0, static_cast<double>(CurrentMs) / TotalMs);
+      Line += FormatText("%3d%% ", static_cast<int>(Done * 100));
+    }
+    Line += FormatText("frame=%5d fps=%3d size=%8" PRId64 "kB bitrate=%7.1fkbits/s elapsed %s",
+                       Frame, Fps, Size / 1024, BitRate, ClockText(Elapsed).c_str());
+    if (TotalMs > 0 && CurrentMs > 0 && CurrentMs < TotalMs)
+      Line += " left " + ClockText(static_cast<int64_t>(static_cast<double>(Elapsed) *
+                                                        (TotalMs - CurrentMs) / CurrentMs));
+    std::lock_guard Lock(FPrintLock);
+    // Blanks clear what a longer line before left behind.
+    std::printf("\r%-100s", Line.c_str());
+    std::fflush(stdout);
+    FProgressShown = true;
+  }
+
+  TCustomFFmpeg &FTask;
+  const bool FTerminal;
+  std::chrono::steady_clock::time_point FStarted;
+  std::mutex FLock;
+  std::condition_variable FDone;
+  bool FTerminated = false;
+  std::atomic<bool> FInterrupted{false};
+  std::mutex FPrintLock;
+  bool FProgressShown = false;
+};
+
 }  // namespace
 
 int RunEngineCommand(const TCliArguments &Arguments) {
@@ -99,25 +256,19 @@ int RunEngineCommand(const TCliArguments &Arguments) {
     else
       Words.push_back(Word);
   }
-  if (!DryRun) {
-    std::fputs(
-        "tarnwick-cli engine: conversion is not available yet; add --dry-run to see the set-up\n",
-        stderr);
-    return 1;
-  }
   if (!LoadLibrariesForCli()) return ExitLibraryLoadFailed;
   TCustomFFmpeg Task;
   Task.Reset();
-  Task.FOnLog = [](TCustomFFmpeg *, int, const std::string &Message) {
-    std::fprintf(stderr, "%s\n", Message.c_str());
-  };
+  TConversion Conversion(Task);
+  Conversion.Attach();
   try {
-    if (!SetUp(Task, Words)) return 1;
+    if (!SetUp(Task, Words, DryRun)) return 1;
   } catch (const std::exception &Error) {
     // FFMpegException from the engine, or a value that did not convert.
     std::fprintf(stderr, "%s\n", Error.what());
     return 1;
   }
+  if (!DryRun) return Conversion.Run();
   PrintOutputs(Task);
   // Releasing the task removes the output files again: they received no byte.
   return 0;

@@ -35,14 +35,18 @@ constexpr TCliCommand Commands[] = {
      "      file to list!\"; that and misuse exit with status 1.\n",
      RunProfileCommand},
     {"engine",
-     "  tarnwick-cli engine ARGS... --dry-run\n"
-     "      Sets up one conversion task from a media converter's command line: \"-name value\"\n"
-     "      (or \"-name\" for options without a value) is an engine option, \"-i FILE\" opens an\n"
-     "      input, any other word creates an output file. Prints, for each output, a line\n"
+     "  tarnwick-cli engine ARGS... [--dry-run]\n"
+     "      Runs one conversion task set up from a media converter's command line: \"-name\n"
+     "      value\" (or \"-name\" for options without a value) is an engine option, \"-i FILE\"\n"
+     "      opens an input, any other word creates an output file. An existing output file is\n"
+     "      replaced only with -y. On a terminal a progress line shows the percentage done,\n"
+     "      frames, speed, size, bit rate, elapsed and remaining time; the engine's log goes to\n"
+     "      standard error (-v sets its level). Exit status 0 when the conversion finished, 1\n"
+     "      with the message of a refused option, failed open or failed conversion, 130 when\n"
+     "      stopped with Ctrl-C (the outputs are finished and readable).\n"
+     "      With --dry-run nothing is converted: it prints, for each output, a line\n"
      "      \"output #N muxer=NAME file=PATH\" and one line per stream with its encoder\n"
-     "      settings, then releases the task (the empty output files are removed again). A\n"
-     "      refused option or a failed open prints its message; exit status 1. Without\n"
-     "      --dry-run nothing is converted yet.\n",
+     "      settings, then releases the task (the empty output files are removed again).\n",
      RunEngineCommand},
 };
 

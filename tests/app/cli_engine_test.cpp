@@ -1,10 +1,20 @@
-// tarnwick-cli engine --dry-run, run as a user runs it: the task set up from a command line,
-// what each output would get, and the refusals.
+// tarnwick-cli engine, run as a user runs it: with --dry-run the task set up from a command
+// line, what each output would get, and the refusals; without it the conversion, a user's
+// file kept, failures and Ctrl-C.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
+#include <thread>
 
 #include "tests/support/test_support.h"
 
@@ -115,11 +125,149 @@ TEST(CliEngineTest, RefusalsPrintTheirMessageAndFail) {
   EXPECT_FALSE(std::filesystem::exists(Folder.File("out.mp4")));
 }
 
-TEST(CliEngineTest, ConvertingIsNotAvailableYet) {
-  const TProcessResult Result =
-      RunProgram({TARNWICK_CLI, "engine", "-i", MediaFile("sample.mov"), "out.mp4"});
-  EXPECT_EQ(Result.ExitStatus, 1);
-  EXPECT_NE(Result.Errors.find("conversion is not available yet"), std::string::npos);
+// ===== Converting =====
+
+// A program found on the PATH, as the shell would find it.
+std::string ProgramPath(const std::string &Name) {
+  const char *Path = std::getenv("PATH");
+  std::stringstream Folders(Path ? Path : "/usr/bin");
+  for (std::string Folder; std::getline(Folders, Folder, ':');)
+    if (std::filesystem::exists(Folder + "/" + Name)) return Folder + "/" + Name;
+  return "/usr/bin/" + Name;
+}
+
+// The stream types ffprobe reads from File, one per line; empty when it cannot read it.
+std::string StreamTypes(const std::string &File) {
+  const TProcessResult Result = RunProgram({ProgramPath("ffprobe"), "-v", "error", "-show_entries",
+                                            "stream=codec_type", "-of", "default=nw=1:nk=1", File});
+  return Result.ExitStatus == 0 ? Result.Output : "";
+}
+
+std::string ContentsOf(const std::string &File) {
+  std::ifstream Stream(File, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>());
+}
+
+TEST(CliEngineTest, ConvertsAndTheOutputIsReadable) {
+  TTempFolder Folder("cli-engine-convert");
+  const struct {
+    std::vector<std::string> Words;
+    const char *File;
+    const char *Streams;
+  } Cases[] = {
+      {{"-i", MediaFile("sample.mov")}, "out.avi", "video\naudio\n"},
+      {{"-i", MediaFile("sample.mov"), "-an", "-vcodec", "mpeg2video"}, "out.mpg", "video\n"},
+      {{"-i", MediaFile("audio.m4a")}, "out.wav", "audio\n"},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.File);
+    std::vector<std::string> Arguments{TARNWICK_CLI, "engine"};
+    Arguments.insert(Arguments.end(), Case.Words.begin(), Case.Words.end());
+    Arguments.push_back(Folder.File(Case.File));
+    const TProcessResult Result = RunProgram(Arguments);
+    EXPECT_EQ(Result.ExitStatus, 0) << Result.Errors;
+    // Not a terminal: no progress line.
+    EXPECT_EQ(Result.Output, "");
+    EXPECT_EQ(StreamTypes(Folder.File(Case.File)), Case.Streams);
+  }
+}
+
+TEST(CliEngineTest, AnExistingOutputIsReplacedOnlyWithY) {
+  TTempFolder Folder("cli-engine-existing");
+  const std::string Out = Folder.File("out.avi");
+  const struct {
+    std::vector<std::string> Words;
+    int ExitStatus;
+  } Cases[] = {
+      {{"-i", MediaFile("sample.mov"), Out}, 1},
+      // A "-y" that is the value of another option is no switch.
+      {{"-title", "-y", "-i", MediaFile("sample.mov"), Out}, 1},
+      {{"-i", MediaFile("sample.mov"), Out, "-y"}, 0},
+      {{"-y", "-i", MediaFile("sample.mov"), Out}, 0},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Words[0] + " " + Case.Words.back());
+    std::ofstream(Out, std::ios::trunc) << "a user's file";
+    std::vector<std::string> Arguments{TARNWICK_CLI, "engine"};
+    Arguments.insert(Arguments.end(), Case.Words.begin(), Case.Words.end());
+    const TProcessResult Result = RunProgram(Arguments);
+    EXPECT_EQ(Result.ExitStatus, Case.ExitStatus) << Result.Errors;
+    if (Case.ExitStatus == 0) {
+      EXPECT_EQ(StreamTypes(Out), "video\naudio\n");
+    } else {
+      EXPECT_TRUE(Result.Errors.ends_with(Out + ": file exists; add -y to replace it\n"))
+          << Result.Errors;
+      EXPECT_EQ(ContentsOf(Out), "a user's file");
+    }
+  }
+}
+
+TEST(CliEngineTest, AFailedConversionExitsWithOneAndTheEnginesMessage) {
+  TTempFolder Folder("cli-engine-failed");
+  const struct {
+    std::vector<std::string> Words;
+    std::string Message;
+  } Cases[] = {
+      {{"-i", MediaFile("sample.mov"), "-vcodec", "nosuch", Folder.File("a.avi")},
+       "new_video_stream fail: Unknown encoder 'nosuch'"},
+      // Refused when the session starts.
+      {{Folder.File("b.avi")}, "Must supply at least one input file"},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Message);
+    std::vector<std::string> Arguments{TARNWICK_CLI, "engine"};
+    Arguments.insert(Arguments.end(), Case.Words.begin(), Case.Words.end());
+    const TProcessResult Result = RunProgram(Arguments);
+    EXPECT_EQ(Result.ExitStatus, 1);
+    EXPECT_TRUE(Result.Errors.ends_with(Case.Message + "\n")) << Result.Errors;
+    // The message is printed once.
+    EXPECT_EQ(Result.Errors.find(Case.Message), Result.Errors.rfind(Case.Message));
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(Folder.Path()));
+}
+
+TEST(CliEngineTest, CtrlCStopsTheConversionAndLeavesAReadableFile) {
+  TTempFolder Folder("cli-engine-interrupt");
+  const std::string Clip = Folder.File("long.mov");
+  ASSERT_EQ(RunProgram({ProgramPath("ffmpeg"), "-v", "error", "-f", "lavfi", "-i",
+                        "testsrc=size=320x240:rate=25:duration=20", "-f", "lavfi", "-i",
+                        "sine=duration=20", "-c:v", "mpeg4", "-c:a", "aac", "-shortest", Clip})
+                .ExitStatus,
+            0);
+  const std::string Out = Folder.File("out.avi");
+  const std::string Errors = Folder.File("errors.txt");
+  const pid_t Child = fork();
+  if (Child == 0) {
+    // Real-time reading keeps the conversion running for twenty seconds.
+    const int Log = open(Errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(Log, STDERR_FILENO);
+    dup2(Log, STDOUT_FILENO);
+    execl(TARNWICK_CLI, TARNWICK_CLI, "engine", "-re", "-i", Clip.c_str(), Out.c_str(),
+          static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(Child, 0);
+  // Interrupted once the session runs (it announces its stream mapping), a second later.
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (ContentsOf(Errors).find("Stream mapping:") == std::string::npos &&
+         std::chrono::steady_clock::now() < Deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  kill(Child, SIGINT);
+  int Status = 0;
+  waitpid(Child, &Status, 0);
+  ASSERT_TRUE(WIFEXITED(Status)) << ContentsOf(Errors);
+  EXPECT_EQ(WEXITSTATUS(Status), 130) << ContentsOf(Errors);
+  EXPECT_EQ(StreamTypes(Out), "video\naudio\n");
+  // Stopped long before the end of the clip.
+  const TProcessResult Duration =
+      RunProgram({ProgramPath("ffprobe"), "-v", "error", "-show_entries", "format=duration", "-of",
+                  "csv=p=0", Out});
+  EXPECT_GT(std::stod(Duration.Output), 0.1);
+  EXPECT_LT(std::stod(Duration.Output), 15.0);
+}
+
+TEST(CliEngineTest, HelpNamesTheCommand) {
   EXPECT_NE(RunProgram({TARNWICK_CLI, "--help"}).Output.find("tarnwick-cli engine ARGS..."),
             std::string::npos);
 }
