@@ -203,6 +203,11 @@ int TCustomFFmpeg::DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket 
       if (Frame.sample_rate > 0)
         Ist.NextPts += av::av_rescale(Frame.nb_samples, 1000000, Frame.sample_rate);
     } else {
+      // Decoders hold pictures back (reordering), so a picture's time is its own, not the
+      // clock of the packet that released it.
+      if (Frame.best_effort_timestamp != AV_NOPTS_VALUE)
+        Ist.Pts = av::av_rescale_q(Frame.best_effort_timestamp, Ist.St->time_base, AV_TIME_BASE_Q);
+      Ist.NextPts = Ist.Pts;
       Ist.Quality = static_cast<float>(Frame.quality);
       const int64_t Duration =
           Frame.pkt_duration > 0
