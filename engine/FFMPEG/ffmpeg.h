@@ -180,6 +180,24 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // At the end of the input: the samples left in the FIFO as one last (short or
   // silence-padded) frame.
   void FlushAudioFifo(TOutputFileContext &File, TOutputStream &Ost);
+  // Scales Size bytes of 16-bit samples by FAudioVolume / 256, clipped to the sample range.
+  void ApplyVolume(uint8_t *Data, int Size);
+  // Before the encoder of an audio output stream fed by Ist is opened: fits its rate and
+  // channel layout to what the encoder takes (logged), creates the FIFO and decides whether
+  // the stream is resampled. Raises on failure.
+  void SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist);
+
+ private:
+  // Whole frames of the FIFO to the encoder; with Flush also the short rest.
+  void EncodeAudioFifo(TOutputFileContext &File, TOutputStream &Ost, bool Flush);
+  // Samples of the FIFO, padded with silence to FrameSamples, as one frame to the encoder.
+  void EncodeAudioFrame(TOutputFileContext &File, TOutputStream &Ost, int Samples,
+                        int FrameSamples);
+  // Cuts or pads Data/Size, or asks the resampler to stretch; false when nothing is left.
+  bool SynchroniseAudio(TOutputStream &Ost, TInputStream &Ist, uint8_t *&Data, int &Size,
+                        int InChannels, int InRate);
+
+ public:
 
   // ===== Progress and statistics (report.cpp) =====
 

@@ -57,6 +57,7 @@ struct TInputStream {
   // Decoded audio as interleaved 16-bit samples at the decoder's rate and channels.
   TResamplerPtr ToS16;
   int ToS16Format = -1, ToS16Rate = 0, ToS16Channels = 0;
+  uint64_t ToS16Layout = 0;  // channel mask of the samples, 0 = the default of their count
   TAVOwned<uint8_t> Samples;
   unsigned SamplesSize = 0;
 };
@@ -114,14 +115,21 @@ struct TOutputStream {
   TFramePtr VideoFrame;  // the frame handed to the encoder
 
   // ===== Audio =====
-  int AudioResample = 0;
+  int AudioResample = 0;  // rate or channels differ, or the resampler compensates drift
+  // 16-bit input to the encoder's format, layout and rate; none when they already match.
   TResamplerPtr Resample;
-  TAudioFifoPtr Fifo;     // samples in the encoder's format, waiting for a whole frame
-  TFramePtr AudioFrame;   // the frame handed to the encoder
+  bool ResampleReady = false;  // Resample was chosen for the input below
+  int ResampleInRate = 0, ResampleInChannels = 0;
+  uint64_t ResampleInLayout = 0;
+  TAudioFifoPtr Fifo;  // samples in the encoder's format, waiting for a whole frame
+  int FifoFormat = -1, FifoChannels = 0;
+  TFramePtr AudioFrame;       // the frame handed to the encoder
   TAVOwned<uint8_t> Silence;  // the silence-padded chunk
   unsigned SilenceSize = 0;
-  TAVOwned<uint8_t *> Converted;  // resampler output planes
+  TAVOwned<uint8_t> Converted;  // resampler output, every plane in one buffer
+  std::vector<uint8_t *> ConvertedPlanes;
   int ConvertedSamples = 0;
+  int64_t NextFramePts = NoTimestamp;  // the least pts the next frame may have, in samples
 };
 
 // One created output: the muxer context, its stream records (indexed like Context->streams)

@@ -1,0 +1,125 @@
+// Audio output set-up: fits an encoder's rate, channel layout and sample format to what it
+// takes, and gives the stream its FIFO. Runs on the session's thread, before encoders open.
+
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/binding/av_api.h"
+#include "engine/binding/format_text.h"
+
+namespace {
+
+// Encoders that refuse rates or layouts without listing the ones they take.
+constexpr int Rates8000[] = {8000, 0};
+constexpr int Rates16000[] = {16000, 0};
+constexpr int RatesNellymoser[] = {8000, 11025, 16000, 22050, 44100, 0};
+constexpr int RatesSwf[] = {11025, 22050, 44100, 0};
+struct TUnlistedLimits {
+  AVCodecID CodecId;
+  const int *Rates;  // zero-terminated
+  bool MonoOnly;
+};
+constexpr TUnlistedLimits UnlistedLimits[] = {
+    {AV_CODEC_ID_AMR_NB, Rates8000, true},       {AV_CODEC_ID_AMR_WB, Rates16000, true},
+    {AV_CODEC_ID_GSM, Rates8000, true},          {AV_CODEC_ID_GSM_MS, Rates8000, true},
+    {AV_CODEC_ID_G723_1, Rates8000, true},       {AV_CODEC_ID_ADPCM_G726, Rates8000, true},
+    {AV_CODEC_ID_ADPCM_G726LE, Rates8000, true}, {AV_CODEC_ID_NELLYMOSER, RatesNellymoser, true},
+    {AV_CODEC_ID_ADPCM_SWF, RatesSwf, false},
+};
+
+const TUnlistedLimits *LimitsOf(AVCodecID CodecId) {
+  for (const TUnlistedLimits &Limits : UnlistedLimits)
+    if (Limits.CodecId == CodecId) return &Limits;
+  return nullptr;
+}
+
+// Wanted when Rates (zero-terminated, may be null) has it, else the closest, the first of equals.
+int NearestRate(const int *Rates, int Wanted) {
+  if (!Rates || !*Rates) return Wanted;
+  int Best = Rates[0];
+  for (const int *Rate = Rates; *Rate; ++Rate) {
+    if (*Rate == Wanted) return Wanted;
+    if (std::abs(*Rate - Wanted) < std::abs(Best - Wanted)) Best = *Rate;
+  }
+  return Best;
+}
+
+std::string Describe(const AVChannelLayout &Layout) {
+  char Text[128] = "";
+  av::av_channel_layout_describe(&Layout, Text, sizeof Text);
+  return Text;
+}
+
+// The encoder's listed layout equal to Wanted, else the first with as many channels, else its
+// first; null when Wanted is fine.
+const AVChannelLayout *FittingLayout(const AVCodec &Codec, const AVChannelLayout &Wanted,
+                                     bool MonoOnly, AVChannelLayout &Mono) {
+  if (const AVChannelLayout *Listed = Codec.ch_layouts) {
+    const AVChannelLayout *SameCount = nullptr;
+    for (const AVChannelLayout *Layout = Listed; Layout->nb_channels; ++Layout) {
+      if (av::av_channel_layout_compare(Layout, &Wanted) == 0) return nullptr;
+      if (!SameCount && Layout->nb_channels == Wanted.nb_channels) SameCount = Layout;
+    }
+    return SameCount ? SameCount : Listed;
+  }
+  if (!MonoOnly || Wanted.nb_channels == 1) return nullptr;
+  av::av_channel_layout_default(&Mono, 1);
+  return &Mono;
+}
+
+AVSampleFormat FittingSampleFormat(const AVCodec &Codec, AVSampleFormat Wanted) {
+  if (!Codec.sample_fmts) return Wanted;
+  for (const AVSampleFormat *Format = Codec.sample_fmts; *Format != AV_SAMPLE_FMT_NONE; ++Format)
+    if (*Format == Wanted) return Wanted;
+  for (const AVSampleFormat *Format = Codec.sample_fmts; *Format != AV_SAMPLE_FMT_NONE; ++Format)
+    if (*Format == AV_SAMPLE_FMT_S16) return *Format;
+  return Codec.sample_fmts[0];
+}
+
+}  // namespace
+
+void TCustomFFmpeg::SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist) {
+  AVCodecContext &Enc = *Ost.Encoder;
+  const int InRate = Ist.Decoder ? Ist.Decoder->sample_rate : Ist.St->codecpar->sample_rate;
+  Ost.Resample.reset();
+  Ost.ResampleReady = false;
+  Ost.NextFramePts = NoTimestamp;
+  // Without an encoder the session refuses the stream when it opens it.
+  if (const AVCodec *Codec = Enc.codec) {
+    // Rates and layouts come from the profile lists, which do not know every encoder's limits:
+    // the encoder's nearest choice is taken rather than failing the job.
+    const TUnlistedLimits *Limits = LimitsOf(Codec->id);
+    const int *Rates = Codec->supported_samplerates ? Codec->supported_samplerates
+                       : Limits                     ? Limits->Rates
+                                                    : nullptr;
+    const int Rate = NearestRate(Rates, Enc.sample_rate);
+    if (Rate != Enc.sample_rate) {
+      DoLog(1, FormatText("Audio encoder %s does not support %d Hz, using %d Hz", Codec->name,
+                          Enc.sample_rate, Rate));
+      Enc.sample_rate = Rate;
+    }
+    AVChannelLayout Mono{};
+    if (const AVChannelLayout *Layout =
+            FittingLayout(*Codec, Enc.ch_layout, Limits && Limits->MonoOnly, Mono)) {
+      DoLog(1, FormatText("Audio encoder %s does not support the %s channel layout, using %s",
+                          Codec->name, Describe(Enc.ch_layout).c_str(), Describe(*Layout).c_str()));
+      AVChannelLayout Chosen{};
+      if (av::av_channel_layout_copy(&Chosen, Layout) < 0) throw std::bad_alloc();
+      av::av_channel_layout_uninit(&Enc.ch_layout);
+      Enc.ch_layout = Chosen;
+    }
+    av::av_channel_layout_uninit(&Mono);
+    Enc.sample_fmt = FittingSampleFormat(*Codec, Enc.sample_fmt);
+    Enc.time_base = AVRational{1, Enc.sample_rate};
+    Ost.St->time_base = Enc.time_base;
+    av::avcodec_parameters_from_context(Ost.St->codecpar, &Enc);
+
+    Ost.Fifo.reset(av::av_audio_fifo_alloc(Enc.sample_fmt, Enc.ch_layout.nb_channels, 1024));
+    if (!Ost.Fifo) throw FFMpegException("av_fifo_init fail");
+    Ost.FifoFormat = Enc.sample_fmt;
+    Ost.FifoChannels = Enc.ch_layout.nb_channels;
+  }
+  Ost.AudioResample = Enc.sample_rate != InRate || FAudioSyncMethod >= 2;
+}
