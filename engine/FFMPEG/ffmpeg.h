@@ -126,6 +126,33 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
 
   void Transcode();
 
+ private:
+  void TranscodeSetUp();
+  // Runs TranscodeCleanup and raises Message.
+  [[noreturn]] void Fail(const std::string &Message);
+  void BuildStreamTables();
+  void CheckStreamMaps();
+  void MapOutputStreams();
+  // The first unused input stream of CodecType listed by the chosen program, or -1.
+  int StreamIndexFromInputs(AVMediaType CodecType) const;
+  void SetUpEncoding();
+  void SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist);
+  void SetUpTwoPass(TOutputStream &Ost, size_t Number);
+  void LogStreamMapping();
+  void OpenEncoders();
+  void OpenDecoders();
+  void CopyMetaData();
+  void WriteHeaders();
+  void TranscodeLoop();
+  void TranscodeEnd();
+  // The input file whose streams lag behind, or -1 when the loop should end; OutputTime is
+  // the earliest output position in seconds.
+  int ChooseInputFile(double &OutputTime) const;
+  void AdjustTimestamps(int File, TInputStream &Ist, AVPacket &Pkt);
+  // Frees the per-stream resources the session set up.
+  void TranscodeCleanup();
+
+ public:
   // ===== Packets and stream copy (packet.cpp) =====
 
   // One packet of input stream Ist (table index IstIndex), or null at the end of the input:
@@ -141,6 +168,17 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   int EncodeFrame(TOutputFileContext &File, TOutputStream &Ost, const AVFrame *Frame,
                   const char *FailText);
 
+ private:
+  int DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
+  int DecodeSubtitle(TInputStream &Ist, int IstIndex, const AVPacket &Pkt);
+  // The decoded frame in Ist.Frame to the pre-processing and every output it feeds.
+  void OutputDecodedFrame(TInputStream &Ist, int IstIndex);
+  void CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &Pkt, int DataSize);
+  void EmulateRate(TInputStream &Ist);
+  // At the end of the input: the encoders fed by the stream give what they hold.
+  void DrainEncoders(int IstIndex);
+
+ public:
   // ===== Video output path (video_out.cpp) =====
 
   void PreProcessVideoFrame(TInputStream &Ist, TPicture &Picture);
@@ -168,7 +206,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
                       const AVFrame &InFrame, const TPicture &Final, const TInputStream &Ist);
 
  public:
-
   // ===== Audio output path (audio_out.cpp) =====
 
   // The decoded frame of an audio input stream as interleaved 16-bit samples at the
@@ -198,7 +235,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
                         int InChannels, int InRate);
 
  public:
-
   // ===== Progress and statistics (report.cpp) =====
 
   void PrintReport(bool IsLast);

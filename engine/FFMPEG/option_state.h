@@ -59,8 +59,8 @@ struct TFFmpegOptionState {
 
   std::array<int64_t, MaxFiles> FInputFilesTsOffset{};
   std::array<std::array<double, MaxStreams>, MaxFiles> FInputFilesTsScale{};  // 0 = none
-  std::vector<TStreamMap> FStreamMaps;                             // at most MaxStreamMaps
-  std::vector<TMetaDataMap> FMetaDataMaps;                         // at most MaxMetaDataMaps
+  std::vector<TStreamMap> FStreamMaps;      // at most MaxStreamMaps
+  std::vector<TMetaDataMap> FMetaDataMaps;  // at most MaxMetaDataMaps
 
   // ===== Option state: format, picture and video =====
 

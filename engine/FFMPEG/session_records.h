@@ -50,7 +50,7 @@ struct TInputStream {
   int64_t NextPts = NoTimestamp;  // microseconds
   int64_t Pts = 0;
   int IsStart = 1;
-  float Quality = 0;  // of the last decoded picture
+  float Quality = 0;                   // of the last decoded picture
   int64_t LastFramePts = NoTimestamp;  // best-effort time of the last decoded frame, microseconds
 
   TFramePtr Frame;  // the decoded frame
@@ -66,7 +66,7 @@ struct TInputStream {
 struct TInputFileContext {
   TInputContextPtr Context;
   std::vector<std::unique_ptr<TInputStream>> Streams;  // indexed like Context->streams
-  int RateEmu = 0;  // "re" when the input was opened
+  int RateEmu = 0;                                     // "re" when the input was opened
   // Session state.
   int EofReached = 0;
   int IstIndex = 0;  // index of the first stream in the session's input-stream table
@@ -91,8 +91,8 @@ struct TOutputStream {
   int EncodingNeeded = 0;
   int FrameNumber = 0;
   TInputStream *SyncIst = nullptr;
-  int64_t SyncOpts = 0;     // encoder time-base units (video) or samples (audio)
-  int64_t EndPts = 0;       // position after the last written packet, stream time base
+  int64_t SyncOpts = 0;  // encoder time-base units (video) or samples (audio)
+  int64_t EndPts = 0;    // position after the last written packet, stream time base
   bool HasEndPts = false;
 
   // Facts of the last encoded packet, for the reports.
@@ -100,8 +100,9 @@ struct TOutputStream {
   int CodedPictType = 0;
   uint64_t CodedError[3] = {0, 0, 0};
   TPacketPtr Packet;
-  TFilePtr LogFile;          // two-pass statistics, pass 1
-  TAVOwned<char> StatsIn;    // two-pass statistics, pass 2 (the encoder reads, never frees)
+  std::vector<uint8_t> SubtitleBuffer;
+  TFilePtr LogFile;        // two-pass statistics, pass 1
+  TAVOwned<char> StatsIn;  // two-pass statistics, pass 2 (the encoder reads, never frees)
 
   // ===== Video =====
   int VideoResample = 0;
