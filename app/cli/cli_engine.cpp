@@ -135,19 +135,19 @@ std::string ClockText(int64_t Seconds) {
 // The state the worker's notifications share with the waiting main thread.
 class TConversion {
  public:
-  explicit TConversion(TCustomFFmpeg &Task) : FTask(Task), FTerminal(isatty(1) == 1) {}
-
-  void Attach() {
-    FTask.FOnLog = [this](TCustomFFmpeg *, int Level, const std::string &Message) {
+  // The notifications refer to this object: it must outlive the task (and its worker).
+  void Attach(TCustomFFmpeg &Task) {
+    FTask = &Task;
+    FTask->FOnLog = [this](TCustomFFmpeg *, int Level, const std::string &Message) {
       // The message that ended the task is printed once, after the end.
       if (Level >= 0) Print(stderr, Message);
     };
     if (FTerminal)
-      FTask.FOnProgress = [this](TCustomFFmpeg *, int Frame, int Fps, int Current, float,
-                                 float BitRate, int64_t Size, int Total) {
+      FTask->FOnProgress = [this](TCustomFFmpeg *, int Frame, int Fps, int Current, float,
+                                  float BitRate, int64_t Size, int Total) {
         ShowProgress(Frame, Fps, Current, BitRate, Size, Total);
       };
-    FTask.FOnTerminate = [this](TCustomFFmpeg *) {
+    FTask->FOnTerminate = [this](TCustomFFmpeg *) {
       std::lock_guard Lock(FLock);
       FTerminated = true;
       FDone.notify_all();
@@ -165,7 +165,7 @@ class TConversion {
     std::thread Watcher([this] { Watch(); });
 
     FStarted = std::chrono::steady_clock::now();
-    if (TFFmpegThread *Thread = FTask.Start(true)) Thread->Resume();
+    if (TFFmpegThread *Thread = FTask->Start(true)) Thread->Resume();
     {
       std::unique_lock Lock(FLock);
       FDone.wait(Lock, [this] { return FTerminated; });
@@ -181,10 +181,10 @@ class TConversion {
     if (FProgressShown) std::fputc('\n', stdout);
     std::fflush(stdout);
     if (FInterrupted) return 130;
-    if (FTask.FExceptionRaised || !FTask.FFinished) {
-      std::fprintf(
-          stderr, "%s\n",
-          FTask.FExceptionMessage.empty() ? "Conversion failed" : FTask.FExceptionMessage.c_str());
+    if (FTask->FExceptionRaised || !FTask->FFinished) {
+      std::fprintf(stderr, "%s\n",
+                   FTask->FExceptionMessage.empty() ? "Conversion failed"
+                                                    : FTask->FExceptionMessage.c_str());
       return 1;
     }
     return 0;
@@ -198,7 +198,7 @@ class TConversion {
       if (Count < 0 && errno == EINTR) continue;
       if (Count != 1 || Byte == 'q') return;
       FInterrupted = true;
-      FTask.SignalStop();
+      FTask->SignalStop();
     }
   }
 
@@ -234,8 +234,8 @@ class TConversion {
     FProgressShown = true;
   }
 
-  TCustomFFmpeg &FTask;
-  const bool FTerminal;
+  TCustomFFmpeg *FTask = nullptr;
+  const bool FTerminal = isatty(STDOUT_FILENO) == 1;
   std::chrono::steady_clock::time_point FStarted;
   std::mutex FLock;
   std::condition_variable FDone;
@@ -257,10 +257,10 @@ int RunEngineCommand(const TCliArguments &Arguments) {
       Words.push_back(Word);
   }
   if (!LoadLibrariesForCli()) return ExitLibraryLoadFailed;
+  TConversion Conversion;
   TCustomFFmpeg Task;
   Task.Reset();
-  TConversion Conversion(Task);
-  Conversion.Attach();
+  Conversion.Attach(Task);
   try {
     if (!SetUp(Task, Words, DryRun)) return 1;
   } catch (const std::exception &Error) {
