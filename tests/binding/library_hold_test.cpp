@@ -18,7 +18,7 @@
 namespace {
 
 // True while the process has the library mapped, whoever loaded it.
-bool Mapped(const char *Name) {
+[[maybe_unused]] bool Mapped(const char *Name) {
   void *Handle = dlopen(Name, RTLD_LAZY | RTLD_NOLOAD);
   if (Handle) dlclose(Handle);
   return Handle != nullptr;
