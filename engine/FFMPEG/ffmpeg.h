@@ -393,6 +393,7 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
 
  private:
   bool TryOpenOutputFile(const std::string &FileName);
+  void EndOutputOpen();
   // The opened input that FileName names (by any path), or null.
   const TInputFileContext *InputAt(const std::string &FileName) const;
   bool CreateOutputStreams(TOutputFileContext &Output);
@@ -466,6 +467,10 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
 
  private:
   void ReleaseOptionHolders();
+  // Runs one of the two openings and then its End (the reset of the per-file options);
+  // whatever is thrown, the option state is restored first.
+  bool OpenFile(bool (TCustomFFmpeg::*Open)(const std::string &), void (TCustomFFmpeg::*End)(),
+                const std::string &FileName);
   void AllocateOptionHolders();
   // One crop side: Band receives Size, which is taken off Dimension.
   void SetCropBand(int &Band, int &Dimension, int Size, const char *Side, const char *Direction);

@@ -9,8 +9,8 @@
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
-#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/open_error.h"
+#include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 #include "engine/binding/text_utils.h"
 
@@ -138,18 +138,7 @@ void TCustomFFmpeg::EndInputOpen() {
 }
 
 bool TCustomFFmpeg::OpenInputFile(const std::string &FileName) {
-  // Whatever is thrown, the options are as before the call, less the per-file ones.
-  const TFFmpegOptionState Saved = *this;
-  bool Opened;
-  try {
-    Opened = TryOpenInputFile(FileName);
-  } catch (...) {
-    static_cast<TFFmpegOptionState &>(*this) = Saved;
-    EndInputOpen();
-    throw;
-  }
-  EndInputOpen();
-  return Opened;
+  return OpenFile(&TCustomFFmpeg::TryOpenInputFile, &TCustomFFmpeg::EndInputOpen, FileName);
 }
 
 bool TCustomFFmpeg::TryOpenInputFile(const std::string &FileName) {

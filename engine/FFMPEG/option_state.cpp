@@ -91,6 +91,22 @@ void TCustomFFmpeg::ReleaseAll() {
   FFromRGBContext.reset();
 }
 
+bool TCustomFFmpeg::OpenFile(bool (TCustomFFmpeg::*Open)(const std::string &),
+                             void (TCustomFFmpeg::*End)(), const std::string &FileName) {
+  // Whatever is thrown, the options are as before the call, less the per-file ones.
+  const TFFmpegOptionState Saved = *this;
+  bool Opened;
+  try {
+    Opened = (this->*Open)(FileName);
+  } catch (...) {
+    static_cast<TFFmpegOptionState &>(*this) = Saved;
+    (this->*End)();
+    throw;
+  }
+  (this->*End)();
+  return Opened;
+}
+
 void TCustomFFmpeg::DoLog(int Level, const std::string &Message) {
   if (FOnLog) FOnLog(this, Level, Message);
 }

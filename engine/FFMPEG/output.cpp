@@ -4,13 +4,13 @@
 
 #include <ctime>
 #include <filesystem>
-#include <system_error>
 #include <string_view>
+#include <system_error>
 
 #include "engine/FFMPEG/ffmpeg.h"
-#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/open_error.h"
 #include "engine/FFMPEG/option_values.h"
+#include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 
 namespace {
@@ -32,21 +32,12 @@ std::string CreationTimeText(int64_t Seconds) {
 }  // namespace
 
 bool TCustomFFmpeg::OpenOutputFile(const std::string &FileName) {
-  // Whatever is thrown, the options are as before the call, less the per-file ones.
-  const TFFmpegOptionState Saved = *this;
-  bool Opened;
-  try {
-    Opened = TryOpenOutputFile(FileName);
-  } catch (...) {
-    static_cast<TFFmpegOptionState &>(*this) = Saved;
-    Opened = false;
-    FOutputFormat = nullptr;
-    FInputFormat = nullptr;
-    throw;
-  }
+  return OpenFile(&TCustomFFmpeg::TryOpenOutputFile, &TCustomFFmpeg::EndOutputOpen, FileName);
+}
+
+void TCustomFFmpeg::EndOutputOpen() {
   FOutputFormat = nullptr;
   FInputFormat = nullptr;
-  return Opened;
 }
 
 bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {

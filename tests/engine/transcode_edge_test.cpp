@@ -20,18 +20,8 @@
 
 namespace {
 
-class TSessionTest : public TTaskTest {
+class TSessionTest : public TConversionTest {
  protected:
-  // Sets the task up and converts in the test's thread.
-  void Convert(const TArgs &Args) {
-    ASSERT_TRUE(SetUpConversion(Task, Args)) << Task.FLastErrorText;
-    Task.Start(false);
-    ASSERT_TRUE(Task.FTerminated);
-  }
-  void ExpectFinished() const {
-    EXPECT_TRUE(Task.FFinished);
-    EXPECT_FALSE(Task.FExceptionRaised) << Task.FExceptionMessage;
-  }
   int VideoFrames(const std::string &File) const {
     const TProbedStream *Video = Probe(File).First("video");
     return Video ? std::stoi(Video->at("nb_read_frames")) : -1;

@@ -12,24 +12,12 @@
 #include <fstream>
 #include <thread>
 
-#include "engine/FFMPEG/ffmpeg_thread.h"
-#include "engine/FFMPEG/tbitmap.h"
 #include "tests/engine/transcode_test_support.h"
 
 namespace {
 
-class TTranscodeTest : public TTaskTest {
+class TTranscodeTest : public TConversionTest {
  protected:
-  // Converts in the test's thread; the task reports how it ended.
-  void Convert(const TArgs &Args) {
-    ASSERT_TRUE(SetUpConversion(Task, Args)) << Task.FLastErrorText;
-    Task.Start(false);
-    ASSERT_TRUE(Task.FTerminated);
-  }
-  void ExpectFinished() {
-    EXPECT_TRUE(Task.FFinished);
-    EXPECT_FALSE(Task.FExceptionRaised) << Task.FExceptionMessage;
-  }
   TTempFolder Folder{"transcode"};
 };
 

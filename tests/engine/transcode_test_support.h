@@ -25,6 +25,20 @@ struct TProbedFile {
   const TProbedStream *First(const std::string &CodecType) const;
 };
 
+// A task converting in the test's thread.
+class TConversionTest : public TTaskTest {
+ protected:
+  void Convert(const TArgs &Args) {
+    ASSERT_TRUE(SetUpConversion(Task, Args)) << Task.FLastErrorText;
+    Task.Start(false);
+    ASSERT_TRUE(Task.FTerminated);
+  }
+  void ExpectFinished() const {
+    EXPECT_TRUE(Task.FFinished);
+    EXPECT_FALSE(Task.FExceptionRaised) << Task.FExceptionMessage;
+  }
+};
+
 // Reads File with ffprobe, counting frames; an empty FormatName when ffprobe fails.
 TProbedFile Probe(const std::string &File);
 
