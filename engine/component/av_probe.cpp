@@ -1,7 +1,6 @@
 // The media probe over FFmpeg's demuxers. Container tags now live in a metadata dictionary;
 // the record keeps its fixed-size texts.
 
-#include "engine/binding/av_api.h"
 #include "av_probe.h"
 
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/open_error.h"
+#include "engine/binding/av_api.h"
 #include "engine/binding/av_bindings.h"
 #include "engine/binding/format_text.h"
 

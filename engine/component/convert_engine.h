@@ -58,8 +58,12 @@ class TFFmpegList {
   // Throws std::out_of_range ("List index out of bounds (%d)") outside 0..Count-1.
   TFFmpeg &Items(int Index) const;
   void Add(std::unique_ptr<TFFmpeg> Task);
-  void Delete(int Index);
-  void Clear();
+  // Frees the task and renumbers the following ones.
+  void Delete(int Index) { Extract(Index); }
+  void Clear() { ExtractAll(); }
+  // Takes tasks out of the list (renumbering the rest) without freeing them.
+  std::unique_ptr<TFFmpeg> Extract(int Index);
+  std::vector<std::unique_ptr<TFFmpeg>> ExtractAll();
   TFFmpeg *FindByThreadID(std::thread::id ThreadID) const;
 
  private:
@@ -95,9 +99,8 @@ class TCustomConvertEngine {
   // FLock. AIndex -1: a line of no task.
   std::function<void(int AIndex, TLogLevel ALogLevel, const std::string &AMsg)> OnLog;
   // On the task's thread, under FLock.
-  std::function<void(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration,
-                     float AQuality, float ABitRate, int64_t ACurrentSize,
-                     int ATotalOutputDuration)>
+  std::function<void(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
+                     float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration)>
       OnProgress;
   // On the task's thread or a termination thread, under FLock. AIndex -1: the end-of-run
   // notice, once every task of the run has ended; its handler may free the tasks.
@@ -110,8 +113,7 @@ class TCustomConvertEngine {
   // A task for FileName; its index, or -1 with LastErrorMsg.
   int AddInputFile(const std::string &FileName, TInputOptions *Options = nullptr);
   // One output of task TaskIndex; false with LastErrorMsg. A bad index throws.
-  bool AddOutputFile(int TaskIndex, const std::string &FileName,
-                     TOutputOptions *Options = nullptr);
+  bool AddOutputFile(int TaskIndex, const std::string &FileName, TOutputOptions *Options = nullptr);
   void RemoveTask(int TaskIndex);
   void ClearTasks();
   const TFFmpegList &Tasks() const { return FTasks; }
@@ -127,7 +129,8 @@ class TCustomConvertEngine {
   static std::vector<TCustomConvertEngine *> RegisteredComponents();
 
  protected:
-  friend void DeliverLogLine(std::thread::id Thread, int Level, const std::string &Line);
+  friend void DeliverLogLine(TCustomConvertEngine &Component, std::thread::id Thread, int Level,
+                             const std::string &Line);
   virtual void DoBeforeHook(TFFmpeg *Task, THookAction &AHookAction, int64_t APTS);
   virtual void DoCustomHook(TFFmpeg *Task, TBitmap *ABitmap, int AFrameNumber, int64_t APTS,
                             bool &AUpdate, bool &AStopHook);
@@ -153,6 +156,7 @@ class TCustomConvertEngine {
   std::recursive_mutex FLock;
   int FFinishedCount = 0;
   int FPendingCount = 0;
+  int FRunTaskCount = 0;  // tasks in the list when the run started
   // Owns the start timers of main-thread mode; they die with it.
   std::unique_ptr<QObject> FTimerContext;
 };
@@ -161,3 +165,8 @@ class TConvertEngine : public TCustomConvertEngine {};
 
 // The engine's level (-1..3, and above) as the component's log level.
 TLogLevel LogLevelOf(int Level);
+// "start-end, ..." in milliseconds: the pairs kept, in microseconds, sorted by their ends.
+std::vector<THookRange> ParseHookRanges(const std::string &Text);
+// One assembled library log line to Component, with the task running on Thread (or none).
+void DeliverLogLine(TCustomConvertEngine &Component, std::thread::id Thread, int Level,
+                    const std::string &Line);
