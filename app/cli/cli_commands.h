@@ -17,6 +17,7 @@ int RunProbeCommand(const TCliArguments &Arguments);
 int RunFormatsCommand(const TCliArguments &Arguments);
 int RunProfileCommand(const TCliArguments &Arguments);
 int RunEngineCommand(const TCliArguments &Arguments);
+int RunConvertCommand(const TCliArguments &Arguments);
 
 // Loads the media libraries as the application does. On failure prints AVLibsLoadError to
 // stderr and returns false.

@@ -48,6 +48,22 @@ constexpr TCliCommand Commands[] = {
      "      \"output #N muxer=NAME file=PATH\" and one line per stream with its encoder\n"
      "      settings, then releases the task (the empty output files are removed again).\n",
      RunEngineCommand},
+    {"convert",
+     "  tarnwick-cli convert ENTRY FILE... [--output DIR] [--pick LIST=TEXT ...] [--overwrite]\n"
+     "                      [--volume N]\n"
+     "      Converts the files one after another as the window's \"Convert Now !\" does: ENTRY\n"
+     "      (an item text or a position of the format list) and the picks fill the settings\n"
+     "      lists, each file is probed and becomes a checked row, and each row is converted\n"
+     "      into DIR (default: the current folder). An existing file is never replaced: the\n"
+     "      output is named clip-1, clip-2, ... instead, unless --overwrite is given; an output\n"
+     "      is never written over an input. N is the volume bar's position, 0 to 10 (5 is\n"
+     "      100%, 10 is 200%). Prints one line per row as it ends: the input, a tab, \"Done\",\n"
+     "      \"Fail\" or \"Abort\", a tab and the output file (for \"Fail\" the reason), with\n"
+     "      names escaped as probe escapes them; on a terminal a progress line shows the row,\n"
+     "      its percentage and the time left. Messages go to standard error. Exit status 0\n"
+     "      when every row is \"Done\", 1 otherwise, 130 after Ctrl-C (the running row ends\n"
+     "      \"Abort\", no further row starts).\n",
+     RunConvertCommand},
 };
 
 void PrintHelp(std::FILE *Out) {

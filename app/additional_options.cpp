@@ -1,0 +1,70 @@
+#include "app/additional_options.h"
+
+#include <algorithm>
+
+#include "app/main_form.h"
+
+TForm4::TForm4(TForm1 &Form1, TSettingsStore &Store) : Form1(Form1), Store(Store) {}
+
+void TForm4::FormCreate() {
+  try {
+    LoadSettings();
+  } catch (...) {
+  }
+}
+
+void TForm4::SetSpinEdit1(int Value) {
+  SpinEdit1 = std::clamp(Value, SpinEdit1Min, SpinEdit1Max);
+  SpinEdit1Change();
+  Changed();
+}
+
+void TForm4::SetCheckBoxOverWrite(bool Checked) {
+  CheckBoxOverWrite = Checked;
+  Changed();
+}
+
+void TForm4::SpinEdit1Change() {
+  Form1.ComboOutputFormat.SetDropDownCount(SpinEdit1);
+}
+
+void TForm4::Button1Click() {
+  if (OnClose) OnClose();
+}
+
+void TForm4::LoadSettings() {
+  try {
+    Form1.EditOutputFolder = Store.ReadString("Output Folder");
+    const int Format = Store.ReadInteger("ComboOutputFormat");
+    // A position the list does not have selects nothing: no entry is applied until a pick.
+    if (Format >= Form1.ComboOutputFormat.Count())
+      Form1.ComboOutputFormat.SetItemIndex(TChoiceList::NoSelection);
+    else if (Format >= 0)
+      Form1.ComboOutputFormat.SetItemIndex(Format);
+    CheckBoxOverWrite = Store.ReadBool("Overwrite");
+    const int DropDownItems = Store.ReadInteger("DropDownItems");
+    if (DropDownItems >= 0) SetSpinEdit1(DropDownItems);
+    const int LetterBox = Store.ReadInteger("LetterBox");
+    if (LetterBox >= 0) Form1.ComboLetterBox.SetItemIndex(LetterBox);
+  } catch (const ESettingsError &) {
+    SaveSettings();
+  }
+  if (Form1.OnViewChange) Form1.OnViewChange(TViewPart::OutputFolder);
+  Changed();
+}
+
+void TForm4::SaveSettings() {
+  try {
+    Store.WriteString("Output Folder", Form1.EditOutputFolder);
+    Store.WriteInteger("ComboOutputFormat", Form1.ComboOutputFormat.ItemIndex());
+    Store.WriteBool("Overwrite", CheckBoxOverWrite);
+    Store.WriteInteger("DropDownItems", SpinEdit1);
+    Store.WriteInteger("LetterBox", Form1.ComboLetterBox.ItemIndex());
+    Store.Flush();
+  } catch (...) {
+  }
+}
+
+void TForm4::Changed() {
+  if (OnChange) OnChange();
+}

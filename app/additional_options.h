@@ -1,0 +1,46 @@
+// TForm4, the Additional Options dialog's logic: the overwrite switch, the drop-down size of
+// the output format list, and the user's settings, which it reads when it is created and
+// writes when the main window closes. Main thread only.
+#pragma once
+
+#include <functional>
+
+#include "app/settings_store.h"
+
+class TForm1;
+
+class TForm4 {
+ public:
+  static constexpr int SpinEdit1Min = 26;
+  static constexpr int SpinEdit1Max = 47;
+
+  TForm4(TForm1 &Form1, TSettingsStore &Store);
+
+  bool CheckBoxOverWrite = false;  // "Overwrite Existing File With The Same Name"
+  int SpinEdit1 = 27;              // " Drop Down Items in Output Format List"
+
+  // The view refreshes the check box and the spin field.
+  std::function<void()> OnChange;
+  // "Done": the view closes the dialog.
+  std::function<void()> OnClose;
+
+  // Reads the settings; any error is swallowed.
+  void FormCreate();
+  // Held within SpinEdit1Min..SpinEdit1Max; the format list follows at once.
+  void SetSpinEdit1(int Value);
+  void SetCheckBoxOverWrite(bool Checked);
+  void SpinEdit1Change();
+  void Button1Click();
+
+  // A value that is missing or of the wrong type stops the reading, and the current values
+  // are written instead; the values read before it stay.
+  void LoadSettings();
+  // Write errors are ignored.
+  void SaveSettings();
+
+ private:
+  void Changed();
+
+  TForm1 &Form1;
+  TSettingsStore &Store;
+};

@@ -1,0 +1,263 @@
+// tarnwick-cli convert: the window's batch driver without a window. The files become checked
+// rows of the job list, the entry and the picks fill the settings lists, and the rows are
+// converted one after another exactly as "Convert Now !" converts them. Messages go to
+// standard error; questions are answered No.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "app/additional_options.h"
+#include "app/job_rules.h"
+#include "app/main_form.h"
+#include "cli_commands.h"
+#include "engine/binding/format_text.h"
+#include "profiles/catalogue.h"
+
+namespace {
+
+class TConsoleDialogs : public TDialogs {
+ public:
+  // Set while a progress line waits for its line end.
+  std::function<void()> OnBeforeMessage;
+
+  TModalResult MessageBox(const std::string &Text, const std::string &, TMsgIcon,
+                          TMsgButtons Buttons) override {
+    if (OnBeforeMessage) OnBeforeMessage();
+    std::fprintf(stderr, "%s\n", Text.c_str());
+    return Buttons == TMsgButtons::YesNo ? TModalResult::No : TModalResult::Ok;
+  }
+  std::vector<std::string> OpenFiles(const std::string &, bool) override { return {}; }
+  bool BrowseForFolder(const std::string &, std::string &) override { return false; }
+  void ShowHelp(const std::string &) override {}
+  void OpenWebSite(const std::string &) override {}
+};
+
+struct TConvertArguments {
+  std::string Entry;
+  std::vector<std::string> Files;
+  std::optional<std::string> Output;
+  std::vector<std::pair<std::string, std::string>> Picks;
+  bool Overwrite = false;
+  int Volume = 5;
+};
+
+int UsageError(const std::string &Message) {
+  std::fprintf(stderr, "tarnwick-cli convert: %s\n", Message.c_str());
+  return 1;
+}
+
+// Empty when the words are fine, else what is wrong with them.
+std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Arguments) {
+  for (size_t Index = 0; Index < Words.size(); ++Index) {
+    const std::string &Word = Words[Index];
+    const bool HasValue = Index + 1 < Words.size();
+    if (Word == "--overwrite") {
+      Arguments.Overwrite = true;
+    } else if (Word == "--output" || Word == "--pick" || Word == "--volume") {
+      if (!HasValue) return Word + " needs a value";
+      const std::string &Value = Words[++Index];
+      if (Word == "--output") {
+        Arguments.Output = Value;
+      } else if (Word == "--volume") {
+        if (Value.empty() || Value.size() > 2 ||
+            Value.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(Value) >= VolumeStepCount)
+          return "--volume takes a position of the volume bar, 0 to 10 (5 is 100%)";
+        Arguments.Volume = std::stoi(Value);
+      } else {
+        const size_t Equals = Value.find('=');
+        if (Equals == std::string::npos)
+          return "expected LIST=TEXT after --pick, got '" + Value + "'";
+        Arguments.Picks.emplace_back(Value.substr(0, Equals), Value.substr(Equals + 1));
+      }
+    } else if (Word.starts_with("--")) {
+      return "unknown option '" + Word + "'";
+    } else if (Arguments.Entry.empty()) {
+      Arguments.Entry = Word;
+    } else {
+      Arguments.Files.push_back(Word);
+    }
+  }
+  if (Arguments.Entry.empty()) return "no format list entry given (see tarnwick-cli --help)";
+  if (Arguments.Files.empty()) return "no files given (see tarnwick-cli --help)";
+  return {};
+}
+
+// A position (digits only) or an item text of the format list that is an entry; -1 otherwise.
+int EntryPosition(const TChoiceList &List, const std::string &Entry) {
+  int Position = List.IndexOf(Entry);
+  if (!Entry.empty() && Entry.size() <= 3 &&
+      Entry.find_first_not_of("0123456789") == std::string::npos)
+    Position = std::stoi(Entry) < List.Count() ? std::stoi(Entry) : -1;
+  return Position >= 0 && !IsSeparator(List.Items()[Position]) ? Position : -1;
+}
+
+// Ctrl-C reaches the event loop through a pipe: writing is all the handler may safely do.
+int InterruptPipe[2] = {-1, -1};
+
+void OnInterrupt(int) {
+  const int Saved = errno;
+  const char Byte = 'i';
+  [[maybe_unused]] const ssize_t Written = write(InterruptPipe[1], &Byte, 1);
+  errno = Saved;
+}
+
+std::string ClockText(int64_t Seconds) {
+  return FormatText("%d:%02d:%02d", static_cast<int>(Seconds / 3600),
+                    static_cast<int>(Seconds / 60 % 60), static_cast<int>(Seconds % 60));
+}
+
+// The terminal's progress line: row i of n, the row's percentage and the batch's time left.
+class TProgressLine {
+ public:
+  TProgressLine(const TForm1 &Form, int RowCount) : FForm(Form), FRowCount(RowCount) {}
+
+  void RowEnded() {
+    ++FRowsEnded;
+    End();
+  }
+
+  void Show() {
+    if (!FTerminal || !FForm.Converting) return;
+    const int Percent = FForm.ProgressBar1;
+    const double Done = (FRowsEnded + Percent / 100.0) / FRowCount;
+    const double Elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - FStarted).count();
+    std::string Line = FormatText("row %d of %d %3d%%", FRowsEnded + 1, FRowCount, Percent);
+    if (Done > 0.0 && Done < 1.0)
+      Line += " left " + ClockText(static_cast<int64_t>(Elapsed * (1.0 - Done) / Done));
+    std::printf("\r%-40s", Line.c_str());
+    std::fflush(stdout);
+    FShown = true;
+  }
+
+  // Ends a progress line, so that what is printed next starts on a line of its own.
+  void End() {
+    if (!FShown) return;
+    std::printf("\r%-40s\r", "");
+    std::fflush(stdout);
+    FShown = false;
+  }
+
+ private:
+  const TForm1 &FForm;
+  const int FRowCount;
+  const bool FTerminal = isatty(STDOUT_FILENO) == 1;
+  const std::chrono::steady_clock::time_point FStarted = std::chrono::steady_clock::now();
+  int FRowsEnded = 0;
+  bool FShown = false;
+};
+
+// Sets the form up as start-up and the user would; false after printing what is wrong.
+bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments) {
+  const int Position = EntryPosition(Form.ComboOutputFormat, Arguments.Entry);
+  if (Position < 0) {
+    UsageError("'" + Arguments.Entry +
+               "' is neither a position nor an entry of the format list (see tarnwick-cli "
+               "formats)");
+    return false;
+  }
+  Form.ComboOutputFormat.SetItemIndex(Position);
+  Form.FormShow();
+  for (const auto &[Name, Text] : Arguments.Picks) {
+    TChoiceList *List = FindSettingsList(Form, Name);
+    if (List == nullptr || !List->SelectText(Text)) {
+      UsageError(List ? Name + " holds no item '" + Text + "'"
+                      : "no settings list named '" + Name + "'");
+      return false;
+    }
+  }
+  Form.SetTrackBar1(Arguments.Volume);
+  Options.SetCheckBoxOverWrite(Arguments.Overwrite);
+  std::error_code Ignored;
+  Form.EditOutputFolder =
+      Arguments.Output ? *Arguments.Output : std::filesystem::current_path(Ignored).string();
+  return true;
+}
+
+int Convert(const TConvertArguments &Arguments) {
+  TConsoleDialogs Dialogs;
+  TQtJobTimer Timer(100);
+  TForm1 Form(Dialogs, Timer);
+  TMemorySettingsStore Settings;  // the user's own settings are neither read nor written
+  TForm4 Options(Form, Settings);
+  Form.Form4 = &Options;
+  if (!Form.FormCreate()) {
+    std::fprintf(stderr, "%s\n", Form.Engine().LastErrorMsg.c_str());
+    return ExitLibraryLoadFailed;
+  }
+  if (!SetUpForm(Form, Options, Arguments)) return 1;
+  Form.FilesDropped(Arguments.Files);
+
+  TProgressLine Progress(Form, Form.ListView1.Count());
+  Dialogs.OnBeforeMessage = [&Progress] { Progress.End(); };
+  Form.OnViewChange = [&Progress](TViewPart Part) {
+    if (Part == TViewPart::ProgressBar) Progress.Show();
+  };
+  Form.OnJobEnded = [&Form, &Progress](int Row) {
+    Progress.RowEnded();
+    const TJobRow &Job = Form.ListView1.Row(Row);
+    const std::string &State = Job.SubItems[jcProgress];
+    const std::string Last = State != "Fail"
+                                 ? Job.OutputFile
+                                 : (Job.FailReason.empty() ? "Conversion failed" : Job.FailReason);
+    std::printf("%s\t%s\t%s\n", EscapedCell(Job.Caption).c_str(), State.c_str(),
+                EscapedCell(Last).c_str());
+    std::fflush(stdout);
+  };
+
+  bool Interrupted = false;
+  if (pipe(InterruptPipe) != 0) return 1;
+  QSocketNotifier Notifier(InterruptPipe[0], QSocketNotifier::Read);
+  QObject::connect(&Notifier, &QSocketNotifier::activated, [&] {
+    char Byte = 0;
+    [[maybe_unused]] const ssize_t Count = read(InterruptPipe[0], &Byte, 1);
+    Interrupted = true;
+    Form.StopAllConversions();
+  });
+  struct sigaction Action {
+  }, Previous{};
+  Action.sa_handler = OnInterrupt;
+  sigemptyset(&Action.sa_mask);
+  sigaction(SIGINT, &Action, &Previous);
+
+  Form.ButtonConvertClick();
+  QTimer Watch;
+  QObject::connect(&Watch, &QTimer::timeout, [&Form] {
+    if (Form.Idle()) QCoreApplication::quit();
+  });
+  Watch.start(20);
+  if (!Form.Idle()) QCoreApplication::exec();
+  Progress.End();
+
+  sigaction(SIGINT, &Previous, nullptr);
+  Notifier.setEnabled(false);
+  close(InterruptPipe[0]);
+  close(InterruptPipe[1]);
+  if (Interrupted) return 130;
+  for (int Row = 0; Row < Form.ListView1.Count(); ++Row)
+    if (Form.ListView1.Cell(Row, jcProgress) != "Done") return 1;
+  return 0;
+}
+
+}  // namespace
+
+int RunConvertCommand(const TCliArguments &Words) {
+  TConvertArguments Arguments;
+  const std::string Problem = ParseArguments(Words, Arguments);
+  if (!Problem.empty()) return UsageError(Problem);
+  static int Argc = 1;
+  static char Name[] = "tarnwick-cli";
+  static char *Argv[] = {Name, nullptr};
+  QCoreApplication Application(Argc, Argv);
+  return Convert(Arguments);
+}

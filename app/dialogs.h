@@ -1,0 +1,34 @@
+// The one way the window logic talks to the user outside its own controls: message boxes,
+// the file and folder choosers, the help file and the web site. The Qt window answers with
+// real dialogs, the command line on the terminal, the tests from a script. Main thread only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class TMsgIcon { Information, Question, Warning, Error };
+enum class TMsgButtons { Ok, YesNo };
+enum class TModalResult { Ok, Yes, No, Cancel };
+
+class TDialogs {
+ public:
+  virtual ~TDialogs() = default;
+
+  // Modal; the button pressed (Cancel when the box was closed otherwise).
+  virtual TModalResult MessageBox(const std::string &Text, const std::string &Caption,
+                                  TMsgIcon Icon, TMsgButtons Buttons) = 0;
+  // The open dialog, with Filter in the "Name|patterns|Name|patterns|" form; the chosen files
+  // in the dialog's order, none when cancelled.
+  virtual std::vector<std::string> OpenFiles(const std::string &Filter, bool MultiSelect) = 0;
+  // The folder browser showing Headline; false when cancelled, else Folder is the choice.
+  virtual bool BrowseForFolder(const std::string &Headline, std::string &Folder) = 0;
+  // The help file in the desktop's viewer, at its table of contents.
+  virtual void ShowHelp(const std::string &HelpFile) = 0;
+  // The address in the default browser.
+  virtual void OpenWebSite(const std::string &Address) = 0;
+};
+
+// The usual information box: caption "Information", information icon, OK.
+inline void ShowInformation(TDialogs &Dialogs, const std::string &Text) {
+  Dialogs.MessageBox(Text, "Information", TMsgIcon::Information, TMsgButtons::Ok);
+}

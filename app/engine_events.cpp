@@ -1,0 +1,57 @@
+#include "app/engine_events.h"
+
+#include <QMetaObject>
+
+TEngineEvents::TEngineEvents() : FReceiver(std::make_unique<QObject>()) {}
+
+TEngineEvents::~TEngineEvents() {
+  Detach();
+}
+
+template <typename Call>
+void TEngineEvents::Post(Call &&Function) {
+  // Stamped on the raising thread; compared on the main thread when the call runs.
+  const int Generation = FGeneration.load();
+  QMetaObject::invokeMethod(
+      FReceiver.get(),
+      [this, Generation, Function = std::forward<Call>(Function)]() {
+        if (Generation == FGeneration.load()) Function();
+      },
+      Qt::QueuedConnection);
+}
+
+void TEngineEvents::Attach(TCustomConvertEngine &Engine) {
+  FEngine = &Engine;
+  Engine.OnProgress = [this](int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration,
+                             float AQuality, float ABitRate, int64_t ACurrentSize,
+                             int ATotalOutputDuration) {
+    const TProgressEvent Event{AIndex,   AFrameNumber, AFPS,         ACurrentDuration,
+                               AQuality, ABitRate,     ACurrentSize, ATotalOutputDuration};
+    Post([this, Event] {
+      if (OnProgress) OnProgress(Event);
+    });
+  };
+  Engine.OnTerminate = [this](int AIndex, bool AFinished, bool AException,
+                              const std::string &AMessage) {
+    TTerminateEvent Event{AIndex, AFinished, AException, AMessage};
+    Post([this, Event = std::move(Event)] {
+      if (OnTerminate) OnTerminate(Event);
+    });
+  };
+  if (OnLog)
+    Engine.OnLog = [this](int AIndex, TLogLevel ALogLevel, const std::string &AMsg) {
+      Post([this, AIndex, ALogLevel, AMsg] {
+        if (OnLog) OnLog(AIndex, ALogLevel, AMsg);
+      });
+    };
+}
+
+void TEngineEvents::Detach() {
+  if (!FEngine) return;
+  FEngine->OnBeforeHook = nullptr;
+  FEngine->OnCustomHook = nullptr;
+  FEngine->OnLog = nullptr;
+  FEngine->OnProgress = nullptr;
+  FEngine->OnTerminate = nullptr;
+  FEngine = nullptr;
+}

@@ -1,0 +1,81 @@
+// ListView1 as a model: the job list's rows (caption = the input's full path, a check box, the
+// cells by sub-item index), the selection and the columns a window shows. Main thread only.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Sub-item positions of a row's cells.
+enum TJobCell : int {
+  jcVideoSize = 0,
+  jcFrameRate = 1,
+  jcDuration = 2,
+  jcOutput = 3,
+  jcProgress = 4,
+  jcFrames = 5,
+};
+
+inline constexpr int JobCellCount = 7;  // one more, never shown, after "Frames"
+
+struct TJobRow {
+  std::string Caption;
+  bool Checked = true;
+  std::array<std::string, JobCellCount> SubItems{};
+  // The file its conversion writes, once its job has been set up.
+  std::string OutputFile;
+  // Why the row's conversion failed, as the engine put it; never a cell, shown as a hint.
+  std::string FailReason;
+};
+
+enum class TColumnAlignment { Left, Centre };
+
+struct TJobColumn {
+  const char *Title;
+  TColumnAlignment Alignment;
+  int Width;
+};
+
+inline constexpr TJobColumn JobColumns[] = {
+    {"Video File Name", TColumnAlignment::Left, 300}, {"Video Size", TColumnAlignment::Centre, 90},
+    {"FrameRate", TColumnAlignment::Centre, 90},      {"Duration", TColumnAlignment::Centre, 60},
+    {"Output", TColumnAlignment::Centre, 65},         {"Progress", TColumnAlignment::Centre, 57},
+    {"Frames", TColumnAlignment::Centre, 60},
+};
+
+class TJobList {
+ public:
+  static constexpr int NoRow = -1;
+
+  int Count() const { return static_cast<int>(FRows.size()); }
+  const TJobRow &Row(int Index) const { return FRows.at(Index); }
+  const std::string &Cell(int Index, TJobCell Cell) const { return Row(Index).SubItems[Cell]; }
+
+  void Add(TJobRow Row);
+  void Delete(int Index);
+  void Clear();
+  void SetCell(int Index, TJobCell Cell, const std::string &Text);
+  void SetChecked(int Index, bool Checked);
+  void SetFailReason(int Index, const std::string &Reason);
+  void SetOutputFile(int Index, const std::string &Path);
+  void CheckAll(bool Checked);
+  // The row's cell in every row.
+  void SetCellOfAll(TJobCell Cell, const std::string &Text);
+
+  int Selected() const { return FSelected; }
+  // NoRow deselects; a row the list does not have changes nothing.
+  void SetSelected(int Index);
+  // Asks the view to bring the row into sight.
+  void MakeVisible(int Index);
+
+  // What changed, for the view. Row NoRow: rows were added, removed or reordered.
+  std::function<void(int Row)> OnChange;
+  std::function<void(int Row)> OnMakeVisible;
+
+ private:
+  void Changed(int Row);
+
+  std::vector<TJobRow> FRows;
+  int FSelected = NoRow;
+};

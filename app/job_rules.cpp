@@ -1,0 +1,83 @@
+#include "app/job_rules.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "engine/binding/format_text.h"
+#include "engine/binding/text_utils.h"
+#include "profiles/number_text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Exists(const std::string &Path) {
+  std::error_code Ignored;
+  return fs::exists(Path, Ignored) || fs::is_symlink(Path, Ignored);
+}
+
+bool SameFile(const std::string &Left, const std::string &Right) {
+  std::error_code Error;
+  if (fs::equivalent(Left, Right, Error) && !Error) return true;
+  return fs::weakly_canonical(Left, Error) == fs::weakly_canonical(Right, Error);
+}
+
+// The decimal text of Tenthousandths / 10000 without trailing zeros: 13333 gives 1.3333,
+// 15000 gives 1.5.
+std::string FourDecimals(long long Tenthousandths) {
+  const long long Magnitude = std::llabs(Tenthousandths);
+  std::string Text = FormatText("%s%lld.%04lld", Tenthousandths < 0 ? "-" : "", Magnitude / 10000,
+                                Magnitude % 10000);
+  while (Text.back() == '0') Text.pop_back();
+  if (Text.back() == '.') Text.pop_back();
+  return Text;
+}
+
+}  // namespace
+
+std::string UniqueOutputName(const std::string &Path, const std::string &Extension) {
+  const std::string Base = fs::path(Path).replace_extension().string();
+  if (!Exists(Base + Extension)) return Base + Extension;
+  for (int Number = 1;; ++Number) {
+    const std::string Candidate = Base + "-" + std::to_string(Number) + Extension;
+    if (!Exists(Candidate)) return Candidate;
+  }
+}
+
+std::string JobOutputPath(const std::string &Input, const std::string &Folder,
+                          const std::string &Extension, bool Overwrite,
+                          const std::vector<std::string> &Inputs) {
+  const std::string Plain = Folder + "/" + fs::path(Input).filename().string();
+  if (!Overwrite) return UniqueOutputName(Plain, Extension);
+  const std::string Target = fs::path(Plain).replace_extension().string() + Extension;
+  const bool IsAnInput = std::any_of(Inputs.begin(), Inputs.end(), [&](const std::string &Other) {
+    return SameFile(Target, TrimmedText(Other));
+  });
+  return IsAnInput ? UniqueOutputName(Plain, Extension) : Target;
+}
+
+std::string JobAspectRatio(int AspectItem, const std::string &VideoSizeCell) {
+  if (AspectItem == 1) return "4:3";
+  if (AspectItem == 2) return "16:9";
+  std::string Size = TrimmedText(VideoSizeCell);
+  if (Size.empty()) Size = "640x480";
+  try {
+    const size_t Cross = Size.find('x');
+    if (Cross == std::string::npos) return "1.3333";
+    const int32_t Width = NumberValue(Size.substr(0, Cross));
+    const int32_t Height = NumberValue(Size.substr(Cross + 1));
+    if (Height == 0) return "1.3333";
+    return FourDecimals(std::llround(static_cast<double>(Width) / Height * 10000.0));
+  } catch (const EConvertError &) {
+    return "1.3333";
+  }
+}
+
+int32_t JobRecordingTime(const std::string &DurationCell) {
+  return DurationCell == "00:00:00" || DurationCell == "Unknown" ? 36000000 : -1;
+}
+
+int ProgressPercent(int64_t Current, int64_t Total) {
+  return Total > 0 ? static_cast<int>(Current * 100 / Total) : 0;
+}

@@ -1,0 +1,39 @@
+// The batch driver's rules that need no window and no engine: output names, the aspect ratio
+// of "Original", the recording-time limit of rows without a known duration, the volume bar's
+// table and the progress figure.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Path with its extension replaced by Extension (".mp4"), or Base-1, Base-2, ... when a file of
+// that name exists: the first name no file has.
+std::string UniqueOutputName(const std::string &Path, const std::string &Extension);
+
+// The output path of a job: Folder/name-of-Input with Extension. Overwriting takes the plain
+// name, except when that is one of Inputs: an input is never written over.
+std::string JobOutputPath(const std::string &Input, const std::string &Folder,
+                          const std::string &Extension, bool Overwrite,
+                          const std::vector<std::string> &Inputs);
+
+// AspectRatio for the ComboAspectRatio position and the row's "Video Size" cell.
+std::string JobAspectRatio(int AspectItem, const std::string &VideoSizeCell);
+
+// RecordingTime (ms) for the row's "Duration" cell: ten hours when the duration is not known,
+// else no limit (-1).
+int32_t JobRecordingTime(const std::string &DurationCell);
+
+struct TVolumeStep {
+  const char *Label;  // LabelVolume
+  int Volume;         // AudioVolumeSetting
+};
+
+inline constexpr TVolumeStep VolumeSteps[] = {
+    {"0%", 1},     {"20%", 50},   {"40%", 100},  {"60%", 150},  {"80%", 200},  {"100%", 255},
+    {"120%", 300}, {"140%", 350}, {"160%", 400}, {"180%", 450}, {"200%", 600},
+};
+inline constexpr int VolumeStepCount = sizeof VolumeSteps / sizeof VolumeSteps[0];
+
+// Current * 100 / Total, truncated; 0 when the total is not positive.
+int ProgressPercent(int64_t Current, int64_t Total);

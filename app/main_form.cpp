@@ -1,0 +1,197 @@
+// TForm1: start-up, closing, the job list and its adding of files, the volume bar, the output
+// folder and the menu commands. The batch driver is in batch_driver.cpp.
+
+#include "app/main_form.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <filesystem>
+
+#include "app/additional_options.h"
+#include "app/job_cells.h"
+#include "app/job_rules.h"
+#include "app/library_folder.h"
+
+TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer) : TimerConvertAgain(Timer), Dialogs(Dialogs) {
+  OnWriteOutputCells = [this](const std::string &OutputType) {
+    ListView1.SetCellOfAll(jcOutput, OutputType);
+  };
+  OnReadDropDownItems = [this] {
+    if (Form4 == nullptr) throw ESettingsError("No additional options");
+    return Form4->SpinEdit1;
+  };
+  TimerConvertAgain.OnTimer = [this] { TimerConvertAgainTimer(); };
+  FEvents.OnProgress = [this](const TProgressEvent &Event) { EngineProgress(Event); };
+  FEvents.OnTerminate = [this](const TTerminateEvent &Event) { EngineTerminate(Event); };
+  FEvents.Attach(FEngine);
+}
+
+TForm1::~TForm1() {
+  TimerConvertAgain.OnTimer = nullptr;
+  FEvents.Detach();
+}
+
+bool TForm1::FormCreate() {
+  if (!FEngine.LoadAVLib(ApplicationLibraryFolder(), true)) {
+    ShowInformation(Dialogs, "Some files are missing. Please re-install this software");
+    return false;
+  }
+  Caption = "Tarnwick";
+  HelpFile =
+      (std::filesystem::path(ApplicationLibraryFolder()).parent_path() / "help.html").string();
+  SetTrackBar1(5);
+  FillOutputFormatList();
+  ComboOutputFormat.SetDropDownCount(DefaultDropDownItems);
+  ComboAspectRatio.SetItemIndex(0);
+  ComboLetterBox.Assign(std::vector<std::string>{"None", "LetterBox"}, 0);
+  TimerConvertAgain.SetEnabled(false);
+  return true;
+}
+
+void TForm1::FormShow() {
+  ComboOutputFormatChange();
+}
+
+bool TForm1::FormCloseQuery() {
+  if (Converting) return false;
+  FEvents.Detach();
+  FEngine.StopConvert();
+  return true;
+}
+
+void TForm1::FormClose() {
+  try {
+    if (Form4) Form4->SaveSettings();
+  } catch (...) {
+    // Settings are a convenience: closing goes on without them.
+  }
+}
+
+// ===== Job list =====
+
+void TForm1::ButtonAddFileClick() {
+  AddFilesClick(nullptr);
+}
+
+void TForm1::FilesDropped(const std::vector<std::string> &Files) {
+  AddFilesClick(&Files);
+}
+
+void TForm1::AddFilesClick(const std::vector<std::string> *Files) {
+  if (Converting) return;
+  FEngine.ClearTasks();
+  ClearProgressCells();
+  FAddingFiles = true;
+  try {
+    if (Files)
+      AddFilesToList(*Files);
+    else
+      Worker1Start();
+  } catch (...) {
+    // An error ends the adding; the rows added so far stay.
+  }
+  FAddingFiles = false;
+}
+
+void TForm1::Worker1Start() {
+  AddFilesToList();
+}
+
+void TForm1::AddFilesToList() {
+  const std::vector<std::string> Files = Dialogs.OpenFiles(OpenDialogFilter, true);
+  AddFilesToList(Files);
+}
+
+void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
+  try {
+    for (const std::string &File : Files) {
+      AddJobRow(File);
+      ListView1.MakeVisible(ListView1.Count() - 1);
+      // Stay responsive between files; FAddingFiles keeps Convert, Remove and Clear away.
+      QCoreApplication::processEvents();
+    }
+  } catch (...) {
+  }
+  FEngine.Probe().Close();
+  FAddingFiles = false;
+}
+
+void TForm1::AddJobRow(const std::string &FileName) {
+  TJobRow Row;
+  Row.Caption = FileName;
+  if (FEngine.Probe().LoadFile(FileName, "")) {
+    const TJobCells Cells = ProbedJobCells(FEngine.Probe());
+    Row.SubItems[jcVideoSize] = Cells.VideoSize;
+    Row.SubItems[jcFrameRate] = Cells.FrameRate;
+    Row.SubItems[jcDuration] = Cells.Duration;
+    Row.SubItems[jcOutput] = FOutputType;
+  } else {
+    Row.SubItems[jcProgress] = "Error";
+  }
+  ListView1.Add(std::move(Row));
+}
+
+void TForm1::DeleteSelectedItem1Click() {
+  if (FAddingFiles) return;
+  ListView1.Delete(ListView1.Selected());
+}
+
+void TForm1::ClearAllItems1Click() {
+  if (FAddingFiles || Converting) return;
+  FEngine.ClearTasks();
+  ListView1.Clear();
+}
+
+void TForm1::ClearProgressCells() {
+  ListView1.SetCellOfAll(jcProgress, "");
+  ListView1.SetCellOfAll(jcFrames, "");
+  for (int Row = 0; Row < ListView1.Count(); ++Row) {
+    ListView1.SetFailReason(Row, "");
+    ListView1.SetOutputFile(Row, "");
+  }
+}
+
+// ===== Settings and menu commands =====
+
+void TForm1::SetTrackBar1(int Position) {
+  TrackBar1 = std::clamp(Position, 0, VolumeStepCount - 1);
+  TrackBar1Change();
+}
+
+void TForm1::TrackBar1Change() {
+  LabelVolume = VolumeSteps[TrackBar1].Label;
+  AudioVolumeSetting = VolumeSteps[TrackBar1].Volume;
+  ViewChanged(TViewPart::Volume);
+}
+
+void TForm1::ButtonBrowseForFolderClick() {
+  if (Converting) return;
+  std::string Folder = EditOutputFolder;
+  if (!Dialogs.BrowseForFolder(BrowseForFolderHeadline, Folder)) return;
+  EditOutputFolder = Folder;
+  ViewChanged(TViewPart::OutputFolder);
+}
+
+void TForm1::SetGeneralOptions1Click() {
+  if (OnShowAdditionalOptions) OnShowAdditionalOptions();
+}
+
+void TForm1::OpenHelpFile1Click() {
+  Dialogs.ShowHelp(HelpFile);
+}
+
+void TForm1::About1Click() {
+  if (OnShowAbout) OnShowAbout();
+}
+
+void TForm1::Exit1Click() {
+  if (OnTerminateApplication) OnTerminateApplication();
+}
+
+void TForm1::VisitOurWebsite1Click() {
+  Dialogs.OpenWebSite(WebSiteAddress);
+}
+
+void TForm1::ViewChanged(TViewPart Part) {
+  if (OnViewChange) OnViewChange(Part);
+}

@@ -1,0 +1,154 @@
+// TForm1, the main window's logic without a toolkit: the control models (the job list, the
+// format and settings lists, the letterbox list, the volume bar, the progress bar, the status
+// bar, the output folder, the job timer, the enabled states), the adding of files, start-up and
+// the batch driver that converts the checked rows one after another. A window shows these
+// models (OnViewChange, the lists' own OnChange) and forwards the user's actions to the
+// handlers below; it holds no logic of its own.
+//
+// Threads: everything runs on the main thread. The engine's events reach EngineProgress and
+// EngineTerminate through TEngineEvents, queued onto the main thread.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/dialogs.h"
+#include "app/engine_events.h"
+#include "app/job_list.h"
+#include "app/job_timer.h"
+#include "engine/component/convert_engine.h"
+#include "profiles/format_settings.h"
+
+class TForm4;
+
+inline constexpr char OpenDialogFilter[] =
+    "All Supported Files|*.mov;*.qt;*.mp4;*.m4a;*.m4v|QuickTime Files (*.mov, *.qt, "
+    "*.m4v)|*.mov; *.qt; *.m4v|MPEG-4 Audio Files (*.m4a, *.mp4)|*.m4a; *.mp4|";
+inline constexpr char BrowseForFolderHeadline[] = "Choose the required output directory below :";
+inline constexpr char WebSiteAddress[] = "https://brimvale.example/tarnwick/";
+
+// The controls that a batch locks, by their names.
+inline constexpr const char *LockedControlNames[] = {
+    "ButtonAddFile",     "ButtonClear",        "ButtonRemove",      "ButtonConvert",
+    "ComboOutputFormat", "ComboVideoSize",     "ComboVideoBitrate", "ComboVideoFramerate",
+    "ComboAudioBitrate", "ComboAudioChannels", "ComboVideoCodec",   "ComboSamplingRate",
+    "ComboAudioCodec",   "TrackBar1",          "ComboAspectRatio",  "ComboLetterBox",
+};
+
+// What a view refreshes after OnViewChange.
+enum class TViewPart { Controls, ProgressBar, StatusBar, Volume, OutputFolder };
+
+class TForm1 : public TFormatSettings {
+ public:
+  TForm1(TDialogs &Dialogs, TJobTimer &Timer);
+  ~TForm1();
+
+  // ===== Control models =====
+  TJobList ListView1;
+  TChoiceList ComboLetterBox;    // "None", "LetterBox"
+  int TrackBar1 = 5;             // 0..10; move it with SetTrackBar1
+  std::string LabelVolume;       // "100%"
+  std::string EditOutputFolder;  // read-only for the user
+  int ProgressBar1 = 0;          // 0..100
+  std::array<std::string, 3> StatusBar1;
+  std::string Caption;
+  std::string HelpFile;  // help.html beside the program
+  TJobTimer &TimerConvertAgain;
+  TDialogs &Dialogs;
+  TForm4 *Form4 = nullptr;  // set by whoever creates both
+  TConvertEngine &Engine() { return FEngine; }
+
+  // ===== State =====
+  std::atomic<bool> Converting{false};
+  std::atomic<bool> Aborted{false};
+  bool FAddingFiles = false;
+  int AudioVolumeSetting = 255;
+  TOutputOptions JobOutputOptions;
+  int FCurrentJob = 0;
+  bool FLastJob = false;
+  bool FBatchDone = false;
+  int FRetryTicks = 0;
+
+  bool ControlsEnabled() const { return FControlsEnabled; }
+  bool MainMenuEnabled() const { return FMainMenuEnabled; }
+  bool PopupMenuEnabled() const { return FControlsEnabled; }
+  // No batch runs and no started job still owes its end.
+  bool Idle() const { return !Converting && !TimerConvertAgain.Enabled() && !FJobPending; }
+
+  // ===== Notifications to the view (main thread) =====
+  std::function<void(TViewPart Part)> OnViewChange;
+  // A row received its final state ("Done", "Fail" or "Abort").
+  std::function<void(int Row)> OnJobEnded;
+  std::function<void()> OnShowAdditionalOptions;  // non-modal, on top, centred on this window
+  std::function<void()> OnShowAbout;              // modal
+  std::function<void()> OnTerminateApplication;   // at once, without closing this window
+
+  // ===== Start-up and closing =====
+  // False when the media libraries did not load; the user was told and the program ends.
+  bool FormCreate();
+  void FormShow();
+  // False (and nothing else) while converting; else detaches the engine's events and stops it.
+  bool FormCloseQuery();
+  void FormClose();
+
+  // ===== Job list =====
+  void ButtonAddFileClick();
+  void AddFiles1Click() { ButtonAddFileClick(); }
+  // Files dropped onto the list take the same road as chosen ones.
+  void FilesDropped(const std::vector<std::string> &Files);
+  void Worker1Start();
+  void AddFilesToList();
+  void AddFilesToList(const std::vector<std::string> &Files);
+  void DeleteSelectedItem1Click();
+  void ClearAllItems1Click();
+  void CheckAllItems1Click() { ListView1.CheckAll(true); }
+  void UncheckAllItems1Click() { ListView1.CheckAll(false); }
+
+  // ===== Batch driver =====
+  void ButtonConvertClick();
+  void Convert1Click() { ButtonConvertClick(); }
+  void ConvertNextJob();
+  void TimerConvertAgainTimer();
+  void EngineProgress(const TProgressEvent &Event);
+  void EngineTerminate(const TTerminateEvent &Event);
+  void ButtonStopConvertClick();
+  void ButtonStopSmallClick() { ButtonStopConvertClick(); }
+  // What a confirmed stop does: the running row ends "Abort", no further row starts.
+  void StopAllConversions();
+  void DisableControls();
+  void EnableControls();
+  void SetMainMenuEnabled(bool Enabled);
+
+  // ===== Settings and menu commands =====
+  void SetTrackBar1(int Position);
+  void TrackBar1Change();
+  void ButtonBrowseForFolderClick();
+  void SetGeneralOptions1Click();
+  void OpenHelpFile1Click();
+  void About1Click();
+  void Exit1Click();
+  void VisitOurWebsite1Click();
+
+ private:
+  void AddFilesClick(const std::vector<std::string> *Files);
+  void AddJobRow(const std::string &FileName);
+  bool PrepareJob(int &TaskIndex);
+  void EndFailedJob(const std::string &Reason);
+  void EndJob(int Row);
+  void SetProgressBar(int Position);
+  void SetStatusPanel(int Panel, const std::string &Text);
+  void ClearProgressCells();
+  void ViewChanged(TViewPart Part);
+  std::vector<std::string> Inputs() const;
+
+  // Declared before the engine: the engine's end delivers its last events into it.
+  TEngineEvents FEvents;
+  TConvertEngine FEngine;
+  bool FControlsEnabled = true;
+  bool FMainMenuEnabled = true;
+  bool FJobPending = false;  // a started job whose end has not arrived
+  bool FAskingStop = false;  // "Stop all conversions?" is open
+};
