@@ -23,7 +23,8 @@ namespace {
 class TSessionTest : public TConversionTest {
  protected:
   int VideoFrames(const std::string &File) const {
-    const TProbedStream *Video = Probe(File).First("video");
+    const TProbedFile ProbedVideo = Probe(File);
+    const TProbedStream *Video = ProbedVideo.First("video");
     return Video ? std::stoi(Video->at("nb_read_frames")) : -1;
   }
   TTempFolder Folder{"session"};
@@ -113,7 +114,8 @@ TEST_F(TSessionTest, AudioIsResampledDownmixedAndScaled) {
   const std::string Mono = Folder.File("mono.wav");
   Convert({{"i", MediaFile("ntsc.mp4")}, {"vn", ""}, {"ar", "44100"}, {"ac", "1"}, {"", Mono}});
   ExpectFinished();
-  const TProbedStream *Audio = Probe(Mono).First("audio");
+  const TProbedFile ProbedAudio = Probe(Mono);
+  const TProbedStream *Audio = ProbedAudio.First("audio");
   ASSERT_TRUE(Audio);
   EXPECT_EQ(Audio->at("sample_rate"), "44100");
   EXPECT_EQ(Audio->at("channels"), "1");

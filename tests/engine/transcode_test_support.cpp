@@ -19,7 +19,7 @@ bool SetUpConversion(TCustomFFmpeg &Task, const TArgs &Args) {
   return true;
 }
 
-const TProbedStream *TProbedFile::First(const std::string &CodecType) const {
+const TProbedStream *TProbedFile::First(const std::string &CodecType) const & {
   for (const TProbedStream &Stream : Streams)
     if (Stream.at("codec_type") == CodecType) return &Stream;
   return nullptr;

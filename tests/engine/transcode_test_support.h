@@ -22,7 +22,9 @@ struct TProbedFile {
   std::string FormatName;
   double Duration = 0;
   std::vector<TProbedStream> Streams;
-  const TProbedStream *First(const std::string &CodecType) const;
+  const TProbedStream *First(const std::string &CodecType) const &;
+  // The streams die with a temporary file record.
+  const TProbedStream *First(const std::string &CodecType) const && = delete;
 };
 
 // A task converting in the test's thread.
