@@ -1,0 +1,176 @@
+// tarnwick-cli convert, run as a user runs it.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string CopyInto(const std::string &Folder, const std::string &Name, const char *Source) {
+  fs::create_directories(Folder);
+  fs::copy_file(MediaFile(Source), Folder + "/" + Name);
+  return Folder + "/" + Name;
+}
+
+TEST(CliConvertTest, TwoFilesToAnEntryByTextAndByPosition) {
+  const struct {
+    const char *Entry;
+    const char *Extension;
+    const char *Codec;
+  } Cases[] = {
+      {"MP4 - MPEG4 Video (*.mp4)", ".mp4", "mpeg4"},
+      {"6", ".avi", "mpeg4"},  // "AVI - XviD Video (*.avi)"
+  };
+  for (const auto &Case : Cases) {
+    TTempFolder Out("cli-convert-two");
+    const TProcessResult Result =
+        RunProgram({TARNWICK_CLI, "convert", Case.Entry, MediaFile("sample.mov"),
+                    MediaFile("film.mp4"), "--output", Out.Path(), "--volume", "10"});
+    EXPECT_EQ(Result.ExitStatus, 0) << Result.Errors;
+    const std::string First = Out.File(std::string("sample") + Case.Extension);
+    const std::string Second = Out.File(std::string("film") + Case.Extension);
+    EXPECT_EQ(Result.Output, MediaFile("sample.mov") + "\tDone\t" + First + "\n" +
+                                 MediaFile("film.mp4") + "\tDone\t" + Second + "\n");
+    EXPECT_EQ(Result.Errors, "All Conversions Completed\n");
+    const TProcessResult Probe =
+        RunProgram({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                    "stream=codec_name", "-of", "csv=p=0", First});
+    EXPECT_EQ(Probe.Output, std::string(Case.Codec) + "\n") << Case.Entry;
+    EXPECT_TRUE(fs::file_size(Second) > 1000) << Case.Entry;
+  }
+}
+
+TEST(CliConvertTest, ANameClashGivesANumberedNameUnlessOverwriting) {
+  TTempFolder Out("cli-convert-clash");
+  std::ofstream(Out.File("sample.mp4")) << "a user's file";
+  const TProcessResult Kept =
+      RunProgram({TARNWICK_CLI, "convert", "10", MediaFile("sample.mov"), "--output", Out.Path()});
+  EXPECT_EQ(Kept.ExitStatus, 0) << Kept.Errors;
+  EXPECT_EQ(Kept.Output, MediaFile("sample.mov") + "\tDone\t" + Out.File("sample-1.mp4") + "\n");
+  EXPECT_EQ(fs::file_size(Out.File("sample.mp4")), 13u);
+
+  const TProcessResult Replaced =
+      RunProgram({TARNWICK_CLI, "convert", "10", MediaFile("sample.mov"), "--output", Out.Path(),
+                  "--overwrite"});
+  EXPECT_EQ(Replaced.ExitStatus, 0) << Replaced.Errors;
+  EXPECT_EQ(Replaced.Output, MediaFile("sample.mov") + "\tDone\t" + Out.File("sample.mp4") + "\n");
+  EXPECT_GT(fs::file_size(Out.File("sample.mp4")), 1000u);
+}
+
+TEST(CliConvertTest, AnOutputIsNeverWrittenOverItsInput) {
+  TTempFolder Folder("cli-convert-input");
+  const std::string Input = CopyInto(Folder.Path(), "clip.mp4", "film.mp4");
+  const auto Size = fs::file_size(Input);
+  const TProcessResult Result =
+      RunProgram({TARNWICK_CLI, "convert", "10", Input, "--output", Folder.Path(), "--overwrite"});
+  EXPECT_EQ(Result.ExitStatus, 0) << Result.Errors;
+  EXPECT_EQ(Result.Output, Input + "\tDone\t" + Folder.File("clip-1.mp4") + "\n");
+  EXPECT_EQ(fs::file_size(Input), Size);
+}
+
+TEST(CliConvertTest, ABrokenFileFailsWithItsReasonAndTheOthersGoOn) {
+  TTempFolder Out("cli-convert-broken");
+  const std::string Odd = CopyInto(Out.File("in"), "tab\there.mov", "sample.mov");
+  const TProcessResult Result = RunProgram({TARNWICK_CLI, "convert", "MP4 - MPEG4 Video (*.mp4)",
+                                            MediaFile("clip.mov"), Odd, "--output", Out.Path()});
+  EXPECT_EQ(Result.ExitStatus, 1);
+  EXPECT_EQ(Result.Output, MediaFile("clip.mov") + "\tFail\t" + MediaFile("clip.mov") +
+                               ": Unknown format\n" + Out.File("in/tab\\there.mov") + "\tDone\t" +
+                               Out.File("tab\\there.mp4") + "\n");
+  EXPECT_TRUE(fs::exists(Out.File("tab\there.mp4")));
+}
+
+TEST(CliConvertTest, MisuseAndMissingFoldersExitWithStatusOne) {
+  TTempFolder Out("cli-convert-misuse");
+  const std::vector<std::vector<std::string>> Cases = {
+      {"convert"},
+      {"convert", "10"},
+      {"convert", "18", MediaFile("sample.mov")},  // a separator line
+      {"convert", "99", MediaFile("sample.mov")},
+      {"convert", "Nothing (*.xyz)", MediaFile("sample.mov")},
+      {"convert", "10", MediaFile("sample.mov"), "--pick", "ComboVideoCodec=none"},
+      {"convert", "10", MediaFile("sample.mov"), "--volume", "11"},
+      {"convert", "10", MediaFile("sample.mov"), "--output", Out.File("gone")},
+  };
+  for (std::vector<std::string> Arguments : Cases) {
+    Arguments.insert(Arguments.begin(), TARNWICK_CLI);
+    const TProcessResult Result = RunProgram(Arguments);
+    EXPECT_EQ(Result.ExitStatus, 1) << Arguments.back();
+    EXPECT_EQ(Result.Output, "") << Arguments.back();
+    EXPECT_NE(Result.Errors, "") << Arguments.back();
+  }
+  EXPECT_TRUE(fs::is_empty(Out.Path()));
+}
+
+TEST(CliConvertTest, MediaLibrariesThatDoNotLoadGiveStatusTwo) {
+  // A library folder beside a copy of the program, holding a text file under a library's name.
+  TTempFolder Folder("cli-convert-nolibs");
+  const std::string Program = Folder.File("tarnwick-cli");
+  fs::copy_file(TARNWICK_CLI, Program);
+  fs::create_directories(Folder.File("Common Files"));
+  std::ofstream(Folder.File("Common Files/libavutil.so.57")) << "not a library";
+  const TProcessResult Result =
+      RunProgram({Program, "convert", "10", MediaFile("sample.mov"), "--output", Folder.Path()});
+  EXPECT_EQ(Result.ExitStatus, 2);
+  EXPECT_NE(Result.Errors.find("Some files are missing. Please re-install this software"),
+            std::string::npos);
+}
+
+TEST(CliConvertTest, CtrlCAbortsTheRunningRowAndStartsNoOther) {
+  TTempFolder Out("cli-convert-interrupt");
+  // Long enough to be interrupted: the same clip many times over.
+  std::vector<std::string> Arguments = {TARNWICK_CLI, "convert", "MPEG-2 Movie (*.mpg)"};
+  for (int Copy = 0; Copy < 40; ++Copy)
+    Arguments.push_back(CopyInto(Out.File("in"), std::to_string(Copy) + ".mov", "sample.mov"));
+  Arguments.insert(Arguments.end(), {"--output", Out.Path()});
+  const std::string Listing = Out.File("stdout.txt");
+
+  const pid_t Child = fork();
+  ASSERT_GE(Child, 0);
+  if (Child == 0) {
+    std::freopen(Listing.c_str(), "w", stdout);
+    std::freopen("/dev/null", "w", stderr);
+    std::vector<char *> Words;
+    for (std::string &Word : Arguments) Words.push_back(Word.data());
+    Words.push_back(nullptr);
+    execv(Words[0], Words.data());
+    _exit(127);
+  }
+  // Wait until the first row has ended, then interrupt the one after it.
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < Deadline) {
+    std::ifstream In(Listing);
+    std::string Line;
+    if (std::getline(In, Line) && In.good()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  kill(Child, SIGINT);
+  int Status = 0;
+  ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+  ASSERT_TRUE(WIFEXITED(Status));
+  EXPECT_EQ(WEXITSTATUS(Status), 130);
+
+  std::ifstream In(Listing);
+  std::vector<std::string> Lines;
+  for (std::string Line; std::getline(In, Line);) Lines.push_back(Line);
+  ASSERT_GE(Lines.size(), 2u);
+  ASSERT_LT(Lines.size(), 40u);
+  for (size_t Row = 0; Row + 1 < Lines.size(); ++Row)
+    EXPECT_NE(Lines[Row].find("\tDone\t"), std::string::npos) << Lines[Row];
+  EXPECT_NE(Lines.back().find("\tAbort\t"), std::string::npos) << Lines.back();
+  // No row after the aborted one was started.
+  EXPECT_FALSE(fs::exists(Out.File(std::to_string(Lines.size()) + ".mpg")));
+}
+
+}  // namespace

@@ -1,0 +1,266 @@
+// Start-up, the stored settings (always in a temporary file, never the user's), the volume
+// bar, the drop-down size, the list commands and the driver's rules that need no conversion.
+
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <filesystem>
+#include <fstream>
+
+#include "app/job_rules.h"
+#include "tests/app/model_test_support.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ===== Settings =====
+
+class TSettingsTest : public testing::Test {
+ protected:
+  TTempFolder Folder{"model-settings"};
+  std::string File = Folder.File("Tarnwick.ini");
+};
+
+struct TStartedForm {
+  explicit TStartedForm(TSettingsStore &Store) : Options(Form, Store) {
+    Form.Form4 = &Options;
+    EXPECT_TRUE(Form.FormCreate());
+    Options.FormCreate();
+    Form.FormShow();
+  }
+  TScriptedDialogs Dialogs;
+  TQtJobTimer Timer{100};
+  TForm1 Form{Dialogs, Timer};
+  TForm4 Options;
+};
+
+TEST_F(TSettingsTest, FirstRunWritesTheStartUpValues) {
+  {
+    TQSettingsStore Store(File);
+    TStartedForm Started(Store);
+    EXPECT_EQ(Started.Form.ComboOutputFormat.ItemIndex(), 0);
+    EXPECT_EQ(Started.Form.FOutputType, "3GP");
+  }
+  TQSettingsStore Stored(File);
+  EXPECT_EQ(Stored.ReadString("Output Folder"), "");
+  EXPECT_EQ(Stored.ReadInteger("ComboOutputFormat"), 0);
+  EXPECT_FALSE(Stored.ReadBool("Overwrite"));
+  EXPECT_EQ(Stored.ReadInteger("DropDownItems"), 27);
+  EXPECT_EQ(Stored.ReadInteger("LetterBox"), 0);
+}
+
+TEST_F(TSettingsTest, StoredValuesAreAppliedAndAFailedReadKeepsWhatWasReadBeforeIt) {
+  const struct {
+    int Format;
+    const char *DropDown;  // as the file holds it
+    int WantFormat;
+    std::string WantType;
+    int WantDropDown;
+    int WantLetterBox;
+  } Cases[] = {
+      {10, "40", 10, "MP4", 40, 1},
+      {-1, "30", 0, "3GP", 30, 1},
+      // Outside the catalogue: nothing selected and no entry applied.
+      {62, "30", -1, "", 30, 1},
+      {6, "many", 6, "AVI", 27, 0},
+      {6, "100", 6, "AVI", 47, 1},
+  };
+  for (const auto &Case : Cases) {
+    fs::remove(File);
+    {
+      QSettings Raw(QString::fromStdString(File), QSettings::IniFormat);
+      Raw.setValue("Output Folder", QString::fromStdString(Folder.Path()));
+      Raw.setValue("ComboOutputFormat", Case.Format);
+      Raw.setValue("Overwrite", true);
+      Raw.setValue("DropDownItems", Case.DropDown);
+      Raw.setValue("LetterBox", 1);
+    }
+    TQSettingsStore Store(File);
+    TStartedForm Started(Store);
+    TForm1 &Form = Started.Form;
+    EXPECT_EQ(Form.EditOutputFolder, Folder.Path());
+    EXPECT_EQ(Form.ComboOutputFormat.ItemIndex(), Case.WantFormat) << Case.Format;
+    EXPECT_EQ(Form.FOutputType, Case.WantType) << Case.Format;
+    EXPECT_TRUE(Started.Options.CheckBoxOverWrite);
+    EXPECT_EQ(Started.Options.SpinEdit1, Case.WantDropDown) << Case.DropDown;
+    EXPECT_EQ(Form.ComboOutputFormat.DropDownCount(), Case.WantDropDown) << Case.DropDown;
+    EXPECT_EQ(Form.ComboLetterBox.ItemIndex(), Case.WantLetterBox) << Case.DropDown;
+  }
+}
+
+TEST_F(TSettingsTest, ClosingSavesTheFolderChosenSinceStartUp) {
+  {
+    TQSettingsStore Store(File);
+    TStartedForm Started(Store);
+    Started.Dialogs.FolderToChoose = Folder.Path();
+    Started.Form.ButtonBrowseForFolderClick();
+    Started.Form.ComboLetterBox.SetItemIndex(1);
+    ASSERT_TRUE(Started.Form.FormCloseQuery());
+    Started.Form.FormClose();
+  }
+  TQSettingsStore Stored(File);
+  EXPECT_EQ(Stored.ReadString("Output Folder"), Folder.Path());
+  EXPECT_EQ(Stored.ReadInteger("LetterBox"), 1);
+}
+
+// ===== Start-up, volume, drop-down, menu =====
+
+using TFormTest = TModelFixture;
+
+TEST_F(TFormTest, StartUpFillsTheFixedListsAndControls) {
+  StartUp("");
+  EXPECT_EQ(Form.Caption, "Tarnwick");
+  EXPECT_EQ(fs::path(Form.HelpFile).filename(), "help.html");
+  EXPECT_EQ(Form.ComboOutputFormat.Count(), 62);
+  EXPECT_EQ(Form.ComboAspectRatio.Items(),
+            (std::vector<std::string>{"Original", "4:3 (Standard", "16:9 (Wide Screen)"}));
+  EXPECT_EQ(Form.ComboAspectRatio.ItemIndex(), 0);
+  EXPECT_EQ(Form.ComboLetterBox.Items(), (std::vector<std::string>{"None", "LetterBox"}));
+  EXPECT_EQ(Form.ComboLetterBox.ItemIndex(), 0);
+  EXPECT_EQ(Form.TrackBar1, 5);
+  EXPECT_EQ(Form.LabelVolume, "100%");
+  EXPECT_EQ(Form.AudioVolumeSetting, 255);
+  EXPECT_FALSE(Form.TimerConvertAgain.Enabled());
+  EXPECT_EQ(Form.TimerConvertAgain.Interval(), 100);
+  EXPECT_TRUE(Form.Idle());
+}
+
+TEST_F(TFormTest, TheVolumeBarFollowsItsTable) {
+  StartUp();
+  const struct {
+    int Position;
+    const char *Label;
+    int Volume;
+  } Cases[] = {{0, "0%", 1},     {1, "20%", 50},   {2, "40%", 100},  {3, "60%", 150},
+               {4, "80%", 200},  {5, "100%", 255}, {6, "120%", 300}, {7, "140%", 350},
+               {8, "160%", 400}, {9, "180%", 450}, {10, "200%", 600}};
+  for (const auto &Case : Cases) {
+    Form.SetTrackBar1(Case.Position);
+    EXPECT_EQ(Form.LabelVolume, Case.Label);
+    EXPECT_EQ(Form.AudioVolumeSetting, Case.Volume);
+  }
+}
+
+TEST_F(TFormTest, TheDropDownSizeFollowsTheSpinFieldAtOnce) {
+  StartUp();
+  EXPECT_EQ(Form.ComboOutputFormat.DropDownCount(), 27);
+  const struct { int Value, Lines; } Cases[] = {{40, 40}, {47, 47}, {26, 26}, {60, 47}, {3, 26}};
+  for (const auto &Case : Cases) {
+    Options.SetSpinEdit1(Case.Value);
+    EXPECT_EQ(Form.ComboOutputFormat.DropDownCount(), Case.Lines) << Case.Value;
+  }
+  Form.ComboOutputFormatDropDown();
+  EXPECT_EQ(Form.ComboOutputFormat.DropDownCount(), 26);
+  EXPECT_EQ(Form.ComboOutputFormat.Count(), 62);
+}
+
+TEST_F(TFormTest, MenuCommandsReachTheDialogsAndTheView) {
+  StartUp();
+  int Shown = 0;
+  Form.OnShowAbout = [&Shown] { ++Shown; };
+  Form.OnShowAdditionalOptions = [&Shown] { Shown += 10; };
+  Form.OnTerminateApplication = [&Shown] { Shown += 100; };
+  Form.About1Click();
+  Form.SetGeneralOptions1Click();
+  Form.Exit1Click();
+  Form.OpenHelpFile1Click();
+  Form.VisitOurWebsite1Click();
+  EXPECT_EQ(Shown, 111);
+  EXPECT_EQ(Dialogs.HelpShown, std::vector<std::string>{Form.HelpFile});
+  EXPECT_EQ(Dialogs.SitesOpened, std::vector<std::string>{WebSiteAddress});
+}
+
+// ===== The job list =====
+
+TEST_F(TFormTest, AddedFilesBecomeCheckedRowsWithTheirProbedCells) {
+  StartUp();
+  AddFiles({MediaFile("ntsc.mp4"), MediaFile("audio.m4a"), MediaFile("clip.mov")});
+  EXPECT_EQ(Dialogs.OpenFilter, OpenDialogFilter);
+  ASSERT_EQ(Form.ListView1.Count(), 3);
+  const std::array<std::string, JobCellCount> Expected[] = {
+      {"320x240", "29.97", "00:00:02", "MP4", "", "", ""},
+      {" ", " ", "00:00:03", "MP4", "", "", ""},
+      {"", "", "", "", "Error", "", ""},
+  };
+  for (int Row = 0; Row < 3; ++Row) {
+    EXPECT_TRUE(Form.ListView1.Row(Row).Checked);
+    EXPECT_EQ(Form.ListView1.Row(Row).SubItems, Expected[Row]) << Row;
+  }
+  EXPECT_EQ(Form.ListView1.Row(1).Caption, MediaFile("audio.m4a"));
+  // A new entry rewrites the "Output" cell of every row.
+  Form.ComboOutputFormat.SelectText("AVI - DivX Video (*.avi)");
+  Form.ComboOutputFormatChange();
+  EXPECT_EQ(Form.ListView1.Cell(0, jcOutput), "AVI");
+  EXPECT_EQ(Form.ListView1.Cell(2, jcOutput), "AVI");
+}
+
+TEST_F(TFormTest, RemoveClearAndCheckCommands) {
+  StartUp();
+  AddFiles({MediaFile("sample.mov"), MediaFile("film.mp4"), MediaFile("ntsc.mp4")});
+  Form.DeleteSelectedItem1Click();
+  EXPECT_EQ(Form.ListView1.Count(), 3);
+  Form.ListView1.SetSelected(1);
+  Form.DeleteSelectedItem1Click();
+  ASSERT_EQ(Form.ListView1.Count(), 2);
+  EXPECT_EQ(Form.ListView1.Row(1).Caption, MediaFile("ntsc.mp4"));
+  Form.UncheckAllItems1Click();
+  EXPECT_FALSE(Form.ListView1.Row(0).Checked || Form.ListView1.Row(1).Checked);
+  Form.CheckAllItems1Click();
+  EXPECT_TRUE(Form.ListView1.Row(0).Checked && Form.ListView1.Row(1).Checked);
+  Form.ClearAllItems1Click();
+  EXPECT_EQ(Form.ListView1.Count(), 0);
+}
+
+// ===== Rules of the driver =====
+
+TEST(JobRulesTest, UniqueOutputNames) {
+  TTempFolder Folder("model-unique");
+  const struct {
+    std::vector<const char *> Existing;
+    const char *Result;
+  } Cases[] = {
+      {{}, "clip.mp4"},
+      {{"clip.mp4"}, "clip-1.mp4"},
+      {{"clip.mp4", "clip-1.mp4"}, "clip-2.mp4"},
+      {{"clip.mp4", "clip-2.mp4"}, "clip-1.mp4"},
+      {{"clip.mov"}, "clip.mp4"},
+  };
+  for (const auto &Case : Cases) {
+    for (const auto &Entry : fs::directory_iterator(Folder.Path())) fs::remove(Entry.path());
+    for (const char *Name : Case.Existing) std::ofstream(Folder.File(Name)) << "x";
+    EXPECT_EQ(UniqueOutputName(Folder.File("clip.mov"), ".mp4"), Folder.File(Case.Result));
+  }
+}
+
+TEST(JobRulesTest, AspectRatioOfTheJob) {
+  const struct {
+    int Item;
+    const char *VideoSize;
+    const char *Result;
+  } Cases[] = {
+      {0, "1920x1080", "1.7778"}, {0, "320x240", "1.3333"}, {0, "720x480", "1.5"},
+      {0, "200x100", "2"},        {0, " ", "1.3333"},       {0, "", "1.3333"},
+      {0, "320x0", "1.3333"},     {0, "320", "1.3333"},     {0, "axb", "1.3333"},
+      {0, " 176x144 ", "1.2222"}, {1, "1920x1080", "4:3"},  {2, "320x240", "16:9"},
+  };
+  for (const auto &Case : Cases)
+    EXPECT_EQ(JobAspectRatio(Case.Item, Case.VideoSize), Case.Result) << Case.VideoSize;
+}
+
+TEST(JobRulesTest, RecordingTimeOnlyWithoutAKnownDuration) {
+  EXPECT_EQ(JobRecordingTime("00:00:00"), 36000000);
+  EXPECT_EQ(JobRecordingTime("Unknown"), 36000000);
+  EXPECT_EQ(JobRecordingTime("00:00:01"), -1);
+  EXPECT_EQ(JobRecordingTime("100:00:00"), -1);
+}
+
+TEST(JobRulesTest, ProgressPercentTruncatesAndSurvivesAZeroTotal) {
+  EXPECT_EQ(ProgressPercent(999, 1000), 99);
+  EXPECT_EQ(ProgressPercent(1500, 1000), 150);
+  EXPECT_EQ(ProgressPercent(10, 0), 0);
+  EXPECT_EQ(ProgressPercent(10, -5), 0);
+}
+
+}  // namespace
