@@ -21,6 +21,10 @@ TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer) : TimerConvertAgain(Timer), 
     return Form4->SpinEdit1;
   };
   TimerConvertAgain.OnTimer = [this] { TimerConvertAgainTimer(); };
+  Worker1.SetUpdateEnabled(false);
+  Worker1.OnStart = [this](TBackgroundWorkerBase *, TWorkerExecuteThread *, void *&) {
+    Worker1Start();
+  };
   FEvents.OnProgress = [this](const TProgressEvent &Event) { EngineProgress(Event); };
   FEvents.OnTerminate = [this](const TTerminateEvent &Event) { EngineTerminate(Event); };
   FEvents.Attach(FEngine);
@@ -86,7 +90,7 @@ void TForm1::AddFilesClick(const std::vector<std::string> *Files) {
     if (Files)
       AddFilesToList(*Files);
     else
-      Worker1Start();
+      Worker1.Start();
   } catch (...) {
     // An error ends the adding; the rows added so far stay.
   }

@@ -21,6 +21,7 @@
 #include "app/job_timer.h"
 #include "engine/component/convert_engine.h"
 #include "profiles/format_settings.h"
+#include "worker/background_worker.h"
 
 class TForm4;
 
@@ -57,6 +58,8 @@ class TForm1 : public TFormatSettings {
   std::string Caption;
   std::string HelpFile;  // help.html beside the program
   TJobTimer &TimerConvertAgain;
+  // Adds the chosen files in its OnStart, on the main thread; no updates.
+  TBackgroundWorker Worker1;
   TDialogs &Dialogs;
   TForm4 *Form4 = nullptr;  // set by whoever creates both
   TConvertEngine &Engine() { return FEngine; }
