@@ -3,6 +3,9 @@ BUILD_TYPE ?= RelWithDebInfo
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
 CMAKE_FLAGS += -DTARNWICK_SANITIZE=ON
+else ifeq ($(SANITIZE),thread)
+BUILD_DIR ?= build-tsan
+CMAKE_FLAGS += -DTARNWICK_SANITIZE_THREAD=ON
 else
 BUILD_DIR ?= build
 endif
@@ -40,4 +43,4 @@ format-check: configure
 	@cmake --build $(BUILD_DIR) --target format-check
 
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-tsan
