@@ -13,9 +13,10 @@ namespace {
 
 static_assert(sizeof(void *) == sizeof(void (*)()), "function pointers must fit a void*");
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // The libraries keep some allocations for the life of the process; once unmapped, the leak
-// checker can no longer see them referenced. Sanitizer builds keep unloaded libraries mapped.
+// checker can no longer see them referenced, and the thread sanitizer cannot name the library
+// frames of stacks it recorded earlier. Sanitizer builds keep unloaded libraries mapped.
 constexpr int LoadFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
 #else
 constexpr int LoadFlags = RTLD_NOW | RTLD_LOCAL;
