@@ -27,7 +27,8 @@ constexpr TLibraryStep LoadOrder[] = {
     {LoadAVFormatLib, UnloadAVFormatLib},
 };
 
-bool Loaded = false;
+// Written under StateLock; read without it by AVLibsLoaded on any thread.
+std::atomic<bool> Loaded{false};
 // Holders and a deferred unload; the mutex also serialises loading and unloading.
 std::mutex StateLock;
 int Holders = 0;
