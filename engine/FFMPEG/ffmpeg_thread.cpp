@@ -15,19 +15,35 @@ TFFmpegThread::TFFmpegThread(TCustomFFmpeg *Task, TConvertPriority Priority)
     : FTask(Task), FPriority(Priority) {}
 
 TFFmpegThread::~TFFmpegThread() {
+  std::unique_lock Lock(FHandleLock);
   if (!FThread.joinable()) return;
-  if (FThread.get_id() == std::this_thread::get_id())
+  if (FThread.get_id() == std::this_thread::get_id()) {
     FThread.detach();
-  else
-    FThread.join();
+    return;
+  }
+  Lock.unlock();
+  FThread.join();
 }
 
 void TFFmpegThread::Resume() {
-  if (!FThread.joinable()) {
-    FThread = std::thread(&TFFmpegThread::Execute, this);
-    return;
+  {
+    std::lock_guard Lock(FHandleLock);
+    if (!FThread.joinable()) {
+      FThread = std::thread(&TFFmpegThread::Execute, this);
+      return;
+    }
   }
   FTask->ResumeSession();
+}
+
+bool TFFmpegThread::Started() const {
+  std::lock_guard Lock(FHandleLock);
+  return FThread.joinable();
+}
+
+std::thread::id TFFmpegThread::ThreadID() const {
+  std::lock_guard Lock(FHandleLock);
+  return FThread.get_id();
 }
 
 void TFFmpegThread::Suspend() {
@@ -35,6 +51,8 @@ void TFFmpegThread::Suspend() {
 }
 
 void TFFmpegThread::Execute() {
+  // Until Resume has stored the handle, nothing here may look at it.
+  { std::lock_guard Lock(FHandleLock); }
   // Never below the process's own priority; a refusal leaves the thread as it is.
   const int Nice = NiceValue(FPriority);
   const pid_t Thread = static_cast<pid_t>(syscall(SYS_gettid));

@@ -2,6 +2,7 @@
 // runs the task's session once. The task owns it and joins it when the task goes.
 #pragma once
 
+#include <mutex>
 #include <thread>
 
 #include "engine/FFMPEG/ffmpeg.h"
@@ -19,14 +20,18 @@ class TFFmpegThread {
   void Resume();
   // Pauses the task at its next safe point.
   void Suspend();
-  bool Started() const { return FThread.joinable(); }
-  std::thread::id ThreadID() const { return FThread.get_id(); }
+  bool Started() const;
+  std::thread::id ThreadID() const;
   TConvertPriority Priority() const { return FPriority; }
 
  private:
   void Execute();
   TCustomFFmpeg *FTask;
   TConvertPriority FPriority;
+  // The handle is stored after the thread already runs: the worker (which may free the task,
+  // and so this object, in its termination notification) and other threads read it only
+  // under this lock, which Resume holds until the handle is in place.
+  mutable std::mutex FHandleLock;
   std::thread FThread;
 };
 
