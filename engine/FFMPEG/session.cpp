@@ -104,8 +104,12 @@ void TCustomFFmpeg::WaitWhilePaused() {
 }
 
 void TCustomFFmpeg::DoTerminate() {
-  FRunning = false;
-  FPaused = false;
+  {
+    // Under the pause lock, so that a Pause racing the end cannot leave the task paused.
+    std::lock_guard Lock(FPauseLock);
+    FRunning = false;
+    FPaused = false;
+  }
   FTerminated = true;
   FThread = nullptr;
   if (FOnTerminate) FOnTerminate(this);
