@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "app/additional_options.h"
+#include "app/cli/cli_interrupt.h"
 #include "app/job_rules.h"
 #include "app/main_form.h"
 #include "cli_commands.h"
@@ -99,21 +100,6 @@ int EntryPosition(const TChoiceList &List, const std::string &Entry) {
       Entry.find_first_not_of("0123456789") == std::string::npos)
     Position = std::stoi(Entry) < List.Count() ? std::stoi(Entry) : -1;
   return Position >= 0 && !IsSeparator(List.Items()[Position]) ? Position : -1;
-}
-
-// Ctrl-C reaches the event loop through a pipe: writing is all the handler may safely do.
-int InterruptPipe[2] = {-1, -1};
-
-void OnInterrupt(int) {
-  const int Saved = errno;
-  const char Byte = 'i';
-  [[maybe_unused]] const ssize_t Written = write(InterruptPipe[1], &Byte, 1);
-  errno = Saved;
-}
-
-std::string ClockText(int64_t Seconds) {
-  return FormatText("%d:%02d:%02d", static_cast<int>(Seconds / 3600),
-                    static_cast<int>(Seconds / 60 % 60), static_cast<int>(Seconds % 60));
 }
 
 // The terminal's progress line: row i of n, the row's percentage and the batch's time left.
@@ -216,19 +202,15 @@ int Convert(const TConvertArguments &Arguments) {
   };
 
   bool Interrupted = false;
-  if (pipe(InterruptPipe) != 0) return 1;
-  QSocketNotifier Notifier(InterruptPipe[0], QSocketNotifier::Read);
+  TInterruptPipe Interrupts;
+  if (!Interrupts.Ready()) return 1;
+  QSocketNotifier Notifier(Interrupts.ReadEnd(), QSocketNotifier::Read);
   QObject::connect(&Notifier, &QSocketNotifier::activated, [&] {
     char Byte = 0;
-    [[maybe_unused]] const ssize_t Count = read(InterruptPipe[0], &Byte, 1);
+    [[maybe_unused]] const ssize_t Count = read(Interrupts.ReadEnd(), &Byte, 1);
     Interrupted = true;
     Form.StopAllConversions();
   });
-  struct sigaction Action {
-  }, Previous{};
-  Action.sa_handler = OnInterrupt;
-  sigemptyset(&Action.sa_mask);
-  sigaction(SIGINT, &Action, &Previous);
 
   Form.ButtonConvertClick();
   QTimer Watch;
@@ -239,10 +221,7 @@ int Convert(const TConvertArguments &Arguments) {
   if (!Form.Idle()) QCoreApplication::exec();
   Progress.End();
 
-  sigaction(SIGINT, &Previous, nullptr);
   Notifier.setEnabled(false);
-  close(InterruptPipe[0]);
-  close(InterruptPipe[1]);
   if (Interrupted) return 130;
   for (int Row = 0; Row < Form.ListView1.Count(); ++Row)
     if (Form.ListView1.Cell(Row, jcProgress) != "Done") return 1;

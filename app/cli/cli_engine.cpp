@@ -18,6 +18,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/cli/cli_interrupt.h"
 #include "cli_commands.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/ffmpeg_thread.h"
@@ -117,21 +118,6 @@ bool SetUp(TCustomFFmpeg &Task, const TCliArguments &Words, bool DryRun) {
 
 // ===== Conversion =====
 
-// Ctrl-C reaches the watcher through a pipe: writing is all the handler may safely do.
-int InterruptPipe[2] = {-1, -1};
-
-void OnInterrupt(int) {
-  const int Saved = errno;
-  const char Byte = 'i';
-  [[maybe_unused]] const ssize_t Written = write(InterruptPipe[1], &Byte, 1);
-  errno = Saved;
-}
-
-std::string ClockText(int64_t Seconds) {
-  return FormatText("%d:%02d:%02d", static_cast<int>(Seconds / 3600),
-                    static_cast<int>(Seconds / 60 % 60), static_cast<int>(Seconds % 60));
-}
-
 // The state the worker's notifications share with the waiting main thread.
 class TConversion {
  public:
@@ -156,13 +142,9 @@ class TConversion {
 
   // Runs the task and waits for its end; Ctrl-C asks it to stop. The exit status.
   int Run() {
-    if (pipe(InterruptPipe) != 0) return 1;
-    struct sigaction Action {
-    }, Previous{};
-    Action.sa_handler = OnInterrupt;
-    sigemptyset(&Action.sa_mask);
-    sigaction(SIGINT, &Action, &Previous);
-    std::thread Watcher([this] { Watch(); });
+    TInterruptPipe Interrupts;
+    if (!Interrupts.Ready()) return 1;
+    std::thread Watcher([this, &Interrupts] { Watch(Interrupts.ReadEnd()); });
 
     FStarted = std::chrono::steady_clock::now();
     if (TFFmpegThread *Thread = FTask->Start(true)) Thread->Resume();
@@ -170,12 +152,8 @@ class TConversion {
       std::unique_lock Lock(FLock);
       FDone.wait(Lock, [this] { return FTerminated; });
     }
-    const char Quit = 'q';
-    [[maybe_unused]] const ssize_t Written = write(InterruptPipe[1], &Quit, 1);
+    Interrupts.Write('q');
     Watcher.join();
-    sigaction(SIGINT, &Previous, nullptr);
-    close(InterruptPipe[0]);
-    close(InterruptPipe[1]);
 
     std::lock_guard Lock(FPrintLock);
     if (FProgressShown) std::fputc('\n', stdout);
@@ -191,10 +169,10 @@ class TConversion {
   }
 
  private:
-  void Watch() {
+  void Watch(int ReadEnd) {
     for (;;) {
       char Byte = 0;
-      const ssize_t Count = read(InterruptPipe[0], &Byte, 1);
+      const ssize_t Count = read(ReadEnd, &Byte, 1);
       if (Count < 0 && errno == EINTR) continue;
       if (Count != 1 || Byte == 'q') return;
       FInterrupted = true;

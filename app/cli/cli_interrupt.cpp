@@ -1,0 +1,53 @@
+// The interrupt pipe of the converting commands.
+
+#include "app/cli/cli_interrupt.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "engine/binding/format_text.h"
+
+namespace {
+
+// One process-wide pipe: a signal handler can reach nothing else.
+int InterruptPipe[2] = {-1, -1};
+
+void OnInterrupt(int) {
+  const int Saved = errno;
+  const char Byte = 'i';
+  [[maybe_unused]] const ssize_t Written = write(InterruptPipe[1], &Byte, 1);
+  errno = Saved;
+}
+
+}  // namespace
+
+TInterruptPipe::TInterruptPipe() {
+  if (pipe(InterruptPipe) != 0) return;
+  struct sigaction Action {};
+  Action.sa_handler = OnInterrupt;
+  sigemptyset(&Action.sa_mask);
+  sigaction(SIGINT, &Action, &FPrevious);
+  FReady = true;
+}
+
+TInterruptPipe::~TInterruptPipe() {
+  if (!FReady) return;
+  sigaction(SIGINT, &FPrevious, nullptr);
+  close(InterruptPipe[0]);
+  close(InterruptPipe[1]);
+  InterruptPipe[0] = InterruptPipe[1] = -1;
+}
+
+int TInterruptPipe::ReadEnd() const {
+  return InterruptPipe[0];
+}
+
+void TInterruptPipe::Write(char Byte) const {
+  [[maybe_unused]] const ssize_t Written = write(InterruptPipe[1], &Byte, 1);
+}
+
+std::string ClockText(int64_t Seconds) {
+  return FormatText("%d:%02d:%02d", static_cast<int>(Seconds / 3600),
+                    static_cast<int>(Seconds / 60 % 60), static_cast<int>(Seconds % 60));
+}
