@@ -1,0 +1,31 @@
+// The desktop program: the main window, the about box and the Additional Options dialog over
+// the window logic, the user's own settings, and Qt's event loop. It takes no arguments.
+
+#include <QApplication>
+
+#include "app/additional_options.h"
+#include "app/main_form.h"
+#include "app/settings_store.h"
+#include "app/window/main_window.h"
+#include "app/window/qt_dialogs.h"
+
+int main(int argc, char **argv) {
+  QApplication Application(argc, argv);
+  QApplication::setOrganizationName("Brimvale");
+  QApplication::setApplicationName("Tarnwick");
+  QApplication::setApplicationDisplayName("Tarnwick");
+
+  TQtDialogs Dialogs;
+  TQtJobTimer TimerConvertAgain(100);
+  TForm1 Form1(Dialogs, TimerConvertAgain);
+  if (!Form1.FormCreate()) return 1;
+
+  TQSettingsStore Settings;
+  TForm4 Form4(Form1, Settings);
+  Form1.Form4 = &Form4;
+  TMainWindow Window(Form1, Form4);
+  Dialogs.SetParent(&Window);
+  Form4.FormCreate();
+  Window.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,153 @@
+#include "app/window/job_list_view.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+// Hints of a failed row wait long enough to read an engine message.
+constexpr int HintMilliseconds = 30000;
+
+Qt::Alignment CellAlignment(TColumnAlignment Alignment) {
+  return Qt::AlignVCenter |
+         (Alignment == TColumnAlignment::Centre ? Qt::AlignHCenter : Qt::AlignLeft);
+}
+
+}  // namespace
+
+std::vector<std::string> DroppedFiles(const QMimeData *Data) {
+  std::vector<std::string> Files;
+  if (Data == nullptr || !Data->hasUrls()) return Files;
+  for (const QUrl &Url : Data->urls())
+    if (Url.isLocalFile()) Files.push_back(Url.toLocalFile().toStdString());
+  return Files;
+}
+
+TJobListView::TJobListView(TJobList &List, QWidget *Parent) : QTableWidget(Parent), FList(List) {
+  setObjectName("ListView1");
+  setColumnCount(static_cast<int>(std::size(JobColumns)));
+  QStringList Titles;
+  for (const TJobColumn &Column : JobColumns) Titles << Column.Title;
+  setHorizontalHeaderLabels(Titles);
+  for (int Column = 0; Column < columnCount(); ++Column) {
+    horizontalHeaderItem(Column)->setTextAlignment(CellAlignment(JobColumns[Column].Alignment));
+    setColumnWidth(Column, JobColumns[Column].Width);
+  }
+  // The file name takes what the other columns leave.
+  horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+  horizontalHeader()->setHighlightSections(false);
+  verticalHeader()->hide();
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+  setShowGrid(true);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setWordWrap(false);
+  setTextElideMode(Qt::ElideMiddle);
+  setToolTipDuration(HintMilliseconds);
+  setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
+  setDragDropMode(QAbstractItemView::DropOnly);
+  setContextMenuPolicy(Qt::CustomContextMenu);
+
+  connect(this, &QTableWidget::itemChanged, this, &TJobListView::ItemChanged);
+  connect(this, &QTableWidget::itemSelectionChanged, this, &TJobListView::SelectionChanged);
+  connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &Position) {
+    if (OnMenuRequested) OnMenuRequested(viewport()->mapToGlobal(Position));
+  });
+  FList.OnChange = [this](int Row) { Refresh(Row); };
+  FList.OnMakeVisible = [this](int Row) {
+    if (QTableWidgetItem *First = item(Row, 0)) scrollToItem(First);
+  };
+  Refresh(TJobList::NoRow);
+}
+
+TJobListView::~TJobListView() {
+  FList.OnChange = nullptr;
+  FList.OnMakeVisible = nullptr;
+}
+
+void TJobListView::Refresh(int Row) {
+  FRefreshing = true;
+  if (Row == TJobList::NoRow) {
+    setRowCount(FList.Count());
+    for (int Index = 0; Index < FList.Count(); ++Index) ShowRow(Index);
+    if (FList.Selected() == TJobList::NoRow)
+      clearSelection();
+    else
+      selectRow(FList.Selected());
+  } else if (Row < rowCount()) {
+    ShowRow(Row);
+  }
+  FRefreshing = false;
+}
+
+void TJobListView::ShowRow(int Row) {
+  const TJobRow &Model = FList.Row(Row);
+  const bool Failed = Model.SubItems[jcProgress] == "Fail" && !Model.FailReason.empty();
+  const QString Hint = Failed ? QString::fromStdString(Model.FailReason) : QString();
+  for (int Column = 0; Column < columnCount(); ++Column) {
+    const std::string &Text = Column == 0 ? Model.Caption : Model.SubItems[Column - 1];
+    QTableWidgetItem *Cell = item(Row, Column);
+    if (Cell == nullptr) {
+      Cell = new QTableWidgetItem;  // the table owns its items
+      Cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable |
+                     (Column == 0 ? Qt::ItemIsUserCheckable : Qt::NoItemFlags));
+      Cell->setTextAlignment(CellAlignment(JobColumns[Column].Alignment));
+      setItem(Row, Column, Cell);
+    }
+    const QString Shown = QString::fromStdString(Text);
+    if (Cell->text() != Shown) Cell->setText(Shown);
+    if (Column == 0) {
+      const Qt::CheckState Check = Model.Checked ? Qt::Checked : Qt::Unchecked;
+      if (Cell->checkState() != Check) Cell->setCheckState(Check);
+    }
+    // The caption column always tells the whole path, which may be cut short on screen.
+    const QString CellHint = Failed || Column != 0 ? Hint : Shown;
+    if (Cell->toolTip() != CellHint) Cell->setToolTip(CellHint);
+  }
+}
+
+void TJobListView::ItemChanged(QTableWidgetItem *Item) {
+  if (FRefreshing || Item->column() != 0 || Item->row() >= FList.Count()) return;
+  FList.SetChecked(Item->row(), Item->checkState() == Qt::Checked);
+}
+
+void TJobListView::SelectionChanged() {
+  if (FRefreshing) return;
+  const QList<QTableWidgetItem *> Chosen = selectedItems();
+  FList.SetSelected(Chosen.isEmpty() ? TJobList::NoRow : Chosen.first()->row());
+}
+
+void TJobListView::dragEnterEvent(QDragEnterEvent *Event) {
+  if (!DroppedFiles(Event->mimeData()).empty())
+    Event->acceptProposedAction();
+  else
+    Event->ignore();
+}
+
+void TJobListView::dragMoveEvent(QDragMoveEvent *Event) {
+  if (!DroppedFiles(Event->mimeData()).empty())
+    Event->acceptProposedAction();
+  else
+    Event->ignore();
+}
+
+void TJobListView::dropEvent(QDropEvent *Event) {
+  const std::vector<std::string> Files = DroppedFiles(Event->mimeData());
+  if (Files.empty()) {
+    Event->ignore();
+    return;
+  }
+  Event->acceptProposedAction();
+  // Adding probes every file and lets events through: do it after the drop has finished.
+  QMetaObject::invokeMethod(
+      this,
+      [this, Files] {
+        if (OnFilesDropped) OnFilesDropped(Files);
+      },
+      Qt::QueuedConnection);
+}

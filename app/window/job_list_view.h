@@ -1,0 +1,42 @@
+// ListView1 on screen: a table with a check box per row, grid lines and whole-row selection
+// that shows a TJobList. The user's checks and selection go back into the model; files dropped
+// onto it are handed to OnFilesDropped. A failed row shows the engine's reason as its hint.
+// Main thread only.
+#pragma once
+
+#include <QTableWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/job_list.h"
+
+class TJobListView : public QTableWidget {
+ public:
+  explicit TJobListView(TJobList &List, QWidget *Parent = nullptr);
+  ~TJobListView() override;
+
+  // Local files dropped onto the list, in the order they came.
+  std::function<void(const std::vector<std::string> &Files)> OnFilesDropped;
+  // The user asked for the row menu at Position (viewport coordinates).
+  std::function<void(const QPoint &Position)> OnMenuRequested;
+
+  // Shows one row as the model holds it, or every row for TJobList::NoRow.
+  void Refresh(int Row);
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent *Event) override;
+  void dragMoveEvent(QDragMoveEvent *Event) override;
+  void dropEvent(QDropEvent *Event) override;
+
+ private:
+  void ShowRow(int Row);
+  void ItemChanged(QTableWidgetItem *Item);
+  void SelectionChanged();
+
+  TJobList &FList;
+  bool FRefreshing = false;
+};
+
+// The local files among dropped data; empty when it holds none.
+std::vector<std::string> DroppedFiles(const class QMimeData *Data);

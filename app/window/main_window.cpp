@@ -1,0 +1,268 @@
+// The main window's widgets and their layout; how they show the model is in
+// main_window_view.cpp.
+
+#include "app/window/main_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/additional_options.h"
+#include "app/job_rules.h"
+#include "app/window/choice_combo.h"
+#include "app/window/job_list_view.h"
+#include "app/window/secondary_forms.h"
+
+TMainWindow::TMainWindow(TForm1 &Form1, TForm4 &Form4) : FForm1(Form1), FForm4(Form4) {
+  setObjectName("Form1");
+  setWindowTitle(QString::fromStdString(Form1.Caption.empty() ? "Tarnwick" : Form1.Caption));
+  UseVistaFont(*this);
+
+  auto *Central = new QWidget(this);
+  auto *Layout = new QVBoxLayout(Central);
+  FListView1 = new TJobListView(Form1.ListView1, Central);
+  FListView1->setMinimumHeight(180);
+  Layout->addWidget(FListView1, 1);
+  Layout->addWidget(CreateJobButtons());
+  Layout->addWidget(CreateFormatRow());
+  Layout->addWidget(CreateSettingsGroups());
+  Layout->addWidget(CreateOutputFolderRow());
+  Layout->addWidget(CreateConvertRow());
+  setCentralWidget(Central);
+  CreateMenus();
+  CreatePopupMenu();
+  CreateStatusBar();
+
+  FAboutBox = new TAboutBox(this);
+  FOptionsDialog = new TAdditionalOptionsDialog(Form4, this);
+  BindModel();
+  resize(sizeHint().expandedTo(QSize(920, 640)));
+}
+
+TMainWindow::~TMainWindow() {
+  FForm1.OnViewChange = nullptr;
+  FForm1.OnJobEnded = nullptr;
+  FForm1.OnShowAdditionalOptions = nullptr;
+  FForm1.OnShowAbout = nullptr;
+  FForm1.OnTerminateApplication = nullptr;
+}
+
+void TMainWindow::showEvent(QShowEvent *Event) {
+  QMainWindow::showEvent(Event);
+  if (FShown) return;
+  FShown = true;
+  FForm1.FormShow();
+}
+
+void TMainWindow::closeEvent(QCloseEvent *Event) {
+  if (!FForm1.FormCloseQuery()) {
+    Event->ignore();
+    return;
+  }
+  FForm1.FormClose();
+  FOptionsDialog->close();
+  Event->accept();
+}
+
+void TMainWindow::CreateMenus() {
+  QMenuBar *MainMenu1 = menuBar();
+  MainMenu1->setObjectName("MainMenu1");
+  auto Item = [this](QMenu *Menu, const char *Caption, const char *Name,
+                     void (TForm1::*Handler)()) {
+    QAction *Action = Menu->addAction(Caption);
+    Action->setObjectName(Name);
+    connect(Action, &QAction::triggered, this, [this, Handler] { (FForm1.*Handler)(); });
+  };
+  QMenu *File = MainMenu1->addMenu("File");
+  File->setObjectName("File1");
+  Item(File, "Add Files", "AddFiles1", &TForm1::AddFiles1Click);
+  Item(File, "Convert", "Convert1", &TForm1::Convert1Click);
+  File->addSeparator();
+  Item(File, "Exit", "Exit1", &TForm1::Exit1Click);
+  QMenu *Options = MainMenu1->addMenu("Options");
+  Options->setObjectName("Options1");
+  Item(Options, "Set Additional Options", "SetGeneralOptions1", &TForm1::SetGeneralOptions1Click);
+  QMenu *Help = MainMenu1->addMenu("Help");
+  Help->setObjectName("Help1");
+  Item(Help, "Open Help File", "OpenHelpFile1", &TForm1::OpenHelpFile1Click);
+  Item(Help, "Visit Our Website", "VisitOurWebsite1", &TForm1::VisitOurWebsite1Click);
+  Help->addSeparator();
+  Item(Help, "About", "About1", &TForm1::About1Click);
+}
+
+void TMainWindow::CreatePopupMenu() {
+  FPopupListView1 = new QMenu(this);
+  FPopupListView1->setObjectName("PopupListView1");
+  auto Item = [this](const char *Caption, const char *Name, void (TForm1::*Handler)()) {
+    QAction *Action = FPopupListView1->addAction(Caption);
+    Action->setObjectName(Name);
+    connect(Action, &QAction::triggered, this, [this, Handler] { (FForm1.*Handler)(); });
+  };
+  Item("Remove Selected Item", "DeleteSelectedItem1", &TForm1::DeleteSelectedItem1Click);
+  Item("Clear All Items", "ClearAllItems1", &TForm1::ClearAllItems1Click);
+  FPopupListView1->addSeparator();
+  Item("Check All Items", "CheckAllItems1", &TForm1::CheckAllItems1Click);
+  Item("Uncheck All Items", "UncheckAllItems1", &TForm1::UncheckAllItems1Click);
+  FListView1->OnMenuRequested = [this](const QPoint &Position) { ShowPopupMenu(Position); };
+  FListView1->OnFilesDropped = [this](const std::vector<std::string> &Files) {
+    FForm1.FilesDropped(Files);
+  };
+}
+
+QPushButton *TMainWindow::Button(const char *Caption, const char *Name, void (TForm1::*Handler)()) {
+  auto *Created = new QPushButton(Caption);
+  Created->setObjectName(Name);
+  Created->setAutoDefault(false);
+  connect(Created, &QPushButton::clicked, this, [this, Handler] { (FForm1.*Handler)(); });
+  return Created;
+}
+
+TChoiceCombo *TMainWindow::Combo(TChoiceList &List, const char *Name) {
+  return new TChoiceCombo(List, Name);
+}
+
+QWidget *TMainWindow::CreateJobButtons() {
+  auto *Row = new QWidget;
+  auto *Layout = new QHBoxLayout(Row);
+  Layout->setContentsMargins(0, 0, 0, 0);
+  Layout->addWidget(Button("Add Files", "ButtonAddFile", &TForm1::ButtonAddFileClick));
+  Layout->addWidget(Button("Remove", "ButtonRemove", &TForm1::DeleteSelectedItem1Click));
+  Layout->addWidget(Button("Clear All ", "ButtonClear", &TForm1::ClearAllItems1Click));
+  Layout->addStretch(1);
+  auto *Hint = new QLabel("Drop files onto the list to add them.");
+  Hint->setEnabled(false);
+  Layout->addWidget(Hint);
+  return Row;
+}
+
+QWidget *TMainWindow::CreateFormatRow() {
+  auto *Row = new QWidget;
+  auto *Layout = new QHBoxLayout(Row);
+  Layout->setContentsMargins(0, 6, 0, 0);
+  TChoiceCombo *Format = Combo(FForm1.ComboOutputFormat, "ComboOutputFormat");
+  Format->setMinimumContentsLength(40);
+  Format->OnPick = [this] { FForm1.ComboOutputFormatChange(); };
+  Format->OnDropDown = [this] { FForm1.ComboOutputFormatDropDown(); };
+  auto *Label = new QLabel("Output Format:");
+  Label->setBuddy(Format);
+  Layout->addWidget(Label);
+  Layout->addWidget(Format, 1);
+  return Row;
+}
+
+QWidget *TMainWindow::CreateSettingsGroups() {
+  auto Group = [this](const char *Title, const char *Name,
+                      std::initializer_list<std::pair<const char *, QWidget *>> Rows) {
+    auto *Box = new QGroupBox(Title);
+    Box->setObjectName(Name);
+    auto *Form = new QFormLayout(Box);
+    Form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    for (const auto &[Label, Field] : Rows) Form->addRow(Label, Field);
+    return Box;
+  };
+  TForm1 &F = FForm1;
+  QGroupBox *Video = Group("Video", "GroupBoxVideo",
+                           {{"Codec:", Combo(F.ComboVideoCodec, "ComboVideoCodec")},
+                            {"Size:", Combo(F.ComboVideoSize, "ComboVideoSize")},
+                            {"Bit Rate:", Combo(F.ComboVideoBitrate, "ComboVideoBitrate")},
+                            {"Frame Rate:", Combo(F.ComboVideoFramerate, "ComboVideoFramerate")}});
+
+  auto *Volume = new QWidget;
+  auto *VolumeLayout = new QHBoxLayout(Volume);
+  VolumeLayout->setContentsMargins(0, 0, 0, 0);
+  FTrackBar1 = new QSlider(Qt::Horizontal);
+  FTrackBar1->setObjectName("TrackBar1");
+  FTrackBar1->setRange(0, VolumeStepCount - 1);
+  FTrackBar1->setPageStep(1);
+  FTrackBar1->setTickPosition(QSlider::TicksBelow);
+  FTrackBar1->setTickInterval(1);
+  FLabelVolume = new QLabel;
+  FLabelVolume->setObjectName("LabelVolume");
+  FLabelVolume->setMinimumWidth(FLabelVolume->fontMetrics().horizontalAdvance("200%") + 6);
+  FLabelVolume->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  VolumeLayout->addWidget(FTrackBar1, 1);
+  VolumeLayout->addWidget(FLabelVolume);
+  connect(FTrackBar1, &QSlider::valueChanged, this, [this](int Position) {
+    if (Position != FForm1.TrackBar1) FForm1.SetTrackBar1(Position);
+  });
+
+  QGroupBox *Audio = Group("Audio", "GroupBoxAudio",
+                           {{"Codec:", Combo(F.ComboAudioCodec, "ComboAudioCodec")},
+                            {"Bit Rate:", Combo(F.ComboAudioBitrate, "ComboAudioBitrate")},
+                            {"Sample Rate:", Combo(F.ComboSamplingRate, "ComboSamplingRate")},
+                            {"Channels:", Combo(F.ComboAudioChannels, "ComboAudioChannels")},
+                            {"Volume:", Volume}});
+  QGroupBox *General = Group("General", "GroupBoxGeneral",
+                             {{"Aspect Ratio:", Combo(F.ComboAspectRatio, "ComboAspectRatio")},
+                              {"Letter Box:", Combo(F.ComboLetterBox, "ComboLetterBox")}});
+
+  auto *Row = new QWidget;
+  auto *Layout = new QHBoxLayout(Row);
+  Layout->setContentsMargins(0, 0, 0, 0);
+  Layout->addWidget(Video, 1);
+  Layout->addWidget(Audio, 1);
+  Layout->addWidget(General, 1);
+  for (QGroupBox *Box : {Video, Audio, General}) Box->setAlignment(Qt::AlignLeft);
+  return Row;
+}
+
+QWidget *TMainWindow::CreateOutputFolderRow() {
+  auto *Row = new QWidget;
+  auto *Layout = new QHBoxLayout(Row);
+  Layout->setContentsMargins(0, 0, 0, 0);
+  FEditOutputFolder = new QLineEdit;
+  FEditOutputFolder->setObjectName("EditOutputFolder");
+  FEditOutputFolder->setReadOnly(true);
+  FEditOutputFolder->setPlaceholderText("No output folder chosen");
+  auto *Label = new QLabel("Output Folder:");
+  Label->setBuddy(FEditOutputFolder);
+  Layout->addWidget(Label);
+  Layout->addWidget(FEditOutputFolder, 1);
+  Layout->addWidget(
+      Button("Browse...", "ButtonBrowseForFolder", &TForm1::ButtonBrowseForFolderClick));
+  return Row;
+}
+
+QWidget *TMainWindow::CreateConvertRow() {
+  auto *Row = new QWidget;
+  auto *Layout = new QHBoxLayout(Row);
+  Layout->setContentsMargins(0, 6, 0, 0);
+  FProgressBar1 = new QProgressBar;
+  FProgressBar1->setObjectName("ProgressBar1");
+  FProgressBar1->setRange(0, 100);
+  QPushButton *StopSmall = Button("Stop", "ButtonStopSmall", &TForm1::ButtonStopSmallClick);
+  StopSmall->setToolTip("Stop all conversions");
+  QPushButton *Convert = Button("Convert Now !", "ButtonConvert", &TForm1::ButtonConvertClick);
+  QFont Bold = Convert->font();
+  Bold.setBold(true);
+  Convert->setFont(Bold);
+  Convert->setMinimumWidth(Convert->sizeHint().width() + 24);
+  Layout->addWidget(FProgressBar1, 1);
+  Layout->addWidget(StopSmall);
+  Layout->addSpacing(12);
+  Layout->addWidget(Convert);
+  Layout->addWidget(Button("Stop Convert", "ButtonStopConvert", &TForm1::ButtonStopConvertClick));
+  return Row;
+}
+
+void TMainWindow::CreateStatusBar() {
+  QStatusBar *Bar = statusBar();
+  Bar->setObjectName("StatusBar1");
+  for (size_t Panel = 0; Panel < FStatusPanels.size(); ++Panel) {
+    FStatusPanels[Panel] = new QLabel;
+    FStatusPanels[Panel]->setObjectName(QString("StatusBar1Panel%1").arg(Panel));
+    FStatusPanels[Panel]->setMinimumWidth(160);
+    Bar->addWidget(FStatusPanels[Panel], Panel + 1 == FStatusPanels.size() ? 1 : 0);
+  }
+}

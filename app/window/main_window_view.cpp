@@ -1,0 +1,107 @@
+// How the main window shows TForm1: the model tells what changed (OnViewChange, the lists'
+// OnChange, OnJobEnded) and the matching widgets are refreshed from it.
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QSlider>
+
+#include "app/window/job_list_view.h"
+#include "app/window/main_window.h"
+#include "app/window/secondary_forms.h"
+
+void TMainWindow::BindModel() {
+  FForm1.OnViewChange = [this](TViewPart Part) { ViewChanged(Part); };
+  FForm1.OnJobEnded = [this](int) { ShowTitle(); };
+  FForm1.OnShowAdditionalOptions = [this] { FOptionsDialog->ShowOver(this); };
+  FForm1.OnShowAbout = [this] { FAboutBox->exec(); };
+  // Ends at once, without closing this window, so nothing is saved.
+  FForm1.OnTerminateApplication = [] { QCoreApplication::exit(0); };
+  for (TViewPart Part : {TViewPart::Controls, TViewPart::ProgressBar, TViewPart::StatusBar,
+                         TViewPart::Volume, TViewPart::OutputFolder})
+    ViewChanged(Part);
+}
+
+void TMainWindow::ViewChanged(TViewPart Part) {
+  switch (Part) {
+    case TViewPart::Controls:
+      ShowControls();
+      break;
+    case TViewPart::ProgressBar:
+      ShowProgress();
+      break;
+    case TViewPart::StatusBar:
+      ShowStatusBar();
+      break;
+    case TViewPart::Volume:
+      ShowVolume();
+      break;
+    case TViewPart::OutputFolder:
+      ShowOutputFolder();
+      break;
+  }
+}
+
+void TMainWindow::ShowControls() {
+  for (const char *Name : LockedControlNames)
+    if (auto *Control = findChild<QWidget *>(Name)) Control->setEnabled(FForm1.ControlsEnabled());
+  for (QAction *Entry : menuBar()->actions()) Entry->setEnabled(FForm1.MainMenuEnabled());
+  if (!FForm1.PopupMenuEnabled()) FPopupListView1->close();
+  ShowTitle();
+}
+
+void TMainWindow::ShowProgress() {
+  FProgressBar1->setValue(FForm1.ProgressBar1);
+  ShowTitle();
+}
+
+void TMainWindow::ShowStatusBar() {
+  for (size_t Panel = 0; Panel < FStatusPanels.size(); ++Panel)
+    FStatusPanels[Panel]->setText(QString::fromStdString(FForm1.StatusBar1[Panel]));
+}
+
+void TMainWindow::ShowVolume() {
+  if (FTrackBar1->value() != FForm1.TrackBar1) FTrackBar1->setValue(FForm1.TrackBar1);
+  FLabelVolume->setText(QString::fromStdString(FForm1.LabelVolume));
+}
+
+void TMainWindow::ShowOutputFolder() {
+  const QString Folder = QString::fromStdString(FForm1.EditOutputFolder);
+  FEditOutputFolder->setText(Folder);
+  FEditOutputFolder->setToolTip(Folder);
+}
+
+void TMainWindow::ShowTitle() {
+  const QString Caption =
+      QString::fromStdString(FForm1.Caption.empty() ? "Tarnwick" : FForm1.Caption);
+  // A locked window means a batch is under way, also between two of its jobs.
+  if (FForm1.ControlsEnabled())
+    setWindowTitle(Caption);
+  else
+    setWindowTitle(QString("%1% - %2").arg(OverallPercent()).arg(Caption));
+}
+
+void TMainWindow::ShowPopupMenu(const QPoint &Position) {
+  if (FForm1.PopupMenuEnabled()) FPopupListView1->popup(Position);
+}
+
+int TMainWindow::OverallPercent() const {
+  const TJobList &List = FForm1.ListView1;
+  int Rows = 0, Ended = 0, Running = 0;
+  for (int Row = 0; Row < List.Count(); ++Row) {
+    const std::string &State = List.Cell(Row, jcProgress);
+    if (State == "Done" || State == "Fail" || State == "Abort") {
+      ++Rows;
+      ++Ended;
+    } else if (Row == FForm1.FCurrentJob && FForm1.Converting) {
+      ++Rows;
+      Running = FForm1.ProgressBar1;
+    } else if (Row > FForm1.FCurrentJob && List.Row(Row).Checked) {
+      ++Rows;
+    }
+  }
+  return Rows == 0 ? 0 : (Ended * 100 + Running) / Rows;
+}

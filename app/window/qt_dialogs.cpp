@@ -1,0 +1,98 @@
+#include "app/window/qt_dialogs.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStringList>
+#include <QUrl>
+
+namespace {
+
+QMessageBox::Icon BoxIcon(TMsgIcon Icon) {
+  switch (Icon) {
+    case TMsgIcon::Question:
+      return QMessageBox::Question;
+    case TMsgIcon::Warning:
+      return QMessageBox::Warning;
+    case TMsgIcon::Error:
+      return QMessageBox::Critical;
+    case TMsgIcon::Information:
+      break;
+  }
+  return QMessageBox::Information;
+}
+
+// The model's texts end lines with "\n\r"; a box shows the carriage return as a blank line.
+QString BoxText(const std::string &Text) {
+  QString Shown = QString::fromStdString(Text);
+  Shown.replace("\n\r", "\n");
+  return Shown;
+}
+
+}  // namespace
+
+QString QtFileFilter(const std::string &Filter) {
+  const QStringList Parts = QString::fromStdString(Filter).split('|');
+  QStringList Filters;
+  for (int Index = 0; Index + 1 < Parts.size(); Index += 2) {
+    QString Name = Parts[Index].trimmed();
+    if (Name.isEmpty()) continue;
+    if (Name.endsWith(')') && Name.contains('(')) Name = Name.left(Name.lastIndexOf('(')).trimmed();
+    QStringList Patterns = Parts[Index + 1].split(';', Qt::SkipEmptyParts);
+    for (QString &Pattern : Patterns) Pattern = Pattern.trimmed();
+    Patterns.removeAll(QString());
+    Filters << Name + " (" + Patterns.join(' ') + ")";
+  }
+  return Filters.join(";;");
+}
+
+TModalResult TQtDialogs::MessageBox(const std::string &Text, const std::string &Caption,
+                                    TMsgIcon Icon, TMsgButtons Buttons) {
+  QMessageBox Box(
+      BoxIcon(Icon), QString::fromStdString(Caption), BoxText(Text),
+      Buttons == TMsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+      FParent);
+  switch (Box.exec()) {
+    case QMessageBox::Ok:
+      return TModalResult::Ok;
+    case QMessageBox::Yes:
+      return TModalResult::Yes;
+    case QMessageBox::No:
+      return TModalResult::No;
+    default:
+      return TModalResult::Cancel;
+  }
+}
+
+std::vector<std::string> TQtDialogs::OpenFiles(const std::string &Filter, bool MultiSelect) {
+  const QString QtFilter = QtFileFilter(Filter);
+  QStringList Chosen;
+  if (MultiSelect) {
+    Chosen = QFileDialog::getOpenFileNames(FParent, "Open", FLastFolder, QtFilter);
+  } else {
+    const QString One = QFileDialog::getOpenFileName(FParent, "Open", FLastFolder, QtFilter);
+    if (!One.isEmpty()) Chosen << One;
+  }
+  std::vector<std::string> Files;
+  for (const QString &File : Chosen) Files.push_back(File.toStdString());
+  if (!Chosen.isEmpty()) FLastFolder = QFileInfo(Chosen.first()).absolutePath();
+  return Files;
+}
+
+bool TQtDialogs::BrowseForFolder(const std::string &Headline, std::string &Folder) {
+  const QString Chosen =
+      QFileDialog::getExistingDirectory(FParent, QString::fromStdString(Headline),
+                                        QString::fromStdString(Folder), QFileDialog::ShowDirsOnly);
+  if (Chosen.isEmpty()) return false;
+  Folder = Chosen.toStdString();
+  return true;
+}
+
+void TQtDialogs::ShowHelp(const std::string &HelpFile) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(HelpFile)));
+}
+
+void TQtDialogs::OpenWebSite(const std::string &Address) {
+  QDesktopServices::openUrl(QUrl(QString::fromStdString(Address)));
+}

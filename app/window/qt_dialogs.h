@@ -1,0 +1,30 @@
+// The dialog interface answered with Qt: message boxes, the file-open dialog, the folder
+// browser, help.html and the web site through the desktop's own handlers. Main thread only.
+#pragma once
+
+#include <QString>
+
+#include "app/dialogs.h"
+
+class QWidget;
+
+class TQtDialogs : public TDialogs {
+ public:
+  // Boxes and choosers open over Parent once it is set (none: they stand alone).
+  void SetParent(QWidget *Parent) { FParent = Parent; }
+
+  TModalResult MessageBox(const std::string &Text, const std::string &Caption, TMsgIcon Icon,
+                          TMsgButtons Buttons) override;
+  std::vector<std::string> OpenFiles(const std::string &Filter, bool MultiSelect) override;
+  bool BrowseForFolder(const std::string &Headline, std::string &Folder) override;
+  void ShowHelp(const std::string &HelpFile) override;
+  void OpenWebSite(const std::string &Address) override;
+
+ private:
+  QWidget *FParent = nullptr;
+  QString FLastFolder;  // where the open dialog was left
+};
+
+// A "Name|patterns|Name|patterns|" filter in Qt's "Name (patterns);;..." form: the patterns
+// separated by blanks, a name's own pattern list in parentheses replaced by them.
+QString QtFileFilter(const std::string &Filter);
