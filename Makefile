@@ -11,8 +11,11 @@ BUILD_DIR ?= build
 endif
 JOBS ?= $(shell nproc)
 ARGS ?= --help
+NO_DISPLAY = Tarnwick needs a display for its window (DISPLAY and WAYLAND_DISPLAY are unset): \
+start "make run" in a desktop session or under Xvfb ("xvfb-run make run"); tarnwick-cli needs \
+none: make cli ARGS="--help"
 
-.PHONY: all deps configure build test run bench format format-check clean
+.PHONY: all deps configure build test run cli bench format format-check clean
 
 all: build
 
@@ -28,8 +31,14 @@ build: configure
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-# Until the window exists this starts the command-line front end: make run ARGS="probe x.mov"
-run: build
+# The window needs a display; say so at once rather than build and let Qt fail.
+run:
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY$$QT_QPA_PLATFORM" ]; then echo '$(NO_DISPLAY)' >&2; exit 1; fi
+	@$(MAKE) --no-print-directory build
+	@$(BUILD_DIR)/app/tarnwick
+
+# The command-line front end: make cli ARGS="convert 6 clip.mov --output out"
+cli: build
 	@$(BUILD_DIR)/app/tarnwick-cli $(ARGS)
 
 # Engine against the ffmpeg program on a generated 1080p clip; not part of `make test`.

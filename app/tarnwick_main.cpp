@@ -2,6 +2,8 @@
 // the window logic, the user's own settings, and Qt's event loop. It takes no arguments.
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/additional_options.h"
 #include "app/main_form.h"
@@ -9,7 +11,28 @@
 #include "app/window/main_window.h"
 #include "app/window/qt_dialogs.h"
 
+namespace {
+
+bool HasDisplay() {
+  for (const char *Name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char *Value = std::getenv(Name);
+    if (Value != nullptr && *Value != '\0') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
+  // Qt would only abort without a display; tell the user what works instead.
+  if (!HasDisplay()) {
+    std::fputs(
+        "tarnwick: no display for the window (DISPLAY and WAYLAND_DISPLAY are unset): start it in "
+        "a desktop session or under Xvfb (xvfb-run); tarnwick-cli works without one "
+        "(tarnwick-cli --help)\n",
+        stderr);
+    return 1;
+  }
   QApplication Application(argc, argv);
   QApplication::setOrganizationName("Brimvale");
   QApplication::setApplicationName("Tarnwick");

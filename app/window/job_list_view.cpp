@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
@@ -34,7 +35,11 @@ TJobListView::TJobListView(TJobList &List, QWidget *Parent) : QTableWidget(Paren
   setHorizontalHeaderLabels(Titles);
   for (int Column = 0; Column < columnCount(); ++Column) {
     horizontalHeaderItem(Column)->setTextAlignment(CellAlignment(JobColumns[Column].Alignment));
-    setColumnWidth(Column, JobColumns[Column].Width);
+    // The given widths are for another system's font: never narrower than a title or a time.
+    const int Needed = std::max(fontMetrics().horizontalAdvance(JobColumns[Column].Title),
+                                fontMetrics().horizontalAdvance("00:00:00")) +
+                       20;
+    setColumnWidth(Column, std::max(JobColumns[Column].Width, Needed));
   }
   // The file name takes what the other columns leave.
   horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);

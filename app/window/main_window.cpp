@@ -263,6 +263,7 @@ void TMainWindow::CreateStatusBar() {
     FStatusPanels[Panel] = new QLabel;
     FStatusPanels[Panel]->setObjectName(QString("StatusBar1Panel%1").arg(Panel));
     FStatusPanels[Panel]->setMinimumWidth(160);
+    FStatusPanels[Panel]->setContentsMargins(6, 0, 6, 0);
     Bar->addWidget(FStatusPanels[Panel], Panel + 1 == FStatusPanels.size() ? 1 : 0);
   }
 }

@@ -59,8 +59,11 @@ void TMainWindow::ShowProgress() {
 }
 
 void TMainWindow::ShowStatusBar() {
-  for (size_t Panel = 0; Panel < FStatusPanels.size(); ++Panel)
+  for (size_t Panel = 0; Panel < FStatusPanels.size(); ++Panel) {
     FStatusPanels[Panel]->setText(QString::fromStdString(FForm1.StatusBar1[Panel]));
+    // An empty panel would only push the others aside.
+    FStatusPanels[Panel]->setVisible(!FForm1.StatusBar1[Panel].empty());
+  }
 }
 
 void TMainWindow::ShowVolume() {

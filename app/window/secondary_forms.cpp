@@ -92,6 +92,7 @@ TAboutBox::TAboutBox(QWidget *Parent) : QDialog(Parent) {
   auto *Description = new QLabel(TFormAbout::Description, this);
   Description->setObjectName("Comments");
   Description->setWordWrap(true);
+  Description->setMinimumWidth(Description->fontMetrics().averageCharWidth() * 44);
   auto *Copyright = new QLabel(TFormAbout::Copyright, this);
   Copyright->setObjectName("Copyright");
   auto *Buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
@@ -107,7 +108,6 @@ TAboutBox::TAboutBox(QWidget *Parent) : QDialog(Parent) {
   Layout->addSpacing(6);
   Layout->addWidget(Buttons);
   Layout->setSizeConstraint(QLayout::SetFixedSize);
-  setMinimumWidth(320);
   UseVistaFont(*this);
 }
 
