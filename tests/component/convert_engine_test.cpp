@@ -5,6 +5,7 @@
 #include "engine/component/convert_engine.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -37,14 +38,16 @@ class TEngineTest : public ::testing::Test {
   static void SetUpTestSuite() {
     LoadSystemLibraries();
     Clip = std::string(TARNWICK_BINARY_DIR) + "/test-media/engine-clip.mov";
-    if (!std::filesystem::exists(Clip)) {
-      ASSERT_EQ(RunProgram({"/usr/bin/ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                            "testsrc=size=320x240:rate=25:duration=1", "-f", "lavfi", "-i",
-                            "sine=frequency=440:sample_rate=44100:duration=1", "-ac", "2", "-c:v",
-                            "mpeg4", "-c:a", "aac", Clip})
-                    .ExitStatus,
-                0);
-    }
+    if (std::filesystem::exists(Clip)) return;
+    // Made under a name of its own and renamed: test processes run side by side.
+    const std::string Part = Clip + "." + std::to_string(getpid()) + ".mov";
+    ASSERT_EQ(RunProgram({"/usr/bin/ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                          "testsrc=size=320x240:rate=25:duration=1", "-f", "lavfi", "-i",
+                          "sine=frequency=440:sample_rate=44100:duration=1", "-ac", "2", "-c:v",
+                          "mpeg4", "-c:a", "aac", Part})
+                  .ExitStatus,
+              0);
+    std::filesystem::rename(Part, Clip);
   }
 
   void SetUp() override {
