@@ -139,14 +139,17 @@ TCustomConvertEngine::TCustomConvertEngine()
 }
 
 TCustomConvertEngine::~TCustomConvertEngine() {
-  // Running tasks end first and still deliver their terminations to this component.
+  ShutDown();
+  FProbe.reset();
+}
+
+void TCustomConvertEngine::ShutDown() {
   FTimerContext.reset();
-  // Tasks that never started still deliver their ends.
+  // Tasks that never started still deliver their ends; running ones end and deliver theirs.
   StopConvert();
   ClearTasks();
   UnregisterComponent(this);
-  { std::lock_guard Wait(FLock); }
-  FProbe.reset();
+  std::lock_guard Wait(FLock);
 }
 
 void TCustomConvertEngine::SetLogLevel(TLogLevel Level) {

@@ -129,6 +129,10 @@ class TCustomConvertEngine {
   static std::vector<TCustomConvertEngine *> RegisteredComponents();
 
  protected:
+  // Stops the run and frees the tasks, each delivering its end to this component; then
+  // leaves the registry. Called by the most derived destructor (again harmlessly by this one).
+  void ShutDown();
+
   friend void DeliverLogLine(TCustomConvertEngine &Component, std::thread::id Thread, int Level,
                              const std::string &Line);
   virtual void DoBeforeHook(TFFmpeg *Task, THookAction &AHookAction, int64_t APTS);
@@ -161,7 +165,12 @@ class TCustomConvertEngine {
   std::unique_ptr<QObject> FTimerContext;
 };
 
-class TConvertEngine : public TCustomConvertEngine {};
+// The most derived destructor ends the tasks: a worker may call the virtual Do... operations
+// until then, and they must not meet an object already half destroyed.
+class TConvertEngine final : public TCustomConvertEngine {
+ public:
+  ~TConvertEngine() override { ShutDown(); }
+};
 
 // The engine's level (-1..3, and above) as the component's log level.
 TLogLevel LogLevelOf(int Level);

@@ -32,6 +32,7 @@ void TCustomConvertEngine::StartNextTask() {
     return;
   }
   // Main-thread mode: each task starts from the event loop 100 ms later.
+  if (!FTimerContext) return;                     // shutting down
   auto *Timer = new QTimer(FTimerContext.get());  // owned by the context, freed when it fires
   Timer->setSingleShot(true);
   QObject::connect(Timer, &QTimer::timeout, FTimerContext.get(), [this, Timer, Index] {
