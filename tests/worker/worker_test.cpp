@@ -1,6 +1,4 @@
-// The background worker and its groups: where each event runs, starting twice, updates,
-// cooperative stop, suspend and resume, group counting and cycles, and destroying a worker
-// whose thread still runs. The suite brings its own main(): the worker needs a
+// The background worker and its groups. The suite brings its own main(): the worker needs a
 // QCoreApplication for its timer and for the delivery of its thread's end.
 
 #include <gtest/gtest.h>
@@ -22,6 +20,9 @@
 namespace {
 
 using namespace std::chrono_literals;
+using TEvents = std::vector<std::string>;
+
+const std::thread::id MainThread = std::this_thread::get_id();
 
 // Runs the main thread's events until Done or the time-out; false on time-out.
 bool ProcessEventsUntil(const std::function<bool()> &Done, int TimeoutMs = 5000) {
@@ -36,18 +37,18 @@ bool ProcessEventsUntil(const std::function<bool()> &Done, int TimeoutMs = 5000)
 }
 
 void ProcessEventsFor(int Milliseconds) {
-  QElapsedTimer Clock;
-  Clock.start();
-  ProcessEventsUntil([&] { return Clock.elapsed() >= Milliseconds; }, Milliseconds + 1000);
+  ProcessEventsUntil([] { return false; }, Milliseconds);
 }
 
-// Work that loops at safe points until released or asked to terminate.
+TWorkerDataNotifyEvent On(std::function<void()> Body) {
+  return [Body](TBackgroundWorkerBase *, TWorkerExecuteThread *, void *&) { Body(); };
+}
+
+// Work that loops at safe points, reporting 42 %, until released or asked to terminate.
 struct TLoopingWork {
-  std::atomic<bool> Release{false};
-  std::atomic<int> Iterations{0};
-  std::atomic<bool> Returned{false};
-  void Attach(TBackgroundWorker &Worker) {
+  explicit TLoopingWork(TBackgroundWorker &Worker) : Worker(Worker) {
     Worker.OnExecute = [this](TBackgroundWorkerBase *, TWorkerExecuteThread *Thread, void *&) {
+      Thread->SetPercent(42);
       while (!Release && Thread->WaitWhileSuspended()) {
         ++Iterations;
         std::this_thread::sleep_for(1ms);
@@ -55,21 +56,37 @@ struct TLoopingWork {
       Returned = true;
     };
   }
+  bool StartLooping() {
+    Worker.Start();
+    return ProcessEventsUntil([this] { return Iterations > 0; });
+  }
+  bool Finish() {
+    Release = true;
+    return ProcessEventsUntil([this] { return !Worker.Runs(); });
+  }
+
+  TBackgroundWorker &Worker;
+  std::atomic<bool> Release{false}, Returned{false};
+  std::atomic<int> Iterations{0};
 };
 
-const std::thread::id MainThread = std::this_thread::get_id();
+void Record(TBackgroundWorkerGroup &Group, TEvents &Events) {
+  auto Note = [&Events](const char *Name) {
+    return On([&Events, Name] { Events.push_back(Name); });
+  };
+  Group.OnStart = Note("start");
+  Group.OnTerminate = Note("terminate");
+  Group.OnThreadStart = Note("thread start");
+  Group.OnThreadTerminate = Note("thread terminate");
+}
 
 }  // namespace
 
-// ===== One run: where the events run =====
-
-TEST(WorkerRun, OnStartDoesAllTheWorkThenTheThreadEndsAndTerminateFollowsOnMainThread) {
+TEST(WorkerRun, OnStartDoesAllTheWorkThenTerminateFollowsOnMainThread) {
   TBackgroundWorker Worker;
   Worker.SetUpdateEnabled(false);
-  std::vector<std::string> Events;
-  std::thread::id TerminateThread;
+  TEvents Events;
   int Given = 0, Replaced = 0;
-  void *Seen = nullptr;
   Worker.OnStart = [&](TBackgroundWorkerBase *Sender, TWorkerExecuteThread *Thread, void *&Data) {
     EXPECT_EQ(Sender, &Worker);
     EXPECT_EQ(Thread, Worker.Thread());
@@ -79,64 +96,52 @@ TEST(WorkerRun, OnStartDoesAllTheWorkThenTheThreadEndsAndTerminateFollowsOnMainT
     Events.push_back("start");
   };
   Worker.OnTerminate = [&](TBackgroundWorkerBase *, TWorkerExecuteThread *, void *&Data) {
-    TerminateThread = std::this_thread::get_id();
-    Seen = Data;
+    EXPECT_EQ(std::this_thread::get_id(), MainThread);
+    EXPECT_EQ(Data, &Replaced);
     Events.push_back("terminate");
   };
   Worker.Start(&Given);
-  EXPECT_EQ(Events, std::vector<std::string>{"start"});  // inside Start, to completion
+  EXPECT_EQ(Events, TEvents{"start"});
   ASSERT_TRUE(ProcessEventsUntil([&] { return !Worker.Runs(); }));
-  EXPECT_EQ(Events, (std::vector<std::string>{"start", "terminate"}));
-  EXPECT_EQ(TerminateThread, MainThread);
-  EXPECT_EQ(Seen, &Replaced);
+  EXPECT_EQ(Events, (TEvents{"start", "terminate"}));
   EXPECT_FALSE(Worker.LastRunTerminated());
 }
 
 TEST(WorkerRun, StartWhileRunningDoesNothing) {
   TBackgroundWorker Worker;
-  TLoopingWork Work;
-  Work.Attach(Worker);
-  int Starts = 0;
-  Worker.OnStart = [&](TBackgroundWorkerBase *, TWorkerExecuteThread *, void *&) {
+  TLoopingWork Work(Worker);
+  int Starts = 0, Data = 0;
+  Worker.OnStart = On([&] {
     ++Starts;
-    Worker.Start();  // from inside OnStart: the thread already exists
-  };
-  int Data = 0;
+    Worker.Start();  // the thread already exists
+  });
   Worker.Start(&Data);
   TWorkerExecuteThread *Thread = Worker.Thread();
   Worker.Start(nullptr);
   EXPECT_EQ(Starts, 1);
   EXPECT_EQ(Worker.Thread(), Thread);
   EXPECT_EQ(Thread->Data, &Data);
-  Work.Release = true;
-  ASSERT_TRUE(ProcessEventsUntil([&] { return !Worker.Runs(); }));
+  ASSERT_TRUE(Work.Finish());
 }
 
-// ===== Updates =====
-
 TEST(WorkerUpdates, FollowUpdateEnabled) {
-  struct TCase {
+  const struct {
     const char *Name;
     bool Initially;
     std::optional<bool> SwitchedWhileRunning;
     bool ExpectUpdates;
-  };
-  const TCase Cases[] = {
+  } Cases[] = {
       {"disabled", false, std::nullopt, false},
       {"enabled", true, std::nullopt, true},
       {"enabled while running", false, true, true},
       {"disabled while running", true, false, false},
   };
-  for (const TCase &Case : Cases) {
+  for (const auto &Case : Cases) {
     SCOPED_TRACE(Case.Name);
     TBackgroundWorker Worker;
     Worker.SetRefreshInterval(5);
     Worker.SetUpdateEnabled(Case.Initially);
-    TLoopingWork Work;
-    Worker.OnExecute = [&](TBackgroundWorkerBase *, TWorkerExecuteThread *Thread, void *&) {
-      Thread->SetPercent(42);
-      while (!Work.Release) std::this_thread::sleep_for(1ms);
-    };
+    TLoopingWork Work(Worker);
     std::vector<int> Percents;
     Worker.OnUpdate = [&](TBackgroundWorkerBase *, TWorkerExecuteThread *, void *&, int Percent) {
       EXPECT_EQ(std::this_thread::get_id(), MainThread);
@@ -148,54 +153,17 @@ TEST(WorkerUpdates, FollowUpdateEnabled) {
       EXPECT_TRUE(ProcessEventsUntil([&] { return !Percents.empty() && Percents.back() == 42; }));
     else
       ProcessEventsFor(100);
-    Work.Release = true;
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !Worker.Runs(); }));
+    ASSERT_TRUE(Work.Finish());
     EXPECT_EQ(!Percents.empty(), Case.ExpectUpdates);
   }
 }
 
-// ===== Stop, suspend, resume, priority =====
-
-TEST(WorkerControl, StopIsARequestTheWorkHonours) {
-  enum class TAction { None, Stop, SuspendThenStop };
-  struct TCase {
-    const char *Name;
-    TAction Action;
-    bool Terminated;
-  };
-  const TCase Cases[] = {
-      {"ends by itself", TAction::None, false},
-      {"stopped", TAction::Stop, true},
-      {"stopped while suspended", TAction::SuspendThenStop, true},
-  };
-  for (const TCase &Case : Cases) {
-    SCOPED_TRACE(Case.Name);
-    TBackgroundWorker Worker;
-    TLoopingWork Work;
-    Work.Attach(Worker);
-    bool Ended = false;
-    Worker.OnTerminate = [&](TBackgroundWorkerBase *, TWorkerExecuteThread *, void *&) {
-      Ended = true;
-    };
-    Worker.Start();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return Work.Iterations > 0; }));
-    if (Case.Action == TAction::SuspendThenStop) Worker.Suspend();
-    if (Case.Action == TAction::None)
-      Work.Release = true;
-    else
-      Worker.Stop();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return Ended; }));
-    EXPECT_FALSE(Worker.Runs());
-    EXPECT_EQ(Worker.LastRunTerminated(), Case.Terminated);
-  }
-}
-
-TEST(WorkerControl, SuspendHoldsTheWorkAtItsNextSafePointUntilResume) {
+TEST(WorkerControl, SuspendHoldsTheWorkAtASafePointAndStopEndsItEvenWhenSuspended) {
   TBackgroundWorker Worker;
-  TLoopingWork Work;
-  Work.Attach(Worker);
-  Worker.Start();
-  ASSERT_TRUE(ProcessEventsUntil([&] { return Work.Iterations > 0; }));
+  TLoopingWork Work(Worker);
+  bool Ended = false;
+  Worker.OnTerminate = On([&] { Ended = true; });
+  ASSERT_TRUE(Work.StartLooping());
   Worker.Suspend();
   EXPECT_TRUE(Worker.Thread()->Suspended());
   // An iteration past its safe point may still finish; no further one starts.
@@ -204,105 +172,70 @@ TEST(WorkerControl, SuspendHoldsTheWorkAtItsNextSafePointUntilResume) {
   EXPECT_LE(Work.Iterations, Held);
   Worker.Resume();
   EXPECT_TRUE(ProcessEventsUntil([&] { return Work.Iterations > Held; }));
-  Work.Release = true;
-  ASSERT_TRUE(ProcessEventsUntil([&] { return !Worker.Runs(); }));
-  EXPECT_FALSE(Worker.LastRunTerminated());
+  Worker.Suspend();
+  Worker.Stop();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return Ended; }));
+  EXPECT_FALSE(Worker.Runs());
+  EXPECT_TRUE(Worker.LastRunTerminated());
 }
-
-// ===== Groups =====
-
-namespace {
-
-// Records a group's events by name and sender.
-struct TGroupLog {
-  std::vector<std::string> Events;
-  void Attach(TBackgroundWorkerGroup &Group, const std::string &Prefix = "") {
-    auto Record = [this, Prefix](const char *Name) {
-      return [this, Prefix, Name](TBackgroundWorkerBase *, TWorkerExecuteThread *, void *&) {
-        Events.push_back(Prefix + Name);
-      };
-    };
-    Group.OnStart = Record("start");
-    Group.OnTerminate = Record("terminate");
-    Group.OnThreadStart = Record("thread start");
-    Group.OnThreadTerminate = Record("thread terminate");
-  }
-};
-
-}  // namespace
 
 TEST(WorkerGroup, TwoWorkersRaiseStartOnceAndTerminateOnce) {
   TBackgroundWorkerGroup Group;
+  TEvents Events;
+  Record(Group, Events);
   TBackgroundWorker First, Second;
-  TLoopingWork FirstWork, SecondWork;
-  FirstWork.Attach(First);
-  SecondWork.Attach(Second);
+  TLoopingWork FirstWork(First), SecondWork(Second);
   Group.Add(&First);
   Group.Add(&Second);
-  TGroupLog Log;
-  Log.Attach(Group);
   First.Start();
   Second.Start();
   EXPECT_EQ(Group.RunningCount(), 2);
-  EXPECT_TRUE(Group.Runs());
-  FirstWork.Release = true;
-  ASSERT_TRUE(ProcessEventsUntil([&] { return !First.Runs(); }));
+  ASSERT_TRUE(FirstWork.Finish());
   EXPECT_EQ(Group.RunningCount(), 1);
-  SecondWork.Release = true;
-  ASSERT_TRUE(ProcessEventsUntil([&] { return !Second.Runs(); }));
+  ASSERT_TRUE(SecondWork.Finish());
   EXPECT_FALSE(Group.Runs());
-  EXPECT_EQ(Log.Events,
-            (std::vector<std::string>{"thread start", "start", "thread start", "thread terminate",
-                                      "thread terminate", "terminate"}));
+  EXPECT_EQ(Events, (TEvents{"thread start", "start", "thread start", "thread terminate",
+                             "thread terminate", "terminate"}));
 }
 
 TEST(WorkerGroup, RefusesAMemberThatWouldCloseACycle) {
   TBackgroundWorkerGroup Top, Middle, Bottom;
   Top.Add(&Middle);
   Middle.Add(&Bottom);
-  struct TCase {
+  const struct {
     const char *Name;
-    TBackgroundWorkerGroup *Group;
-    TBackgroundWorkerGroup *Member;
-  };
-  const TCase Cases[] = {
+    TBackgroundWorkerGroup *Group, *Member;
+  } Cases[] = {
       {"itself", &Bottom, &Bottom},
       {"its own group", &Middle, &Top},
       {"a group above its group", &Bottom, &Top},
   };
-  for (const TCase &Case : Cases) {
+  for (const auto &Case : Cases) {
     SCOPED_TRACE(Case.Name);
     TBackgroundWorkerGroup *Before = Case.Member->ThreadGroup();
     EXPECT_THROW(Case.Group->Add(Case.Member), std::invalid_argument);
     EXPECT_EQ(Case.Member->ThreadGroup(), Before);
   }
-  EXPECT_EQ(Top.Members(), std::vector<TBackgroundWorkerBase *>{&Middle});
   EXPECT_EQ(Middle.Members(), std::vector<TBackgroundWorkerBase *>{&Bottom});
   EXPECT_TRUE(Bottom.Members().empty());
 }
 
-// ===== Destruction =====
-
 TEST(WorkerDestroy, WhileItsThreadRunsAsksItToTerminateAndWaits) {
   TBackgroundWorkerGroup Group;
-  TGroupLog Log;
-  Log.Attach(Group);
-  TLoopingWork Work;
-  bool Terminated = false;
+  TEvents Events;
+  Record(Group, Events);
   auto Worker = std::make_unique<TBackgroundWorker>();
-  Work.Attach(*Worker);
-  Worker->OnTerminate = [&](TBackgroundWorkerBase *, TWorkerExecuteThread *, void *&) {
-    Terminated = true;
-  };
+  TLoopingWork Work(*Worker);
+  bool Terminated = false;
+  Worker->OnTerminate = On([&] { Terminated = true; });
   Group.Add(Worker.get());
-  Worker->Start();
-  ASSERT_TRUE(ProcessEventsUntil([&] { return Work.Iterations > 0; }));
+  ASSERT_TRUE(Work.StartLooping());
   Worker.reset();
   EXPECT_TRUE(Work.Returned);
   EXPECT_FALSE(Terminated);
   EXPECT_TRUE(Group.Members().empty());
   EXPECT_FALSE(Group.Runs());
-  EXPECT_EQ(Log.Events.back(), "terminate");
+  EXPECT_EQ(Events.back(), "terminate");
   ProcessEventsFor(20);  // nothing left to deliver to the destroyed worker
 }
 
