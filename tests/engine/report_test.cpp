@@ -1,7 +1,7 @@
 // Progress reports and the video statistics file, on the state a session leaves in a task:
 // a created output, its stream records in the session table and the counters.
 
-#include <filesystem>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <tuple>
@@ -56,8 +56,7 @@ TEST_F(ReportTest, ProgressCarriesTheFirstVideoStreamsFigures) {
     TProgress Expected;
   } Cases[] = {
       {"a.wav", {}, 10, 2000, {-1, -1, 2000, -1.0f, 5120}},
-      {"a.mp4", {}, 0, 2000, {50, 0, 2000, 2.0f, 5120}},  // first second: fps 0
-      {"a.mp4", {}, 10, 2000, {50, 5, 2000, 2.0f, 5120}},
+      {"a.mp4", {}, 0, 2000, {50, 0, 2000, 2.0f, 5120}},                // first second: fps 0
       {"a.mp4", {}, 10, 5, {50, 5, 10, 2.0f, 5120}},                    // at least 10 ms
       {"a.mp4", {}, 10, 0, {50, 5, 1316134912, 2.0f, 5120}},            // 10^13 ms in 32 bits
       {"a.mov", {"sample.mov"}, 10, 2000, {50, 5, 2000, -1.0f, 5120}},  // stream copy
@@ -91,7 +90,6 @@ TEST_F(ReportTest, LogLines) {
       {false, 0, 50, 5120, false, {}},
       {false, 0, 50, 5120, true, {Frame + "L" + Line, Sizes + "25.00%\r\n"}},
       {false, -1, 50, 5120, true, {}},
-      {true, 2, 50, 5120, false, {}},
       {true, 1, 50, 5120, true, {Sizes + "25.00%\r\n"}},
       {true, 1, 0, 5120, false, {}},
       {false, 1, 0, 5120, true, {}},
@@ -104,8 +102,8 @@ TEST_F(ReportTest, LogLines) {
     Task.FFramesDup = 3, Task.FFramesDrop = 4;
     if (Case.Handler) CaptureProgress();
     Task.PrintReport(Case.IsLast);
-    std::vector<std::string> Texts;
-    for (const TTaskLogLine &Logged : Log) Texts.push_back(Logged.Text);
+    std::vector<std::string> Texts(Log.size());
+    std::transform(Log.begin(), Log.end(), Texts.begin(), [](auto &Line) { return Line.Text; });
     EXPECT_EQ(Texts, Case.Expected) << Case.Verbose << Case.Frames << Case.IsLast;
     EXPECT_EQ(Progress.size(), Case.Handler && Case.Frames ? 1u : 0u);
     Progress.clear();
