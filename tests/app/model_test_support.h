@@ -1,11 +1,11 @@
 // The window model under test: a form with scripted dialogs, its options dialog on settings
-// that live in memory or in a temporary file, and a way to run the event loop until the batch
-// is over.
+// in memory or in a temporary file, and a way to run the event loop until the batch is over.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -15,6 +15,7 @@
 
 #include "app/additional_options.h"
 #include "app/main_form.h"
+#include "tests/support/test_support.h"
 
 struct TShownMessage {
   std::string Text;
@@ -28,7 +29,6 @@ class TScriptedDialogs : public TDialogs {
  public:
   std::vector<TShownMessage> Messages;
   std::deque<TModalResult> Answers;  // for Yes/No questions; No when empty
-  std::function<void()> OnQuestion;  // runs while a question is open
   std::vector<std::string> FilesToOpen;
   std::function<void()> OnOpenFiles;
   std::string OpenFilter;
@@ -40,7 +40,6 @@ class TScriptedDialogs : public TDialogs {
                           TMsgButtons Buttons) override {
     Messages.push_back({Text, Caption, Icon, Buttons});
     if (Buttons != TMsgButtons::YesNo) return TModalResult::Ok;
-    if (OnQuestion) OnQuestion();
     if (Answers.empty()) return TModalResult::No;
     const TModalResult Answer = Answers.front();
     Answers.pop_front();
@@ -53,9 +52,8 @@ class TScriptedDialogs : public TDialogs {
   }
   bool BrowseForFolder(const std::string &, std::string &Folder) override {
     ++FolderBrowses;
-    if (FolderToChoose.empty()) return false;
-    Folder = FolderToChoose;
-    return true;
+    if (!FolderToChoose.empty()) Folder = FolderToChoose;
+    return !FolderToChoose.empty();
   }
   void ShowHelp(const std::string &File) override { HelpShown.push_back(File); }
   void OpenWebSite(const std::string &Address) override { SitesOpened.push_back(Address); }
@@ -77,23 +75,37 @@ inline bool RunEventsUntil(const std::function<bool()> &Done, double Seconds = 6
   return true;
 }
 
+inline std::string CopyMedia(const std::string &Folder, const std::string &Name,
+                             const std::string &Source = "sample.mov") {
+  std::filesystem::create_directories(Folder);
+  std::filesystem::copy_file(MediaFile(Source), Folder + "/" + Name);
+  return Folder + "/" + Name;
+}
+
 inline constexpr char Mp4Entry[] = "MP4 - MPEG4 Video (*.mp4)";
 
-// A main window as start-up leaves it, with Entry applied.
-class TModelFixture : public testing::Test {
- protected:
-  explicit TModelFixture(TSettingsStore *Store = nullptr) : Options(Form, Store ? *Store : Memory) {
+// A main window and its options as the program's start-up leaves them; settings in memory
+// unless a store is given.
+struct TStartedForm {
+  explicit TStartedForm(TSettingsStore *Store = nullptr) : Options(Form, Store ? *Store : Memory) {
     Form.Form4 = &Options;
-  }
-
-  void StartUp(const std::string &Entry = Mp4Entry) {
-    ASSERT_TRUE(Form.FormCreate()) << Form.Engine().LastErrorMsg;
+    EXPECT_TRUE(Form.FormCreate()) << Form.Engine().LastErrorMsg;
     Options.FormCreate();
     Form.FormShow();
-    if (!Entry.empty()) {
-      ASSERT_TRUE(Form.ComboOutputFormat.SelectText(Entry));
-      Form.ComboOutputFormatChange();
-    }
+  }
+  TMemorySettingsStore Memory;
+  TScriptedDialogs Dialogs;
+  TQtJobTimer Timer{100};
+  TForm1 Form{Dialogs, Timer};
+  TForm4 Options;
+};
+
+// A started window converting to Mp4Entry.
+class TModelFixture : public testing::Test, protected TStartedForm {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Form.ComboOutputFormat.SelectText(Mp4Entry));
+    Form.ComboOutputFormatChange();
   }
 
   void AddFiles(const std::vector<std::string> &Files) {
@@ -101,7 +113,6 @@ class TModelFixture : public testing::Test {
     Form.ButtonAddFileClick();
   }
 
-  // Converts the checked rows into Folder and waits for the batch to be over.
   void ConvertInto(const std::string &Folder) {
     Form.EditOutputFolder = Folder;
     Form.ButtonConvertClick();
@@ -122,10 +133,4 @@ class TModelFixture : public testing::Test {
     std::sort(Names.begin(), Names.end());
     return Names;
   }
-
-  TScriptedDialogs Dialogs;
-  TQtJobTimer Timer{100};
-  TForm1 Form{Dialogs, Timer};
-  TMemorySettingsStore Memory;
-  TForm4 Options;
 };

@@ -1,6 +1,5 @@
-// The Qt window over the window logic, on the offscreen platform: controls found by their
-// names, files added by the button and by dropping, a real batch converted from the widgets,
-// a failed row's hint, the volume bar and the options dialog, and the open dialog's filter.
+// The Qt window over the window logic on the offscreen platform: controls by their names,
+// adding and dropping files, a real batch from the widgets, and the widgets bound to settings.
 
 #include <gtest/gtest.h>
 
@@ -29,7 +28,6 @@
 #include "app/window/qt_dialogs.h"
 #include "app/window/secondary_forms.h"
 #include "tests/app/model_test_support.h"
-#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 
@@ -63,14 +61,13 @@ class WindowTest : public testing::Test {
     return Found;
   }
 
-  // Two copies of the sample clip under names of their own.
-  std::vector<std::string> Fixtures() {
-    std::vector<std::string> Files;
-    for (const char *Name : {"first clip.mov", "second.mov"}) {
-      fs::copy_file(MediaFile("sample.mov"), Inputs.File(Name));
-      Files.push_back(Inputs.File(Name));
-    }
-    return Files;
+  std::vector<std::string> AddFixtures(const std::vector<std::string> &Names,
+                                       const char *Source = "sample.mov") {
+    Dialogs.FilesToOpen.clear();
+    for (const std::string &Name : Names)
+      Dialogs.FilesToOpen.push_back(CopyMedia(Inputs.Path(), Name, Source));
+    Control<QPushButton>("ButtonAddFile")->click();
+    return Dialogs.FilesToOpen;
   }
 
   void PickFormat(const std::string &Entry) {
@@ -81,16 +78,15 @@ class WindowTest : public testing::Test {
     emit Combo->activated(Index);
   }
 
-  void Drop(const std::vector<std::string> &Files) {
-    QMimeData Data;
-    QList<QUrl> Urls;
-    for (const std::string &File : Files) Urls << QUrl::fromLocalFile(QString::fromStdString(File));
-    Data.setUrls(Urls);
+  // Sends a drag entering the list and, when it is accepted, the drop.
+  bool Drop(QMimeData &Data) {
     const QPointF Centre = Table->viewport()->rect().center();
     QDragEnterEvent Enter(Centre.toPoint(), Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(Table->viewport(), &Enter);
+    if (!Enter.isAccepted()) return false;
     QDropEvent Dropped(Centre, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(Table->viewport(), &Dropped);
+    return true;
   }
 
   QString Cell(int Row, int Column) const {
@@ -98,10 +94,8 @@ class WindowTest : public testing::Test {
     return Item ? Item->text() : QString("<no item>");
   }
 
-  void ConvertAndWait() {
-    Control<QPushButton>("ButtonConvert")->click();
-    ASSERT_TRUE(RunEventsUntil([this] { return Form.Idle() && Form.ControlsEnabled(); }, 120))
-        << "the batch did not end";
+  bool BatchOver() {
+    return RunEventsUntil([this] { return Form.Idle() && Form.ControlsEnabled(); }, 120);
   }
 
   TTempFolder Temp{"window"};
@@ -116,8 +110,6 @@ class WindowTest : public testing::Test {
   QTableWidget *Table = nullptr;
 };
 
-// ===== Controls and layout =====
-
 TEST_F(WindowTest, ControlsCarryTheirNamesAndCaptions) {
   const std::pair<const char *, const char *> Buttons[] = {
       {"ButtonAddFile", "Add Files"},        {"ButtonRemove", "Remove"},
@@ -128,69 +120,47 @@ TEST_F(WindowTest, ControlsCarryTheirNamesAndCaptions) {
     auto *Found = Control<QPushButton>(Name);
     EXPECT_EQ(Found ? Found->text() : QString(), Caption) << Name;
   }
-  for (const char *Name : LockedControlNames) Control(Name);
-  for (const char *Name : {"EditOutputFolder", "ButtonBrowseForFolder", "ProgressBar1",
+  for (const char *Name : {"ListView1", "EditOutputFolder", "ButtonBrowseForFolder", "ProgressBar1",
                            "StatusBar1", "LabelVolume", "MainMenu1"})
     Control(Name);
-
-  QStringList Menus;
-  for (QAction *Entry : Window.menuBar()->actions()) Menus << Entry->text();
-  EXPECT_EQ(Menus, QStringList({"File", "Options", "Help"}));
-  auto *Popup = Window.findChild<QMenu *>("PopupListView1");
-  ASSERT_NE(Popup, nullptr);
-  QStringList Entries;
-  for (QAction *Entry : Popup->actions())
-    if (!Entry->isSeparator()) Entries << Entry->text();
-  EXPECT_EQ(Entries, QStringList({"Remove Selected Item", "Clear All Items", "Check All Items",
-                                  "Uncheck All Items"}));
-
-  ASSERT_NE(Table, nullptr);
-  QStringList Titles;
-  for (int Column = 0; Column < Table->columnCount(); ++Column)
-    Titles << Table->horizontalHeaderItem(Column)->text();
-  EXPECT_EQ(Titles, QStringList({"Video File Name", "Video Size", "FrameRate", "Duration", "Output",
-                                 "Progress", "Frames"}));
+  QStringList Commands;
+  for (const QAction *Entry : Control<QMenu>("PopupListView1")->actions())
+    if (!Entry->isSeparator()) Commands << Entry->text();
+  EXPECT_EQ(Commands, QStringList({"Remove Selected Item", "Clear All Items", "Check All Items",
+                                   "Uncheck All Items"}));
   EXPECT_EQ(Window.windowTitle(), "Tarnwick");
+  EXPECT_EQ(QtFileFilter(OpenDialogFilter).toStdString(),
+            "All Supported Files (*.mov *.qt *.mp4 *.m4a *.m4v);;"
+            "QuickTime Files (*.mov *.qt *.m4v);;"
+            "MPEG-4 Audio Files (*.m4a *.mp4)");
 }
 
-// ===== Adding files =====
-
-TEST_F(WindowTest, ButtonAndDropAddProbedCheckedRows) {
-  const std::vector<std::string> Files = Fixtures();
+TEST_F(WindowTest, DroppedFilesBecomeRowsLikeAddedOnesAndOtherDropsAreRefused) {
   PickFormat(AviEntry);
-  Dialogs.FilesToOpen = {Files[0]};
-  Control<QPushButton>("ButtonAddFile")->click();
-  Drop({Files[1]});
+  const std::string Added = AddFixtures({"first clip.mov"})[0];
+  QMimeData Data;
+  Data.setUrls({QUrl::fromLocalFile(QString::fromStdString(CopyMedia(Inputs.Path(), "b.mov")))});
+  EXPECT_TRUE(Drop(Data));
   ASSERT_TRUE(RunEventsUntil([this] { return Table->rowCount() == 2; }, 10));
-
+  EXPECT_EQ(Cell(0, 0).toStdString(), Added);
+  EXPECT_EQ(Cell(1, 0).toStdString(), Inputs.File("b.mov"));
   for (int Row = 0; Row < 2; ++Row) {
-    EXPECT_EQ(Cell(Row, 0).toStdString(), Files[Row]);
     EXPECT_EQ(Table->item(Row, 0)->checkState(), Qt::Checked);
-    EXPECT_EQ(Cell(Row, 1), "320x240");
-    EXPECT_EQ(Cell(Row, 2), "25");
-    EXPECT_EQ(Cell(Row, 3), "00:00:02");
-    EXPECT_EQ(Cell(Row, 4), "AVI");
+    EXPECT_EQ(QStringList({Cell(Row, 1), Cell(Row, 2), Cell(Row, 3), Cell(Row, 4)}),
+              QStringList({"320x240", "25", "00:00:02", "AVI"}));
   }
   Table->item(1, 0)->setCheckState(Qt::Unchecked);
   EXPECT_FALSE(Form.ListView1.Row(1).Checked) << "a check box the user clears reaches the model";
-}
 
-TEST_F(WindowTest, DropsWithoutLocalFilesAreRefused) {
-  QMimeData Data;
-  Data.setText("not a file");
-  QDragEnterEvent Enter({5, 5}, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(Table->viewport(), &Enter);
-  EXPECT_FALSE(Enter.isAccepted());
-  Data.setUrls({QUrl("https://brimvale.example/clip.mov")});
-  EXPECT_TRUE(DroppedFiles(&Data).empty());
+  QMimeData Text;
+  Text.setText("not a file");
+  EXPECT_FALSE(Drop(Text));
+  Text.setUrls({QUrl("https://brimvale.example/clip.mov")});
+  EXPECT_TRUE(DroppedFiles(&Text).empty());
 }
-
-// ===== Converting =====
 
 TEST_F(WindowTest, ConvertsTwoFilesToAviFromTheWidgets) {
-  const std::vector<std::string> Files = Fixtures();
-  Dialogs.FilesToOpen = Files;
-  Control<QPushButton>("ButtonAddFile")->click();
+  AddFixtures({"first clip.mov", "second.mov"});
   PickFormat(AviEntry);
   Dialogs.FolderToChoose = Outputs.Path();
   Control<QPushButton>("ButtonBrowseForFolder")->click();
@@ -205,7 +175,7 @@ TEST_F(WindowTest, ConvertsTwoFilesToAviFromTheWidgets) {
   EXPECT_TRUE(Control("ButtonStopConvert")->isEnabled());
   EXPECT_FALSE(Window.menuBar()->actions().first()->isEnabled());
   EXPECT_FALSE(Window.close()) << "closing is refused while converting";
-  ASSERT_TRUE(RunEventsUntil([this] { return Form.Idle() && Form.ControlsEnabled(); }, 120));
+  ASSERT_TRUE(BatchOver()) << "the batch did not end";
 
   EXPECT_EQ(Cell(0, ProgressColumn), "Done");
   EXPECT_EQ(Cell(1, ProgressColumn), "Done");
@@ -227,13 +197,11 @@ TEST_F(WindowTest, ConvertsTwoFilesToAviFromTheWidgets) {
 }
 
 TEST_F(WindowTest, FailedRowShowsTheEngineReasonAsItsHint) {
-  fs::copy_file(MediaFile("clip.mov"), Inputs.File("broken.mov"));
-  Dialogs.FilesToOpen = {Inputs.File("broken.mov")};
-  Control<QPushButton>("ButtonAddFile")->click();
+  AddFixtures({"broken.mov"}, "clip.mov");
   EXPECT_EQ(Cell(0, ProgressColumn), "Error");
   Form.EditOutputFolder = Outputs.Path();
-  ConvertAndWait();
-
+  Control<QPushButton>("ButtonConvert")->click();
+  ASSERT_TRUE(BatchOver()) << "the batch did not end";
   EXPECT_EQ(Cell(0, ProgressColumn), "Fail");
   const std::string Reason = Form.ListView1.Row(0).FailReason;
   EXPECT_FALSE(Reason.empty());
@@ -241,22 +209,11 @@ TEST_F(WindowTest, FailedRowShowsTheEngineReasonAsItsHint) {
     EXPECT_EQ(Table->item(0, Column)->toolTip().toStdString(), Reason) << Column;
 }
 
-// ===== Settings controls =====
+TEST_F(WindowTest, VolumeBarAndOptionsDialogDriveTheirModels) {
+  Control<QSlider>("TrackBar1")->setValue(10);
+  EXPECT_EQ(Control<QLabel>("LabelVolume")->text(), "200%");
+  EXPECT_EQ(Form.AudioVolumeSetting, 600);
 
-TEST_F(WindowTest, VolumeBarFollowsAndMovesTheModel) {
-  struct Case {
-    int Position;
-    const char *Label;
-    int Volume;
-  };
-  for (const Case &Step : {Case{10, "200%", 600}, Case{0, "0%", 1}, Case{5, "100%", 255}}) {
-    Control<QSlider>("TrackBar1")->setValue(Step.Position);
-    EXPECT_EQ(Control<QLabel>("LabelVolume")->text(), Step.Label);
-    EXPECT_EQ(Form.AudioVolumeSetting, Step.Volume);
-  }
-}
-
-TEST_F(WindowTest, AdditionalOptionsDialogDrivesItsModel) {
   Form.SetGeneralOptions1Click();
   TAdditionalOptionsDialog &Dialog = Window.OptionsDialog();
   EXPECT_TRUE(Dialog.isVisible());
@@ -266,15 +223,6 @@ TEST_F(WindowTest, AdditionalOptionsDialogDrivesItsModel) {
   EXPECT_TRUE(Options.CheckBoxOverWrite);
   Dialog.findChild<QPushButton *>("Button1")->click();
   EXPECT_FALSE(Dialog.isVisible());
-}
-
-// ===== Dialogs =====
-
-TEST(QtDialogsTest, OpenDialogFilterInQtForm) {
-  EXPECT_EQ(QtFileFilter(OpenDialogFilter).toStdString(),
-            "All Supported Files (*.mov *.qt *.mp4 *.m4a *.m4v);;"
-            "QuickTime Files (*.mov *.qt *.m4v);;"
-            "MPEG-4 Audio Files (*.m4a *.mp4)");
 }
 
 }  // namespace
