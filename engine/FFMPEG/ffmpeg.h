@@ -465,6 +465,13 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // Waits while paused (see Pause); returns at once when not paused or stopping.
   void WaitWhilePaused();
 
+ protected:
+  // Asks a running session to stop and waits until the worker has let go of the task. A
+  // derived task calls it in its own destructor: the worker's last notification may still
+  // use the derived part.
+  void EndWorker();
+
+ public:
  private:
   void ReleaseOptionHolders();
   // Runs one of the two openings and then its End (the reset of the per-file options);

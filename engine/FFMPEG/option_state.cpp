@@ -16,13 +16,17 @@ TCustomFFmpeg::TCustomFFmpeg() {
 }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
+  EndWorker();
+  ReleaseAll();
+}
+
+void TCustomFFmpeg::EndWorker() {
   SignalStop();
   // The worker clears FThread before its termination notification, so a task destroyed from
   // inside that notification does not wait here. A worker never resumed never will.
   if (FWorker && !FWorker->Started()) FThread = nullptr;
   while (FThread.load() != nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   FWorker.reset();
-  ReleaseAll();
 }
 
 void TCustomFFmpeg::InitDefaults() {

@@ -56,6 +56,7 @@ TLogLevel LogLevelOf(int Level) {
 TFFmpeg::TFFmpeg() = default;
 
 TFFmpeg::~TFFmpeg() {
+  EndWorker();
   if (FTerminateThread.joinable()) {
     if (FTerminateThread.get_id() == std::this_thread::get_id())
       FTerminateThread.detach();
@@ -145,8 +146,14 @@ TCustomConvertEngine::~TCustomConvertEngine() {
 
 void TCustomConvertEngine::ShutDown() {
   FTimerContext.reset();
-  // Tasks that never started still deliver their ends; running ones end and deliver theirs.
-  StopConvert();
+  // A run in progress ends: tasks that never started still deliver their ends, running ones
+  // end and deliver theirs. Tasks outside a run are only freed.
+  bool InRun;
+  {
+    std::lock_guard Lock(FLock);
+    InRun = FFinishedCount < FRunTaskCount;
+  }
+  if (InRun) StopConvert();
   ClearTasks();
   UnregisterComponent(this);
   std::lock_guard Wait(FLock);

@@ -92,10 +92,10 @@ class TEngineTest : public ::testing::Test {
 
   static std::string Clip;
   TTempFolder Folder{"engine"};
-  TConvertEngine Engine;
   std::mutex EventLock;
   std::condition_variable EventChanged;
   std::vector<TTermination> Ends;
+  TConvertEngine Engine;  // last: its end may still report into the members above
 };
 std::string TEngineTest::Clip;
 
