@@ -17,6 +17,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "app/additional_options.h"
 #include "app/job_rules.h"
@@ -82,7 +83,7 @@ void TMainWindow::CreateMenus() {
                      void (TForm1::*Handler)()) {
     QAction *Action = Menu->addAction(Caption);
     Action->setObjectName(Name);
-    connect(Action, &QAction::triggered, this, [this, Handler] { (FForm1.*Handler)(); });
+    connect(Action, &QAction::triggered, this, [this, Handler] { std::invoke(Handler, FForm1); });
   };
   QMenu *File = MainMenu1->addMenu("File");
   File->setObjectName("File1");
@@ -107,7 +108,7 @@ void TMainWindow::CreatePopupMenu() {
   auto Item = [this](const char *Caption, const char *Name, void (TForm1::*Handler)()) {
     QAction *Action = FPopupListView1->addAction(Caption);
     Action->setObjectName(Name);
-    connect(Action, &QAction::triggered, this, [this, Handler] { (FForm1.*Handler)(); });
+    connect(Action, &QAction::triggered, this, [this, Handler] { std::invoke(Handler, FForm1); });
   };
   Item("Remove Selected Item", "DeleteSelectedItem1", &TForm1::DeleteSelectedItem1Click);
   Item("Clear All Items", "ClearAllItems1", &TForm1::ClearAllItems1Click);
@@ -124,7 +125,7 @@ QPushButton *TMainWindow::Button(const char *Caption, const char *Name, void (TF
   auto *Created = new QPushButton(Caption);
   Created->setObjectName(Name);
   Created->setAutoDefault(false);
-  connect(Created, &QPushButton::clicked, this, [this, Handler] { (FForm1.*Handler)(); });
+  connect(Created, &QPushButton::clicked, this, [this, Handler] { std::invoke(Handler, FForm1); });
   return Created;
 }
 
