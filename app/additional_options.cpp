@@ -1,3 +1,5 @@
+// The Additional Options dialog's logic and the settings it reads and writes.
+
 #include "app/additional_options.h"
 
 #include <algorithm>

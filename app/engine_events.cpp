@@ -1,3 +1,5 @@
+// The queued crossing of the engine's worker-thread events to the main thread.
+
 #include "app/engine_events.h"
 
 #include <QMetaObject>

@@ -1,3 +1,5 @@
+// The job list model: rows, cells, checks and selection.
+
 #include "app/job_list.h"
 
 void TJobList::Add(TJobRow Row) {

@@ -1,3 +1,5 @@
+// The batch driver's window-free rules: output names, aspect, recording time, volume, progress.
+
 #include "app/job_rules.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The job timer on a QTimer.
+
 #include "app/job_timer.h"
 
 #include <QTimer>

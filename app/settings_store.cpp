@@ -1,3 +1,5 @@
+// The user's settings in QSettings or in a file of the caller's choice.
+
 #include "app/settings_store.h"
 
 #include <QSettings>

@@ -1,3 +1,5 @@
+// A QComboBox showing one choice list.
+
 #include "app/window/choice_combo.h"
 
 #include <QStandardItemModel>

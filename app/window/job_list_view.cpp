@@ -1,3 +1,5 @@
+// The job list on screen, with dropped files and the failed rows' hints.
+
 #include "app/window/job_list_view.h"
 
 #include <QDragEnterEvent>

@@ -1,3 +1,5 @@
+// The dialog interface answered with Qt's own dialogs and the desktop's handlers.
+
 #include "app/window/qt_dialogs.h"
 
 #include <QDesktopServices>

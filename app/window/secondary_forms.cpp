@@ -1,3 +1,5 @@
+// The Additional Options dialog and the about box on screen.
+
 #include "app/window/secondary_forms.h"
 
 #include <QCheckBox>
