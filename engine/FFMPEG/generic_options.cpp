@@ -8,9 +8,9 @@
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
-#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/log_levels.h"
 #include "engine/FFMPEG/option_values.h"
+#include "engine/binding/av_api.h"
 
 namespace {
 

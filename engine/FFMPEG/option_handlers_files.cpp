@@ -8,8 +8,8 @@
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
-#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/log_levels.h"
+#include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 
 namespace {

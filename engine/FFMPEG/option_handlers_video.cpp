@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "engine/FFMPEG/ffmpeg.h"
-#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/option_values.h"
+#include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 
 void TCustomFFmpeg::OptFrameRate(const std::string &Text) {
@@ -169,8 +169,9 @@ void TCustomFFmpeg::SetMatrix(std::vector<uint16_t> &Matrix, const std::string &
     // A 0 would make the encoder divide by zero; the field holds 16 bits.
     const long Value = std::strtol(P, nullptr, 10);
     if (Value < 1 || Value > 65535)
-      throw FFMpegException(FormatText(
-          "Invalid coefficient %ld in matrix \"%s\" at coeff %d (1..65535)", Value, Text.c_str(), I));
+      throw FFMpegException(
+          FormatText("Invalid coefficient %ld in matrix \"%s\" at coeff %d (1..65535)", Value,
+                     Text.c_str(), I));
     Values[I] = static_cast<uint16_t>(Value);
     if (I == Coefficients - 1) break;
     P = std::strchr(P, ',');

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "engine/FFMPEG/ffmpeg.h"
-#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/option_values.h"
+#include "engine/binding/av_api.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/FFMPEG/ffmpeg.h"
-#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/option_values.h"
+#include "engine/binding/av_api.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 // The media probe on the generated fixtures: stream layout, container facts, failures, the
 // log lines of its queries, and agreement with the ffprobe program.
 
-#include "engine/binding/av_api.h"
 #include "engine/component/av_probe.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg_exception.h"
+#include "engine/binding/av_api.h"
 #include "engine/binding/av_bindings.h"
 #include "tests/support/test_support.h"
 

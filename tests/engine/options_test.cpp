@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <regex>
 
-#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/log_levels.h"
+#include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 #include "tests/engine/options_test_support.h"
 

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <utility>
 
-#include "engine/binding/av_api.h"
 #include "engine/FFMPEG/open_error.h"
+#include "engine/binding/av_api.h"
 #include "tests/engine/options_test_support.h"
 
 namespace {
