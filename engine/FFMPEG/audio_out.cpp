@@ -9,6 +9,7 @@
 #include <new>
 
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/grow_buffer.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 
@@ -16,18 +17,6 @@ namespace {
 
 constexpr int MaxPaddedChunkBytes = 131072;  // a silence-padded chunk never grows beyond this
 constexpr double SyncToleranceSamples = 50;
-
-// Grows Buffer to at least Needed bytes, never shrinking it; false when memory runs out (Buffer
-// then keeps its old block).
-bool Grow(TAVOwned<uint8_t> &Buffer, unsigned &Capacity, size_t Needed) {
-  Needed = std::max<size_t>(Needed, 1);
-  if (Buffer && Needed <= Capacity) return true;
-  void *Grown = av::av_fast_realloc(Buffer.get(), &Capacity, Needed);
-  if (!Grown) return false;
-  static_cast<void>(Buffer.release());
-  Buffer.reset(static_cast<uint8_t *>(Grown));
-  return true;
-}
 
 uint64_t MaskOf(const AVChannelLayout &Layout) {
   return Layout.order == AV_CHANNEL_ORDER_NATIVE ? Layout.u.mask : 0;
@@ -159,7 +148,7 @@ bool TCustomFFmpeg::DecodedAudioToS16(TInputStream &Ist, const AVFrame &Frame, u
   const int Samples = Frame.nb_samples;
   if (Channels <= 0 || Frame.sample_rate <= 0 || Samples < 0 || Frame.format < 0) return false;
   const int64_t Bytes = int64_t{Samples} * Channels * 2;
-  if (Bytes > INT_MAX || !Grow(Ist.Samples, Ist.SamplesSize, Bytes)) return false;
+  if (Bytes > INT_MAX || !GrowBuffer(Ist.Samples, Ist.SamplesSize, Bytes)) return false;
   const uint64_t Mask = MaskOf(Frame.ch_layout);
   int Converted = Samples;
   if (Frame.format == AV_SAMPLE_FMT_S16) {
@@ -244,7 +233,7 @@ bool TCustomFFmpeg::SynchroniseAudio(TOutputStream &Ost, TInputStream &Ist, uint
     } else {
       Ist.IsStart = 0;
     }
-    if (!Grow(Ost.Silence, Ost.SilenceSize, size_t(Padding) + Size)) throw std::bad_alloc();
+    if (!GrowBuffer(Ost.Silence, Ost.SilenceSize, size_t(Padding) + Size)) throw std::bad_alloc();
     std::memset(Ost.Silence.get(), 0, Padding);
     std::memmove(Ost.Silence.get() + Padding, Data, Size);
     Data = Ost.Silence.get();

@@ -66,10 +66,10 @@ struct TFFmpegSessionState {
   int FBitBufferSize = 262144;  // at least 4 bytes per pixel of the largest video output
 
   // Picture-hook state of the video path.
-  int FHookBufferSize = 0;
+  unsigned FHookBufferSize = 0;
   AVPixelFormat FHookRGBFormat = AV_PIX_FMT_BGR24;
   int FHookBitmapFormat = 24;  // bits per pixel
-  int FRGBBufferSize = 0;
+  unsigned FRGBBufferSize = 0;
   int FHookFrameNumber = 0;
   THookAction FHookAction = THookAction::haContinue;
   std::vector<THookRange> FHookRanges;  // sorted ascending by Stop

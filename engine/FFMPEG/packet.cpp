@@ -5,20 +5,16 @@
 #include <chrono>
 #include <thread>
 
+extern "C" {
+#include <libavutil/intreadwrite.h>  // byte readers: macros, no library call
+}
+
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/open_error.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 
 namespace {
-
-uint32_t ReadLE32(const uint8_t *P) {
-  return P[0] | (P[1] << 8) | (P[2] << 16) | (static_cast<uint32_t>(P[3]) << 24);
-}
-
-uint64_t ReadLE64(const uint8_t *P) {
-  return ReadLE32(P) | (static_cast<uint64_t>(ReadLE32(P + 4)) << 32);
-}
 
 // One frame's duration in microseconds when the packet does not say.
 int64_t FrameDurationUs(const AVStream *Stream) {
@@ -47,11 +43,11 @@ int TCustomFFmpeg::EncodeFrame(TOutputFileContext &File, TOutputStream &Ost, con
     if (const uint8_t *Side =
             av::av_packet_get_side_data(Pkt, AV_PKT_DATA_QUALITY_STATS, &SideSize);
         Side && SideSize >= 8) {
-      Ost.CodedQuality = static_cast<int>(ReadLE32(Side));
+      Ost.CodedQuality = static_cast<int>(AV_RL32(Side));
       Ost.CodedPictType = Side[4];
       const int Errors = Side[5];
       for (int I = 0; I < 3 && I < Errors && SideSize >= 8 + 8 * (I + 1u); ++I)
-        Ost.CodedError[I] = ReadLE64(Side + 8 + 8 * I);
+        Ost.CodedError[I] = AV_RL64(Side + 8 + 8 * I);
     }
     if (Ost.LogFile && Enc->stats_out) std::fprintf(Ost.LogFile.get(), "%s", Enc->stats_out);
     if (Enc->codec_type == AVMEDIA_TYPE_VIDEO) {
@@ -131,8 +127,10 @@ void TCustomFFmpeg::CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &
       FVideoSize += DataSize;
       ++Ost->SyncOpts;
     }
-    TPacketPtr Out(av::av_packet_alloc());
-    if (!Out || av::av_packet_ref(Out.get(), &Pkt) < 0) throw std::bad_alloc();
+    // The stream's own packet, reused: the muxer takes its reference on every write.
+    if (!Ost->Packet) Ost->Packet.reset(av::av_packet_alloc());
+    AVPacket *Out = Ost->Packet.get();
+    if (!Out || av::av_packet_ref(Out, &Pkt) < 0) throw std::bad_alloc();
     const AVRational From = Ist.St->time_base, To = Ost->St->time_base;
     Out->stream_index = Ost->Index;
     Out->pts = Pkt.pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : av::av_rescale_q(Pkt.pts, From, To);

@@ -50,8 +50,7 @@ struct TInputStream {
   int64_t NextPts = NoTimestamp;  // microseconds
   int64_t Pts = 0;
   int IsStart = 1;
-  float Quality = 0;                   // of the last decoded picture
-  int64_t LastFramePts = NoTimestamp;  // best-effort time of the last decoded frame, microseconds
+  float Quality = 0;  // of the last decoded picture
 
   TFramePtr Frame;  // the decoded frame
   // Decoded audio as interleaved 16-bit samples at the decoder's rate and channels.

@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/grow_buffer.h"
 #include "engine/FFMPEG/picture.h"
 #include "engine/FFMPEG/tbitmap.h"
 #include "engine/binding/av_api.h"
@@ -34,18 +35,6 @@ TGeometry FrameGeometry(const AVFrame &Frame, const AVCodecContext &Dec) {
 TGeometry DecodedGeometry(const TInputStream &Ist) {
   static const AVFrame NoFrame{};
   return FrameGeometry(Ist.Frame ? *Ist.Frame : NoFrame, *Ist.Decoder);
-}
-
-// Grows Buffer (never shrinks it) to Size bytes; false when the allocation fails.
-bool GrowBuffer(TAVOwned<uint8_t> &Buffer, int &BufferSize, int Size) {
-  if (Buffer && BufferSize >= Size) return true;
-  Buffer.reset();
-  BufferSize = 0;
-  if (Size <= 0) return false;
-  Buffer.reset(static_cast<uint8_t *>(av::av_malloc(static_cast<size_t>(Size))));
-  if (!Buffer) return false;
-  BufferSize = Size;
-  return true;
 }
 
 // Re-uses Context when its settings still fit, else replaces it; false when no context results.
@@ -183,7 +172,7 @@ void TCustomFFmpeg::DecideHookAction(int64_t Pts) {
 bool TCustomFFmpeg::MakeWorkingPicture(const TPicture &Picture, TPicture &Working,
                                        AVPixelFormat Format, int Width, int Height) {
   const int Size = PictureBufferSize(Format, Width, Height);
-  if (!GrowBuffer(FHookBuffer, FHookBufferSize, Size)) {
+  if (Size <= 0 || !GrowBuffer(FHookBuffer, FHookBufferSize, Size)) {
     DoLog(0, "hook buf malloc error.");
     return false;
   }
@@ -206,7 +195,7 @@ bool TCustomFFmpeg::HookPictureToRGB(const TPicture &Working, TPicture &Rgb, AVP
     return true;
   }
   const int Size = PictureBufferSize(FHookRGBFormat, Width, Height);
-  if (!GrowBuffer(FRGBBuffer, FRGBBufferSize, Size) ||
+  if (Size <= 0 || !GrowBuffer(FRGBBuffer, FRGBBufferSize, Size) ||
       FillPicture(Rgb, FRGBBuffer.get(), FHookRGBFormat, Width, Height) < 0 ||
       !CachedScaler(FToRGBContext, Width, Height, Format, Width, Height, FHookRGBFormat,
                     HookScaleFlags)) {
