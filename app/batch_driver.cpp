@@ -44,7 +44,6 @@ void TForm1::ButtonConvertClick() {
   TimerConvertAgain.SetEnabled(true);
   Aborted = false;
   DisableControls();
-  FEngine.ClearTasks();
   FCurrentJob = -1;
   ConvertNextJob();
 }
@@ -63,9 +62,8 @@ void TForm1::ConvertNextJob() {
 
   if (FCurrentJob >= ListView1.Count() || !ListView1.Row(FCurrentJob).Checked) {
     Converting = false;
-  } else {
-    int TaskIndex = -1;
-    if (!PrepareJob(TaskIndex)) return;
+  } else if (!PrepareJob()) {
+    return;
   }
   try {
     FJobPending = FEngine.Tasks().Count() > 0;
@@ -79,7 +77,7 @@ void TForm1::ConvertNextJob() {
 }
 
 // Adds the job's task with its input and output. False when the job failed and has ended.
-bool TForm1::PrepareJob(int &TaskIndex) {
+bool TForm1::PrepareJob() {
   try {
     const std::string Extension = "." + LowerCaseText(FOutputType);
     const std::string Input = TrimmedText(ListView1.Row(FCurrentJob).Caption);
@@ -91,7 +89,7 @@ bool TForm1::PrepareJob(int &TaskIndex) {
     InitInputOptions(InputOptions);
     InputOptions.FileName = Input;
     InputOptions.TimeStart = 0;
-    TaskIndex = FEngine.AddInputFile(Input, &InputOptions);
+    const int TaskIndex = FEngine.AddInputFile(Input, &InputOptions);
     if (TaskIndex < 0) {
       ListView1.SetCell(FCurrentJob, jcProgress, "Fail");
       EndFailedJob(FEngine.LastErrorMsg);

@@ -38,12 +38,16 @@ void TJobList::SetChecked(int Index, bool Checked) {
 }
 
 void TJobList::SetFailReason(int Index, const std::string &Reason) {
-  FRows.at(Index).FailReason = Reason;
+  std::string &Target = FRows.at(Index).FailReason;
+  if (Target == Reason) return;
+  Target = Reason;
   Changed(Index);
 }
 
 void TJobList::SetOutputFile(int Index, const std::string &Path) {
-  FRows.at(Index).OutputFile = Path;
+  std::string &Target = FRows.at(Index).OutputFile;
+  if (Target == Path) return;
+  Target = Path;
   Changed(Index);
 }
 

@@ -64,11 +64,8 @@ bool TForm1::FormCloseQuery() {
 }
 
 void TForm1::FormClose() {
-  try {
-    if (Form4) Form4->SaveSettings();
-  } catch (...) {
-    // Settings are a convenience: closing goes on without them.
-  }
+  // SaveSettings swallows its own errors: closing goes on without the settings.
+  if (Form4) Form4->SaveSettings();
 }
 
 // ===== Job list =====

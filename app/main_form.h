@@ -138,7 +138,7 @@ class TForm1 : public TFormatSettings {
  private:
   void AddFilesClick(const std::vector<std::string> *Files);
   void AddJobRow(const std::string &FileName);
-  bool PrepareJob(int &TaskIndex);
+  bool PrepareJob();
   void EndFailedJob(const std::string &Reason);
   void EndJob(int Row);
   void SetProgressBar(int Position);

@@ -13,17 +13,10 @@ namespace {
 // The reason on one line and in one cell, so every file stays one row of output. It may
 // quote the file name, so its tabs and backslashes are escaped like the name's.
 std::string OneLine(const std::string &Text) {
-  std::string Result;
-  for (char C : Text) {
-    if (C == '\r') continue;
-    if (C == '\n')
-      Result += ' ';
-    else if (C == '\t' || C == '\\')
-      Result += EscapedCell(std::string(1, C));
-    else
-      Result += C;
-  }
-  return Result;
+  std::string Joined;
+  for (char C : Text)
+    if (C != '\r') Joined += C == '\n' ? ' ' : C;
+  return EscapedCell(Joined);
 }
 
 }  // namespace

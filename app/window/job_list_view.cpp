@@ -130,10 +130,7 @@ void TJobListView::SelectionChanged() {
 }
 
 void TJobListView::dragEnterEvent(QDragEnterEvent *Event) {
-  if (!DroppedFiles(Event->mimeData()).empty())
-    Event->acceptProposedAction();
-  else
-    Event->ignore();
+  dragMoveEvent(Event);
 }
 
 void TJobListView::dragMoveEvent(QDragMoveEvent *Event) {

@@ -27,7 +27,6 @@
 
 TMainWindow::TMainWindow(TForm1 &Form1, TForm4 &Form4) : FForm1(Form1), FForm4(Form4) {
   setObjectName("Form1");
-  setWindowTitle(QString::fromStdString(Form1.Caption.empty() ? "Tarnwick" : Form1.Caption));
   UseVistaFont(*this);
 
   auto *Central = new QWidget(this);
