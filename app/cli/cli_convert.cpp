@@ -3,13 +3,11 @@
 // converted one after another exactly as "Convert Now !" converts them. Messages go to
 // standard error; questions are answered No.
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>

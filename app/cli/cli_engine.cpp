@@ -4,7 +4,6 @@
 // converts on the task's worker thread, with a progress line on a terminal and Ctrl-C
 // stopping the conversion cleanly (the outputs are finished with their trailers).
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
