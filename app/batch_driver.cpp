@@ -43,6 +43,7 @@ void TForm1::ButtonConvertClick() {
   Converting = true;
   TimerConvertAgain.SetEnabled(true);
   Aborted = false;
+  FWrittenOutputs.clear();
   DisableControls();
   FCurrentJob = -1;
   ConvertNextJob();
@@ -82,8 +83,8 @@ bool TForm1::PrepareJob() {
     const std::string Extension = "." + LowerCaseText(FOutputType);
     const std::string Input = TrimmedText(ListView1.Row(FCurrentJob).Caption);
     const bool Overwrite = Form4 != nullptr && Form4->CheckBoxOverWrite;
-    const std::string Output =
-        JobOutputPath(Input, EditOutputFolder, Extension, Overwrite, Inputs());
+    const TJobOutput Output =
+        JobOutput(Input, EditOutputFolder, Extension, Overwrite, Inputs(), FWrittenOutputs);
 
     TInputOptions InputOptions;
     InitInputOptions(InputOptions);
@@ -104,14 +105,15 @@ bool TForm1::PrepareJob() {
         JobAspectRatio(ComboAspectRatio.ItemIndex(), ListView1.Cell(FCurrentJob, jcVideoSize));
     const int32_t RecordingTime = JobRecordingTime(ListView1.Cell(FCurrentJob, jcDuration));
     if (RecordingTime >= 0) JobOutputOptions.RecordingTime = RecordingTime;
-    if (!FEngine.AddOutputFile(TaskIndex, Output, &JobOutputOptions)) {
+    JobOutputOptions.KeepExisting = Output.KeepExisting;
+    if (!FEngine.AddOutputFile(TaskIndex, Output.FileName, &JobOutputOptions)) {
       ListView1.SetCell(FCurrentJob, jcProgress, "Fail");
       const std::string Reason = FEngine.LastErrorMsg;
       FEngine.RemoveTask(TaskIndex);
       EndFailedJob(Reason);
       return false;
     }
-    ListView1.SetOutputFile(FCurrentJob, Output);
+    ListView1.SetOutputFile(FCurrentJob, Output.Expected);
   } catch (const std::exception &) {
     ShowInformation(Dialogs, "Fail to add file to list!");
   }
@@ -170,6 +172,10 @@ void TForm1::EngineTerminate(const TTerminateEvent &Event) {
     FJobPending = false;
     const char *State = Event.AException ? "Fail" : Aborted ? "Abort" : "Done";
     ListView1.SetCell(FCurrentJob, jcProgress, State);
+    if (!Event.AException && !Event.AOutputFile.empty()) {
+      ListView1.SetOutputFile(FCurrentJob, Event.AOutputFile);
+      FWrittenOutputs.push_back(Event.AOutputFile);
+    }
     if (Event.AException) ListView1.SetFailReason(FCurrentJob, Event.AMessage);
     EndJob(FCurrentJob);
   }

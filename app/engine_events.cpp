@@ -33,9 +33,13 @@ void TEngineEvents::Attach(TCustomConvertEngine &Engine) {
       if (OnProgress) OnProgress(Event);
     });
   };
-  Engine.OnTerminate = [this](int AIndex, bool AFinished, bool AException,
-                              const std::string &AMessage) {
-    TTerminateEvent Event{AIndex, AFinished, AException, AMessage};
+  Engine.OnTerminate = [this, &Engine](int AIndex, bool AFinished, bool AException,
+                                       const std::string &AMessage) {
+    // The task is still in the list here; by the time the call runs it may be gone.
+    std::string Output;
+    if (AIndex >= 0 && AIndex < Engine.Tasks().Count())
+      Output = Engine.Tasks().Items(AIndex).OutputFileName(0);
+    TTerminateEvent Event{AIndex, AFinished, AException, AMessage, std::move(Output)};
     Post([this, Event = std::move(Event)] {
       if (OnTerminate) OnTerminate(Event);
     });

@@ -28,6 +28,7 @@ struct TTerminateEvent {
   bool AFinished;
   bool AException;
   std::string AMessage;
+  std::string AOutputFile;  // the task's first output as written (its name may have changed)
 };
 
 class TEngineEvents {

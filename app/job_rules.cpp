@@ -47,16 +47,24 @@ std::string UniqueOutputName(const std::string &Path, const std::string &Extensi
   }
 }
 
+TJobOutput JobOutput(const std::string &Input, const std::string &Folder,
+                     const std::string &Extension, bool Overwrite,
+                     const std::vector<std::string> &Inputs,
+                     const std::vector<std::string> &Written) {
+  const std::string Plain = Folder + "/" + fs::path(Input).filename().string();
+  const std::string Target = fs::path(Plain).replace_extension().string() + Extension;
+  auto Among = [&Target](const std::vector<std::string> &Files) {
+    return std::any_of(Files.begin(), Files.end(),
+                       [&Target](const std::string &Other) { return SameFile(Target, Other); });
+  };
+  const bool Keep = !Overwrite || Among(Inputs) || Among(Written);
+  return {Target, Keep, Keep ? UniqueOutputName(Plain, Extension) : Target};
+}
+
 std::string JobOutputPath(const std::string &Input, const std::string &Folder,
                           const std::string &Extension, bool Overwrite,
                           const std::vector<std::string> &Inputs) {
-  const std::string Plain = Folder + "/" + fs::path(Input).filename().string();
-  if (!Overwrite) return UniqueOutputName(Plain, Extension);
-  const std::string Target = fs::path(Plain).replace_extension().string() + Extension;
-  const bool IsAnInput = std::any_of(Inputs.begin(), Inputs.end(), [&](const std::string &Other) {
-    return SameFile(Target, TrimmedText(Other));
-  });
-  return IsAnInput ? UniqueOutputName(Plain, Extension) : Target;
+  return JobOutput(Input, Folder, Extension, Overwrite, Inputs).Expected;
 }
 
 std::string JobAspectRatio(int AspectItem, const std::string &VideoSizeCell) {

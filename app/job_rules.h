@@ -11,8 +11,22 @@
 // that name exists: the first name no file has.
 std::string UniqueOutputName(const std::string &Path, const std::string &Extension);
 
-// The output path of a job: Folder/name-of-Input with Extension. Overwriting takes the plain
-// name, except when that is one of Inputs: an input is never written over.
+// The output of a job as handed to the engine. The engine claims the name only when the file
+// is complete, so a kept name taken meanwhile (by another program, say) gives the next free one.
+struct TJobOutput {
+  std::string FileName;  // Folder/name-of-Input with Extension
+  bool KeepExisting;     // a file of that name is never replaced
+  std::string Expected;  // the name the row shows until the job tells the one written
+};
+
+// Overwriting replaces FileName, except when that is one of Inputs or was Written earlier in
+// the batch: neither an input nor the batch's own output is ever written over.
+TJobOutput JobOutput(const std::string &Input, const std::string &Folder,
+                     const std::string &Extension, bool Overwrite,
+                     const std::vector<std::string> &Inputs,
+                     const std::vector<std::string> &Written = {});
+
+// The name JobOutput expects.
 std::string JobOutputPath(const std::string &Input, const std::string &Folder,
                           const std::string &Extension, bool Overwrite,
                           const std::vector<std::string> &Inputs);

@@ -146,6 +146,8 @@ class TForm1 : public TFormatSettings {
   void ClearProgressCells();
   void ViewChanged(TViewPart Part);
   std::vector<std::string> Inputs() const;
+  // The outputs this batch has written so far: overwriting never replaces them.
+  std::vector<std::string> FWrittenOutputs;
 
   // Declared before the engine: the engine's end delivers its last events into it.
   TEngineEvents FEvents;

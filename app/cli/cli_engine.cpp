@@ -73,6 +73,8 @@ bool MayOverwrite(const TCliArguments &Words) {
 // Applies the words in order. False after printing the reason of a failed open.
 bool SetUp(TCustomFFmpeg &Task, const TCliArguments &Words, bool DryRun) {
   const bool Overwrite = !DryRun && MayOverwrite(Words);
+  // Without -y, a file that appears while converting is not replaced either.
+  if (!Overwrite) Task.SetOption("n", "");
   bool AnyOutput = false;
   for (size_t I = 0; I < Words.size(); ++I) {
     const std::string &Word = Words[I];

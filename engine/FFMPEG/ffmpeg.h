@@ -27,6 +27,7 @@
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/frame_hook.h"
 #include "engine/FFMPEG/option_state.h"
+#include "engine/FFMPEG/output_file.h"
 #include "engine/FFMPEG/session_records.h"
 #include "engine/binding/av_owners.h"
 
@@ -64,6 +65,9 @@ struct TFFmpegSessionState {
   int FFramesDup = 0;
   int FFramesDrop = 0;
   int FBitBufferSize = 262144;  // at least 4 bytes per pixel of the largest video output
+  // The outputs' names as given, each replaced by the name written once it is in place; they
+  // outlive the outputs, so the termination notification can still tell them.
+  std::vector<std::string> FOutputFileNames;
 
   // Picture-hook state of the video path.
   unsigned FHookBufferSize = 0;
@@ -97,7 +101,7 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // the generic option holders. Without them: nothing.
   void Reset();
   // Frees everything the task holds (with the libraries loaded): option holders, outputs
-  // (an output file this task created and left empty is removed), inputs, statistics file,
+  // (an output not yet moved into place removes its temporary file), inputs, statistics file,
   // hooks and picture buffers.
   void ReleaseAll();
 
@@ -387,6 +391,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
 
   // Creates and registers one output with its streams; false with FLastErrorText set.
   bool OpenOutputFile(const std::string &FileName);
+  // The name output Index was written under (after the run it may differ from the name given,
+  // when the given one was taken meanwhile and existing files are kept).
+  std::string OutputFileName(int Index) const;
   void NewVideoStream(TOutputFileContext &Output);
   void NewAudioStream(TOutputFileContext &Output);
   void NewSubtitleStream(TOutputFileContext &Output);

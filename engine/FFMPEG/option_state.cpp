@@ -70,7 +70,7 @@ void TCustomFFmpeg::ReleaseOptionHolders() {
 void TCustomFFmpeg::ReleaseAll() {
   if (!AVLibsLoaded()) return;
   ReleaseOptionHolders();
-  // Outputs first: each closes its file and removes it again when nothing was written.
+  // Outputs first: each closes its file and removes it unless it was moved into place.
   FInputStreams.clear();
   FOutputStreams.clear();
   FOutputFiles.clear();

@@ -140,7 +140,8 @@ struct TFFmpegOptionState {
   std::string FAlbum;
   int FYear = 0;
   int FTrack = 0;
-  int64_t FLimitFileSize = 0;  // bytes, 0 = no limit
+  int64_t FLimitFileSize = 0;        // bytes, 0 = no limit
+  bool FKeepExistingOutput = false;  // never replace a file; take the next free name instead
   bool FCopyTs = false;
   int FShortest = 0;
   int FInputSync = 0;

@@ -99,6 +99,7 @@ constexpr TOptionEntry Vocabulary[] = {
     {"formats", Ignore, Switch},
     {"i", Ignore},
     {"y", Ignore, Switch},
+    {"n", SetTrue<&T::FKeepExistingOutput>, Switch},
     {"benchmark", Ignore, Switch},
     {"apre", Ignore},
     {"vpre", Ignore},

@@ -46,7 +46,9 @@ bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
         FormatText("%s: too many output files (at most %d)", FileName.c_str(), MaxFiles);
     return false;
   }
-  if (const TInputFileContext *Input = InputAt(FileName)) {
+  // Kept files are never replaced, inputs included, so only a replacing output can hit one.
+  const TInputFileContext *Input = FKeepExistingOutput ? nullptr : InputAt(FileName);
+  if (Input) {
     FLastErrorText = FormatText("Output file '%s' is the input file '%s' of this conversion",
                                 FileName.c_str(), Input->Context->url);
     return false;
@@ -77,14 +79,10 @@ bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
     FLastErrorText = FormatOpenError(FileName, OpenErrorNumberExpected);
     return false;
   }
-  // An existing file is replaced without asking.
-  if (!(Format->flags & AVFMT_NOFILE)) {
-    if (av::avio_open(&Context->pb, FileName.c_str(), AVIO_FLAG_WRITE) < 0) {
-      FLastErrorText = FormatText("Could not open '%s'", FileName.c_str());
-      return false;
-    }
-    Output->FileCreated = true;
-  }
+  // An existing file is replaced, unless kept, once the new one is complete.
+  if (!(Format->flags & AVFMT_NOFILE) &&
+      !Output->OpenFile(FileName, FKeepExistingOutput, FLastErrorText))
+    return false;
   // Preload and looping became private options of the muxers that use them; others ignore them.
   av::av_opt_set_int(Context, "preload", SaturatedInteger<int64_t>(FMuxPreload * 1000000.0),
                      AV_OPT_SEARCH_CHILDREN);
@@ -95,7 +93,13 @@ bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
   CopyFormatPrivateOptions(Output->MuxerOptions.Address());
 
   FOutputFiles.push_back(std::move(Output));
+  FOutputFileNames.push_back(FileName);
   return true;
+}
+
+std::string TCustomFFmpeg::OutputFileName(int Index) const {
+  return Index >= 0 && Index < static_cast<int>(FOutputFileNames.size()) ? FOutputFileNames[Index]
+                                                                         : std::string();
 }
 
 bool TCustomFFmpeg::CreateOutputStreams(TOutputFileContext &Output) {

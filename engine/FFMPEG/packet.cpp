@@ -10,7 +10,6 @@ extern "C" {
 }
 
 #include "engine/FFMPEG/ffmpeg.h"
-#include "engine/FFMPEG/open_error.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 
@@ -75,9 +74,7 @@ void TCustomFFmpeg::WriteFrame(TOutputFileContext &File, AVPacket &Pkt, TOutputS
     if (!Ost.HasEndPts || End > Ost.EndPts) Ost.EndPts = End;
     Ost.HasEndPts = true;
   }
-  const int Result = av::av_interleaved_write_frame(File.Context.get(), &Pkt);
-  if (Result < 0)
-    throw FFMpegException(FormatOpenError("av_interleaved_write_frame()", OpenErrorCode(Result)));
+  File.WritePacket(Pkt);
 }
 
 void TCustomFFmpeg::DoSubtitleOut(TOutputFileContext &File, TOutputStream &Ost, int64_t Pts,

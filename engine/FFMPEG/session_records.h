@@ -131,15 +131,3 @@ struct TOutputStream {
   int ConvertedSamples = 0;
   int64_t NextFramePts = NoTimestamp;  // the least pts the next frame may have, in samples
 };
-
-// One created output: the muxer context, its stream records (indexed like Context->streams)
-// and the muxer-private options for avformat_write_header. Destroying it closes the file and
-// removes the file again when this output created or truncated it and it stayed empty.
-struct TOutputFileContext {
-  TOutputContextPtr Context;
-  std::vector<std::unique_ptr<TOutputStream>> Streams;
-  TDictionary MuxerOptions;
-  bool FileCreated = false;  // this output opened the file for writing
-  bool HeaderWritten = false;
-  ~TOutputFileContext();
-};

@@ -1,6 +1,6 @@
 // The transcoding loop: after the set-up it reads packets from the input that lags behind,
 // adjusts their timestamps and hands them to OutputPacket, then drains the codecs and writes
-// the trailers. Runs on the task's thread.
+// the trailers and moves the complete files into place. Runs on the task's thread.
 
 #include <cmath>
 #include <cstdlib>
@@ -118,12 +118,13 @@ void TCustomFFmpeg::TranscodeEnd() {
   for (size_t I = 0; I < FInputStreams.size(); ++I)
     if (FInputStreams[I]->DecodingNeeded)
       OutputPacket(*FInputStreams[I], static_cast<int>(I), nullptr);
-  for (const std::unique_ptr<TOutputFileContext> &Output : FOutputFiles)
-    if (Output->HeaderWritten) {
-      av::av_write_trailer(Output->Context.get());
-      Output->HeaderWritten = false;
-    }
+  for (const std::unique_ptr<TOutputFileContext> &Output : FOutputFiles) Output->WriteTrailer();
   PrintReport(true);
+  // Only complete files reach their final names; until then a failure leaves none behind.
+  for (size_t I = 0; I < FOutputFiles.size(); ++I) {
+    FOutputFiles[I]->Commit();
+    FOutputFileNames[I] = FOutputFiles[I]->FileName();
+  }
   CloseOpenedCodecs();
   FFinished = !FStopRequested;
   TranscodeCleanup();

@@ -298,10 +298,7 @@ void TCustomFFmpeg::WriteHeaders() {
   bool AllRtp = true;
   for (int File = 0; File < OutputFileCount(); ++File) {
     TOutputFileContext &Output = *FOutputFiles[File];
-    if (av::avformat_write_header(Output.Context.get(), Output.MuxerOptions.Address()) < 0)
-      Fail(FormatText("Could not write header for output file #%d (incorrect codec parameters ?)",
-                      File));
-    Output.HeaderWritten = true;
+    Output.WriteHeader(File);
     AllRtp &= std::string_view(Output.Context->oformat->name) == "rtp";
   }
   if (AllRtp && FOnLog) {

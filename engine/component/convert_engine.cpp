@@ -277,6 +277,7 @@ void TCustomConvertEngine::ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &O) 
     Task.SetOption(Name, Value);
   };
   Task.ApplyExtOptions(O.ExtOptions);
+  if (O.KeepExisting) Task.SetOption("n", "");
   if (!O.ForceFormat.empty()) Task.OptOutputFormat(O.ForceFormat);
   Named("packetsize", O.PacketSize, O.PacketSize > 0);
   Named("muxrate", O.MuxRate, O.MuxRate > 0);

@@ -76,6 +76,9 @@ struct TOutputOptions {
   bool BeforeHook = false;
   std::string HookRanges;  // "start-end, ..." in ms
   std::string ExtOptions;  // one "name=value" per line
+  // An existing file is never replaced: the complete output takes the first free name of
+  // FileName, "name-1.ext", "name-2.ext", ... Off: it replaces the file once complete.
+  bool KeepExisting = false;
 };
 
 // Every field back to its default: strings emptied, the tag arrays zero-filled.

@@ -135,8 +135,12 @@ TEST(CliConvertTest, CtrlCAbortsTheRunningRowAndStartsNoOther) {
     execv(Words[0], Words.data());
     _exit(127);
   }
-  // The long clip's output appears when its row starts.
-  EXPECT_TRUE(RunEventsUntil([&Out] { return fs::exists(Out.File("long.mpg")); }));
+  // The long clip's output is written beside its name from the moment its row starts.
+  EXPECT_TRUE(RunEventsUntil([&Out] {
+    for (const auto &Entry : fs::directory_iterator(Out.Path()))
+      if (Entry.path().filename().string().rfind("long.mpg.", 0) == 0) return true;
+    return false;
+  }));
   RunEventsUntil([] { return false; }, 0.3);
   kill(Child, SIGINT);
   int Status = 0;

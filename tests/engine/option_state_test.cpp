@@ -98,31 +98,32 @@ void AddOutput(TCustomFFmpeg &Task, const std::string &FileName, bool OpenFile) 
   Settings->EncoderOptions.Set("crf", "20");
   Output->Streams.push_back(std::move(Settings));
   Output->MuxerOptions.Set("muxrate", "1411200");
+  std::string Error;
   if (OpenFile) {
-    ASSERT_GE(av::avio_open(&Context->pb, FileName.c_str(), AVIO_FLAG_WRITE), 0);
-    Output->FileCreated = true;
+    ASSERT_TRUE(Output->OpenFile(FileName, false, Error)) << Error;
   }
   Task.FOutputFiles.push_back(std::move(Output));
 }
 
-// Only a file the output created and left empty goes; an empty file it never opened stays.
-TEST_F(TOptionStateTest, ReleasingRemovesOnlyCreatedOutputFilesThatStayedEmpty) {
+// An output that never finished leaves neither its temporary file nor its final name, and a
+// file it was to replace, or never opened, stays as it was.
+TEST_F(TOptionStateTest, ReleasingRemovesUnfinishedOutputsOnly) {
   TTempFolder Folder("option-state");
   const std::string Opened = Folder.File("opened.mpg");
+  const std::string Replaced = Folder.File("replaced.mpg");
   const std::string Empty = Folder.File("empty.mpg");
-  const std::string Written = Folder.File("written.mpg");
   std::ofstream(Empty).flush();
-  std::ofstream(Written) << "some bytes";
+  std::ofstream(Replaced) << "some bytes";
   AddOutput(Task, Opened, true);
+  AddOutput(Task, Replaced, true);
   AddOutput(Task, Empty, false);
-  AddOutput(Task, Written, false);
-  ASSERT_TRUE(std::filesystem::exists(Opened));
+  EXPECT_FALSE(std::filesystem::exists(Opened));
+  ASSERT_EQ(Folder.Names().size(), 4u);  // two temporary files beside the two existing ones
 
   Task.ReleaseAll();
   EXPECT_TRUE(Task.FOutputFiles.empty());
-  EXPECT_FALSE(std::filesystem::exists(Opened));
-  EXPECT_TRUE(std::filesystem::exists(Empty));
-  EXPECT_TRUE(std::filesystem::exists(Written));
+  EXPECT_EQ(Folder.Names(), (std::vector<std::string>{"empty.mpg", "replaced.mpg"}));
+  EXPECT_EQ(ReadFile(Replaced), "some bytes");
   EXPECT_FALSE(Task.FCodecOptions[0]);
 }
 

@@ -89,7 +89,9 @@ TEST_F(OutputTest, MuxerAndStreamsFollowTheNameAndTheInputs) {
     EXPECT_EQ(Output(0).Streams.size(), Output(0).Context->nb_streams);
     EXPECT_EQ(Task.FOutputFormat, nullptr);
     EXPECT_EQ(Task.FVideoStreamCopy + Task.FAudioStreamCopy, 0);
-    EXPECT_TRUE(std::filesystem::exists(Folder.File(Case.File)));
+    // Written beside its name until complete.
+    EXPECT_FALSE(std::filesystem::exists(Folder.File(Case.File)));
+    EXPECT_TRUE(std::filesystem::exists(Output(0).TemporaryName()));
   }
 }
 
@@ -391,18 +393,15 @@ TEST_F(OutputTest, MuxingParameters) {
   EXPECT_EQ(Task.FOutputFiles[1]->Context->max_delay, std::numeric_limits<int>::max());
 }
 
-TEST_F(OutputTest, AnExistingFileIsReplacedAndRemovedOnReleaseWhenNothingWasWritten) {
+TEST_F(OutputTest, AnExistingFileStaysAsItWasWhenTheOutputNeverCompletes) {
   const std::string Path = Folder.File("a.avi");
   std::ofstream(Path) << "an older file of the same name";
   ASSERT_TRUE(Open("a.avi")) << Task.FLastErrorText;
-  EXPECT_EQ(std::filesystem::file_size(Path), 0u);
-  // A file that received bytes stays.
-  ASSERT_TRUE(Open("b.avi")) << Task.FLastErrorText;
-  std::ofstream(Folder.File("b.avi"), std::ios::app) << "written";
+  std::ofstream(Output(0).TemporaryName(), std::ios::app) << "written";
   Task.ReleaseAll();
   EXPECT_EQ(Task.OutputFileCount(), 0);
-  EXPECT_FALSE(std::filesystem::exists(Path));
-  EXPECT_TRUE(std::filesystem::exists(Folder.File("b.avi")));
+  EXPECT_EQ(ReadFile(Path), "an older file of the same name");
+  EXPECT_EQ(Folder.Names(), std::vector<std::string>{"a.avi"});
 }
 
 }  // namespace

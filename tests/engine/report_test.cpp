@@ -24,7 +24,7 @@ class ReportTest : public TTaskTest {
     for (const std::string &Input : Inputs) ASSERT_TRUE(Task.OpenInputFile(MediaFile(Input)));
     if (Inputs.size()) Task.SetOption("vcodec", "copy");
     ASSERT_TRUE(Task.OpenOutputFile(Folder.File(File))) << Task.FLastErrorText;
-    std::ofstream(Folder.File(File)) << std::string(Bytes, 'x');
+    std::ofstream(Task.FOutputFiles[0]->TemporaryName()) << std::string(Bytes, 'x');
     for (auto &Ost : Task.FOutputFiles[0]->Streams) {
       Ost->St->time_base = {1, 1000};
       Ost->EndPts = 2000;

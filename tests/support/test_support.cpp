@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,19 @@ TTempFolder::TTempFolder(const std::string &Name) {
 TTempFolder::~TTempFolder() {
   std::error_code Ignored;
   std::filesystem::remove_all(FPath, Ignored);
+}
+
+std::vector<std::string> TTempFolder::Names() const {
+  std::vector<std::string> Entries;
+  for (const auto &Entry : std::filesystem::directory_iterator(FPath))
+    Entries.push_back(Entry.path().filename().string());
+  std::sort(Entries.begin(), Entries.end());
+  return Entries;
+}
+
+std::string ReadFile(const std::string &Path) {
+  std::ifstream File(Path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(File), {});
 }
 
 namespace {

@@ -18,6 +18,8 @@ class TTempFolder {
   ~TTempFolder();
   const std::string &Path() const { return FPath; }
   std::string File(const std::string &Name) const { return FPath + "/" + Name; }
+  // The names of the folder's entries, sorted.
+  std::vector<std::string> Names() const;
 
  private:
   std::string FPath;
@@ -42,6 +44,9 @@ struct TProcessResult {
   std::string Output;  // standard output
   std::string Errors;  // standard error
 };
+
+// A whole file's bytes; empty when it cannot be read.
+std::string ReadFile(const std::string &Path);
 
 // Runs a program with arguments (no shell) and waits for it.
 TProcessResult RunProgram(const std::vector<std::string> &Arguments);

@@ -1,0 +1,62 @@
+// One output file's whole life: the muxer context, a temporary name beside the final one, the
+// header, every packet, the trailer, the close and the move to the final name, or the removal
+// of the temporary file when the task does not end well. Every write is checked and a failure
+// raises FFMpegException naming the file and the system's reason, so a task is never counted as
+// finished with an incomplete file. Runs on the task's thread; opened on the controlling one.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/binding/av_owners.h"
+
+struct AVPacket;
+struct TOutputStream;
+
+// Leftover temporary outputs (a killed process) end with this, after the final name and a tag.
+inline constexpr const char *TemporaryOutputSuffix = ".tarnwick-part";
+
+class TOutputFileContext {
+ public:
+  TOutputFileContext();
+  // Not committed: closes the file and removes the temporary file this output created.
+  ~TOutputFileContext();
+  TOutputFileContext(const TOutputFileContext &) = delete;
+  TOutputFileContext &operator=(const TOutputFileContext &) = delete;
+
+  TOutputContextPtr Context;  // its url stays the final name, so muxers and reports see that
+  std::vector<std::unique_ptr<TOutputStream>> Streams;  // indexed like Context->streams
+  TDictionary MuxerOptions;                             // for avformat_write_header
+
+  // Opens the file for writing. A plain local name that is free or a regular file is written
+  // under a temporary name in the same folder; anything else (a device, a FIFO, a protocol) is
+  // written directly. KeepExisting: a file of the final name is never replaced; the move takes
+  // the next free name "name-1.ext", "name-2.ext", ... instead. False with Error on failure.
+  bool OpenFile(const std::string &FileName, bool KeepExisting, std::string &Error);
+  void WriteHeader(int FileIndex);
+  void WritePacket(AVPacket &Pkt);
+  // The trailer and a flush; the file stays open so that its size can still be reported.
+  void WriteTrailer();
+  // Closes the file, makes it durable and moves it to its final name.
+  void Commit();
+
+  bool HeaderWritten() const { return FHeaderWritten; }
+  bool Committed() const { return FCommitted; }
+  // The name given, or after Commit the name actually written.
+  std::string FileName() const;
+  const std::string &TemporaryName() const { return FTemporaryName; }
+
+ private:
+  [[noreturn]] void Fail(const char *What, int LibraryResult) const;
+  void CheckWrite(const char *What, int LibraryResult) const;
+  void CloseFile();
+  void MoveIntoPlace();
+
+  std::string FFinalName;
+  std::string FTemporaryName;  // empty: written directly under the final name
+  bool FKeepExisting = false;
+  bool FFileOpened = false;
+  bool FHeaderWritten = false;
+  bool FCommitted = false;
+};

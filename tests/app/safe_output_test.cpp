@@ -1,0 +1,201 @@
+// What tarnwick-cli leaves on disk when things go wrong: a full disk, a killed process, other
+// processes writing into the same folder, and a batch whose inputs share a name.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "engine/FFMPEG/output_file.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char *const Mp4Entry = "MP4 - MPEG4 Video (*.mp4)";
+
+bool IsTemporary(const fs::path &Path) {
+  const std::string Name = Path.filename().string();
+  const std::string Suffix = TemporaryOutputSuffix;
+  return Name.size() > Suffix.size() &&
+         Name.compare(Name.size() - Suffix.size(), Suffix.size(), Suffix) == 0;
+}
+
+// A copy of a test clip under Folder/Name.
+std::string Copy(const std::string &Clip, const std::string &Folder, const std::string &Name) {
+  fs::create_directories(Folder);
+  fs::copy_file(MediaFile(Clip), Folder + "/" + Name, fs::copy_options::overwrite_existing);
+  return Folder + "/" + Name;
+}
+
+// Starts a program with its standard output and error sent to files.
+pid_t Spawn(const std::vector<std::string> &Arguments, const std::string &Out,
+            const std::string &Errors) {
+  const pid_t Child = fork();
+  if (Child != 0) return Child;
+  if (!std::freopen(Out.c_str(), "w", stdout) || !std::freopen(Errors.c_str(), "w", stderr))
+    _exit(127);
+  std::vector<char *> Words;
+  for (const std::string &Word : Arguments) Words.push_back(const_cast<char *>(Word.c_str()));
+  Words.push_back(nullptr);
+  execv(Words[0], Words.data());
+  _exit(127);
+}
+
+int Wait(pid_t Child) {
+  int Status = 0;
+  waitpid(Child, &Status, 0);
+  return WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+}
+
+bool Playable(const std::string &File) {
+  return RunProgram({"/usr/bin/ffprobe", "-v", "error", "-count_packets", "-show_entries",
+                     "stream=nb_read_packets", "-of", "csv=p=0", File})
+             .ExitStatus == 0;
+}
+
+// A small file system of its own; empty when this machine does not let the test mount one.
+class TSmallDisk {
+ public:
+  TSmallDisk(const std::string &Path, const char *Size) : FPath(Path) {
+    fs::create_directories(Path);
+    FMounted = mount("tmpfs", Path.c_str(), "tmpfs", 0, Size) == 0;
+  }
+  ~TSmallDisk() {
+    if (FMounted) umount2(FPath.c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return FMounted; }
+
+ private:
+  std::string FPath;
+  bool FMounted = false;
+};
+
+TEST(SafeOutputTest, AFullDiskFailsEveryRowWithItsCauseAndKeepsTheUsersFile) {
+  for (const bool Overwrite : {false, true}) {
+    SCOPED_TRACE(Overwrite ? "overwriting" : "keeping");
+    TTempFolder Folder("safe-output-full");
+    const std::string Full = Folder.File("full");
+    TSmallDisk Disk(Full, "size=40k");
+    if (!Disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
+    std::ofstream(Full + "/sample.mp4") << "a user's file";
+    std::vector<std::string> Arguments = {
+        TARNWICK_CLI,          "convert",  Mp4Entry, MediaFile("sample.mov"),
+        MediaFile("ntsc.mp4"), "--output", Full};
+    if (Overwrite) Arguments.push_back("--overwrite");
+    const TProcessResult Result = RunProgram(Arguments);
+    EXPECT_EQ(Result.ExitStatus, 1) << Result.Errors;
+    std::istringstream Rows(Result.Output);
+    int Failed = 0;
+    for (std::string Row; std::getline(Rows, Row); ++Failed) {
+      EXPECT_NE(Row.find("\tFail\t"), std::string::npos) << Row;
+      EXPECT_NE(Row.find("No space left on device"), std::string::npos) << Row;
+      EXPECT_NE(Row.find(Full + "/"), std::string::npos) << Row;
+    }
+    EXPECT_EQ(Failed, 2) << Result.Output;
+    std::vector<std::string> Left;
+    for (const auto &Entry : fs::directory_iterator(Full))
+      Left.push_back(Entry.path().filename().string());
+    EXPECT_EQ(Left, std::vector<std::string>{"sample.mp4"});
+    EXPECT_EQ(ReadFile(Full + "/sample.mp4"), "a user's file");
+  }
+}
+
+// A killed conversion leaves only a recognisable temporary file; the file it was replacing is
+// as it was.
+TEST(SafeOutputTest, AKilledConversionLeavesTheOldFileIntact) {
+  TTempFolder Folder("safe-output-kill");
+  const std::string Long = Folder.File("long.mkv");
+  ASSERT_EQ(RunProgram({"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                        "testsrc=size=640x480:rate=25:duration=60", "-c:v", "mpeg4", Long})
+                .ExitStatus,
+            0);
+  const std::string Out = Folder.File("out");
+  fs::create_directories(Out);
+  std::ofstream(Out + "/old.mpg") << "the old file";
+  const pid_t Child =
+      Spawn({TARNWICK_CLI, "engine", "-i", Long, "-y", Out + "/old.mpg", Out + "/new.mpg"},
+            Folder.File("stdout"), Folder.File("stderr"));
+  ASSERT_GT(Child, 0);
+  // Killed once both outputs have received data.
+  auto Written = [&Out] {
+    int Growing = 0;
+    for (const auto &Entry : fs::directory_iterator(Out))
+      Growing += IsTemporary(Entry.path()) && fs::file_size(Entry.path()) > 100000;
+    return Growing == 2;
+  };
+  for (int Tries = 0; Tries < 300 && !Written(); ++Tries)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(Written());
+  kill(Child, SIGKILL);
+  EXPECT_EQ(Wait(Child), 128 + SIGKILL);
+  EXPECT_EQ(ReadFile(Out + "/old.mpg"), "the old file");
+  EXPECT_FALSE(fs::exists(Out + "/new.mpg"));
+  int Leftovers = 0;
+  for (const auto &Entry : fs::directory_iterator(Out)) Leftovers += IsTemporary(Entry.path());
+  EXPECT_EQ(Leftovers, 2);
+}
+
+// Three processes convert same-named inputs into one folder at once: every row is Done with a
+// file of its own, and no file mixes two conversions.
+TEST(SafeOutputTest, ProcessesSharingAFolderNeverOverwriteEachOther) {
+  TTempFolder Folder("safe-output-parallel");
+  const std::string Out = Folder.File("out");
+  fs::create_directories(Out);
+  std::vector<pid_t> Children;
+  for (int Process = 0; Process < 3; ++Process) {
+    std::vector<std::string> Arguments = {TARNWICK_CLI, "convert", Mp4Entry};
+    for (int Input = 0; Input < 2; ++Input)
+      Arguments.push_back(Copy(
+          "sample.mov", Folder.File("in" + std::to_string(Process) + "-" + std::to_string(Input)),
+          "clip.mov"));
+    Arguments.insert(Arguments.end(), {"--output", Out});
+    const std::string Log = Folder.File("rows" + std::to_string(Process));
+    Children.push_back(Spawn(Arguments, Log, Log + ".err"));
+  }
+  std::set<std::string> Outputs;
+  int Rows = 0;
+  for (size_t Process = 0; Process < Children.size(); ++Process) {
+    EXPECT_EQ(Wait(Children[Process]), 0);
+    std::istringstream Listing(ReadFile(Folder.File("rows" + std::to_string(Process))));
+    for (std::string Row; std::getline(Listing, Row); ++Rows) {
+      const size_t Done = Row.find("\tDone\t");
+      ASSERT_NE(Done, std::string::npos) << Row;
+      Outputs.insert(Row.substr(Done + 6));
+    }
+  }
+  EXPECT_EQ(Rows, 6);
+  EXPECT_EQ(Outputs.size(), 6u);
+  for (const std::string &Output : Outputs) EXPECT_TRUE(Playable(Output)) << Output;
+  std::vector<std::string> Names;
+  for (const auto &Entry : fs::directory_iterator(Out)) Names.push_back(Entry.path().string());
+  EXPECT_EQ(std::set<std::string>(Names.begin(), Names.end()), Outputs);
+}
+
+// Overwriting replaces a file that was there before the batch, but never one the batch wrote.
+TEST(SafeOutputTest, OverwritingNeverReplacesTheBatchsOwnOutput) {
+  TTempFolder Folder("safe-output-own");
+  const std::string First = Copy("sample.mov", Folder.File("d1"), "clip.mov");
+  const std::string Second = Copy("film.mp4", Folder.File("d2"), "clip.mov");
+  const std::string Out = Folder.File("out");
+  fs::create_directories(Out);
+  std::ofstream(Out + "/clip.mp4") << "from before";
+  const TProcessResult Result = RunProgram(
+      {TARNWICK_CLI, "convert", Mp4Entry, First, Second, "--output", Out, "--overwrite"});
+  EXPECT_EQ(Result.ExitStatus, 0) << Result.Errors;
+  EXPECT_EQ(Result.Output,
+            First + "\tDone\t" + Out + "/clip.mp4\n" + Second + "\tDone\t" + Out + "/clip-1.mp4\n");
+  EXPECT_TRUE(Playable(Out + "/clip.mp4"));
+  EXPECT_TRUE(Playable(Out + "/clip-1.mp4"));
+}
+
+}  // namespace
