@@ -3,13 +3,16 @@
 
 #include "engine/component/av_probe.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg_exception.h"
@@ -156,12 +159,17 @@ TEST_F(ProbeTest, OnlyRegularFilesAreOpenedAndTheOthersAreRefusedUnopened) {
   TTempFolder Folder("probe-kinds");
   const std::string Fifo = Folder.File("pipe.mov");
   ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
+  // Should the probe open the pipe after all, this writer ends its wait at once (an end of
+  // file), so the test fails instead of hanging. Otherwise the reader below lets it go.
+  std::thread Writer([&Fifo] {
+    const int Written = open(Fifo.c_str(), O_WRONLY);
+    if (Written >= 0) close(Written);
+  });
   std::filesystem::create_directory(Folder.File("folder.mov"));
   const struct {
     std::string File;
     const char *Kind;
   } Cases[] = {
-      // Opening the pipe would wait for a writer forever.
       {Fifo, "a named pipe"},
       {Folder.File("folder.mov"), "a directory"},
       {"/dev/null", "a character device"},
@@ -172,6 +180,9 @@ TEST_F(ProbeTest, OnlyRegularFilesAreOpenedAndTheOthersAreRefusedUnopened) {
     EXPECT_EQ(Probe.LastError(), "'" + Case.File + "' is " + Case.Kind + ", not a regular file");
     ExpectClosed(Probe);
   }
+  const int Reader = open(Fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  Writer.join();
+  close(Reader);
 }
 
 // Runs in Folder as the working directory for its life.
