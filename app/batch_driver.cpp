@@ -81,7 +81,8 @@ void TForm1::ConvertNextJob() {
 bool TForm1::PrepareJob() {
   try {
     const std::string Extension = "." + LowerCaseText(FOutputType);
-    const std::string Input = TrimmedText(ListView1.Row(FCurrentJob).Caption);
+    // The name exactly as listed: a trailing blank is part of a file's name.
+    const std::string Input = ListView1.Row(FCurrentJob).Caption;
     const bool Overwrite = Form4 != nullptr && Form4->CheckBoxOverWrite;
     const TJobOutput Output =
         JobOutput(Input, EditOutputFolder, Extension, Overwrite, Inputs(), FWrittenOutputs);
@@ -90,6 +91,7 @@ bool TForm1::PrepareJob() {
     InitInputOptions(InputOptions);
     InputOptions.FileName = Input;
     InputOptions.TimeStart = 0;
+    InputOptions.PlainFileOnly = true;
     const int TaskIndex = FEngine.AddInputFile(Input, &InputOptions);
     if (TaskIndex < 0) {
       ListView1.SetCell(FCurrentJob, jcProgress, "Fail");
@@ -125,7 +127,7 @@ void TForm1::EndFailedJob(const std::string &Reason) {
   EndJob(FCurrentJob);
   if (FLastJob) {
     TimerConvertAgain.SetEnabled(false);
-    ShowInformation(Dialogs, "All Conversions Completed");
+    ShowInformation(Dialogs, CompletionMessage(JobStateCounts()));
     FEngine.StopConvert();
     SetProgressBar(0);
     EnableControls();
@@ -143,7 +145,7 @@ void TForm1::TimerConvertAgainTimer() {
   if (FBatchDone) {
     TimerConvertAgain.SetEnabled(false);
     FEngine.ClearTasks();
-    ShowInformation(Dialogs, "All Conversions Completed");
+    ShowInformation(Dialogs, CompletionMessage(JobStateCounts()));
     SetProgressBar(0);
     EnableControls();
     Converting = false;
@@ -238,6 +240,13 @@ void TForm1::SetProgressBar(int Position) {
 void TForm1::SetStatusPanel(int Panel, const std::string &Text) {
   StatusBar1[Panel] = Text;
   ViewChanged(TViewPart::StatusBar);
+}
+
+TJobStateCounts TForm1::JobStateCounts() const {
+  std::vector<std::string> States;
+  for (int Row = 0; Row < ListView1.Count(); ++Row)
+    States.push_back(ListView1.Cell(Row, jcProgress));
+  return CountJobStates(States);
 }
 
 std::vector<std::string> TForm1::Inputs() const {

@@ -1,10 +1,12 @@
-// The batch driver's window-free rules: output names, aspect, recording time, volume, progress.
+// The batch driver's window-free rules: output names, aspect, recording time, volume, progress,
+// the end of a batch.
 
 #include "app/job_rules.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <utility>
 
 #include "engine/binding/format_text.h"
 #include "engine/binding/text_utils.h"
@@ -90,4 +92,31 @@ int32_t JobRecordingTime(const std::string &DurationCell) {
 
 int ProgressPercent(int64_t Current, int64_t Total) {
   return Total > 0 ? static_cast<int>(Current * 100 / Total) : 0;
+}
+
+TJobStateCounts CountJobStates(const std::vector<std::string> &ProgressCells) {
+  TJobStateCounts Counts;
+  for (const std::string &Cell : ProgressCells) {
+    Counts.Done += Cell == "Done";
+    Counts.Fail += Cell == "Fail";
+    Counts.Abort += Cell == "Abort";
+  }
+  return Counts;
+}
+
+std::string JobStateCountsText(const TJobStateCounts &Counts) {
+  const std::pair<int, const char *> States[] = {
+      {Counts.Done, "Done"}, {Counts.Fail, "Fail"}, {Counts.Abort, "Abort"}};
+  std::string Text;
+  for (const auto &[Count, Name] : States) {
+    if (Count == 0) continue;
+    if (!Text.empty()) Text += ", ";
+    Text += std::to_string(Count) + " " + Name;
+  }
+  return Text.empty() ? "0 Done" : Text;
+}
+
+std::string CompletionMessage(const TJobStateCounts &Counts) {
+  if (Counts.Fail == 0 && Counts.Abort == 0) return "All Conversions Completed";
+  return "Conversions Completed with errors\n" + JobStateCountsText(Counts);
 }

@@ -1,6 +1,6 @@
 // The batch driver's rules that need no window and no engine: output names, the aspect ratio
 // of "Original", the recording-time limit of rows without a known duration, the volume bar's
-// table and the progress figure.
+// table, the progress figure and the message that ends a batch.
 #pragma once
 
 #include <cstdint>
@@ -51,3 +51,22 @@ inline constexpr int VolumeStepCount = sizeof VolumeSteps / sizeof VolumeSteps[0
 
 // Current * 100 / Total, truncated; 0 when the total is not positive.
 int ProgressPercent(int64_t Current, int64_t Total);
+
+// The rows a batch ended, by their final state.
+struct TJobStateCounts {
+  int Done = 0;
+  int Fail = 0;
+  int Abort = 0;
+};
+
+// Counts the "Progress" cells that hold a final state; other cells (rows not converted, rows
+// not reached) count nowhere.
+TJobStateCounts CountJobStates(const std::vector<std::string> &ProgressCells);
+
+// "2 Done, 1 Fail": the states that occurred, in the order Done, Fail, Abort; "0 Done" when
+// no row ended.
+std::string JobStateCountsText(const TJobStateCounts &Counts);
+
+// "All Conversions Completed" when no row failed or was aborted; otherwise "Conversions
+// Completed with errors" and, on a line of its own, the counts.
+std::string CompletionMessage(const TJobStateCounts &Counts);

@@ -18,6 +18,7 @@
 #include "app/dialogs.h"
 #include "app/engine_events.h"
 #include "app/job_list.h"
+#include "app/job_rules.h"
 #include "app/job_timer.h"
 #include "engine/component/convert_engine.h"
 #include "profiles/format_settings.h"
@@ -121,6 +122,8 @@ class TForm1 : public TFormatSettings {
   void ButtonStopSmallClick() { ButtonStopConvertClick(); }
   // What a confirmed stop does: the running row ends "Abort", no further row starts.
   void StopAllConversions();
+  // The rows this batch ended, by their state ("Done", "Fail", "Abort").
+  TJobStateCounts JobStateCounts() const;
   void DisableControls();
   void EnableControls();
   void SetMainMenuEnabled(bool Enabled);

@@ -1,7 +1,8 @@
 // tarnwick-cli convert: the window's batch driver without a window. The files become checked
 // rows of the job list, the entry and the picks fill the settings lists, and the rows are
 // converted one after another exactly as "Convert Now !" converts them. Messages go to
-// standard error; questions are answered No.
+// standard error, the last line there counting the rows by their end; questions are answered
+// No.
 
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "app/cli/cli_interrupt.h"
 #include "app/job_rules.h"
 #include "app/main_form.h"
+#include "app/message_text.h"
 #include "cli_commands.h"
 #include "engine/binding/format_text.h"
 #include "profiles/catalogue.h"
@@ -28,10 +30,14 @@ class TConsoleDialogs : public TDialogs {
   // Set while a progress line waits for its line end.
   std::function<void()> OnBeforeMessage;
 
+  // The last message printed.
+  std::string LastText;
+
   TModalResult MessageBox(const std::string &Text, const std::string &, TMsgIcon,
                           TMsgButtons Buttons) override {
     if (OnBeforeMessage) OnBeforeMessage();
-    std::fprintf(stderr, "%s\n", Text.c_str());
+    LastText = ShownMessageText(Text);
+    std::fprintf(stderr, "%s\n", LastText.c_str());
     return Buttons == TMsgButtons::YesNo ? TModalResult::No : TModalResult::Ok;
   }
   std::vector<std::string> OpenFiles(const std::string &, bool) override { return {}; }
@@ -180,6 +186,19 @@ int Convert(const TConvertArguments &Arguments) {
     return ExitLibraryLoadFailed;
   }
   if (!SetUpForm(Form, Options, Arguments)) return 1;
+
+  // A signal stops the batch as Ctrl-C does, from the probing of the files on: the running row
+  // ends "Abort" with its file finished, and no further row starts.
+  int Signal = 0;
+  TInterruptPipe Interrupts;
+  if (!Interrupts.Ready()) return 1;
+  QSocketNotifier Notifier(Interrupts.ReadEnd(), QSocketNotifier::Read);
+  QObject::connect(&Notifier, &QSocketNotifier::activated, [&] {
+    char Byte = 0;
+    if (read(Interrupts.ReadEnd(), &Byte, 1) == 1 && Signal == 0) Signal = Byte;
+    Form.StopAllConversions();
+  });
+
   Form.FilesDropped(Arguments.Files);
 
   TProgressLine Progress(Form, Form.ListView1.Count());
@@ -199,18 +218,8 @@ int Convert(const TConvertArguments &Arguments) {
     std::fflush(stdout);
   };
 
-  bool Interrupted = false;
-  TInterruptPipe Interrupts;
-  if (!Interrupts.Ready()) return 1;
-  QSocketNotifier Notifier(Interrupts.ReadEnd(), QSocketNotifier::Read);
-  QObject::connect(&Notifier, &QSocketNotifier::activated, [&] {
-    char Byte = 0;
-    [[maybe_unused]] const ssize_t Count = read(Interrupts.ReadEnd(), &Byte, 1);
-    Interrupted = true;
-    Form.StopAllConversions();
-  });
-
-  Form.ButtonConvertClick();
+  if (Signal == 0) Signal = Interrupts.PendingSignal();
+  if (Signal == 0) Form.ButtonConvertClick();
   QTimer Watch;
   QObject::connect(&Watch, &QTimer::timeout, [&Form] {
     if (Form.Idle()) QCoreApplication::quit();
@@ -218,9 +227,12 @@ int Convert(const TConvertArguments &Arguments) {
   Watch.start(20);
   if (!Form.Idle()) QCoreApplication::exec();
   Progress.End();
-
   Notifier.setEnabled(false);
-  if (Interrupted) return 130;
+
+  // The counts are always the last line; a completion message with errors already ends so.
+  const std::string Counts = JobStateCountsText(Form.JobStateCounts());
+  if (!Dialogs.LastText.ends_with("\n" + Counts)) std::fprintf(stderr, "%s\n", Counts.c_str());
+  if (Signal != 0) return InterruptedExitStatus(Signal);
   for (int Row = 0; Row < Form.ListView1.Count(); ++Row)
     if (Form.ListView1.Cell(Row, jcProgress) != "Done") return 1;
   return 0;

@@ -1,8 +1,9 @@
 // tarnwick-cli engine: one task configured from a media converter's command line. The task is
 // set up exactly as the engine component would (options in order, inputs opened, outputs and
 // their streams created); with --dry-run it prints what each output would get, otherwise it
-// converts on the task's worker thread, with a progress line on a terminal and Ctrl-C
-// stopping the conversion cleanly (the outputs are finished with their trailers).
+// converts on the task's worker thread, with a progress line on a terminal and Ctrl-C (or
+// SIGTERM, SIGHUP) stopping the conversion cleanly (the outputs are finished with their
+// trailers).
 
 #include <unistd.h>
 
@@ -141,10 +142,9 @@ class TConversion {
     };
   }
 
-  // Runs the task and waits for its end; Ctrl-C asks it to stop. The exit status.
-  int Run() {
-    TInterruptPipe Interrupts;
-    if (!Interrupts.Ready()) return 1;
+  // Runs the task and waits for its end; Ctrl-C, SIGTERM or SIGHUP asks it to stop. The exit
+  // status.
+  int Run(const TInterruptPipe &Interrupts) {
     std::thread Watcher([this, &Interrupts] { Watch(Interrupts.ReadEnd()); });
 
     FStarted = std::chrono::steady_clock::now();
@@ -159,7 +159,7 @@ class TConversion {
     std::lock_guard Lock(FPrintLock);
     if (FProgressShown) std::fputc('\n', stdout);
     std::fflush(stdout);
-    if (FInterrupted) return 130;
+    if (FSignal != 0) return InterruptedExitStatus(FSignal);
     if (FTask->FExceptionRaised || !FTask->FFinished) {
       std::fprintf(stderr, "%s\n",
                    FTask->FExceptionMessage.empty() ? "Conversion failed"
@@ -176,7 +176,9 @@ class TConversion {
       const ssize_t Count = read(ReadEnd, &Byte, 1);
       if (Count < 0 && errno == EINTR) continue;
       if (Count != 1 || Byte == 'q') return;
-      FInterrupted = true;
+      // The first signal names the exit status; any of them stops the task.
+      int Expected = 0;
+      FSignal.compare_exchange_strong(Expected, Byte);
       FTask->SignalStop();
     }
   }
@@ -219,7 +221,7 @@ class TConversion {
   std::mutex FLock;
   std::condition_variable FDone;
   bool FTerminated = false;
-  std::atomic<bool> FInterrupted{false};
+  std::atomic<int> FSignal{0};  // the signal that stopped the conversion
   std::mutex FPrintLock;
   bool FProgressShown = false;
 };
@@ -236,6 +238,9 @@ int RunEngineCommand(const TCliArguments &Arguments) {
       Words.push_back(Word);
   }
   if (!LoadLibrariesForCli()) return ExitLibraryLoadFailed;
+  // Set up already creates the output files: from here a signal must not end the process.
+  TInterruptPipe Interrupts;
+  if (!Interrupts.Ready()) return 1;
   TConversion Conversion;
   TCustomFFmpeg Task;
   Task.Reset();
@@ -247,8 +252,9 @@ int RunEngineCommand(const TCliArguments &Arguments) {
     std::fprintf(stderr, "%s\n", Error.what());
     return 1;
   }
-  if (!DryRun) return Conversion.Run();
+  if (!DryRun) return Conversion.Run(Interrupts);
   PrintOutputs(Task);
   // Releasing the task removes the output files again: they received no byte.
-  return 0;
+  const int Signal = Interrupts.PendingSignal();
+  return Signal != 0 ? InterruptedExitStatus(Signal) : 0;
 }

@@ -2,9 +2,11 @@
 
 #include "app/cli/cli_interrupt.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <iterator>
 
 #include "engine/binding/format_text.h"
 
@@ -13,9 +15,9 @@ namespace {
 // One process-wide pipe: a signal handler can reach nothing else.
 int InterruptPipe[2] = {-1, -1};
 
-void OnInterrupt(int) {
+void OnInterrupt(int Signal) {
   const int Saved = errno;
-  const char Byte = 'i';
+  const char Byte = static_cast<char>(Signal);
   [[maybe_unused]] const ssize_t Written = write(InterruptPipe[1], &Byte, 1);
   errno = Saved;
 }
@@ -27,13 +29,15 @@ TInterruptPipe::TInterruptPipe() {
   struct sigaction Action {};
   Action.sa_handler = OnInterrupt;
   sigemptyset(&Action.sa_mask);
-  sigaction(SIGINT, &Action, &FPrevious);
+  for (size_t Index = 0; Index < std::size(InterruptSignals); ++Index)
+    sigaction(InterruptSignals[Index], &Action, &FPrevious[Index]);
   FReady = true;
 }
 
 TInterruptPipe::~TInterruptPipe() {
   if (!FReady) return;
-  sigaction(SIGINT, &FPrevious, nullptr);
+  for (size_t Index = 0; Index < std::size(InterruptSignals); ++Index)
+    sigaction(InterruptSignals[Index], &FPrevious[Index], nullptr);
   close(InterruptPipe[0]);
   close(InterruptPipe[1]);
   InterruptPipe[0] = InterruptPipe[1] = -1;
@@ -41,6 +45,13 @@ TInterruptPipe::~TInterruptPipe() {
 
 int TInterruptPipe::ReadEnd() const {
   return InterruptPipe[0];
+}
+
+int TInterruptPipe::PendingSignal() const {
+  pollfd Waiting{InterruptPipe[0], POLLIN, 0};
+  if (!FReady || poll(&Waiting, 1, 0) != 1) return 0;
+  char Byte = 0;
+  return read(InterruptPipe[0], &Byte, 1) == 1 ? Byte : 0;
 }
 
 void TInterruptPipe::Write(char Byte) const {

@@ -17,7 +17,8 @@ constexpr TCliCommand Commands[] = {
      "      Probes each file and prints one tab-separated line per file: the path, then the\n"
      "      \"Video Size\", \"FrameRate\" and \"Duration\" cells as a job row shows them. A file\n"
      "      that cannot be opened prints the path, \"Error\" and the reason (line breaks of the\n"
-     "      reason become blanks). A tab, line break or backslash in a path is written as\n"
+     "      reason become blanks); only regular files and block devices are opened, by their\n"
+     "      names as given. A tab, line break or backslash in a path is written as\n"
      "      \\t, \\n, \\r or \\\\. Exit status 0 when every file probed, 1 otherwise.\n",
      RunProbeCommand},
     {"formats",
@@ -42,8 +43,9 @@ constexpr TCliCommand Commands[] = {
      "      replaced only with -y. On a terminal a progress line shows the percentage done,\n"
      "      frames, speed, size, bit rate, elapsed and remaining time; the engine's log goes to\n"
      "      standard error (-v sets its level). Exit status 0 when the conversion finished, 1\n"
-     "      with the message of a refused option, failed open or failed conversion, 130 when\n"
-     "      stopped with Ctrl-C (the outputs are finished and readable).\n"
+     "      with the message of a refused option, failed open or failed conversion, 128 and\n"
+     "      the signal's number when stopped with Ctrl-C (130), SIGTERM (143) or SIGHUP (129)\n"
+     "      (the outputs are finished and readable).\n"
      "      With --dry-run nothing is converted: it prints, for each output, a line\n"
      "      \"output #N muxer=NAME file=PATH\" and one line per stream with its encoder\n"
      "      settings, then releases the task (the empty output files are removed again).\n",
@@ -60,9 +62,12 @@ constexpr TCliCommand Commands[] = {
      "      100%, 10 is 200%). Prints one line per row as it ends: the input, a tab, \"Done\",\n"
      "      \"Fail\" or \"Abort\", a tab and the output file (for \"Fail\" the reason), with\n"
      "      names escaped as probe escapes them; on a terminal a progress line shows the row,\n"
-     "      its percentage and the time left. Messages go to standard error. Exit status 0\n"
-     "      when every row is \"Done\", 1 otherwise, 130 after Ctrl-C (the running row ends\n"
-     "      \"Abort\", no further row starts).\n",
+     "      its percentage and the time left. Each FILE is taken exactly as given and must be\n"
+     "      a regular file or a block device. Messages go to standard error; its last line\n"
+     "      counts the rows by how they ended, e.g. \"2 Done, 1 Fail\". Exit status 0 when\n"
+     "      every row is \"Done\", 1 otherwise, 128 and the signal's number after Ctrl-C (130),\n"
+     "      SIGTERM (143) or SIGHUP (129) (the running row ends \"Abort\", no further row\n"
+     "      starts).\n",
      RunConvertCommand},
 };
 

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include "app/message_text.h"
+
 namespace {
 
 QMessageBox::Icon BoxIcon(TMsgIcon Icon) {
@@ -25,11 +27,8 @@ QMessageBox::Icon BoxIcon(TMsgIcon Icon) {
   return QMessageBox::Information;
 }
 
-// The model's texts end lines with "\n\r"; a box shows the carriage return as a blank line.
 QString BoxText(const std::string &Text) {
-  QString Shown = QString::fromStdString(Text);
-  Shown.replace("\n\r", "\n");
-  return Shown;
+  return QString::fromStdString(ShownMessageText(Text));
 }
 
 }  // namespace

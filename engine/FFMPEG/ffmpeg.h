@@ -371,6 +371,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
 
   // Opens and registers one input; false with FLastErrorText set on failure.
   bool OpenInputFile(const std::string &FileName);
+  // The same for a file on a disk named exactly as given (plain_file.h): anything else is
+  // refused before it is opened, and no protocol but the file protocol is used.
+  bool OpenPlainInputFile(const std::string &FileName);
   // Resolves a codec name of MediaType to its identifier; no name gives AV_CODEC_ID_NONE.
   // Encoder names go through the alias table first. False with FLastErrorText set.
   bool FindCodec(const std::string &Name, AVMediaType MediaType, AVCodecID &CodecId, bool Encoder);
@@ -381,6 +384,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
 
  private:
   bool TryOpenInputFile(const std::string &FileName);
+  bool TryOpenPlainInputFile(const std::string &FileName);
+  // The library opens Url (FileName, or its plain-file form); the messages name FileName.
+  bool TryOpenInput(const std::string &FileName, const std::string &Url, bool PlainFile);
   void FillInputOpenOptions(AVDictionary **Options);
   void TakeOverInputStream(TInputFileContext &Input, int FileIndex, unsigned Index,
                            const std::string &FileName);

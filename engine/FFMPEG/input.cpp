@@ -10,6 +10,7 @@
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/open_error.h"
+#include "engine/FFMPEG/plain_file.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
 #include "engine/binding/text_utils.h"
@@ -141,7 +142,22 @@ bool TCustomFFmpeg::OpenInputFile(const std::string &FileName) {
   return OpenFile(&TCustomFFmpeg::TryOpenInputFile, &TCustomFFmpeg::EndInputOpen, FileName);
 }
 
+bool TCustomFFmpeg::OpenPlainInputFile(const std::string &FileName) {
+  return OpenFile(&TCustomFFmpeg::TryOpenPlainInputFile, &TCustomFFmpeg::EndInputOpen, FileName);
+}
+
 bool TCustomFFmpeg::TryOpenInputFile(const std::string &FileName) {
+  return TryOpenInput(FileName, FileName, false);
+}
+
+bool TCustomFFmpeg::TryOpenPlainInputFile(const std::string &FileName) {
+  FLastErrorText = PlainFileRefusal(FileName);
+  if (!FLastErrorText.empty()) return false;
+  return TryOpenInput(FileName, PlainFileUrl(FileName), true);
+}
+
+bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string &Url,
+                                 bool PlainFile) {
   if (InputFileCount() >= MaxFiles) {
     FLastErrorText =
         FormatText("%s: too many input files (at most %d)", FileName.c_str(), MaxFiles);
@@ -160,6 +176,7 @@ bool TCustomFFmpeg::TryOpenInputFile(const std::string &FileName) {
     return false;
   TDictionary OpenOptions;
   FillInputOpenOptions(OpenOptions.Address());
+  if (PlainFile) AllowFileProtocolOnly(OpenOptions.Address());
   ApplyDefaultOptions(FFormatOptions.get(), Allocated.get(), AV_OPT_FLAG_DECODING_PARAM);
   Allocated->video_codec_id = FPgmyuvCompatibilityHack ? AV_CODEC_ID_PGMYUV : VideoCodec;
   Allocated->audio_codec_id = AudioCodec;
@@ -168,9 +185,9 @@ bool TCustomFFmpeg::TryOpenInputFile(const std::string &FileName) {
   // On failure avformat_open_input frees the context itself.
   AVFormatContext *Context = Allocated.release();
   const int Result =
-      av::avformat_open_input(&Context, FileName.c_str(), FInputFormat, OpenOptions.Address());
+      av::avformat_open_input(&Context, Url.c_str(), FInputFormat, OpenOptions.Address());
   if (Result < 0) {
-    FLastErrorText = FormatOpenError(FileName, InputOpenErrorCode(FileName, Result));
+    FLastErrorText = FormatOpenError(FileName, InputOpenErrorCode(Url, Result));
     return false;
   }
   auto Input = std::make_unique<TInputFileContext>();

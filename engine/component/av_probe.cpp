@@ -10,6 +10,7 @@
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/open_error.h"
+#include "engine/FFMPEG/plain_file.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/av_bindings.h"
 #include "engine/binding/format_text.h"
@@ -78,15 +79,21 @@ bool TAVProbe::LoadFile(const std::string &FileName, const std::string &AFormatN
       return false;
     }
   }
+  // A FIFO would block the open until someone writes to it: it is never opened.
+  FLastError = PlainFileRefusal(FileName);
+  if (!FLastError.empty()) return false;
   AVFormatContext *Context = av::avformat_alloc_context();
   if (!Context) {
     FLastError = FormatOpenError(FileName, OpenErrorNoMemory);
     return false;
   }
+  const std::string Url = PlainFileUrl(FileName);
+  TDictionary Options;
+  AllowFileProtocolOnly(Options.Address());
   // On failure avformat_open_input frees the context itself.
-  const int Result = av::avformat_open_input(&Context, FileName.c_str(), Format, nullptr);
+  const int Result = av::avformat_open_input(&Context, Url.c_str(), Format, Options.Address());
   if (Result < 0) {
-    FLastError = FormatOpenError(FileName, InputOpenErrorCode(FileName, Result));
+    FLastError = FormatOpenError(FileName, InputOpenErrorCode(Url, Result));
     return false;
   }
   TInputContextPtr Opened(Context);

@@ -47,8 +47,9 @@ class TAVProbe {
   TAVProbe(const TAVProbe &) = delete;
   TAVProbe &operator=(const TAVProbe &) = delete;
 
-  // Opens FileName, detecting its format unless AFormatName names one. False with LastError
-  // set when the file cannot be opened or read; raises FFMpegException when a media library
+  // Opens FileName, detecting its format unless AFormatName names one. Only a regular file or
+  // block device, by its name as given (never a protocol). False with LastError set when the
+  // file is refused or cannot be opened or read; raises FFMpegException when a media library
   // is not loaded.
   bool LoadFile(const std::string &FileName, const std::string &AFormatName);
   void Close();

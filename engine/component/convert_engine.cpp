@@ -194,7 +194,9 @@ int TCustomConvertEngine::AddInputFile(const std::string &FileName, TInputOption
       Task->SetStartTime(static_cast<int64_t>(Options->TimeStart) * 1000);
       Task->SetProgramId(Options->ProgramID);
     }
-    if (!Task->OpenInputFile(FileName)) {
+    const bool Opened = Options && Options->PlainFileOnly ? Task->OpenPlainInputFile(FileName)
+                                                          : Task->OpenInputFile(FileName);
+    if (!Opened) {
       LastErrorMsg = Task->FLastErrorText;
       return -1;
     }

@@ -13,6 +13,9 @@ struct TInputOptions {
   int32_t TimeStart = -1;   // ms
   int32_t ProgramID = -1;
   std::string ExtOptions;  // one "name=value" per line
+  // Only a regular file or block device, opened as a file whatever its name looks like; off,
+  // the name goes to the libraries as it is (protocols included).
+  bool PlainFileOnly = false;
 };
 
 struct TOutputOptions {

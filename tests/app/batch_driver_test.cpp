@@ -2,6 +2,7 @@
 // their outputs, what the rows and bars show, the stop question and closing.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QTimer>
 #include <filesystem>
@@ -40,6 +41,81 @@ TEST_F(TBatchDriverTest, OnlyCheckedRowsAreConvertedAndTheBatchCompletesEvenWith
     EXPECT_TRUE(Form.ControlsEnabled() && Form.MainMenuEnabled());
     EXPECT_EQ(Form.ProgressBar1, 0);
   }
+}
+
+TEST_F(TBatchDriverTest, TheEndMessageCountsTheRowsWhenAnyFailed) {
+  TTempFolder In("driver-counts-in");
+  const std::string Good = CopyMedia(In.Path(), "good.mov");
+  const std::string Broken = MediaFile("clip.mov");  // a text file
+  const struct {
+    TTexts Files;
+    std::vector<bool> Checked;
+    TTexts Cells;
+    const char *Message;
+  } Cases[] = {
+      {{Good, Good}, {true, true}, {"Done", "Done"}, "All Conversions Completed"},
+      // A failed row that is not converted is not counted.
+      {{Broken, Good}, {false, true}, {"", "Done"}, "All Conversions Completed"},
+      // The last row fails: the message comes from the failed set-up.
+      {{Good, Good, Broken},
+       {true, true, true},
+       {"Done", "Done", "Fail"},
+       "Conversions Completed with errors\n2 Done, 1 Fail"},
+      // The last row is done: the message comes from the timer.
+      {{Broken, Broken, Good},
+       {true, true, true},
+       {"Fail", "Fail", "Done"},
+       "Conversions Completed with errors\n1 Done, 2 Fail"},
+      {{Broken}, {true}, {"Fail"}, "Conversions Completed with errors\n1 Fail"},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Message);
+    TTempFolder Out("driver-counts-out");
+    Form.ClearAllItems1Click();
+    Dialogs.Messages.clear();
+    AddFiles(Case.Files);
+    for (size_t Row = 0; Row < Case.Checked.size(); ++Row)
+      Form.ListView1.SetChecked(static_cast<int>(Row), Case.Checked[Row]);
+    ConvertInto(Out.Path());
+    EXPECT_EQ(ProgressCells(), Case.Cells);
+    EXPECT_EQ(Dialogs.Texts(), TTexts{Case.Message});
+  }
+}
+
+TEST_F(TBatchDriverTest, RowsNameTheirFileExactlyAndOnlyRegularFilesAreOpened) {
+  TTempFolder In("driver-kinds-in"), Out("driver-kinds-out");
+  // A trailing blank is part of the name: the clip beside it is a text file.
+  const std::string Blank = CopyMedia(In.Path(), "clip.mov ");
+  std::ofstream(In.File("clip.mov")) << "not a movie";
+  const std::string Fifo = In.File("pipe.mov");
+  ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
+  fs::create_directory(In.File("folder.mov"));
+  const struct {
+    std::string File;
+    const char *Probed;  // the "Progress" cell after adding
+    const char *State;
+    std::string Reason;
+  } Cases[] = {
+      {Blank, "", "Done", ""},
+      {Fifo, "Error", "Fail", "'" + Fifo + "' is a named pipe, not a regular file"},
+      {In.File("folder.mov"), "Error", "Fail",
+       "'" + In.File("folder.mov") + "' is a directory, not a regular file"},
+  };
+  TTexts Files;
+  for (const auto &Case : Cases) Files.push_back(Case.File);
+  AddFiles(Files);
+  for (int Row = 0; Row < 3; ++Row) {
+    EXPECT_EQ(Form.ListView1.Row(Row).Caption, Cases[Row].File);
+    EXPECT_EQ(Form.ListView1.Cell(Row, jcProgress), Cases[Row].Probed);
+  }
+  ConvertInto(Out.Path());
+  for (int Row = 0; Row < 3; ++Row) {
+    SCOPED_TRACE(Cases[Row].File);
+    EXPECT_EQ(Form.ListView1.Cell(Row, jcProgress), Cases[Row].State);
+    EXPECT_EQ(Form.ListView1.Row(Row).FailReason, Cases[Row].Reason);
+  }
+  EXPECT_EQ(Form.ListView1.Row(0).OutputFile, Out.File("clip.mp4"));
+  EXPECT_GT(fs::file_size(Out.File("clip.mp4")), 1000u);
 }
 
 TEST_F(TBatchDriverTest, ExistingFilesGiveTheFirstFreeNumberUnlessOverwriting) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,27 @@ namespace {
 TProcessResult Convert(std::vector<std::string> Arguments) {
   Arguments.insert(Arguments.begin(), {TARNWICK_CLI, "convert"});
   return RunProgram(Arguments);
+}
+
+// The same in Folder as the working directory, ended after a minute: a hang fails the test
+// (status 124) instead of blocking it.
+TProcessResult ConvertIn(const std::string &Folder, std::vector<std::string> Arguments) {
+  Arguments.insert(Arguments.begin(), {"/usr/bin/timeout", "60", "/usr/bin/env", "-C", Folder,
+                                       TARNWICK_CLI, "convert"});
+  return RunProgram(Arguments);
+}
+
+// The stream types ffprobe reads from File, one per line.
+std::string StreamTypes(const std::string &File) {
+  return RunProgram({"/usr/bin/ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of",
+                     "default=nw=1:nk=1", File})
+      .Output;
+}
+
+std::string LastLine(const std::string &Text) {
+  const size_t End = Text.ends_with('\n') ? Text.size() - 1 : Text.size();
+  const size_t Start = Text.rfind('\n', End - 1);
+  return Text.substr(Start == std::string::npos || End == 0 ? 0 : Start + 1, End - Start - 1);
 }
 
 std::string Line(const std::string &Input, const char *State, const std::string &Output) {
@@ -39,7 +61,7 @@ TEST(CliConvertTest, TwoFilesToAnEntryByTextAndByPosition) {
     const std::string Second = Out.File(std::string("film") + Case.Extension);
     EXPECT_EQ(Result.Output, Line(MediaFile("sample.mov"), "Done", First) +
                                  Line(MediaFile("film.mp4"), "Done", Second));
-    EXPECT_EQ(Result.Errors, "All Conversions Completed\n");
+    EXPECT_EQ(Result.Errors, "All Conversions Completed\n2 Done\n");
     const TProcessResult Probe =
         RunProgram({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
                     "stream=codec_name", "-of", "csv=p=0", First});
@@ -73,6 +95,74 @@ TEST(CliConvertTest, ABrokenFileFailsWithItsReasonAndTheOthersGoOn) {
             Line(MediaFile("clip.mov"), "Fail", MediaFile("clip.mov") + ": Unknown format") +
                 Line(Out.File("in/tab\\there.mov"), "Done", Out.File("tab\\there.mp4")));
   EXPECT_TRUE(fs::exists(Out.File("tab\there.mp4")));
+  // Counted in the order Done, Fail, Abort whatever the order of the rows.
+  EXPECT_TRUE(Result.Errors.ends_with("Conversions Completed with errors\n1 Done, 1 Fail\n"))
+      << Result.Errors;
+}
+
+TEST(CliConvertTest, OddNamesConvertTheFileTheyNameExactly) {
+  TTempFolder In("cli-convert-odd-in"), Out("cli-convert-odd-out");
+  // Each odd name holds sample.mov (video and sound); a name read another way finds a clip
+  // without sound or nothing at all.
+  const struct {
+    const char *Name;
+    const char *Output;  // in Out
+    const char *Listed;  // the row's input and output cells, escaped
+    const char *ListedOutput;
+  } Cases[] = {
+      {"clip.mov ", "clip.mp4", "clip.mov ", "clip.mp4"},
+      {"concat:a|b.mp4", "concat:a|b.mp4", "concat:a|b.mp4", "concat:a|b.mp4"},
+      {"-dash.mov", "-dash.mp4", "-dash.mov", "-dash.mp4"},
+      {"new\nline.mov", "new\nline.mp4", "new\\nline.mov", "new\\nline.mp4"},
+  };
+  CopyMedia(In.Path(), "clip.mov", "film.mp4");
+  CopyMedia(In.Path(), "b.mp4", "film.mp4");
+  std::ofstream(In.File("a")).flush();
+  std::vector<std::string> Arguments = {Mp4Entry};
+  std::string Listing;
+  for (const auto &Case : Cases) {
+    CopyMedia(In.Path(), Case.Name);
+    Arguments.push_back(Case.Name);
+    Listing += Line(Case.Listed, "Done", Out.File(Case.ListedOutput));
+  }
+  Arguments.insert(Arguments.end(), {"--output", Out.Path()});
+  const TProcessResult Result = ConvertIn(In.Path(), Arguments);
+  EXPECT_EQ(Result.ExitStatus, 0) << Result.Errors;
+  EXPECT_EQ(Result.Output, Listing);
+  for (const auto &Case : Cases)
+    EXPECT_EQ(StreamTypes(Out.File(Case.Output)), "video\naudio\n") << Case.Name;
+  EXPECT_EQ(LastLine(Result.Errors), "4 Done");
+}
+
+TEST(CliConvertTest, APipeOrAFolderFailsAtOnceWithItsReasonAndTheCountsEndTheRun) {
+  TTempFolder In("cli-convert-kinds"), Out("cli-convert-kinds-out");
+  ASSERT_EQ(mkfifo(In.File("pipe.mov").c_str(), 0600), 0);
+  fs::create_directory(In.File("folder.mov"));
+  const struct {
+    std::string File;
+    const char *State;
+    std::string Last;
+  } Cases[] = {
+      {In.File("pipe.mov"), "Fail",
+       "'" + In.File("pipe.mov") + "' is a named pipe, not a regular file"},
+      {MediaFile("sample.mov"), "Done", Out.File("sample.mp4")},
+      {In.File("folder.mov"), "Fail",
+       "'" + In.File("folder.mov") + "' is a directory, not a regular file"},
+  };
+  std::vector<std::string> Arguments = {Mp4Entry};
+  std::string Listing;
+  for (const auto &Case : Cases) {
+    Arguments.push_back(Case.File);
+    Listing += Line(Case.File, Case.State, Case.Last);
+  }
+  Arguments.insert(Arguments.end(), {"--output", Out.Path()});
+  const TProcessResult Result = ConvertIn(In.Path(), Arguments);
+  EXPECT_EQ(Result.ExitStatus, 1) << Result.Errors;
+  EXPECT_EQ(Result.Output, Listing);
+  EXPECT_TRUE(Result.Errors.ends_with("Conversions Completed with errors\n1 Done, 2 Fail\n"))
+      << Result.Errors;
+  EXPECT_TRUE(fs::exists(Out.File("sample.mp4")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(Out.Path()), fs::directory_iterator()), 1);
 }
 
 TEST(CliConvertTest, MisuseAndMissingFoldersExitWithStatusOne) {
@@ -91,8 +181,15 @@ TEST(CliConvertTest, MisuseAndMissingFoldersExitWithStatusOne) {
     EXPECT_EQ(Result.ExitStatus, 1) << Arguments.back();
     EXPECT_EQ(Result.Output, "") << Arguments.back();
     EXPECT_NE(Result.Errors, "") << Arguments.back();
+    // The folder message's line ends are line feeds only on a terminal.
+    EXPECT_EQ(Result.Errors.find('\r'), std::string::npos) << Arguments.back();
   }
   EXPECT_TRUE(fs::is_empty(Out.Path()));
+  const TProcessResult Gone =
+      Convert({"10", MediaFile("sample.mov"), "--output", Out.File("gone")});
+  EXPECT_EQ(Gone.Errors, "The output folder \"" + Out.File("gone") +
+                             "\"\ndoes not exist or has been deleted!\nPlease choose a new output "
+                             "folder.\n0 Done\n");
 }
 
 TEST(CliConvertTest, MediaLibrariesThatDoNotLoadGiveStatusTwo) {
@@ -109,7 +206,7 @@ TEST(CliConvertTest, MediaLibrariesThatDoNotLoadGiveStatusTwo) {
             std::string::npos);
 }
 
-TEST(CliConvertTest, CtrlCAbortsTheRunningRowAndStartsNoOther) {
+TEST(CliConvertTest, CtrlCSigtermAndSighupAbortTheRunningRowAndStartNoOther) {
   TTempFolder Out("cli-convert-interrupt");
   // Long enough to be interrupted while it converts.
   const std::string Long = Out.File("in/long.mov");
@@ -118,41 +215,53 @@ TEST(CliConvertTest, CtrlCAbortsTheRunningRowAndStartsNoOther) {
                         "testsrc=size=640x480:rate=25:duration=60", "-c:v", "mpeg4", Long})
                 .ExitStatus,
             0);
-  std::vector<std::string> Arguments = {TARNWICK_CLI, "convert", "MPEG-2 Movie (*.mpg)"};
-  for (const std::string &Word :
-       {MediaFile("sample.mov"), Long, MediaFile("film.mp4"), std::string("--output"), Out.Path()})
-    Arguments.push_back(Word);
-  const std::string Listing = Out.File("stdout.txt");
+  const struct {
+    int Signal;
+    int ExitStatus;
+  } Cases[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.ExitStatus);
+    for (const char *Name : {"sample.mpg", "long.mpg"}) fs::remove(Out.File(Name));
+    std::vector<std::string> Arguments = {TARNWICK_CLI, "convert", "MPEG-2 Movie (*.mpg)"};
+    for (const std::string &Word : {MediaFile("sample.mov"), Long, MediaFile("film.mp4"),
+                                    std::string("--output"), Out.Path()})
+      Arguments.push_back(Word);
+    const std::string Listing = Out.File("stdout.txt");
+    const std::string Errors = Out.File("stderr.txt");
 
-  const pid_t Child = fork();
-  ASSERT_GE(Child, 0);
-  if (Child == 0) {
-    if (!std::freopen(Listing.c_str(), "w", stdout) || !std::freopen("/dev/null", "w", stderr))
+    const pid_t Child = fork();
+    ASSERT_GE(Child, 0);
+    if (Child == 0) {
+      if (!std::freopen(Listing.c_str(), "w", stdout) || !std::freopen(Errors.c_str(), "w", stderr))
+        _exit(127);
+      std::vector<char *> Words;
+      for (std::string &Word : Arguments) Words.push_back(Word.data());
+      Words.push_back(nullptr);
+      execv(Words[0], Words.data());
       _exit(127);
-    std::vector<char *> Words;
-    for (std::string &Word : Arguments) Words.push_back(Word.data());
-    Words.push_back(nullptr);
-    execv(Words[0], Words.data());
-    _exit(127);
-  }
-  // The long clip's output is written beside its name from the moment its row starts.
-  EXPECT_TRUE(RunEventsUntil([&Out] {
-    for (const auto &Entry : fs::directory_iterator(Out.Path()))
-      if (Entry.path().filename().string().rfind("long.mpg.", 0) == 0) return true;
-    return false;
-  }));
-  RunEventsUntil([] { return false; }, 0.3);
-  kill(Child, SIGINT);
-  int Status = 0;
-  ASSERT_EQ(waitpid(Child, &Status, 0), Child);
-  ASSERT_TRUE(WIFEXITED(Status));
-  EXPECT_EQ(WEXITSTATUS(Status), 130);
+    }
+    // The long clip's output is written beside its name from the moment its row starts.
+    EXPECT_TRUE(RunEventsUntil([&Out] {
+      for (const auto &Entry : fs::directory_iterator(Out.Path()))
+        if (Entry.path().filename().string().rfind("long.mpg.", 0) == 0) return true;
+      return false;
+    }));
+    RunEventsUntil([] { return false; }, 0.3);
+    kill(Child, Case.Signal);
+    int Status = 0;
+    ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+    ASSERT_TRUE(WIFEXITED(Status)) << "ended by the signal itself";
+    EXPECT_EQ(WEXITSTATUS(Status), Case.ExitStatus);
 
-  std::stringstream Listed;
-  Listed << std::ifstream(Listing).rdbuf();
-  EXPECT_EQ(Listed.str(), Line(MediaFile("sample.mov"), "Done", Out.File("sample.mpg")) +
-                              Line(Long, "Abort", Out.File("long.mpg")));
-  EXPECT_FALSE(fs::exists(Out.File("film.mpg")));
+    std::stringstream Listed, Said;
+    Listed << std::ifstream(Listing).rdbuf();
+    Said << std::ifstream(Errors).rdbuf();
+    EXPECT_EQ(Listed.str(), Line(MediaFile("sample.mov"), "Done", Out.File("sample.mpg")) +
+                                Line(Long, "Abort", Out.File("long.mpg")));
+    EXPECT_EQ(LastLine(Said.str()), "1 Done, 1 Abort");
+    EXPECT_EQ(StreamTypes(Out.File("long.mpg")), "video\n");
+    EXPECT_FALSE(fs::exists(Out.File("film.mpg")));
+  }
 }
 
 }  // namespace

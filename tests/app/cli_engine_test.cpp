@@ -1,6 +1,6 @@
 // tarnwick-cli engine, run as a user runs it: with --dry-run the task set up from a command
 // line, what each output would get, and the refusals; without it the conversion, a user's
-// file kept, failures and Ctrl-C.
+// file kept, failures and the signals that stop it.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -158,6 +158,8 @@ TEST(CliEngineTest, ConvertsAndTheOutputIsReadable) {
       {{"-i", MediaFile("sample.mov")}, "out.avi", "video\naudio\n"},
       {{"-i", MediaFile("sample.mov"), "-an", "-vcodec", "mpeg2video"}, "out.mpg", "video\n"},
       {{"-i", MediaFile("audio.m4a")}, "out.wav", "audio\n"},
+      // Unlike a batch, the engine takes what the libraries take, protocols included.
+      {{"-i", "file:" + MediaFile("film.mp4")}, "film.avi", "video\n"},
   };
   for (const auto &Case : Cases) {
     SCOPED_TRACE(Case.File);
@@ -226,7 +228,7 @@ TEST(CliEngineTest, AFailedConversionExitsWithOneAndTheEnginesMessage) {
   EXPECT_TRUE(std::filesystem::is_empty(Folder.Path()));
 }
 
-TEST(CliEngineTest, CtrlCStopsTheConversionAndLeavesAReadableFile) {
+TEST(CliEngineTest, CtrlCSigtermAndSighupStopTheConversionAndLeaveAReadableFile) {
   TTempFolder Folder("cli-engine-interrupt");
   const std::string Clip = Folder.File("long.mov");
   ASSERT_EQ(RunProgram({ProgramPath("ffmpeg"), "-v", "error", "-f", "lavfi", "-i",
@@ -234,37 +236,45 @@ TEST(CliEngineTest, CtrlCStopsTheConversionAndLeavesAReadableFile) {
                         "sine=duration=20", "-c:v", "mpeg4", "-c:a", "aac", "-shortest", Clip})
                 .ExitStatus,
             0);
-  const std::string Out = Folder.File("out.avi");
-  const std::string Errors = Folder.File("errors.txt");
-  const pid_t Child = fork();
-  if (Child == 0) {
-    // Real-time reading keeps the conversion running for twenty seconds.
-    const int Log = open(Errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(Log, STDERR_FILENO);
-    dup2(Log, STDOUT_FILENO);
-    execl(TARNWICK_CLI, TARNWICK_CLI, "engine", "-re", "-i", Clip.c_str(), Out.c_str(),
-          static_cast<char *>(nullptr));
-    _exit(127);
+  const struct {
+    int Signal;
+    int ExitStatus;
+  } Cases[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.ExitStatus);
+    const std::string Out = Folder.File("out.avi");
+    std::filesystem::remove(Out);
+    const std::string Errors = Folder.File("errors.txt");
+    const pid_t Child = fork();
+    if (Child == 0) {
+      // Real-time reading keeps the conversion running for twenty seconds.
+      const int Log = open(Errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(Log, STDERR_FILENO);
+      dup2(Log, STDOUT_FILENO);
+      execl(TARNWICK_CLI, TARNWICK_CLI, "engine", "-re", "-i", Clip.c_str(), Out.c_str(),
+            static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(Child, 0);
+    // Stopped once the session runs (it announces its stream mapping), a second later.
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (ContentsOf(Errors).find("Stream mapping:") == std::string::npos &&
+           std::chrono::steady_clock::now() < Deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    kill(Child, Case.Signal);
+    int Status = 0;
+    waitpid(Child, &Status, 0);
+    ASSERT_TRUE(WIFEXITED(Status)) << ContentsOf(Errors);
+    EXPECT_EQ(WEXITSTATUS(Status), Case.ExitStatus) << ContentsOf(Errors);
+    EXPECT_EQ(StreamTypes(Out), "video\naudio\n");
+    // Stopped long before the end of the clip.
+    const TProcessResult Duration =
+        RunProgram({ProgramPath("ffprobe"), "-v", "error", "-show_entries", "format=duration",
+                    "-of", "csv=p=0", Out});
+    EXPECT_GT(std::stod(Duration.Output), 0.1);
+    EXPECT_LT(std::stod(Duration.Output), 15.0);
   }
-  ASSERT_GT(Child, 0);
-  // Interrupted once the session runs (it announces its stream mapping), a second later.
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-  while (ContentsOf(Errors).find("Stream mapping:") == std::string::npos &&
-         std::chrono::steady_clock::now() < Deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  kill(Child, SIGINT);
-  int Status = 0;
-  waitpid(Child, &Status, 0);
-  ASSERT_TRUE(WIFEXITED(Status)) << ContentsOf(Errors);
-  EXPECT_EQ(WEXITSTATUS(Status), 130) << ContentsOf(Errors);
-  EXPECT_EQ(StreamTypes(Out), "video\naudio\n");
-  // Stopped long before the end of the clip.
-  const TProcessResult Duration =
-      RunProgram({ProgramPath("ffprobe"), "-v", "error", "-show_entries", "format=duration", "-of",
-                  "csv=p=0", Out});
-  EXPECT_GT(std::stod(Duration.Output), 0.1);
-  EXPECT_LT(std::stod(Duration.Output), 15.0);
 }
 
 TEST(CliEngineTest, HelpNamesTheCommand) {

@@ -3,10 +3,16 @@
 
 #include "engine/component/av_probe.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <thread>
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg_exception.h"
@@ -147,6 +153,71 @@ TEST_F(ProbeTest, ForcedFormats) {
   EXPECT_EQ(Probe.FormatName(), "mov");
   Probe.Close();
   ExpectClosed(Probe);
+}
+
+TEST_F(ProbeTest, OnlyRegularFilesAreOpenedAndTheOthersAreRefusedUnopened) {
+  TTempFolder Folder("probe-kinds");
+  const std::string Fifo = Folder.File("pipe.mov");
+  ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
+  // Should the probe open the pipe after all, this writer ends its wait at once (an end of
+  // file), so the test fails instead of hanging. Otherwise the reader below lets it go.
+  std::thread Writer([&Fifo] {
+    const int Written = open(Fifo.c_str(), O_WRONLY);
+    if (Written >= 0) close(Written);
+  });
+  std::filesystem::create_directory(Folder.File("folder.mov"));
+  const struct {
+    std::string File;
+    const char *Kind;
+  } Cases[] = {
+      {Fifo, "a named pipe"},
+      {Folder.File("folder.mov"), "a directory"},
+      {"/dev/null", "a character device"},
+  };
+  for (const auto &Case : Cases) {
+    ASSERT_TRUE(Probe.LoadFile(MediaFile("sample.mov"), ""));
+    EXPECT_FALSE(Probe.LoadFile(Case.File, ""));
+    EXPECT_EQ(Probe.LastError(), "'" + Case.File + "' is " + Case.Kind + ", not a regular file");
+    ExpectClosed(Probe);
+  }
+  const int Reader = open(Fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  Writer.join();
+  close(Reader);
+}
+
+// Runs in Folder as the working directory for its life.
+class TWorkingFolder {
+ public:
+  explicit TWorkingFolder(const std::string &Folder) : FPrevious(std::filesystem::current_path()) {
+    std::filesystem::current_path(Folder);
+  }
+  ~TWorkingFolder() { std::filesystem::current_path(FPrevious); }
+
+ private:
+  std::filesystem::path FPrevious;
+};
+
+TEST_F(ProbeTest, RelativeNamesAreFilesExactlyAsGivenNeverProtocols) {
+  TTempFolder Folder("probe-names");
+  // Each name holds film.mp4 (176x144); a name read another way finds sample.mov (320x240)
+  // or nothing.
+  const char *Names[] = {"clip.mov ", "concat:a|b.mp4", "file:c.mp4", "-dash.mov", "new\nline.mov"};
+  std::filesystem::copy_file(MediaFile("sample.mov"), Folder.File("clip.mov"));
+  std::filesystem::copy_file(MediaFile("sample.mov"), Folder.File("b.mp4"));
+  std::filesystem::copy_file(MediaFile("sample.mov"), Folder.File("c.mp4"));
+  std::ofstream(Folder.File("a")).flush();
+  for (const char *Name : Names)
+    std::filesystem::copy_file(MediaFile("film.mp4"), Folder.File(Name));
+  TWorkingFolder Inside(Folder.Path());
+  for (const char *Name : Names) {
+    SCOPED_TRACE(Name);
+    ASSERT_TRUE(Probe.LoadFile(Name, "")) << Probe.LastError();
+    TVideoStreamInfo Video;
+    Probe.GetVideoStreamInfo(Video);
+    EXPECT_EQ(Video.Width, 176);
+  }
+  EXPECT_FALSE(Probe.LoadFile("gone.mov ", ""));
+  EXPECT_EQ(Probe.LastError(), "gone.mov : no such file or directory");
 }
 
 TEST(ProbeLibrariesTest, MissingLibrariesRaiseInTheirOrder) {
