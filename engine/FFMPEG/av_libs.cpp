@@ -3,7 +3,13 @@
 
 #include "av_libs.h"
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <cfenv>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
 
 #include "engine/binding/av_api.h"
 #include "engine/binding/av_bindings.h"
@@ -39,12 +45,25 @@ std::fenv_t SavedEnvironment;
 
 void UnloadLocked();
 
+// glibc gives each new thread an arena of its own, up to eight per core, and keeps what is
+// freed there. Every task runs on a new thread, so a long batch would collect arenas; one per
+// core is enough for the codecs' own threads. A limit the user set stays.
+void LimitAllocatorArenas() {
+  static std::once_flag Once;
+  std::call_once(Once, [] {
+    const char *Tunables = std::getenv("GLIBC_TUNABLES");
+    if (std::getenv("MALLOC_ARENA_MAX") || (Tunables && std::strstr(Tunables, "arena_max"))) return;
+    mallopt(M_ARENA_MAX, static_cast<int>(std::max(2u, std::thread::hardware_concurrency())));
+  });
+}
+
 }  // namespace
 
 bool LoadAVLibs(const std::string &LibraryFolder, bool UseVersionedNames) {
   std::lock_guard Lock(StateLock);
   UnloadPending = false;
   if (Loaded) return true;
+  LimitAllocatorArenas();
   LoadError.clear();
   bool AllLoaded = true;
   for (const TLibraryStep &Step : LoadOrder) {

@@ -2,6 +2,7 @@
 
 #include "engine/FFMPEG/ffmpeg_thread.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -64,4 +65,8 @@ void TFFmpegThread::Execute() {
     // A notification handler's exception after the session's clean-up: nobody above this
     // thread could receive it.
   }
+  // The session's buffers are freed by now: hand their pages back, or the arenas keep what
+  // each task used resident for the rest of the batch. The task (and this object) may be
+  // gone by now: touch neither.
+  malloc_trim(0);
 }
