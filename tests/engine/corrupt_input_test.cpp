@@ -13,6 +13,7 @@
 #include <memory>
 #include <random>
 
+#include "engine/FFMPEG/decode_checks.h"
 #include "tests/engine/transcode_test_support.h"
 
 namespace {
@@ -130,6 +131,58 @@ std::string Expanded(const char *Reason, const std::string &Path) {
   std::string Text = Reason;
   if (const size_t At = Text.find("%s"); At != std::string::npos) Text.replace(At, 2, Path);
   return Text;
+}
+
+// Frames as a decoder might hand them over, each with one thing missing.
+TEST_F(CorruptInputTest, AFrameWithoutFormatSizeRateChannelsOrDataIsRefused) {
+  struct TFrameCase {
+    const char *Name;
+    AVMediaType Type;
+    std::function<void(AVFrame &)> Spoil;  // after a complete frame was made
+    const char *Defect;
+  };
+  const TFrameCase Cases[] = {
+      {"picture", AVMEDIA_TYPE_VIDEO, [](AVFrame &) {}, ""},
+      {"no pixel format", AVMEDIA_TYPE_VIDEO, [](AVFrame &F) { F.format = AV_PIX_FMT_NONE; },
+       "no pixel format"},
+      {"unknown pixel format", AVMEDIA_TYPE_VIDEO, [](AVFrame &F) { F.format = 100000; },
+       "no pixel format"},
+      {"no width", AVMEDIA_TYPE_VIDEO, [](AVFrame &F) { F.width = 0; }, "no picture size (0x48)"},
+      {"too large", AVMEDIA_TYPE_VIDEO, [](AVFrame &F) { F.width = F.height = 100000; },
+       "picture size 100000x100000 is too large"},
+      {"no chroma plane", AVMEDIA_TYPE_VIDEO, [](AVFrame &F) { F.data[2] = nullptr; },
+       "no data in picture plane 2"},
+      {"samples", AVMEDIA_TYPE_AUDIO, [](AVFrame &) {}, ""},
+      {"no sample format", AVMEDIA_TYPE_AUDIO, [](AVFrame &F) { F.format = AV_SAMPLE_FMT_NONE; },
+       "no sample format"},
+      {"no sample rate", AVMEDIA_TYPE_AUDIO, [](AVFrame &F) { F.sample_rate = 0; },
+       "no sample rate"},
+      {"no channels", AVMEDIA_TYPE_AUDIO, [](AVFrame &F) { F.ch_layout.nb_channels = 0; },
+       "no channels"},
+      {"too many channels", AVMEDIA_TYPE_AUDIO, [](AVFrame &F) { F.ch_layout.nb_channels = 65; },
+       "65 channels are too many"},
+      {"no samples", AVMEDIA_TYPE_AUDIO, [](AVFrame &F) { F.nb_samples = 0; }, "no samples"},
+      {"second channel missing", AVMEDIA_TYPE_AUDIO,
+       [](AVFrame &F) { F.extended_data[1] = nullptr; }, "no data for channel 1"},
+  };
+  for (const TFrameCase &Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TFramePtr Frame(av::av_frame_alloc());
+    ASSERT_TRUE(Frame);
+    if (Case.Type == AVMEDIA_TYPE_VIDEO) {
+      Frame->format = AV_PIX_FMT_YUV420P;
+      Frame->width = 64;
+      Frame->height = 48;
+    } else {
+      Frame->format = AV_SAMPLE_FMT_FLTP;
+      Frame->sample_rate = 44100;
+      Frame->nb_samples = 1024;
+      av::av_channel_layout_default(&Frame->ch_layout, 2);
+    }
+    ASSERT_GE(av::av_frame_get_buffer(Frame.get(), 0), 0);
+    Case.Spoil(*Frame);
+    EXPECT_EQ(DecodedFrameDefect(Case.Type, *Frame), Case.Defect);
+  }
 }
 
 TEST_F(CorruptInputTest, EachDamagedInputConvertsOrFailsWithItsReason) {
