@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
@@ -88,6 +89,11 @@ void TCustomFFmpeg::SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist) {
   Ost.NextFramePts = NoTimestamp;
   // Without an encoder the session refuses the stream when it opens it.
   if (const AVCodec *Codec = Enc.codec) {
+    // The rate and channels come from the input unless given: a damaged input has none.
+    if (const std::string Defect = SamplesDefect(FittingSampleFormat(*Codec, Enc.sample_fmt),
+                                                 Enc.sample_rate, Enc.ch_layout.nb_channels);
+        !Defect.empty())
+      throw FFMpegException(StreamSetUpFailure(Ost, Ist, Defect));
     // Rates and layouts come from the profile lists, which do not know every encoder's limits:
     // the encoder's nearest choice is taken rather than failing the job.
     const TUnlistedLimits *Limits = LimitsOf(Codec->id);

@@ -174,13 +174,26 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
 
  private:
   int DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
+  int DecodeFailed(TInputStream &Ist, const AVPacket *Pkt);
+  // The decoded frame's time becomes the stream's clock.
+  void TakeFrameTime(TInputStream &Ist, const AVFrame &Frame);
   int DecodeSubtitle(TInputStream &Ist, int IstIndex, const AVPacket &Pkt);
-  // The decoded frame in Ist.Frame to the pre-processing and every output it feeds.
-  void OutputDecodedFrame(TInputStream &Ist, int IstIndex);
+  // The decoded frame in Ist.Frame to the pre-processing and every output it feeds; false
+  // when its samples could not be converted.
+  bool OutputDecodedFrame(TInputStream &Ist, int IstIndex);
   void CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &Pkt, int DataSize);
   void EmulateRate(TInputStream &Ist);
   // At the end of the input: the encoders fed by the stream give what they hold.
   void DrainEncoders(int IstIndex);
+
+  // ===== Decoding outcome (decode_checks.cpp) =====
+
+  // After the decoders are drained: fails the task when an input delivered nothing at all or
+  // a stream's decoding errors exceed two thirds of its packets. Nothing when stopped.
+  void CheckDecodingOutcome();
+  // "Cannot set up the encoder of output stream ... from input stream ... of 'file': Defect".
+  std::string StreamSetUpFailure(const TOutputStream &Ost, const TInputStream &Ist,
+                                 const std::string &Defect) const;
 
  public:
   // ===== Video output path (video_out.cpp) =====

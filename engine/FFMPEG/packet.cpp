@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/intreadwrite.h>  // byte readers: macros, no library call
 }
 
+#include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
@@ -137,6 +138,7 @@ void TCustomFFmpeg::CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &
     Out->pos = -1;
     WriteFrame(*FOutputFiles[Ost->FileIndex], *Out, *Ost);
     ++Ost->FrameNumber;
+    ++Ist.CopiedPackets;
   }
 }
 
@@ -149,7 +151,7 @@ void TCustomFFmpeg::EmulateRate(TInputStream &Ist) {
   ++Ist.FrameCount;
 }
 
-void TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex) {
+bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex) {
   AVFrame &Frame = *Ist.Frame;
   const AVMediaType Type = Ist.Decoder->codec_type;
   uint8_t *Samples = nullptr;
@@ -162,12 +164,12 @@ void TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex) {
     }
     PreProcessVideoFrame(Ist, Picture);
   } else if (!DecodedAudioToS16(Ist, Frame, Samples, SamplesSize)) {
-    return;
+    return false;
   } else if (FAudioVolume != 256) {
     ApplyVolume(Samples, SamplesSize);
   }
   EmulateRate(Ist);
-  if (FStartTime != 0 && Ist.Pts < FStartTime) return;
+  if (FStartTime != 0 && Ist.Pts < FStartTime) return true;
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->SourceIndex != IstIndex || !Ost->EncodingNeeded) continue;
     TOutputFileContext &File = *FOutputFiles[Ost->FileIndex];
@@ -179,53 +181,83 @@ void TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex) {
     DoVideoOut(File, *Ost, FrameSize, Frame, Picture, Ist);
     if (!FVStatsFileName.empty() && FrameSize != 0) DoVideoStats(File, *Ost, FrameSize);
   }
+  return true;
 }
 
-// Pictures and samples: a packet goes in whole and zero or more frames come out.
+// Pictures and samples: a packet goes in whole and zero or more frames come out. A frame the
+// outputs cannot take is dropped and the packet counts as one that failed.
 int TCustomFFmpeg::DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt) {
   AVCodecContext *Dec = Ist.Decoder.get();
   if (!Ist.Frame) Ist.Frame.reset(av::av_frame_alloc());
   if (!Ist.Frame) throw std::bad_alloc();
+  if (Pkt) ++Ist.DecodedPackets;
   int Result = av::avcodec_send_packet(Dec, Pkt);
-  if (Result < 0 && Result != AVERROR_EOF) return -1;
+  if (Result < 0 && Result != AVERROR_EOF) return DecodeFailed(Ist, Pkt);
+  bool Dropped = false;
   for (;;) {
     Result = av::avcodec_receive_frame(Dec, Ist.Frame.get());
-    if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF) return 0;
-    if (Result < 0) return -1;
+    if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF) break;
+    if (Result < 0) return DecodeFailed(Ist, Pkt);
     AVFrame &Frame = *Ist.Frame;
-    Ist.Pts = Ist.NextPts;
-    if (Dec->codec_type == AVMEDIA_TYPE_AUDIO) {
-      if (Frame.sample_rate > 0)
-        Ist.NextPts += av::av_rescale(Frame.nb_samples, 1000000, Frame.sample_rate);
-    } else {
-      // Decoders hold pictures back (reordering), so a picture's time is its own, not the
-      // clock of the packet that released it.
-      if (Frame.best_effort_timestamp != AV_NOPTS_VALUE)
-        Ist.Pts = av::av_rescale_q(Frame.best_effort_timestamp, Ist.St->time_base, AV_TIME_BASE_Q);
-      Ist.NextPts = Ist.Pts;
-      Ist.Quality = static_cast<float>(Frame.quality);
-      const int64_t Duration =
-          Frame.pkt_duration > 0
-              ? av::av_rescale_q(Frame.pkt_duration, Ist.St->time_base, AV_TIME_BASE_Q)
-              : FrameDurationUs(Ist.St);
-      Ist.NextPts += Duration;
-    }
-    try {
-      OutputDecodedFrame(Ist, IstIndex);
-    } catch (...) {
-      av::av_frame_unref(Ist.Frame.get());
-      throw;
+    std::string Defect = DecodedFrameDefect(Dec->codec_type, Frame);
+    if (Defect.empty()) {
+      TakeFrameTime(Ist, Frame);
+      bool Delivered;
+      try {
+        Delivered = OutputDecodedFrame(Ist, IstIndex);
+      } catch (...) {
+        av::av_frame_unref(Ist.Frame.get());
+        throw;
+      }
+      if (!Delivered) Defect = "the samples could not be converted";
     }
     av::av_frame_unref(Ist.Frame.get());
+    if (Defect.empty()) {
+      ++Ist.DecodedFrames;
+      continue;
+    }
+    // The rest of the packet's frames may still be good.
+    if (FVerbose >= 0)
+      DoLog(1, FormatText("Frame of stream #%d.%d dropped: %s", Ist.FileIndex, Ist.Index,
+                          Defect.c_str()));
+    Dropped = true;
   }
+  return Dropped ? DecodeFailed(Ist, Pkt) : 0;
+}
+
+// Counts a packet that failed; the drain at the end of the input is no packet.
+int TCustomFFmpeg::DecodeFailed(TInputStream &Ist, const AVPacket *Pkt) {
+  if (Pkt) ++Ist.DecodeErrors;
+  return -1;
+}
+
+void TCustomFFmpeg::TakeFrameTime(TInputStream &Ist, const AVFrame &Frame) {
+  Ist.Pts = Ist.NextPts;
+  if (Ist.Decoder->codec_type == AVMEDIA_TYPE_AUDIO) {
+    Ist.NextPts += av::av_rescale(Frame.nb_samples, 1000000, Frame.sample_rate);
+    return;
+  }
+  // Decoders hold pictures back (reordering), so a picture's time is its own, not the clock of
+  // the packet that released it.
+  if (Frame.best_effort_timestamp != AV_NOPTS_VALUE)
+    Ist.Pts = av::av_rescale_q(Frame.best_effort_timestamp, Ist.St->time_base, AV_TIME_BASE_Q);
+  Ist.NextPts = Ist.Pts;
+  Ist.Quality = static_cast<float>(Frame.quality);
+  const int64_t Duration =
+      Frame.pkt_duration > 0
+          ? av::av_rescale_q(Frame.pkt_duration, Ist.St->time_base, AV_TIME_BASE_Q)
+          : FrameDurationUs(Ist.St);
+  Ist.NextPts += Duration;
 }
 
 int TCustomFFmpeg::DecodeSubtitle(TInputStream &Ist, int IstIndex, const AVPacket &Pkt) {
   AVSubtitle Sub{};
   int Got = 0;
+  ++Ist.DecodedPackets;
   if (av::avcodec_decode_subtitle2(Ist.Decoder.get(), &Sub, &Got, const_cast<AVPacket *>(&Pkt)) < 0)
-    return -1;
+    return DecodeFailed(Ist, &Pkt);
   if (!Got) return 0;
+  ++Ist.DecodedFrames;
   Ist.Pts = Ist.NextPts;
   try {
     if (FStartTime == 0 || Ist.Pts >= FStartTime)
@@ -271,7 +303,11 @@ int TCustomFFmpeg::OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket 
       Result = Pkt ? DecodeSubtitle(Ist, IstIndex, *Pkt) : 0;
     else
       Result = -1;
-    if (Result < 0) return Result;
+    if (Result < 0) {
+      // At the end of the input the encoders are drained all the same.
+      if (!Pkt) DrainEncoders(IstIndex);
+      return Result;
+    }
   } else if (Pkt) {
     Ist.Pts = Ist.NextPts;
     const AVCodecParameters *Par = Ist.St->codecpar;

@@ -52,6 +52,12 @@ struct TInputStream {
   int IsStart = 1;
   float Quality = 0;  // of the last decoded picture
 
+  // What the stream delivered, judged when the session ends.
+  int64_t DecodedPackets = 0;  // packets given to the decoder
+  int64_t DecodeErrors = 0;    // of those, refused by the decoder or giving unusable frames
+  int64_t DecodedFrames = 0;   // pictures, sample chunks and subtitles that passed the checks
+  int64_t CopiedPackets = 0;   // packets written unchanged to an output
+
   TFramePtr Frame;  // the decoded frame
   // Decoded audio as interleaved 16-bit samples at the decoder's rate and channels.
   TResamplerPtr ToS16;

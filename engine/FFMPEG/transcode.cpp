@@ -118,6 +118,7 @@ void TCustomFFmpeg::TranscodeEnd() {
   for (size_t I = 0; I < FInputStreams.size(); ++I)
     if (FInputStreams[I]->DecodingNeeded)
       OutputPacket(*FInputStreams[I], static_cast<int>(I), nullptr);
+  CheckDecodingOutcome();
   for (const std::unique_ptr<TOutputFileContext> &Output : FOutputFiles) Output->WriteTrailer();
   PrintReport(true);
   // Only complete files reach their final names; until then a failure leaves none behind.

@@ -2,7 +2,9 @@
 // source, the encoding parameters or stream copy, two-pass files, the codecs and the headers.
 // Runs on the task's thread; every failure raises FFMpegException after TranscodeCleanup.
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -216,8 +218,10 @@ void TCustomFFmpeg::SetUpEncoding() {
       SetUpTwoPass(Ost, N);
     }
     const AVCodecParameters *Par = Ost.St->codecpar;
-    if (TypeOf(Ost.St) == AVMEDIA_TYPE_VIDEO && FBitBufferSize < 4 * Par->width * Par->height)
-      FBitBufferSize = 4 * Par->width * Par->height;
+    // A copied stream's size comes unchecked from the input.
+    const int64_t Needed = 4 * int64_t{std::max(Par->width, 0)} * std::max(Par->height, 0);
+    if (TypeOf(Ost.St) == AVMEDIA_TYPE_VIDEO && FBitBufferSize < Needed)
+      FBitBufferSize = static_cast<int>(std::min<int64_t>(Needed, INT_MAX));
   }
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 
+#include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/grow_buffer.h"
 #include "engine/FFMPEG/picture.h"
@@ -88,6 +89,8 @@ int64_t RoundHalfEven(double Value) {
 void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist) {
   const AVCodecContext &Enc = *Ost.Encoder;
   const AVCodecContext &Dec = *Ist.Decoder;
+  if (const std::string Defect = PictureDefect(Enc.pix_fmt, Enc.width, Enc.height); !Defect.empty())
+    throw FFMpegException(StreamSetUpFailure(Ost, Ist, Defect));
   Ost.VideoCrop = FFrameTopBand || FFrameBottomBand || FFrameLeftBand || FFrameRightBand;
   Ost.VideoPad = FFramePadTop || FFramePadBottom || FFramePadLeft || FFramePadRight;
   const int CroppedWidth = Dec.width - (FFrameLeftBand + FFrameRightBand);
@@ -115,7 +118,9 @@ void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist
     int64_t Flags = 0;
     if (FScaleOptions && av::av_opt_get_int(FScaleOptions.get(), "sws_flags", 0, &Flags) >= 0)
       FSwsFlags = static_cast<int>(Flags);
-    UseVideoScaler(Ost, Dec.pix_fmt, CroppedWidth, CroppedHeight);
+    // Without a known source the first decoded picture brings its own format and size.
+    if (PictureDefect(Dec.pix_fmt, CroppedWidth, CroppedHeight).empty())
+      UseVideoScaler(Ost, Dec.pix_fmt, CroppedWidth, CroppedHeight);
   }
   if (!Ost.VideoFrame) Ost.VideoFrame.reset(av::av_frame_alloc());
   if (!Ost.VideoFrame) throw FFMpegException("av_malloc fail");
@@ -131,6 +136,10 @@ void TCustomFFmpeg::UseVideoScaler(TOutputStream &Ost, AVPixelFormat Format, int
   const AVCodecContext &Enc = *Ost.Encoder;
   const int DstWidth = Enc.width - (Ost.PadLeft + Ost.PadRight);
   const int DstHeight = Enc.height - (Ost.PadTop + Ost.PadBottom);
+  // The scaler aborts the process on a format it has no description of.
+  std::string Defect = PictureDefect(Format, Width, Height);
+  if (Defect.empty()) Defect = PictureDefect(Enc.pix_fmt, DstWidth, DstHeight);
+  if (!Defect.empty()) throw FFMpegException("Cannot get resampling context: " + Defect);
   if (!CachedScaler(Ost.ImgResampleCtx, Width, Height, Format, DstWidth, DstHeight, Enc.pix_fmt,
                     FSwsFlags))
     throw FFMpegException("Cannot get resampling context");
@@ -309,6 +318,11 @@ bool TCustomFFmpeg::FormatVideoPicture(TOutputStream &Ost, const AVFrame &InFram
     }
     Width -= Ost.LeftBand + Ost.RightBand;
     Height -= Ost.TopBand + Ost.BottomBand;
+    // A picture that shrank mid-stream may be smaller than the crop.
+    if (Width <= 0 || Height <= 0) {
+      DoLog(0, FormatText("picture %dx%d is smaller than the crop", G.Width, G.Height));
+      return false;
+    }
   }
   const bool Resample = Ost.VideoResample || G.Format != Enc.pix_fmt ||
                         Width != Enc.width - (Ost.PadLeft + Ost.PadRight) ||
