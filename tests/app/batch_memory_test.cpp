@@ -45,19 +45,7 @@ struct TChildRun {
 // Runs a program with its standard output in a file and standard error discarded; the peak
 // is that child's own, from the kernel's accounting of the reaped process.
 TChildRun RunMeasured(const std::vector<std::string> &Arguments, const std::string &OutputFile) {
-  const pid_t Child = fork();
-  if (Child == 0) {
-    const int Output = open(OutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int Null = open("/dev/null", O_WRONLY);
-    if (Output < 0 || Null < 0) _exit(126);
-    dup2(Output, STDOUT_FILENO);
-    dup2(Null, STDERR_FILENO);
-    std::vector<char *> Argv;
-    for (const std::string &Word : Arguments) Argv.push_back(const_cast<char *>(Word.c_str()));
-    Argv.push_back(nullptr);
-    execv(Argv[0], Argv.data());
-    _exit(127);
-  }
+  const pid_t Child = StartProgram(Arguments, OutputFile, "/dev/null");
   TChildRun Run;
   int Status = 0;
   rusage Usage{};

@@ -229,17 +229,8 @@ TEST(CliConvertTest, CtrlCSigtermAndSighupAbortTheRunningRowAndStartNoOther) {
     const std::string Listing = Out.File("stdout.txt");
     const std::string Errors = Out.File("stderr.txt");
 
-    const pid_t Child = fork();
+    const pid_t Child = StartProgram(Arguments, Listing, Errors);
     ASSERT_GE(Child, 0);
-    if (Child == 0) {
-      if (!std::freopen(Listing.c_str(), "w", stdout) || !std::freopen(Errors.c_str(), "w", stderr))
-        _exit(127);
-      std::vector<char *> Words;
-      for (std::string &Word : Arguments) Words.push_back(Word.data());
-      Words.push_back(nullptr);
-      execv(Words[0], Words.data());
-      _exit(127);
-    }
     // The long clip's output is written beside its name from the moment its row starts.
     EXPECT_TRUE(RunEventsUntil([&Out] {
       for (const auto &Entry : fs::directory_iterator(Out.Path()))

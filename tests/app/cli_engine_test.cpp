@@ -245,16 +245,9 @@ TEST(CliEngineTest, CtrlCSigtermAndSighupStopTheConversionAndLeaveAReadableFile)
     const std::string Out = Folder.File("out.avi");
     std::filesystem::remove(Out);
     const std::string Errors = Folder.File("errors.txt");
-    const pid_t Child = fork();
-    if (Child == 0) {
-      // Real-time reading keeps the conversion running for twenty seconds.
-      const int Log = open(Errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(Log, STDERR_FILENO);
-      dup2(Log, STDOUT_FILENO);
-      execl(TARNWICK_CLI, TARNWICK_CLI, "engine", "-re", "-i", Clip.c_str(), Out.c_str(),
-            static_cast<char *>(nullptr));
-      _exit(127);
-    }
+    // Real-time reading keeps the conversion running for twenty seconds.
+    const pid_t Child =
+        StartProgram({TARNWICK_CLI, "engine", "-re", "-i", Clip, Out}, Errors, Errors);
     ASSERT_GT(Child, 0);
     // Stopped once the session runs (it announces its stream mapping), a second later.
     const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);

@@ -37,20 +37,6 @@ std::string Copy(const std::string &Clip, const std::string &Folder, const std::
   return Folder + "/" + Name;
 }
 
-// Starts a program with its standard output and error sent to files.
-pid_t Spawn(const std::vector<std::string> &Arguments, const std::string &Out,
-            const std::string &Errors) {
-  const pid_t Child = fork();
-  if (Child != 0) return Child;
-  if (!std::freopen(Out.c_str(), "w", stdout) || !std::freopen(Errors.c_str(), "w", stderr))
-    _exit(127);
-  std::vector<char *> Words;
-  for (const std::string &Word : Arguments) Words.push_back(const_cast<char *>(Word.c_str()));
-  Words.push_back(nullptr);
-  execv(Words[0], Words.data());
-  _exit(127);
-}
-
 int Wait(pid_t Child) {
   int Status = 0;
   waitpid(Child, &Status, 0);
@@ -123,8 +109,8 @@ TEST(SafeOutputTest, AKilledConversionLeavesTheOldFileIntact) {
   fs::create_directories(Out);
   std::ofstream(Out + "/old.mpg") << "the old file";
   const pid_t Child =
-      Spawn({TARNWICK_CLI, "engine", "-i", Long, "-y", Out + "/old.mpg", Out + "/new.mpg"},
-            Folder.File("stdout"), Folder.File("stderr"));
+      StartProgram({TARNWICK_CLI, "engine", "-i", Long, "-y", Out + "/old.mpg", Out + "/new.mpg"},
+                   Folder.File("stdout"), Folder.File("stderr"));
   ASSERT_GT(Child, 0);
   // Killed once both outputs have received data.
   auto Written = [&Out] {
@@ -160,7 +146,7 @@ TEST(SafeOutputTest, ProcessesSharingAFolderNeverOverwriteEachOther) {
           "clip.mov"));
     Arguments.insert(Arguments.end(), {"--output", Out});
     const std::string Log = Folder.File("rows" + std::to_string(Process));
-    Children.push_back(Spawn(Arguments, Log, Log + ".err"));
+    Children.push_back(StartProgram(Arguments, Log, Log + ".err"));
   }
   std::set<std::string> Outputs;
   int Rows = 0;

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -91,6 +92,24 @@ std::string ReadAll(int Descriptor) {
 }
 
 }  // namespace
+
+int StartProgram(const std::vector<std::string> &Arguments, const std::string &OutputFile,
+                 const std::string &ErrorFile) {
+  const pid_t Child = fork();
+  if (Child != 0) return Child;
+  const int Output = open(OutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int Errors = ErrorFile == OutputFile
+                         ? Output
+                         : open(ErrorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (Output < 0 || Errors < 0) _exit(126);
+  dup2(Output, STDOUT_FILENO);
+  dup2(Errors, STDERR_FILENO);
+  std::vector<char *> Argv;
+  for (const std::string &Word : Arguments) Argv.push_back(const_cast<char *>(Word.c_str()));
+  Argv.push_back(nullptr);
+  execv(Argv[0], Argv.data());
+  _exit(127);
+}
 
 TProcessResult RunProgram(const std::vector<std::string> &Arguments) {
   // Standard error goes to a file so neither pipe can fill up while the other is read.

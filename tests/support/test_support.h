@@ -48,5 +48,10 @@ struct TProcessResult {
 // A whole file's bytes; empty when it cannot be read.
 std::string ReadFile(const std::string &Path);
 
+// Starts a program (no shell) with its standard output and error written to the files named
+// (the same file for both is fine; "/dev/null" discards); its process id, or -1.
+int StartProgram(const std::vector<std::string> &Arguments, const std::string &OutputFile,
+                 const std::string &ErrorFile);
+
 // Runs a program with arguments (no shell) and waits for it.
 TProcessResult RunProgram(const std::vector<std::string> &Arguments);
