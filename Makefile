@@ -2,10 +2,10 @@
 BUILD_TYPE ?= RelWithDebInfo
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
-CMAKE_FLAGS += -DTARNWICK_SANITIZE=ON
+override CMAKE_FLAGS += -DTARNWICK_SANITIZE=ON
 else ifeq ($(SANITIZE),thread)
 BUILD_DIR ?= build-tsan
-CMAKE_FLAGS += -DTARNWICK_SANITIZE_THREAD=ON
+override CMAKE_FLAGS += -DTARNWICK_SANITIZE_THREAD=ON
 else
 BUILD_DIR ?= build
 endif

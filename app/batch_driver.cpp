@@ -22,7 +22,7 @@ bool IsFolder(const std::string &Path) {
 }  // namespace
 
 void TForm1::ButtonConvertClick() {
-  if (FAddingFiles) return;
+  if (Busy()) return;
   ClearProgressCells();
   if (ListView1.Count() == 0) {
     ShowInformation(Dialogs, "Please Add Files To Convert!");

@@ -23,18 +23,17 @@ void TEngineEvents::Post(Call &&Function) {
 }
 
 void TEngineEvents::Attach(TCustomConvertEngine &Engine) {
-  FEngine = &Engine;
-  Engine.OnProgress = [this](int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration,
-                             float AQuality, float ABitRate, int64_t ACurrentSize,
-                             int ATotalOutputDuration) {
+  auto Progress = [this](int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration,
+                         float AQuality, float ABitRate, int64_t ACurrentSize,
+                         int ATotalOutputDuration) {
     const TProgressEvent Event{AIndex,   AFrameNumber, AFPS,         ACurrentDuration,
                                AQuality, ABitRate,     ACurrentSize, ATotalOutputDuration};
     Post([this, Event] {
       if (OnProgress) OnProgress(Event);
     });
   };
-  Engine.OnTerminate = [this, &Engine](int AIndex, bool AFinished, bool AException,
-                                       const std::string &AMessage) {
+  auto Terminate = [this, &Engine](int AIndex, bool AFinished, bool AException,
+                                   const std::string &AMessage) {
     // The task is still in the list here; by the time the call runs it may be gone.
     std::string Output;
     if (AIndex >= 0 && AIndex < Engine.Tasks().Count())
@@ -44,20 +43,30 @@ void TEngineEvents::Attach(TCustomConvertEngine &Engine) {
       if (OnTerminate) OnTerminate(Event);
     });
   };
-  if (OnLog)
-    Engine.OnLog = [this](int AIndex, TLogLevel ALogLevel, const std::string &AMsg) {
-      Post([this, AIndex, ALogLevel, AMsg] {
-        if (OnLog) OnLog(AIndex, ALogLevel, AMsg);
-      });
-    };
+  auto Log = [this](int AIndex, TLogLevel ALogLevel, const std::string &AMsg) {
+    Post([this, AIndex, ALogLevel, AMsg] {
+      if (OnLog) OnLog(AIndex, ALogLevel, AMsg);
+    });
+  };
+  // A worker may be raising events right now: the engine swaps them under its own locks.
+  Engine.ChangeEvents([&] {
+    Engine.OnProgress = Progress;
+    Engine.OnTerminate = Terminate;
+    if (OnLog) Engine.OnLog = Log;
+  });
+  FEngine = &Engine;
 }
 
+// Once the engine has swapped its events, none of them is still running into this object.
 void TEngineEvents::Detach() {
   if (!FEngine) return;
-  FEngine->OnBeforeHook = nullptr;
-  FEngine->OnCustomHook = nullptr;
-  FEngine->OnLog = nullptr;
-  FEngine->OnProgress = nullptr;
-  FEngine->OnTerminate = nullptr;
+  TCustomConvertEngine &Engine = *FEngine;
+  Engine.ChangeEvents([&Engine] {
+    Engine.OnBeforeHook = nullptr;
+    Engine.OnCustomHook = nullptr;
+    Engine.OnLog = nullptr;
+    Engine.OnProgress = nullptr;
+    Engine.OnTerminate = nullptr;
+  });
   FEngine = nullptr;
 }

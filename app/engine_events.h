@@ -44,9 +44,11 @@ class TEngineEvents {
   TEngineEvents(const TEngineEvents &) = delete;
   TEngineEvents &operator=(const TEngineEvents &) = delete;
 
-  // Sets the engine's OnProgress, OnTerminate and OnLog (OnLog only when this has one).
+  // Sets the engine's OnProgress, OnTerminate and OnLog (OnLog only when this has one),
+  // safely while its tasks run.
   void Attach(TCustomConvertEngine &Engine);
-  // Clears all five event handlers of the attached engine.
+  // Clears all five event handlers of the attached engine; when it returns, no OnLog,
+  // OnProgress or OnTerminate of the engine is still being delivered into this object.
   void Detach();
   // Events raised from now on belong to a new job. Main thread; call after the engine holds
   // no running task (ClearTasks), so every event of the old ones is already stamped.

@@ -57,7 +57,7 @@ void TForm1::FormShow() {
 }
 
 bool TForm1::FormCloseQuery() {
-  if (Converting) return false;
+  if (Busy()) return false;
   FEvents.Detach();
   FEngine.StopConvert();
   return true;
@@ -79,7 +79,8 @@ void TForm1::FilesDropped(const std::vector<std::string> &Files) {
 }
 
 void TForm1::AddFilesClick(const std::vector<std::string> *Files) {
-  if (Converting) return;
+  // A drop or a second Add while adding would end the first adding's guard early.
+  if (Busy()) return;
   FEngine.ClearTasks();
   ClearProgressCells();
   FAddingFiles = true;
@@ -138,7 +139,7 @@ void TForm1::DeleteSelectedItem1Click() {
 }
 
 void TForm1::ClearAllItems1Click() {
-  if (FAddingFiles || Converting) return;
+  if (Busy()) return;
   FEngine.ClearTasks();
   ListView1.Clear();
 }

@@ -81,6 +81,9 @@ class TForm1 : public TFormatSettings {
   bool PopupMenuEnabled() const { return FControlsEnabled; }
   // No batch runs and no started job still owes its end.
   bool Idle() const { return !Converting && !TimerConvertAgain.Enabled() && !FJobPending; }
+  // A batch is under way (also between two of its jobs) or files are being added: adding,
+  // dropping, converting and closing are refused.
+  bool Busy() const { return Converting || TimerConvertAgain.Enabled() || FAddingFiles; }
 
   // ===== Notifications to the view (main thread) =====
   std::function<void(TViewPart Part)> OnViewChange;
@@ -94,7 +97,7 @@ class TForm1 : public TFormatSettings {
   // False when the media libraries did not load; the user was told and the program ends.
   bool FormCreate();
   void FormShow();
-  // False (and nothing else) while converting; else detaches the engine's events and stops it.
+  // False (and nothing else) while busy; else detaches the engine's events and stops it.
   bool FormCloseQuery();
   void FormClose();
 

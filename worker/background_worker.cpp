@@ -165,8 +165,16 @@ void TBackgroundWorker::Start(void *Data) {
   TWorkerExecuteThread *Thread = FThread.get();
   if (ThreadGroup()) ThreadGroup()->MemberStarted(this, Thread);
   if (OnStart) {
-    std::lock_guard Lock(FLock);
-    OnStart(this, Thread, Thread->Data);
+    try {
+      std::lock_guard Lock(FLock);
+      OnStart(this, Thread, Thread->Data);
+    } catch (...) {
+      // No thread will run: forget it and let the groups count its end, so that the worker
+      // does not run for ever and can start again.
+      std::unique_ptr<TWorkerExecuteThread> Unstarted = std::move(FThread);
+      if (ThreadGroup()) ThreadGroup()->MemberEnded(this, Unstarted.get());
+      throw;
+    }
   }
   Thread->Launch();
   SwitchTimer();

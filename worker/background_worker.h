@@ -177,7 +177,8 @@ class TBackgroundWorker : public TBackgroundWorkerBase {
   // ===== Operations (main thread) =====
   bool Runs() const override { return FThread != nullptr; }
   void Start() override { Start(nullptr); }
-  // Does nothing while a thread exists.
+  // Does nothing while a thread exists. An exception from OnStart passes to the caller; no
+  // thread runs then, OnTerminate is not raised, and the groups learn of the end.
   void Start(void *Data) override;
   void Stop() override;
   void Suspend() override;

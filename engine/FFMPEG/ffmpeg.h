@@ -45,6 +45,23 @@ enum class THookAction { haContinue, haIgnore, haStop };
 // Thread priorities of a task's worker, lowest first.
 enum class TConvertPriority { tpIdle, tpLowest, tpLower, tpNormal };
 
+// A task's run: Idle -> Running (Start) -> Terminated (DoTerminate); a stop before the start
+// goes Idle -> Ending and the thread that won that step delivers the end. Every step is a
+// compare-exchange, so whoever races, exactly one termination is delivered.
+enum class TTaskState { Idle, Running, Ending, Terminated };
+
+// A yes/no view of a task's state, for the readers of the old run flags.
+class TTaskStateFlag {
+ public:
+  TTaskStateFlag(const std::atomic<TTaskState> &State, TTaskState When)
+      : FState(State), FWhen(When) {}
+  operator bool() const { return FState.load() == FWhen; }
+
+ private:
+  const std::atomic<TTaskState> &FState;
+  TTaskState FWhen;
+};
+
 // Raised where the engine asserts a precondition of its caller (the four-character tags);
 // deliberately not an FFMpegException.
 class EAssertionFailed : public std::logic_error {
@@ -109,8 +126,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
 
   // Checks that the task has files, marks it running and runs it: in the caller's thread
   // (returns null), or on a new worker thread that the caller starts with Resume (returns
-  // it). Null without doing anything when the task is running or terminated; a check that
-  // fails ends the task on the spot (logged, FExceptionRaised, termination notification).
+  // it). Null without doing anything unless the task is idle (never started, never
+  // stopped); a check that fails ends the task on the spot (logged, FExceptionRaised,
+  // termination notification).
   TFFmpegThread *Start(bool AThreaded, TConvertPriority APriority = TConvertPriority::tpNormal);
   // The session body: Transcode, then whatever ended it, the codecs are closed, everything
   // is released and the termination notification is sent.
@@ -122,6 +140,11 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void Pause();
   void ResumeSession();
   bool Paused() const { return FPaused; }
+  // Running: asks it to stop, false. Idle: the task can no longer start and its end is the
+  // caller's to deliver with DoTerminate, true. Ending or terminated: nothing, false.
+  bool StopOrClaimEnd();
+  // Marks the task terminated and sends the termination notification, once: a later call
+  // does nothing.
   void DoTerminate();
   // Closes every codec the session opened, under the codec open lock.
   void CloseOpenedCodecs();
@@ -480,10 +503,11 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // construction and Reset clear the run flags.
   std::atomic<TFFmpegThread *> FThread{nullptr};  // cleared by DoTerminate
   std::unique_ptr<TFFmpegThread> FWorker;         // owns the worker for joining
-  std::atomic<bool> FRunning{false};
+  std::atomic<TTaskState> FState{TTaskState::Idle};
+  const TTaskStateFlag FRunning{FState, TTaskState::Running};
+  const TTaskStateFlag FTerminated{FState, TTaskState::Terminated};
   std::atomic<bool> FStopRequested{false};
   std::atomic<bool> FFinished{false};
-  std::atomic<bool> FTerminated{false};
   int64_t FProgressIntervalUs = 500000;
   std::atomic<bool> FPaused{false};
   std::mutex FPauseLock;

@@ -39,10 +39,9 @@ void TCustomFFmpeg::Reset() {
   if (!AVLibsLoaded()) return;
   ReleaseAll();
   InitDefaults();
-  FRunning = false;
+  FState = TTaskState::Idle;
   FStopRequested = false;
   FFinished = false;
-  FTerminated = false;
   AllocateOptionHolders();
 }
 

@@ -11,7 +11,14 @@
 #include "engine/binding/av_api.h"
 
 TFFmpegThread *TCustomFFmpeg::Start(bool AThreaded, TConvertPriority APriority) {
-  if (FRunning || FTerminated) return nullptr;
+  {
+    // With SignalStop's lock: a stop that sees the task running is never cleared below.
+    std::lock_guard Lock(FPauseLock);
+    TTaskState Idle = TTaskState::Idle;
+    if (!FState.compare_exchange_strong(Idle, TTaskState::Running)) return nullptr;
+    FStopRequested = false;
+    FFinished = false;
+  }
   const char *Failure = nullptr;
   if (FOutputFiles.empty())
     Failure = "Must supply at least one output file";
@@ -25,10 +32,6 @@ TFFmpegThread *TCustomFFmpeg::Start(bool AThreaded, TConvertPriority APriority) 
     DoTerminate();
     return nullptr;
   }
-  FRunning = true;
-  FStopRequested = false;
-  FFinished = false;
-  FTerminated = false;
   if (!AThreaded) {
     Run();
     return nullptr;
@@ -89,6 +92,13 @@ void TCustomFFmpeg::Pause() {
   if (FRunning) FPaused = true;
 }
 
+bool TCustomFFmpeg::StopOrClaimEnd() {
+  TTaskState State = TTaskState::Idle;
+  if (FState.compare_exchange_strong(State, TTaskState::Ending)) return true;
+  if (State == TTaskState::Running) SignalStop();
+  return false;
+}
+
 void TCustomFFmpeg::ResumeSession() {
   {
     std::lock_guard Lock(FPauseLock);
@@ -107,10 +117,12 @@ void TCustomFFmpeg::DoTerminate() {
   {
     // Under the pause lock, so that a Pause racing the end cannot leave the task paused.
     std::lock_guard Lock(FPauseLock);
-    FRunning = false;
+    TTaskState State = FState.load();
+    do {
+      if (State == TTaskState::Terminated) return;
+    } while (!FState.compare_exchange_weak(State, TTaskState::Terminated));
     FPaused = false;
   }
-  FTerminated = true;
   FThread = nullptr;
   if (FOnTerminate) FOnTerminate(this);
 }

@@ -1,5 +1,7 @@
 // The 24-bit picture handed to the custom hook: BGR rows with a stride, addressable row by
-// row, with a lock held while the application draws on it.
+// row. The engine holds its lock only while it copies a picture in or out, never while the
+// hook runs; whoever else touches the pixels (the hook, or a thread it shares them with)
+// takes the lock for that.
 #pragma once
 
 #include <cstdint>

@@ -223,17 +223,24 @@ void TCustomFFmpeg::RunCustomHook(TPicture &Working, AVPixelFormat Format, int W
   TPicture Rgb{};
   if (!HookPictureToRGB(Working, Rgb, Format, Width, Height)) Stop = true;
   if (!Stop) {
-    CopyRowsToBitmap(Rgb, *FHookBitmap, Height);
+    // The bitmap's lock is held only while the engine copies in and out: the handler may
+    // take it itself, or hand the bitmap to a thread that does.
+    {
+      TBitmapLock Lock(*FHookBitmap);
+      CopyRowsToBitmap(Rgb, *FHookBitmap, Height);
+    }
     bool Update = true;
     try {
-      TBitmapLock Lock(*FHookBitmap);
       FOnCustomHook(this, FHookBitmap.get(), FHookFrameNumber, Pts, Update, Stop);
     } catch (...) {
       DoLog(0, "Error occurs OnCustomHook: " + ExceptionMessage(std::current_exception()));
       Update = false;
     }
     if (Update) {
-      CopyRowsFromBitmap(*FHookBitmap, Rgb, Height);
+      {
+        TBitmapLock Lock(*FHookBitmap);
+        CopyRowsFromBitmap(*FHookBitmap, Rgb, Height);
+      }
       if (Format != FHookRGBFormat) {
         if (CachedScaler(FFromRGBContext, Width, Height, FHookRGBFormat, Width, Height, Format,
                          HookScaleFlags)) {

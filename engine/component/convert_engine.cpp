@@ -91,16 +91,13 @@ void TFFmpeg::ApplyExtOptions(const std::string &Text) {
 }
 
 void TFFmpeg::Stop() {
-  if (FRunning) {
-    SignalStop();
-  } else if (!FTerminated && !FTerminateThread.joinable()) {
-    // TDoTerminateThread: the end of a task that never started, at idle priority.
-    FTerminateThread = std::thread([this] {
-      const int Nice = NiceValue(TConvertPriority::tpIdle);
-      setpriority(PRIO_PROCESS, 0, Nice);
-      DoTerminate();
-    });
-  }
+  if (!StopOrClaimEnd()) return;
+  // TDoTerminateThread: the end of a task that never started, at idle priority.
+  FTerminateThread = std::thread([this] {
+    const int Nice = NiceValue(TConvertPriority::tpIdle);
+    setpriority(PRIO_PROCESS, 0, Nice);
+    DoTerminate();
+  });
 }
 
 TFFmpeg &TFFmpegList::Items(int Index) const {
@@ -355,6 +352,7 @@ void TCustomConvertEngine::RemoveTask(int TaskIndex) {
   {
     std::lock_guard Lock(FLock);
     Task = FTasks.Extract(TaskIndex);
+    ++FGeneration;
   }
 }
 
@@ -363,6 +361,7 @@ void TCustomConvertEngine::ClearTasks() {
   {
     std::lock_guard Lock(FLock);
     Tasks = FTasks.ExtractAll();
+    ++FGeneration;
   }
   Tasks.clear();
   LastErrorMsg.clear();
@@ -371,13 +370,32 @@ void TCustomConvertEngine::ClearTasks() {
 
 // ===== Events =====
 
+// FLock for the events delivered under it, the hook lock for the two copied under it.
+void TCustomConvertEngine::ChangeEvents(const std::function<void()> &Change) {
+  std::lock_guard Lock(FLock);
+  std::lock_guard Hooks(FHookEventLock);
+  Change();
+}
+
+// The hooks run once per picture and concurrently for different tasks: each call takes a
+// copy of the handler, and the handler runs without any of the component's locks.
 void TCustomConvertEngine::DoBeforeHook(TFFmpeg *Task, THookAction &AHookAction, int64_t APTS) {
-  if (OnBeforeHook) OnBeforeHook(Task->Index, APTS, AHookAction);
+  decltype(OnBeforeHook) Handler;
+  {
+    std::lock_guard Lock(FHookEventLock);
+    Handler = OnBeforeHook;
+  }
+  if (Handler) Handler(Task->Index, APTS, AHookAction);
 }
 
 void TCustomConvertEngine::DoCustomHook(TFFmpeg *Task, TBitmap *ABitmap, int AFrameNumber,
                                         int64_t APTS, bool &AUpdate, bool &AStopHook) {
-  if (OnCustomHook) OnCustomHook(Task->Index, ABitmap, AFrameNumber, APTS, AUpdate, AStopHook);
+  decltype(OnCustomHook) Handler;
+  {
+    std::lock_guard Lock(FHookEventLock);
+    Handler = OnCustomHook;
+  }
+  if (Handler) Handler(Task->Index, ABitmap, AFrameNumber, APTS, AUpdate, AStopHook);
 }
 
 void TCustomConvertEngine::DoLog(TFFmpeg *Task, int Level, const std::string &Text) {

@@ -44,7 +44,7 @@ class TFFmpeg : public TCustomFFmpeg {
   void ApplyExtOptions(const std::string &Text);
 
   // Running: asks it to stop. Never started: its termination is delivered on a short-lived
-  // thread (TDoTerminateThread), so the end still arrives. Terminated: nothing.
+  // thread (TDoTerminateThread), so the end still arrives. Ending or terminated: nothing.
   void Stop();
 
  private:
@@ -90,7 +90,8 @@ class TCustomConvertEngine {
   static const char *Version() { return "2.0b"; }
 
   // ===== Events =====
-  // On the task's thread (worker, or main thread in main-thread mode), without the lock.
+  // Assign them directly only while no task runs; otherwise through ChangeEvents.
+  // On the task's thread (worker, or main thread in main-thread mode), without FLock.
   std::function<void(int AIndex, int64_t APTS, THookAction &AHookAction)> OnBeforeHook;
   std::function<void(int AIndex, TBitmap *ABitmap, int AFrameNumber, int64_t APTS, bool &AUpdate,
                      bool &AStopHook)>
@@ -106,6 +107,12 @@ class TCustomConvertEngine {
   // notice, once every task of the run has ended; its handler may free the tasks.
   std::function<void(int AIndex, bool AFinished, bool AException, const std::string &AMessage)>
       OnTerminate;
+
+  // Assigns or clears events while tasks may be raising them, from any thread (also from
+  // inside a handler): Change runs when no OnLog, OnProgress or OnTerminate is being
+  // delivered, and every event raised afterwards sees its result. A hook handler called
+  // before may still be running.
+  void ChangeEvents(const std::function<void()> &Change);
 
   // ===== Operations (main thread) =====
   bool LoadAVLib(const std::string &Folder, bool UseVersionedNames);
@@ -146,7 +153,9 @@ class TCustomConvertEngine {
 
  private:
   void StartNextTask();
-  void StartTask(int Index);
+  // Starts the task at Index unless the run was stopped or the list changed since
+  // Generation (a start timer of main-thread mode may fire after either).
+  void StartTask(int Index, uint64_t Generation);
   void EndOfRun();
   void ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &Options);
 
@@ -158,6 +167,11 @@ class TCustomConvertEngine {
   std::unique_ptr<TAVProbe> FProbe;
   TFFmpegList FTasks;
   std::recursive_mutex FLock;
+  // Guards the hook events, which are called without FLock: held only to copy or assign them.
+  std::mutex FHookEventLock;
+  // Changed under FLock by StartConvert, StopConvert, RemoveTask and ClearTasks; a start
+  // timer of an older generation starts nothing.
+  uint64_t FGeneration = 0;
   int FFinishedCount = 0;
   int FPendingCount = 0;
   int FRunTaskCount = 0;  // tasks in the list when the run started

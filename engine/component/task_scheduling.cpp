@@ -12,6 +12,7 @@
 void TCustomConvertEngine::StartConvert(int WorkerCount) {
   ClearLogLines();
   std::lock_guard Lock(FLock);
+  ++FGeneration;
   FNextTask = 0;
   FFinishedCount = 0;
   FThreadCount = WorkerCount;
@@ -28,26 +29,29 @@ void TCustomConvertEngine::StartNextTask() {
   --FPendingCount;
   const int Index = FNextTask++;
   if (FThreadCount > 0) {
-    StartTask(Index);
+    StartTask(Index, FGeneration);
     return;
   }
   // Main-thread mode: each task starts from the event loop 100 ms later.
   if (!FTimerContext) return;                     // shutting down
   auto *Timer = new QTimer(FTimerContext.get());  // owned by the context, freed when it fires
   Timer->setSingleShot(true);
-  QObject::connect(Timer, &QTimer::timeout, FTimerContext.get(), [this, Timer, Index] {
+  const uint64_t Generation = FGeneration;
+  QObject::connect(Timer, &QTimer::timeout, FTimerContext.get(), [this, Timer, Index, Generation] {
     Timer->deleteLater();
-    StartTask(Index);
+    StartTask(Index, Generation);
   });
   Timer->start(100);
 }
 
-void TCustomConvertEngine::StartTask(int Index) {
+void TCustomConvertEngine::StartTask(int Index, uint64_t Generation) {
   TFFmpeg *Task;
   {
     // The task list and the thread identities are read by the log delivery under FLock.
     std::lock_guard Lock(FLock);
-    if (Index < 0 || Index >= FTasks.Count()) return;
+    // An index is only the task's while the run and the list stay as they were: a stop, a
+    // removal or a clear since the start was scheduled makes it someone else's or nobody's.
+    if (Generation != FGeneration || Index < 0 || Index >= FTasks.Count()) return;
     Task = &FTasks.Items(Index);
     Task->FProgressIntervalUs = static_cast<int64_t>(FProgressInterval) * 1000;
     Task->OptVerbose(static_cast<int>(FLogLevel) - 1);
@@ -65,6 +69,7 @@ void TCustomConvertEngine::StartTask(int Index) {
 
 void TCustomConvertEngine::StopConvert() {
   std::lock_guard Lock(FLock);
+  ++FGeneration;
   FPendingCount = 0;
   for (int I = 0; I < FTasks.Count(); ++I) FTasks.Items(I).Stop();
 }

@@ -259,6 +259,63 @@ TEST_F(TBatchDriverTest, ConvertIsIgnoredWhileFilesAreBeingAdded) {
   EXPECT_TRUE(FilesIn(Out.Path()).empty());
 }
 
+// Add, a drop, Convert and closing are all refused while files are being added, while a job
+// converts and between two jobs of a batch: no row is added, no finished row is cleared, and
+// the adding or the batch goes on as before.
+TEST_F(TBatchDriverTest, AddDropConvertAndCloseAreRefusedWhileBusy) {
+  TTempFolder Out("driver-busy");
+  Form.EditOutputFolder = Out.Path();
+  struct TAttempt {
+    std::string When;
+    int Rows, RowsAfter;
+    TTexts Cells, CellsAfter;
+    size_t Messages, MessagesAfter;
+    bool CloseRefused, StillBusy;
+  };
+  std::vector<TAttempt> Attempts;
+  auto TryEverything = [this, &Attempts](const char *When) {
+    TAttempt Attempt{When, Form.ListView1.Count(),  0, ProgressCells(),
+                     {},   Dialogs.Messages.size(), 0, false,
+                     false};
+    Form.FilesDropped({MediaFile("ntsc.mp4")});
+    Form.ButtonAddFileClick();
+    Form.ButtonConvertClick();
+    Attempt.CloseRefused = !Form.FormCloseQuery();
+    Attempt.RowsAfter = Form.ListView1.Count();
+    Attempt.CellsAfter = ProgressCells();
+    Attempt.MessagesAfter = Dialogs.Messages.size();
+    Attempt.StillBusy = Form.Busy();
+    Attempts.push_back(Attempt);
+  };
+
+  Dialogs.FilesToOpen = {MediaFile("sample.mov"), MediaFile("film.mp4")};
+  Dialogs.OnOpenFiles = [&] { QTimer::singleShot(0, [&] { TryEverything("while adding"); }); };
+  Form.ButtonAddFileClick();
+  Dialogs.OnOpenFiles = nullptr;
+  ASSERT_EQ(Form.ListView1.Count(), 2);
+  EXPECT_FALSE(Form.Busy());
+
+  Form.ButtonConvertClick();
+  TryEverything("while a job converts");
+  ASSERT_TRUE(RunEventsUntil(
+      [this] { return Form.ListView1.Cell(0, jcProgress) == "Done" && !Form.Converting; }));
+  TryEverything("between two jobs");
+  ASSERT_TRUE(RunEventsUntil([this] { return Form.Idle(); }));
+
+  ASSERT_EQ(Attempts.size(), 3u);
+  for (const TAttempt &Attempt : Attempts) {
+    SCOPED_TRACE(Attempt.When);
+    EXPECT_EQ(Attempt.RowsAfter, Attempt.Rows);
+    EXPECT_EQ(Attempt.CellsAfter, Attempt.Cells);
+    EXPECT_EQ(Attempt.MessagesAfter, Attempt.Messages);
+    EXPECT_TRUE(Attempt.CloseRefused);
+    EXPECT_TRUE(Attempt.StillBusy);
+  }
+  EXPECT_EQ(ProgressCells(), (TTexts{"Done", "Done"}));
+  EXPECT_EQ(FilesIn(Out.Path()), (TTexts{"film.mp4", "sample.mp4"}));
+  EXPECT_TRUE(Form.FormCloseQuery());
+}
+
 TEST_F(TBatchDriverTest, ABatchLocksTheListAndTheMenusAndRefusesToClose) {
   TTempFolder Out("driver-locked");
   AddFiles({MediaFile("sample.mov")});

@@ -9,13 +9,16 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <thread>
 
+#include "engine/FFMPEG/tbitmap.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/text_utils.h"
 #include "engine/component/engine_log.h"
@@ -172,11 +175,17 @@ TEST_F(TEngineTest, WorkersRunTasksTwoAtATime) {
     Running.insert(Index);
     MostAtOnce = std::max(MostAtOnce, Running.size());
   };
+  // What the third task was doing when each of the first two ended.
+  std::vector<bool> ThirdIdleAtEnd;
   auto Ended = Engine.OnTerminate;
   Engine.OnTerminate = [&](int Index, bool Finished, bool Exception, const std::string &Text) {
     {
       std::lock_guard Lock(EventLock);
       Running.erase(Index);
+      if (Index == 0 || Index == 1) {
+        const TFFmpeg &Third = Engine.Tasks().Items(2);
+        ThirdIdleAtEnd.push_back(!Third.FRunning && !Third.FTerminated);
+      }
     }
     Ended(Index, Finished, Exception, Text);
   };
@@ -192,11 +201,154 @@ TEST_F(TEngineTest, WorkersRunTasksTwoAtATime) {
   EXPECT_EQ(Notices(), 1);
   EXPECT_EQ(MostAtOnce, 2u);
   ASSERT_EQ(Ends.size(), 4u);
+  std::set<int> Indexes;
   for (int I = 0; I < 3; ++I) {
+    Indexes.insert(Ends[I].Index);
     EXPECT_TRUE(Ends[I].Finished);
     EXPECT_NE(Ends[I].Thread, std::this_thread::get_id());
   }
-  EXPECT_EQ(Ends[2].Index, 2);  // the third starts when one of the first two ends
+  EXPECT_EQ(Indexes, (std::set<int>{0, 1, 2}));
+  EXPECT_EQ(Ends[3].Index, -1);
+  // The third starts when one of the first two ends, in whichever order they end: not before
+  // the first end, and already by the second.
+  EXPECT_EQ(ThirdIdleAtEnd, (std::vector<bool>{true, false}));
+}
+
+// A stop that lands while a task is ending, again and again: each run still delivers exactly
+// one end of its task and one end-of-run notice.
+TEST_F(TEngineTest, StopsAtTheEndNeverDeliverASecondTermination) {
+  constexpr int Runs = 300;
+  for (int Run = 0; Run < Runs; ++Run) {
+    SCOPED_TRACE(Run);
+    Ends.clear();
+    AddTask("stop" + std::to_string(Run) + ".avi", MediaFile("raw.avi"));
+    Engine.StartConvert(1);
+    // Stops from the first moment until the notice: some land mid-run, many while it ends.
+    while (Notices() == 0) {
+      Engine.StopConvert();
+      std::this_thread::yield();
+    }
+    Engine.ClearTasks();  // waits for every thread that could still deliver an end
+    ASSERT_EQ(Ends.size(), 2u);
+    EXPECT_EQ(Ends[0].Index, 0);
+    EXPECT_FALSE(Ends[0].Exception) << Ends[0].Message;
+    EXPECT_EQ(Ends[1].Index, -1);
+  }
+}
+
+// The window swaps its handlers while a worker raises events: every swap is safe and the run
+// ends as usual.
+TEST_F(TEngineTest, EventsChangedWhileATaskRaisesThem) {
+  std::atomic<int> Calls{0}, RunEnds{0}, TaskEnds{0};
+  auto Count = [&Calls](auto &&...) { ++Calls; };
+  auto Terminate = [&](int Index, bool, bool, const std::string &) {
+    ++(Index < 0 ? RunEnds : TaskEnds);
+  };
+  Engine.SetProgressInterval(100);
+  TInputOptions Slow;
+  Slow.ExtOptions = "re";
+  const int Index = Engine.AddInputFile(Clip, &Slow);
+  TOutputOptions Options;
+  Options.CustomHook = true;
+  ASSERT_TRUE(Engine.AddOutputFile(Index, Folder.File("swapped.avi"), &Options));
+  Engine.ChangeEvents([&] { Engine.OnTerminate = Terminate; });
+  Engine.StartConvert(1);
+  for (int Swap = 0; RunEnds == 0; ++Swap) {
+    const bool Set = Swap % 3 != 2;
+    Engine.ChangeEvents([&] {
+      Engine.OnLog = Set ? decltype(Engine.OnLog)(Count) : nullptr;
+      Engine.OnProgress = Set ? decltype(Engine.OnProgress)(Count) : nullptr;
+      Engine.OnCustomHook = Set ? decltype(Engine.OnCustomHook)(Count) : nullptr;
+      Engine.OnBeforeHook = Set ? decltype(Engine.OnBeforeHook)(Count) : nullptr;
+      Engine.OnTerminate = Terminate;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  Engine.ClearTasks();
+  EXPECT_EQ(TaskEnds, 1);
+  EXPECT_EQ(RunEnds, 1);
+  EXPECT_GT(Calls, 0);
+}
+
+// The custom hook runs without the bitmap's lock: a handler may lock it itself, or hand the
+// bitmap to another thread that does, and every picture still passes.
+TEST_F(TEngineTest, HookHandlersThatLockTheBitmapComplete) {
+  const struct {
+    const char *Name;
+    std::function<void(TBitmap &)> Draw;
+  } Cases[] = {
+      {"locked on the hook's thread",
+       [](TBitmap &Bitmap) {
+         TBitmapLock Lock(Bitmap);
+         Bitmap.ScanLine(0)[0] = 255;
+       }},
+      {"locked on another thread",
+       [](TBitmap &Bitmap) {
+         std::thread([&Bitmap] {
+           TBitmapLock Lock(Bitmap);
+           Bitmap.ScanLine(0)[0] = 255;
+         }).join();
+       }},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    Ends.clear();
+    Engine.ClearTasks();
+    std::atomic<int> Pictures{0};
+    Engine.OnCustomHook = [&](int, TBitmap *Bitmap, int, int64_t, bool &Update, bool &) {
+      Case.Draw(*Bitmap);
+      Update = true;
+      ++Pictures;
+    };
+    const int Index = Engine.AddInputFile(MediaFile("raw.avi"));
+    TOutputOptions Options;
+    Options.VideoCodec = "mpeg4";
+    Options.CustomHook = true;
+    ASSERT_TRUE(
+        Engine.AddOutputFile(Index, Folder.File(std::string(Case.Name) + ".avi"), &Options));
+    Engine.StartConvert(1);
+    ASSERT_TRUE(WaitForEndOfRun());
+    ASSERT_EQ(Ends.size(), 2u);
+    EXPECT_TRUE(Ends[0].Finished) << Ends[0].Message;
+    EXPECT_EQ(Pictures, 5);  // 0.2 s at 25 pictures a second
+  }
+}
+
+// Main-thread mode: a start timer that fires after its run was stopped or its list changed
+// starts nothing, in particular not the task now at its index.
+TEST_F(TEngineTest, StaleStartTimersStartNothing) {
+  const struct {
+    const char *Name;
+    int Tasks;
+    std::function<void(TConvertEngine &)> Between;
+    size_t EndsDelivered;
+  } Cases[] = {
+      {"stopped, then cleared", 1,
+       [](TConvertEngine &E) {
+         E.StopConvert();
+         E.ClearTasks();
+       },
+       2},
+      {"cleared", 1, [](TConvertEngine &E) { E.ClearTasks(); }, 0},
+      {"first task removed", 2, [](TConvertEngine &E) { E.RemoveTask(0); }, 0},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    Engine.ClearTasks();
+    Ends.clear();
+    for (int Task = 0; Task < Case.Tasks; ++Task)
+      AddTask(std::string(Case.Name) + std::to_string(Task) + ".avi", MediaFile("raw.avi"));
+    Engine.StartConvert(0);
+    Case.Between(Engine);
+    if (Engine.Tasks().Count() == 0) AddTask(std::string(Case.Name) + "-new.avi");
+    // Well past the 100 ms of a start timer.
+    QElapsedTimer Timer;
+    Timer.start();
+    while (Timer.elapsed() < 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    const TFFmpeg &Waiting = Engine.Tasks().Items(0);
+    EXPECT_FALSE(Waiting.FRunning || Waiting.FTerminated);
+    EXPECT_EQ(Ends.size(), Case.EndsDelivered);
+  }
 }
 
 TEST_F(TEngineTest, NothingToStartRaisesNothing) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,6 +123,33 @@ TEST(WorkerRun, StartWhileRunningDoesNothing) {
   EXPECT_EQ(Worker.Thread(), Thread);
   EXPECT_EQ(Thread->Data, &Data);
   ASSERT_TRUE(Work.Finish());
+}
+
+// A start event that throws leaves no thread behind: the caller gets the error, the worker
+// and its group no longer count as running, and the next Start runs normally.
+TEST(WorkerRun, AStartEventThatThrowsLeavesTheWorkerStartable) {
+  TBackgroundWorkerGroup Group;
+  TEvents Events;
+  Record(Group, Events);
+  TBackgroundWorker Worker;
+  Group.Add(&Worker);
+  bool Throw = true, Executed = false, Terminated = false;
+  Worker.OnStart = On([&] {
+    if (Throw) throw std::runtime_error("no files");
+  });
+  Worker.OnExecute = On([&] { Executed = true; });
+  Worker.OnTerminate = On([&] { Terminated = true; });
+  EXPECT_THROW(Worker.Start(), std::runtime_error);
+  EXPECT_FALSE(Worker.Runs());
+  EXPECT_FALSE(Group.Runs());
+  EXPECT_EQ(Events, (TEvents{"thread start", "start", "thread terminate", "terminate"}));
+  ProcessEventsFor(20);  // no end of a thread that never ran arrives
+  EXPECT_FALSE(Executed || Terminated);
+  Throw = false;
+  Worker.Start();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return Terminated; }));
+  EXPECT_TRUE(Executed);
+  EXPECT_FALSE(Worker.Runs());
 }
 
 TEST(WorkerUpdates, FollowUpdateEnabled) {
