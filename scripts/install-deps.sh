@@ -9,6 +9,7 @@ packages=(
   libavcodec-extra libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   ffmpeg
   qt6-base-dev
+  slurm-wlm munge
 )
 
 missing=()
