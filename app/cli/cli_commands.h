@@ -18,6 +18,10 @@ int RunFormatsCommand(const TCliArguments &Arguments);
 int RunProfileCommand(const TCliArguments &Arguments);
 int RunEngineCommand(const TCliArguments &Arguments);
 int RunConvertCommand(const TCliArguments &Arguments);
+int RunSubmitCommand(const TCliArguments &Arguments);
+int RunCollectCommand(const TCliArguments &Arguments);
+extern const char SubmitUsage[];
+extern const char CollectUsage[];
 
 // Loads the media libraries as the application does. On failure prints AVLibsLoadError to
 // stderr and returns false.

@@ -69,6 +69,8 @@ constexpr TCliCommand Commands[] = {
      "      SIGTERM (143) or SIGHUP (129) (the running row ends \"Abort\", no further row\n"
      "      starts).\n",
      RunConvertCommand},
+    {"submit", SubmitUsage, RunSubmitCommand},
+    {"collect", CollectUsage, RunCollectCommand},
 };
 
 void PrintHelp(std::FILE *Out) {

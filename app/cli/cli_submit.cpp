@@ -1,0 +1,211 @@
+// tarnwick-cli submit and collect: a batch run as a Slurm job array, one element per file,
+// each element running tarnwick-cli convert on its file; and the rows of such a batch gathered
+// from its results folder and Slurm's states.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "app/job_rules.h"
+#include "cli_commands.h"
+#include "slurm_batch.h"
+#include "slurm_commands.h"
+#include "slurm_results.h"
+
+namespace fs = std::filesystem;
+
+const char SubmitUsage[] =
+    "  tarnwick-cli submit ENTRY FILE... --output DIR [--pick LIST=TEXT ...] [--overwrite]\n"
+    "                     [--volume N] [--partition NAME] [--max-parallel K] [--wait]\n"
+    "      Converts the files on a Slurm cluster as one job array: element N runs\n"
+    "      \"tarnwick-cli convert\" with ENTRY, the picks, --overwrite and --volume on file N\n"
+    "      into DIR and records its row in the results folder DIR/tarnwick-job-JOBID (with\n"
+    "      the batch script and one Slurm log per element). The job is submitted with sbatch\n"
+    "      to partition NAME (default: the cluster's), at most K elements running at once,\n"
+    "      and its id is printed. The files, DIR and this program are named by absolute\n"
+    "      paths, so they must be on storage every node sees under the same names. With\n"
+    "      --wait the id goes to standard error instead, and when every element has ended\n"
+    "      the rows are printed as collect prints them, with its exit status. A refused\n"
+    "      submission prints Slurm's message and exits with status 1.\n";
+
+const char CollectUsage[] =
+    "  tarnwick-cli collect JOBID --output DIR\n"
+    "      Prints one row per file of the batch JOBID submitted into DIR, in the files'\n"
+    "      order: a recorded row as convert prints it (the input, a tab, \"Done\", \"Fail\"\n"
+    "      or \"Abort\", a tab and the output or the reason), or the input, a tab and\n"
+    "      \"Pending\" or \"Running\" as squeue or sacct tell it. An element Slurm ended\n"
+    "      without a row (cancelled, out of time, a node failure) is \"Fail\" with Slurm's\n"
+    "      state. Works without Slurm accounting, from squeue and the recorded rows.\n"
+    "      Standard error ends with the rows counted by state. Exit status 0 when every row\n"
+    "      is \"Done\", 1 otherwise, and 3 while elements are still pending or running.\n";
+
+namespace {
+
+constexpr int ExitStillRunning = 3;
+
+struct TSubmitArguments {
+  TBatchSettings Settings;
+  bool Wait = false;
+};
+
+int Fail(const char *Command, const std::string &Message) {
+  std::fprintf(stderr, "tarnwick-cli %s: %s\n", Command, Message.c_str());
+  return 1;
+}
+
+// An absolute name for Path that still names the same file: no symbolic link is resolved.
+std::string AbsoluteName(const std::string &Path) {
+  if (Path.starts_with('/')) return Path;
+  std::error_code Ignored;
+  std::string Name = Path;
+  while (Name.starts_with("./")) Name.erase(0, 2);
+  const std::string Folder = fs::current_path(Ignored).string();
+  return Name.empty() || Name == "." ? Folder : Folder + "/" + Name;
+}
+
+bool IsCount(const std::string &Value, int Limit) {
+  return !Value.empty() && Value.size() <= 6 &&
+         Value.find_first_not_of("0123456789") == std::string::npos && std::stoi(Value) <= Limit;
+}
+
+// Empty when the words are fine, else what is wrong with them.
+std::string ParseSubmit(const TCliArguments &Words, TSubmitArguments &Arguments) {
+  TBatchSettings &Settings = Arguments.Settings;
+  for (size_t Index = 0; Index < Words.size(); ++Index) {
+    const std::string &Word = Words[Index];
+    if (Word == "--wait" || Word == "--overwrite") {
+      if (Word == "--wait")
+        Arguments.Wait = true;
+      else
+        Settings.ConvertOptions.push_back(Word);
+      continue;
+    }
+    if (!Word.starts_with("--")) {
+      (Settings.Entry.empty() ? Settings.Entry : Settings.Inputs.emplace_back()) = Word;
+      continue;
+    }
+    if (Word != "--output" && Word != "--pick" && Word != "--volume" && Word != "--partition" &&
+        Word != "--max-parallel")
+      return "unknown option '" + Word + "'";
+    if (Index + 1 >= Words.size()) return Word + " needs a value";
+    const std::string &Value = Words[++Index];
+    if (Word == "--output") {
+      Settings.Output = Value;
+    } else if (Word == "--partition") {
+      Settings.Partition = Value;
+    } else if (Word == "--max-parallel") {
+      if (!IsCount(Value, 100000) || std::stoi(Value) == 0)
+        return "--max-parallel takes a number of elements, 1 or more";
+      Settings.MaxParallel = std::stoi(Value);
+    } else {
+      if (Word == "--volume" && !IsCount(Value, VolumeStepCount - 1))
+        return "--volume takes a position of the volume bar, 0 to 10 (5 is 100%)";
+      if (Word == "--pick" && Value.find('=') == std::string::npos)
+        return "expected LIST=TEXT after --pick, got '" + Value + "'";
+      Settings.ConvertOptions.insert(Settings.ConvertOptions.end(), {Word, Value});
+    }
+  }
+  if (Settings.Entry.empty()) return "no format list entry given (see tarnwick-cli --help)";
+  if (Settings.Inputs.empty()) return "no files given (see tarnwick-cli --help)";
+  if (Settings.Output.empty()) return "no output folder given: --output DIR is needed";
+  return {};
+}
+
+// Lets this program's profile command judge the entry and the picks before any node does.
+std::string ProfileProblem(const TBatchSettings &Settings) {
+  std::vector<std::string> Arguments = {Settings.Program, "profile", Settings.Entry};
+  for (size_t Index = 0; Index < Settings.ConvertOptions.size(); ++Index)
+    if (Settings.ConvertOptions[Index] == "--pick")
+      Arguments.insert(Arguments.end(), {"--pick", Settings.ConvertOptions[Index + 1]});
+  const TCommandResult Result = RunCommand(Arguments);
+  if (Result.Started && Result.ExitStatus == 0) return {};
+  std::string Message = Result.Errors;
+  while (Message.ends_with('\n')) Message.pop_back();
+  const std::string Prefix = "tarnwick-cli profile: ";
+  if (Message.starts_with(Prefix)) Message.erase(0, Prefix.size());
+  return Message.empty() ? "the entry or a pick is not usable" : Message;
+}
+
+std::string CountsText(const TBatchRows &Batch) {
+  std::vector<std::string> States;
+  int Pending = 0, Running = 0;
+  for (const TBatchRow &Row : Batch.Rows) {
+    States.push_back(Row.State);
+    Pending += Row.State == "Pending";
+    Running += Row.State == "Running";
+  }
+  std::string Text = JobStateCountsText(CountJobStates(States));
+  if (Pending > 0) Text += ", " + std::to_string(Pending) + " Pending";
+  if (Running > 0) Text += ", " + std::to_string(Running) + " Running";
+  return Text;
+}
+
+int PrintRows(const TBatchRows &Batch) {
+  for (const TBatchRow &Row : Batch.Rows) std::printf("%s\n", Row.Line.c_str());
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s\n", CountsText(Batch).c_str());
+  if (!Batch.Ended) return ExitStillRunning;
+  for (const TBatchRow &Row : Batch.Rows)
+    if (Row.State != "Done") return 1;
+  return 0;
+}
+
+int Collect(const char *Command, const std::string &JobId, const std::string &Output, bool Wait) {
+  TBatchRows Batch;
+  std::string Error;
+  while (true) {
+    if (!CollectRows(Output, JobId, Batch, Error)) return Fail(Command, Error);
+    if (!Wait || Batch.Ended) break;
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+  }
+  return PrintRows(Batch);
+}
+
+}  // namespace
+
+int RunSubmitCommand(const TCliArguments &Words) {
+  TSubmitArguments Arguments;
+  const std::string Problem = ParseSubmit(Words, Arguments);
+  if (!Problem.empty()) return Fail("submit", Problem);
+  TBatchSettings &Settings = Arguments.Settings;
+  Settings.Output = AbsoluteName(Settings.Output);
+  std::error_code Error;
+  if (!fs::is_directory(Settings.Output, Error))
+    return Fail("submit", "the output folder '" + Settings.Output + "' does not exist");
+  for (std::string &Input : Settings.Inputs) Input = AbsoluteName(Input);
+  Settings.Program = fs::read_symlink("/proc/self/exe", Error).string();
+  if (Settings.Program.empty()) return Fail("submit", "cannot find this program's own file");
+  const std::string Refused = ProfileProblem(Settings);
+  if (!Refused.empty()) return Fail("submit", Refused);
+
+  std::string Message;
+  const std::string JobId = SubmitBatch(Settings, Message);
+  if (JobId.empty()) return Fail("submit", Message);
+  if (!Arguments.Wait) {
+    std::printf("%s\n", JobId.c_str());
+    return 0;
+  }
+  std::fprintf(stderr, "Submitted batch job %s; its rows follow when every element has ended\n",
+               JobId.c_str());
+  return Collect("submit", JobId, Settings.Output, true);
+}
+
+int RunCollectCommand(const TCliArguments &Words) {
+  std::string JobId, Output;
+  for (size_t Index = 0; Index < Words.size(); ++Index) {
+    if (Words[Index] == "--output" && Index + 1 < Words.size()) {
+      Output = Words[++Index];
+    } else if (Words[Index].starts_with("--") || !JobId.empty()) {
+      return Fail("collect", "unexpected '" + Words[Index] + "' (see tarnwick-cli --help)");
+    } else {
+      JobId = Words[Index];
+    }
+  }
+  if (JobId.empty() || JobId.find_first_not_of("0123456789") != std::string::npos)
+    return Fail("collect", "expected a job id, as submit printed it");
+  if (Output.empty()) return Fail("collect", "no output folder given: --output DIR is needed");
+  return Collect("collect", JobId, AbsoluteName(Output), false);
+}

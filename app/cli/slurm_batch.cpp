@@ -1,0 +1,155 @@
+// Writing the batch script and submitting it. The job is submitted held and released once its
+// results folder carries the job's id, so no element starts before its log and row have a
+// place; a submission that goes wrong half way is cancelled and its folder removed.
+
+#include "slurm_batch.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/binding/text_utils.h"
+#include "slurm_commands.h"
+#include "slurm_results.h"
+
+namespace {
+
+// A word for bash: single quotes keep everything but the single quote itself.
+std::string Quoted(const std::string &Word) {
+  std::string Result = "'";
+  for (char C : Word) Result += C == '\'' ? std::string("'\\''") : std::string(1, C);
+  return Result + "'";
+}
+
+std::string SlurmMessage(const TCommandResult &Result) {
+  const std::string Text = TrimmedText(Result.Errors.empty() ? Result.Output : Result.Errors);
+  return Text.empty() ? "exit status " + std::to_string(Result.ExitStatus) : Text;
+}
+
+// Removes what the submission wrote into Folder, then the folder itself.
+void RemoveResultsFolder(const std::string &Folder) {
+  for (const char *Name : {InputsFileName, BatchScriptName})
+    ::unlink((Folder + "/" + Name).c_str());
+  ::rmdir(Folder.c_str());
+}
+
+void Cancel(const std::string &JobId) {
+  RunCommand({"scancel", JobId});
+}
+
+// Renames without replacing: another job's results folder of the same id stays as it is.
+bool ClaimFolder(const std::string &From, const std::string &To) {
+  if (::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::access(To.c_str(), F_OK) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(From.c_str(), To.c_str()) == 0;
+}
+
+std::string InputsText(const std::vector<std::string> &Inputs) {
+  std::string Text;
+  for (const std::string &Input : Inputs) Text += Input + '\0';
+  return Text;
+}
+
+std::vector<std::string> SbatchArguments(const TBatchSettings &Settings,
+                                         const std::string &Script) {
+  std::string Array = "--array=0-" + std::to_string(Settings.Inputs.size() - 1);
+  if (Settings.MaxParallel > 0) Array += "%" + std::to_string(Settings.MaxParallel);
+  std::vector<std::string> Arguments = {
+      "sbatch",
+      "--parsable",
+      "--hold",
+      "--job-name=tarnwick",
+      Array,
+      "--chdir=" + Settings.Output,
+      "--output=" + ResultsFolder(Settings.Output, "%A") + "/element-%a.log"};
+  if (!Settings.Partition.empty()) Arguments.push_back("--partition=" + Settings.Partition);
+  Arguments.push_back(Script);
+  return Arguments;
+}
+
+// sbatch --parsable prints "ID" or "ID;CLUSTER".
+std::string ParsedJobId(const std::string &Output) {
+  const std::string Line = TrimmedText(Output);
+  const std::string Id = Line.substr(0, Line.find(';'));
+  if (Id.empty() || Id.find_first_not_of("0123456789") != std::string::npos) return {};
+  return Id;
+}
+
+}  // namespace
+
+std::string BatchScript(const TBatchSettings &Settings) {
+  std::string Script =
+      "#!/bin/bash\n"
+      "# A tarnwick-cli batch: element N converts input N and records its result row.\n"
+      "inputs=(\n";
+  for (const std::string &Input : Settings.Inputs) Script += "  " + Quoted(Input) + "\n";
+  Script += ")\nindex=$SLURM_ARRAY_TASK_ID\nresults=" + Quoted(Settings.Output) +
+            "/tarnwick-job-\"$SLURM_ARRAY_JOB_ID\"\n"
+            "row=\"$results/row-$index\"\n" +
+            Quoted(Settings.Program) + " convert " + Quoted(Settings.Entry) +
+            " \"${inputs[$index]}\" --output " + Quoted(Settings.Output);
+  for (const std::string &Option : Settings.ConvertOptions) Script += " " + Quoted(Option);
+  Script +=
+      " > \"$row.part\"\n"
+      "status=$?\n"
+      "# Only a row convert wrote is a result; without one, collect asks Slurm how it ended.\n"
+      "if [ -s \"$row.part\" ]; then mv -f \"$row.part\" \"$row\"; else rm -f \"$row.part\"; fi\n"
+      "exit $status\n";
+  return Script;
+}
+
+std::string SubmitBatch(const TBatchSettings &Settings, std::string &Error) {
+  if (!IsOnPath("sbatch")) {
+    Error =
+        "sbatch was not found on the PATH; submitting needs the Slurm client commands (sbatch, "
+        "squeue, scontrol, scancel)";
+    return {};
+  }
+  // Slurm reads % and \ in a log's name as a pattern.
+  if (Settings.Output.find_first_of("%\\") != std::string::npos) {
+    Error = "the output folder '" + Settings.Output +
+            "' holds a '%' or '\\', which Slurm reads as a file name pattern";
+    return {};
+  }
+  std::string Staging = ResultsFolder(Settings.Output, "new.XXXXXX");
+  if (::mkdtemp(Staging.data()) == nullptr) {
+    Error = "cannot create a folder in '" + Settings.Output + "': " + std::strerror(errno);
+    return {};
+  }
+  const std::string Script = Staging + "/" + BatchScriptName;
+  if (!WriteFileAtOnce(Staging, InputsFileName, InputsText(Settings.Inputs), Error) ||
+      !WriteFileAtOnce(Staging, BatchScriptName, BatchScript(Settings), Error)) {
+    RemoveResultsFolder(Staging);
+    return {};
+  }
+  const TCommandResult Submitted = RunCommand(SbatchArguments(Settings, Script));
+  const std::string JobId = ParsedJobId(Submitted.Output);
+  if (!Submitted.Started || Submitted.ExitStatus != 0 || JobId.empty()) {
+    Error = "sbatch refused the job: " + SlurmMessage(Submitted);
+    RemoveResultsFolder(Staging);
+    return {};
+  }
+  const std::string Folder = ResultsFolder(Settings.Output, JobId);
+  if (!ClaimFolder(Staging, Folder)) {
+    Error = "cannot rename '" + Staging + "' to '" + Folder + "': " + std::strerror(errno);
+    Cancel(JobId);
+    RemoveResultsFolder(Staging);
+    return {};
+  }
+  const TCommandResult Released = RunCommand({"scontrol", "release", JobId});
+  if (!Released.Started || Released.ExitStatus != 0) {
+    Error = "scontrol could not release job " + JobId + ": " + SlurmMessage(Released);
+    Cancel(JobId);
+    RemoveResultsFolder(Folder);
+    return {};
+  }
+  return JobId;
+}

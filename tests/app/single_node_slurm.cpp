@@ -1,0 +1,192 @@
+// Starting and stopping the test's own single-node Slurm.
+
+#include "tests/app/single_node_slurm.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A TCP port nobody listens on now; the daemons take it a moment later.
+int FreePort() {
+  const int Socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in Address{};
+  Address.sin_family = AF_INET;
+  Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t Length = sizeof Address;
+  int Port = -1;
+  if (::bind(Socket, reinterpret_cast<sockaddr *>(&Address), sizeof Address) == 0 &&
+      ::getsockname(Socket, reinterpret_cast<sockaddr *>(&Address), &Length) == 0)
+    Port = ntohs(Address.sin_port);
+  ::close(Socket);
+  return Port;
+}
+
+bool Exited(int Pid) {
+  int Status = 0;
+  const int Result = ::waitpid(Pid, &Status, WNOHANG);
+  return Result == Pid || (Result < 0 && errno == ECHILD);
+}
+
+void Pause() {
+  ::usleep(200 * 1000);
+}
+
+// Memory the node reports, a little under the machine's so that slurmd never finds less.
+long NodeMemoryMegabytes() {
+  const long Bytes = ::sysconf(_SC_PHYS_PAGES) * ::sysconf(_SC_PAGE_SIZE);
+  return Bytes / (1024 * 1024) * 9 / 10;
+}
+
+std::string HostName() {
+  char Name[256] = {};
+  ::gethostname(Name, sizeof Name - 1);
+  return Name;
+}
+
+}  // namespace
+
+TSingleNodeSlurm::TSingleNodeSlurm() {
+  if (!Start()) Stop();
+}
+
+TSingleNodeSlurm::~TSingleNodeSlurm() {
+  if (FProblem.empty()) RunProgram({"/usr/bin/scancel", "--user=root"});
+  Stop();
+}
+
+bool TSingleNodeSlurm::Start() {
+  for (const char *Program : {"/usr/sbin/munged", "/usr/sbin/slurmctld", "/usr/sbin/slurmd"}) {
+    if (::access(Program, X_OK) != 0) {
+      FProblem = std::string(Program) + " is not installed (scripts/install-deps.sh installs it)";
+      return false;
+    }
+  }
+  if (::geteuid() != 0) {
+    FProblem = "the Slurm daemons of the test run as root, and this is not root";
+    return false;
+  }
+  // Short, because a socket's path is limited to about a hundred bytes.
+  char Template[] = "/tmp/tarnwick-slurm-XXXXXX";
+  if (::mkdtemp(Template) == nullptr) {
+    FProblem = "cannot create a folder in /tmp";
+    return false;
+  }
+  FFolder = Template;
+  ::chmod(FFolder.c_str(), 0755);
+  for (const char *Sub : {"state", "spool"}) fs::create_directory(FFolder + "/" + Sub);
+
+  const std::string Key = FFolder + "/munge.key";
+  {
+    std::ifstream Random("/dev/urandom", std::ios::binary);
+    std::string Bytes(1024, '\0');
+    Random.read(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
+    std::ofstream(Key, std::ios::binary) << Bytes;
+  }
+  ::chmod(Key.c_str(), 0400);
+  const std::string Socket = FFolder + "/munge.socket";
+  if (!StartDaemon(
+          {"/usr/sbin/munged", "--foreground", "--force", "--key-file=" + Key, "--socket=" + Socket,
+           "--pid-file=" + FFolder + "/munged.pid", "--log-file=" + FFolder + "/munged.log",
+           "--seed-file=" + FFolder + "/munged.seed"},
+          "munged"))
+    return false;
+  for (int Try = 0; Try < 50 && !fs::exists(Socket); ++Try) Pause();
+  if (!fs::exists(Socket)) {
+    FProblem = "munged made no socket: " + LogTail("munged.log");
+    return false;
+  }
+
+  const std::string Config = FFolder + "/slurm.conf";
+  std::ofstream(Config)
+      << "ClusterName=tarnwicktest\n"
+      << "SlurmctldHost=localhost\n"
+      << "SlurmctldPort=" << FreePort() << "\nSlurmdPort=" << FreePort() << "\n"
+      << "SlurmUser=root\nSlurmdUser=root\n"
+      << "AuthType=auth/munge\nCredType=cred/munge\nAuthInfo=socket=" << Socket << "\n"
+      << "ProctrackType=proctrack/linuxproc\nTaskPlugin=task/none\n"
+      << "SelectType=select/cons_tres\nSelectTypeParameters=CR_Core\n"
+      << "StateSaveLocation=" << FFolder << "/state\nSlurmdSpoolDir=" << FFolder << "/spool\n"
+      << "SlurmctldPidFile=" << FFolder << "/slurmctld.pid\n"
+      << "SlurmdPidFile=" << FFolder << "/slurmd.pid\n"
+      << "SlurmctldLogFile=" << FFolder << "/slurmctld.log\n"
+      << "SlurmdLogFile=" << FFolder << "/slurmd.log\n"
+      << "AccountingStorageType=accounting_storage/none\nJobCompType=jobcomp/none\n"
+      << "MpiDefault=none\nReturnToService=2\nKillWait=5\n"
+      << "NodeName=localhost NodeAddr=127.0.0.1 NodeHostname=" << HostName()
+      << " CPUs=" << ::sysconf(_SC_NPROCESSORS_ONLN) << " RealMemory=" << NodeMemoryMegabytes()
+      << " State=UNKNOWN\n"
+      << "PartitionName=batch Nodes=localhost Default=YES MaxTime=INFINITE State=UP\n";
+  // The Slurm commands the tests and the program run find this cluster through these.
+  ::setenv("SLURM_CONF", Config.c_str(), 1);
+  ::setenv("MUNGE_SOCKET", Socket.c_str(), 1);
+
+  return StartDaemon({"/usr/sbin/slurmctld", "-D", "-i", "-f", Config}, "slurmctld") &&
+         StartDaemon({"/usr/sbin/slurmd", "-D", "-f", Config, "-N", "localhost"}, "slurmd") &&
+         WaitUntilIdle();
+}
+
+bool TSingleNodeSlurm::StartDaemon(const std::vector<std::string> &Arguments,
+                                   const std::string &Name) {
+  const std::string Output = FFolder + "/" + Name + ".out";
+  const int Pid = StartProgram(Arguments, Output, Output);
+  if (Pid < 0) {
+    FProblem = "cannot start " + Name;
+    return false;
+  }
+  FDaemons.push_back(Pid);
+  return true;
+}
+
+bool TSingleNodeSlurm::WaitUntilIdle() {
+  for (int Try = 0; Try < 150; ++Try) {
+    for (size_t Index = 0; Index < FDaemons.size(); ++Index) {
+      if (!Exited(FDaemons[Index])) continue;
+      const char *Names[] = {"munged", "slurmctld", "slurmd"};
+      FDaemons.erase(FDaemons.begin() + static_cast<long>(Index));
+      FProblem = std::string(Names[Index]) +
+                 " ended at start: " + LogTail(std::string(Names[Index]) + ".log") +
+                 LogTail(std::string(Names[Index]) + ".out");
+      return false;
+    }
+    const TProcessResult Nodes = RunProgram({"/usr/bin/sinfo", "--noheader", "--format=%T"});
+    if (Nodes.ExitStatus == 0 && Nodes.Output == "idle\n") return true;
+    Pause();
+  }
+  FProblem = "the node did not become idle: " + LogTail("slurmctld.log") + LogTail("slurmd.log");
+  return false;
+}
+
+std::string TSingleNodeSlurm::LogTail(const std::string &Name) const {
+  const std::string Text = ReadFile(FFolder + "/" + Name);
+  return Text.size() > 1500 ? Text.substr(Text.size() - 1500) : Text;
+}
+
+void TSingleNodeSlurm::Stop() {
+  for (auto Pid = FDaemons.rbegin(); Pid != FDaemons.rend(); ++Pid) {
+    ::kill(*Pid, SIGTERM);
+    int Tries = 0;
+    while (!Exited(*Pid) && ++Tries < 50) Pause();
+    if (Tries >= 50) {
+      ::kill(*Pid, SIGKILL);
+      ::waitpid(*Pid, nullptr, 0);
+    }
+  }
+  FDaemons.clear();
+  std::error_code Ignored;
+  if (!FFolder.empty()) fs::remove_all(FFolder, Ignored);
+}
