@@ -101,6 +101,7 @@ bool TForm1::PrepareJob() {
 
     InitOutputOptions(JobOutputOptions);
     SetJobOptions(JobOutputOptions);
+    FitAutoFrameSize(JobOutputOptions, ListView1.Cell(FCurrentJob, jcVideoSize));
     JobOutputOptions.FrameRate = GetFrameRateText(JobOutputOptions);
     JobOutputOptions.AudioVolume = AudioVolumeSetting;
     JobOutputOptions.AspectRatio =

@@ -47,6 +47,12 @@ void TFormatSettings::SetJobOptions(TOutputOptions &Options) const {
     MapJobOptions(Entry->Mapping, *this, FOutputType, Options);
 }
 
+void TFormatSettings::FitAutoFrameSize(TOutputOptions &Options,
+                                       const std::string &SourceSize) const {
+  if (ComboVideoSize.Text() == "Auto")
+    Options.FrameSize = AutoFrameSize(SourceSize, ComboVideoSize);
+}
+
 std::string TFormatSettings::GetFrameRateText(TOutputOptions &Options) const {
   return FrameRateText(ComboOutputFormat.Text(), FOutputType, ComboVideoFramerate, Options);
 }

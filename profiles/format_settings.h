@@ -39,6 +39,9 @@ class TFormatSettings : public TSettingsLists {
   // the list shows no entry. EConvertError when a bit-rate or sampling-rate text holds no
   // whole number.
   void SetJobOptions(TOutputOptions &Options) const;
+  // With "Auto" in the size list, the job's frame size follows the input's, SourceSize being
+  // the job row's "Video Size" cell; other choices leave Options as they are.
+  void FitAutoFrameSize(TOutputOptions &Options, const std::string &SourceSize) const;
   // The job's frame-rate text; for the disc entries empty, with the target fields set.
   std::string GetFrameRateText(TOutputOptions &Options) const;
 };

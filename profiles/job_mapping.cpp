@@ -1,6 +1,8 @@
 #include "profiles/job_mapping.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include "engine/binding/text_utils.h"
 #include "profiles/number_text.h"
@@ -48,8 +50,8 @@ void MapGeneralOptions(const TSettingsLists &Lists, const std::string &OutputTyp
                        TOutputOptions &Options) {
   Options.VideoCodec = VideoCodecName(Lists.ComboVideoCodec.Text());
   Options.AudioCodec = AudioCodecName(Lists.ComboAudioCodec.Text());
-  // "Auto" (the portable players' first size) keeps the input's size as "Original Video
-  // Size" does; the frame size option would refuse it.
+  // "Auto" (the portable players' first size) is the input's size, fitted to the job by
+  // FitAutoFrameSize; the frame size option would refuse the word.
   const std::string Size = Lists.ComboVideoSize.Text();
   if (Size != "Original Video Size" && Size != "Auto") Options.FrameSize = FrameSizeText(Size);
   Options.AudioChannels = Lists.ComboAudioChannels.Text() == "Stereo" ? 2 : 1;
@@ -66,6 +68,8 @@ void MapGeneralOptions(const TSettingsLists &Lists, const std::string &OutputTyp
 }
 
 void MapDeviceOptions(const TSettingsLists &Lists, TOutputOptions &Options) {
+  // The players take stereo at most; a mono input stays mono.
+  Options.AudioChannelLimit = 2;
   Options.VideoBitrate = ThousandsValue(Lists.ComboVideoBitrate.Text());
   Options.AudioBitrate = ThousandsValue(Lists.ComboAudioBitrate.Text());
   Options.AudioSampleRate = NumberValue(NumberPart(Lists.ComboSamplingRate.Text()));
@@ -126,4 +130,46 @@ std::string FrameRateText(const std::string &FormatText, const std::string &Outp
   // "Auto" means 25 frames per second, not the input's rate.
   if (LowerCaseText(TrimmedText(Rate)) == "auto") return "25";
   return NumberPart(Rate);
+}
+
+namespace {
+
+struct TSize {
+  long Width = 0;
+  long Height = 0;
+};
+
+// "WIDTHxHEIGHT" with both numbers above 0; a zero size otherwise.
+TSize ParseSize(const std::string &Text) {
+  const size_t X = Text.find('x');
+  if (X == std::string::npos || X == 0 || X + 1 == Text.size()) return {};
+  char *End = nullptr;
+  const long Width = std::strtol(Text.c_str(), &End, 10);
+  if (End != Text.c_str() + X || Width <= 0) return {};
+  const long Height = std::strtol(Text.c_str() + X + 1, &End, 10);
+  if (*End != 0 || Height <= 0) return {};
+  return {Width, Height};
+}
+
+// The nearest even number, at least 2.
+long EvenSize(double Value) {
+  return std::max(2L, 2 * std::lround(Value / 2));
+}
+
+}  // namespace
+
+std::string AutoFrameSize(const std::string &SourceSize, const TChoiceList &ComboVideoSize) {
+  TSize Largest;
+  for (const std::string &Item : ComboVideoSize.Items()) {
+    const TSize Size = ParseSize(FrameSizeText(Item));
+    if (Size.Width * Size.Height > Largest.Width * Largest.Height) Largest = Size;
+  }
+  const TSize Source = ParseSize(TrimmedText(SourceSize));
+  if (Largest.Width == 0 || Source.Width == 0) return std::string();
+  if (Source.Width <= Largest.Width && Source.Height <= Largest.Height) return std::string();
+  const double Scale =
+      std::min(double(Largest.Width) / Source.Width, double(Largest.Height) / Source.Height);
+  const long Width = std::min(EvenSize(Source.Width * Scale), Largest.Width);
+  const long Height = std::min(EvenSize(Source.Height * Scale), Largest.Height);
+  return std::to_string(Width) + "x" + std::to_string(Height);
 }

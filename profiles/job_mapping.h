@@ -23,6 +23,11 @@ void MapGeneralOptions(const TSettingsLists &Lists, const std::string &OutputTyp
 void MapDeviceOptions(const TSettingsLists &Lists, TOutputOptions &Options);
 void Map3gpOptions(const TSettingsLists &Lists, TOutputOptions &Options);
 
+// The frame size for a size choice of "Auto": SourceSize (the job row's "Video Size" cell,
+// "320x240") scaled down, aspect kept and in even numbers, to fit the largest size the list
+// offers; empty (the input's own size) when it fits already or the input has no video.
+std::string AutoFrameSize(const std::string &SourceSize, const TChoiceList &ComboVideoSize);
+
 // Runs the family Mapping names; nothing for TJobMapping::None.
 void MapJobOptions(TJobMapping Mapping, const TSettingsLists &Lists, const std::string &OutputType,
                    TOutputOptions &Options);

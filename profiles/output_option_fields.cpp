@@ -33,6 +33,7 @@ const TOutputField OutputFields[] = {
     FIELD(DisableAudio),
     FIELD(AudioVolume),
     FIELD(AudioChannels),
+    FIELD(AudioChannelLimit),
     FIELD(AudioSampleRate),
     FIELD(AudioBitrate),
     FIELD(AudioBitrateTolerance),

@@ -168,6 +168,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void LogStreamMapping();
   void OpenEncoders();
   void OpenDecoders();
+  void OpenDecoder(TInputStream &Ist);
+  void SetUpSubtitleOutput(TOutputStream &Ost, const TInputStream &Ist);
+  void TakeSubtitleHeader(TOutputStream &Ost);
   void CopyMetaData();
   void WriteHeaders();
   void TranscodeLoop();
@@ -204,6 +207,7 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // The decoded frame in Ist.Frame to the pre-processing and every output it feeds; false
   // when its samples could not be converted.
   bool OutputDecodedFrame(TInputStream &Ist, int IstIndex);
+  bool BeforeStart(const TInputStream &Ist) const;
   void CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &Pkt, int DataSize);
   void EmulateRate(TInputStream &Ist);
   // At the end of the input: the encoders fed by the stream give what they hold.

@@ -205,7 +205,8 @@ bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string 
   }
 
   const int64_t Timestamp = StartTimestamp(Context, FStartTime);
-  if (FStartTime != 0) {
+  const bool Seeked = FStartTime != 0;
+  if (Seeked) {
     // A failed seek leaves the input where the library left it.
     av::av_seek_frame(Context, -1, Timestamp, AVSEEK_FLAG_BACKWARD);
     FStartTime = 0;
@@ -219,6 +220,7 @@ bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string 
     FOutputDurationMs = static_cast<int>(std::min<int64_t>(Context->duration / 1000, INT32_MAX));
 
   FInputFilesTsOffset[FileIndex] = FCopyTs ? FInputTsOffset : FInputTsOffset - Timestamp;
+  if (Seeked) Input->StartPts = Timestamp + FInputFilesTsOffset[FileIndex];
   if (FVerbose >= 0) av::av_dump_format(Context, FileIndex, FileName.c_str(), 0);
   FInputFiles.push_back(std::move(Input));
   return true;

@@ -87,27 +87,30 @@ void TCustomFFmpeg::DoSubtitleOut(TOutputFileContext &File, TOutputStream &Ost, 
   std::vector<uint8_t> &Buffer = Ost.SubtitleBuffer;
   Buffer.resize(65536);
   AVCodecContext *Enc = Ost.Encoder.get();
+  // DVB subtitles stay on screen until a second, empty subtitle clears them.
   const bool Dvb = Enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
-  Sub.pts = av::av_rescale_q(Pts, Ist.St->time_base, AV_TIME_BASE_Q);
+  // Encoders want the event to start at its pts: the display delay moves into the pts.
+  Sub.pts = av::av_rescale_q(Pts, Ist.St->time_base, AV_TIME_BASE_Q) +
+            av::av_rescale_q(Sub.start_display_time, AVRational{1, 1000}, AV_TIME_BASE_Q);
+  Sub.end_display_time -= Sub.start_display_time;
+  Sub.start_display_time = 0;
   TPacketPtr Pkt(av::av_packet_alloc());
   if (!Pkt) throw std::bad_alloc();
   for (int I = 0; I < (Dvb ? 2 : 1); ++I) {
-    // DVB: the second packet clears the subtitle.
-    if (Dvb && I == 1) Sub.num_rects = 0;
+    const unsigned Rects = Sub.num_rects;
+    if (I == 1) Sub.num_rects = 0;
     const int Size =
         av::avcodec_encode_subtitle(Enc, Buffer.data(), static_cast<int>(Buffer.size()), &Sub);
+    // The rectangles are still the subtitle's, to be freed with it.
+    Sub.num_rects = Rects;
     if (Size < 0) throw FFMpegException("Subtitle encoding failed");
     av::av_packet_unref(Pkt.get());
     Pkt->data = Buffer.data();
     Pkt->size = Size;
     Pkt->stream_index = Ost.Index;
-    Pkt->pts = av::av_rescale_q(Pts, Ist.St->time_base, Ost.St->time_base);
-    if (Dvb)
-      Pkt->pts += av::av_rescale_q(I == 0 ? Sub.start_display_time : Sub.end_display_time,
-                                   AVRational{1, 1000}, Ost.St->time_base);
-    else
-      Pkt->duration = av::av_rescale_q(Sub.end_display_time - Sub.start_display_time,
-                                       AVRational{1, 1000}, Ost.St->time_base);
+    Pkt->pts = av::av_rescale_q(Sub.pts, AV_TIME_BASE_Q, Ost.St->time_base);
+    Pkt->duration = av::av_rescale_q(Sub.end_display_time, AVRational{1, 1000}, Ost.St->time_base);
+    if (I == 1) Pkt->pts += Pkt->duration;  // the clearing packet, at the end of display
     Pkt->dts = Pkt->pts;
     WriteFrame(File, *Pkt, Ost);
     ++Ost.FrameNumber;
@@ -169,7 +172,6 @@ bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex) {
     ApplyVolume(Samples, SamplesSize);
   }
   EmulateRate(Ist);
-  if (FStartTime != 0 && Ist.Pts < FStartTime) return true;
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->SourceIndex != IstIndex || !Ost->EncodingNeeded) continue;
     TOutputFileContext &File = *FOutputFiles[Ost->FileIndex];
@@ -202,6 +204,10 @@ int TCustomFFmpeg::DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket 
     std::string Defect = DecodedFrameDefect(Dec->codec_type, Frame);
     if (Defect.empty()) {
       TakeFrameTime(Ist, Frame);
+      if (BeforeStart(Ist)) {
+        av::av_frame_unref(Ist.Frame.get());
+        continue;
+      }
       bool Delivered;
       try {
         Delivered = OutputDecodedFrame(Ist, IstIndex);
@@ -223,6 +229,14 @@ int TCustomFFmpeg::DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket 
     Dropped = true;
   }
   return Dropped ? DecodeFailed(Ist, Pkt) : 0;
+}
+
+// Data before the asked start is read only to reach it: it is no output and does not count as
+// decoded, so a start past the end leaves nothing, not a frame of whatever came last.
+bool TCustomFFmpeg::BeforeStart(const TInputStream &Ist) const {
+  if (FStartTime != 0 && Ist.Pts < FStartTime) return true;
+  const int64_t Start = FInputFiles[Ist.FileIndex]->StartPts;
+  return Start != NoTimestamp && Ist.Pts < Start;
 }
 
 // Counts a packet that failed; the drain at the end of the input is no packet.
@@ -257,13 +271,14 @@ int TCustomFFmpeg::DecodeSubtitle(TInputStream &Ist, int IstIndex, const AVPacke
   if (av::avcodec_decode_subtitle2(Ist.Decoder.get(), &Sub, &Got, const_cast<AVPacket *>(&Pkt)) < 0)
     return DecodeFailed(Ist, &Pkt);
   if (!Got) return 0;
-  ++Ist.DecodedFrames;
   Ist.Pts = Ist.NextPts;
   try {
-    if (FStartTime == 0 || Ist.Pts >= FStartTime)
+    if (!BeforeStart(Ist)) {
+      ++Ist.DecodedFrames;
       for (TOutputStream *Ost : FOutputStreams)
         if (Ost->SourceIndex == IstIndex && Ost->EncodingNeeded)
           DoSubtitleOut(*FOutputFiles[Ost->FileIndex], *Ost, Pkt.pts, Sub, Ist);
+    }
   } catch (...) {
     av::avsubtitle_free(&Sub);
     throw;
@@ -318,7 +333,7 @@ int TCustomFFmpeg::OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket 
     else if (Type == AVMEDIA_TYPE_VIDEO)
       Ist.NextPts += FrameDurationUs(Ist.St);
     EmulateRate(Ist);
-    if (FStartTime == 0 || Ist.Pts >= FStartTime) CopyPacket(Ist, IstIndex, *Pkt, Pkt->size);
+    if (!BeforeStart(Ist)) CopyPacket(Ist, IstIndex, *Pkt, Pkt->size);
   }
   if (!Pkt) DrainEncoders(IstIndex);
   return 0;

@@ -72,6 +72,9 @@ struct TInputFileContext {
   TInputContextPtr Context;
   std::vector<std::unique_ptr<TInputStream>> Streams;  // indexed like Context->streams
   int RateEmu = 0;                                     // "re" when the input was opened
+  // Session time (µs) of the start asked for when the input was opened; what decodes before
+  // it only leads up to it.
+  int64_t StartPts = NoTimestamp;
   // Session state.
   int EofReached = 0;
   int IstIndex = 0;  // index of the first stream in the session's input-stream table

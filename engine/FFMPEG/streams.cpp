@@ -285,8 +285,13 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
     }
     TOutputStream &Record = AddStream(Output, AVMEDIA_TYPE_SUBTITLE, std::move(Made));
     AVStream *Stream = Record.St;
-    if (!Record.StreamCopy)
+    if (!Record.StreamCopy) {
+      // Subtitle encoders refuse to open without a time base; events are timed in
+      // microseconds, as the decoders give them.
+      Record.Encoder->time_base = AV_TIME_BASE_Q;
+      Stream->time_base = AV_TIME_BASE_Q;
       av::avcodec_parameters_from_context(Stream->codecpar, Record.Encoder.get());
+    }
     SetLanguage(Stream, FSubtitleLanguage);
   } catch (...) {
     FSubtitleCodecName.clear();

@@ -21,6 +21,13 @@ AVMediaType TypeOf(const AVStream *Stream) {
   return Stream->codecpar->codec_type;
 }
 
+// Subtitles drawn as pictures; every other subtitle codec carries text.
+bool IsBitmapSubtitle(AVCodecID Id) {
+  return Id == AV_CODEC_ID_DVD_SUBTITLE || Id == AV_CODEC_ID_DVB_SUBTITLE ||
+         Id == AV_CODEC_ID_XSUB || Id == AV_CODEC_ID_HDMV_PGS_SUBTITLE ||
+         Id == AV_CODEC_ID_DVB_TELETEXT;
+}
+
 }  // namespace
 
 void TCustomFFmpeg::Fail(const std::string &Message) {
@@ -145,12 +152,16 @@ void TCustomFFmpeg::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist)
   if (av::avcodec_parameters_copy(Par, Dec) < 0) Fail("av_mallocz fail");
   const AVOutputFormat *Format = FOutputFiles[Ost.FileIndex]->Context->oformat;
   const AVCodecTag *const *Tags = Format->codec_tag;
+  // The input's tag goes along only where the muxer reads it as the same codec, or has no
+  // tag of its own for that codec; otherwise the muxer picks its tag (an MPEG-TS stream type
+  // means something else to Matroska or AVI).
+  unsigned int OwnTag = 0;
   Par->codec_tag = WantedTag;
-  if (WantedTag == 0 && (!Tags || av::av_codec_get_id(Tags, Dec->codec_tag) != AV_CODEC_ID_NONE ||
-                         av::av_codec_get_tag(Tags, Dec->codec_id) == 0))
-    Par->codec_tag = Dec->codec_tag;
-  else if (WantedTag == 0)
-    Par->codec_tag = 0;
+  if (WantedTag == 0)
+    Par->codec_tag = !Tags || av::av_codec_get_id(Tags, Dec->codec_tag) == Dec->codec_id ||
+                             !av::av_codec_get_tag2(Tags, Dec->codec_id, &OwnTag)
+                         ? Dec->codec_tag
+                         : 0;
   if (Type == AVMEDIA_TYPE_AUDIO && ((Par->block_align == 1 && Par->codec_id == AV_CODEC_ID_MP3) ||
                                      Par->codec_id == AV_CODEC_ID_AC3))
     Par->block_align = 0;
@@ -209,6 +220,7 @@ void TCustomFFmpeg::SetUpEncoding() {
           SetUpVideoOutput(Ost, Ist);
           break;
         case AVMEDIA_TYPE_SUBTITLE:
+          SetUpSubtitleOutput(Ost, Ist);
           break;
         default:
           Fail("invalid codec_type of output stream");
@@ -223,6 +235,36 @@ void TCustomFFmpeg::SetUpEncoding() {
     if (TypeOf(Ost.St) == AVMEDIA_TYPE_VIDEO && FBitBufferSize < Needed)
       FBitBufferSize = static_cast<int>(std::min<int64_t>(Needed, INT_MAX));
   }
+}
+
+void TCustomFFmpeg::SetUpSubtitleOutput(TOutputStream &Ost, const TInputStream &Ist) {
+  AVCodecContext *Enc = Ost.Encoder.get();
+  if (!Enc) return;  // refused when the encoders open
+  const AVCodecParameters *Dec = Ist.St->codecpar;
+  // No encoder draws text into pictures or reads text out of them.
+  if (IsBitmapSubtitle(Dec->codec_id) != IsBitmapSubtitle(Enc->codec_id))
+    Fail("Subtitle encoding currently only possible from text to text or bitmap to bitmap");
+  Enc->time_base = AV_TIME_BASE_Q;
+  if (Enc->width == 0) {
+    Enc->width = Dec->width;
+    Enc->height = Dec->height;
+  }
+}
+
+// The encoder of a text subtitle starts from the decoder's style header (the ASS header),
+// which the decoder makes when it opens.
+void TCustomFFmpeg::TakeSubtitleHeader(TOutputStream &Ost) {
+  TInputStream &Ist = *FInputStreams[Ost.SourceIndex];
+  if (!Ist.DecodingNeeded) return;
+  OpenDecoder(Ist);
+  const AVCodecContext &Dec = *Ist.Decoder;
+  AVCodecContext &Enc = *Ost.Encoder;
+  if (!Dec.subtitle_header || Dec.subtitle_header_size <= 0 || Enc.subtitle_header) return;
+  // One byte more: the ASS code reads it as a terminated string.
+  Enc.subtitle_header = static_cast<uint8_t *>(av::av_mallocz(Dec.subtitle_header_size + 1));
+  if (!Enc.subtitle_header) throw std::bad_alloc();
+  std::memcpy(Enc.subtitle_header, Dec.subtitle_header, Dec.subtitle_header_size);
+  Enc.subtitle_header_size = Dec.subtitle_header_size;
 }
 
 void TCustomFFmpeg::LogStreamMapping() {
@@ -245,6 +287,7 @@ void TCustomFFmpeg::OpenEncoders() {
     if (Enc && !Codec) Codec = av::avcodec_find_encoder(Enc->codec_id);
     if (!Codec)
       Fail(FormatText("Unsupported codec for output stream #%d.%d", Ost->FileIndex, Ost->Index));
+    if (Enc->codec_type == AVMEDIA_TYPE_SUBTITLE) TakeSubtitleHeader(*Ost);
     {
       std::lock_guard Lock(CodecOpenLock);
       if (av::avcodec_open2(Enc, Codec, Ost->EncoderOptions.Address()) < 0)
@@ -264,20 +307,22 @@ void TCustomFFmpeg::OpenEncoders() {
   }
 }
 
+void TCustomFFmpeg::OpenDecoder(TInputStream &Ist) {
+  if (Ist.DecoderOpened) return;
+  AVCodecContext *Dec = Ist.Decoder.get();
+  const AVCodec *Codec = av::avcodec_find_decoder(Dec->codec_id);
+  if (!Codec)
+    Fail(FormatText("Unsupported codec (id=%d) for input stream #%d.%d", Dec->codec_id,
+                    Ist.FileIndex, Ist.Index));
+  std::lock_guard Lock(CodecOpenLock);
+  if (av::avcodec_open2(Dec, Codec, nullptr) < 0)
+    Fail(FormatText("Error while opening codec for input stream #%d.%d", Ist.FileIndex, Ist.Index));
+  Ist.DecoderOpened = true;
+}
+
 void TCustomFFmpeg::OpenDecoders() {
-  for (TInputStream *Ist : FInputStreams) {
-    if (!Ist->DecodingNeeded) continue;
-    AVCodecContext *Dec = Ist->Decoder.get();
-    const AVCodec *Codec = av::avcodec_find_decoder(Dec->codec_id);
-    if (!Codec)
-      Fail(FormatText("Unsupported codec (id=%d) for input stream #%d.%d", Dec->codec_id,
-                      Ist->FileIndex, Ist->Index));
-    std::lock_guard Lock(CodecOpenLock);
-    if (av::avcodec_open2(Dec, Codec, nullptr) < 0)
-      Fail(FormatText("Error while opening codec for input stream #%d.%d", Ist->FileIndex,
-                      Ist->Index));
-    Ist->DecoderOpened = true;
-  }
+  for (TInputStream *Ist : FInputStreams)
+    if (Ist->DecodingNeeded) OpenDecoder(*Ist);
   for (TInputStream *Ist : FInputStreams) {
     Ist->Pts = 0;
     Ist->NextPts = NoTimestamp;

@@ -286,6 +286,9 @@ void TCustomConvertEngine::ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &O) 
   if (O.DisableAudio) Task.SetOption("an", "");
   Task.SetAudioVolume(O.AudioVolume);
   Named("ac", O.AudioChannels, O.AudioChannels > 0);
+  // The channel count holds the input's until "ac" sets one.
+  if (O.AudioChannelLimit > 0 && Task.FAudioChannels > O.AudioChannelLimit)
+    Named("ac", O.AudioChannelLimit, true);
   Named("ar", O.AudioSampleRate, O.AudioSampleRate > 0);
   Named("ab", O.AudioBitrate, O.AudioBitrate > 0);
   Named("abt", O.AudioBitrateTolerance, O.AudioBitrateTolerance > 0);

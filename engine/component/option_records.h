@@ -29,8 +29,9 @@ struct TOutputOptions {
   bool DisableAudio = false;
   int32_t AudioVolume = -1;  // 256 leaves the volume as it is
   int32_t AudioChannels = -1;
-  int32_t AudioSampleRate = -1;  // Hz
-  int32_t AudioBitrate = -1;     // bit/s
+  int32_t AudioChannelLimit = -1;  // an input with more channels is mixed down to this many
+  int32_t AudioSampleRate = -1;    // Hz
+  int32_t AudioBitrate = -1;       // bit/s
   int32_t AudioBitrateTolerance = -1;
   std::string AudioLanguage;
   int32_t AudioSync = 0;

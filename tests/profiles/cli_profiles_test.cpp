@@ -41,6 +41,7 @@ TEST(CliProfilesTest, ProfilePrintsTheListsTheTypeAndTheJobOptions) {
             "ComboAspectRatio: Original|[4:3 (Standard]|16:9 (Wide Screen)\n"
             "FOutputType=MP4\n"
             "AudioCodec=libfaac\n"
+            "AudioChannelLimit=2\n"
             "AudioSampleRate=44100\n"
             "AudioBitrate=64000\n"
             "VideoCodec=libx264\n"

@@ -39,19 +39,23 @@ TEST(JobMappingTest, DeviceFamily) {
   const TJobCase Cases[] = {
       {"iPod Extra (640 x 480) (*.mp4)",
        {},
-       "AudioCodec=libfaac\nAudioSampleRate=44100\nAudioBitrate=64000\nVideoCodec=mpeg4\n"
+       "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=44100\nAudioBitrate="
+       "64000\nVideoCodec=mpeg4\n"
        "FrameRate=25\nFrameSize=640x480\nVideoBitrate=1500000\n"},
       {"iPod Extra (640 x 480) (*.mp4)",
        {{"ComboVideoCodec", "H264"}, {"ComboAudioChannels", "Mono"}},
-       "AudioCodec=libfaac\nAudioSampleRate=44100\nAudioBitrate=64000\nVideoCodec=libx264\n"
+       "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=44100\nAudioBitrate="
+       "64000\nVideoCodec=libx264\n"
        "FrameRate=25\nFrameSize=640x480\nVideoBitrate=1500000\n"},
       {"iPod Touch (*.mp4)",
        {},
-       "AudioCodec=libfaac\nAudioSampleRate=44100\nAudioBitrate=80000\nVideoCodec=mpeg4\n"
+       "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=44100\nAudioBitrate="
+       "80000\nVideoCodec=mpeg4\n"
        "FrameRate=25\nFrameSize=480x320\nVideoBitrate=1200000\n"},
       {"Apple TV H264 (1280 x 720) (*.mp4)",
        {},
-       "AudioCodec=libfaac\nAudioSampleRate=48000\nAudioBitrate=64000\nVideoCodec=libx264\n"
+       "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=48000\nAudioBitrate="
+       "64000\nVideoCodec=libx264\n"
        "FrameRate=23.975\nFrameSize=1280x720\nVideoBitrate=2500000\n"},
   };
   ExpectJobs(Cases);
@@ -208,6 +212,69 @@ TEST(JobMappingTest, PlayerSizeAutoKeepsTheInputSize) {
     EXPECT_NE(JobOptions(Settings).FrameSize, "") << Entry;
     PickSettings(Settings, {{"ComboVideoSize", "Auto"}});
     EXPECT_EQ(JobOptions(Settings).FrameSize, "") << Entry;
+  }
+}
+
+// "Auto" is the input's size, fitted into the largest size the list offers (720 x 480) with
+// the aspect kept and even numbers; an input that fits, or has no video, keeps its own.
+TEST(JobMappingTest, PlayerSizeAutoFitsTheInputIntoTheLargestSize) {
+  struct TCase {
+    const char *Source;  // the row's "Video Size" cell
+    const char *FrameSize;
+  };
+  const TCase Cases[] = {
+      {"320x240", ""},
+      {"720x480", ""},
+      {"1920x1080", "720x406"},
+      {"1280x720", "720x406"},
+      {"640x960", "320x480"},
+      {"1440x1080", "640x480"},
+      {"721x480", "720x480"},
+      {"3000x100", "720x24"},
+      {" ", ""},
+      {"", ""},
+  };
+  for (const char *Entry : {"Archos AV500/GMini402 (*.avi)", "Archos AV700 (*.avi)",
+                            "Creative Zen Vision (*.avi)", "iRiver PMP100 (*.avi)"}) {
+    TFormatSettings Settings;
+    StartUp(Settings);
+    PickFormat(Settings, Entry);
+    PickSettings(Settings, {{"ComboVideoSize", "Auto"}});
+    for (const TCase &Case : Cases) {
+      TOutputOptions Options = JobOptions(Settings);
+      Settings.FitAutoFrameSize(Options, Case.Source);
+      EXPECT_EQ(Options.FrameSize, Case.FrameSize) << Entry << " " << Case.Source;
+    }
+  }
+}
+
+// A size other than "Auto" is the one chosen, whatever the input's.
+TEST(JobMappingTest, ChosenPlayerSizeIsKept) {
+  TFormatSettings Settings;
+  StartUp(Settings);
+  PickFormat(Settings, "Creative Zen Vision (*.avi)");
+  TOutputOptions Options = JobOptions(Settings);
+  Settings.FitAutoFrameSize(Options, "1920x1080");
+  EXPECT_EQ(Options.FrameSize, "640x480");
+}
+
+// The players take stereo at most: every device entry caps the channels at two, whatever the
+// channel list shows, and leaves the count itself to the input (a mono input stays mono).
+TEST(JobMappingTest, DeviceEntriesCapTheChannelsAtTwo) {
+  for (const TCatalogueEntry &Entry : OutputFormatCatalogue()) {
+    if (Entry.Mapping == TJobMapping::None) continue;
+    for (const char *Channels : {"Stereo", "Mono"}) {
+      TFormatSettings Settings;
+      StartUp(Settings);
+      PickFormat(Settings, Entry.Text);
+      PickSettings(Settings, {{"ComboAudioChannels", Channels}});
+      const TOutputOptions Options = JobOptions(Settings);
+      const bool Device = Entry.Mapping == TJobMapping::Device;
+      EXPECT_EQ(Options.AudioChannelLimit, Device ? 2 : -1) << Entry.Text;
+      if (Device) {
+        EXPECT_EQ(Options.AudioChannels, -1) << Entry.Text;
+      }
+    }
   }
 }
 
