@@ -120,3 +120,9 @@ std::string CompletionMessage(const TJobStateCounts &Counts) {
   if (Counts.Fail == 0 && Counts.Abort == 0) return "All Conversions Completed";
   return "Conversions Completed with errors\n" + JobStateCountsText(Counts);
 }
+
+std::string SkippedFilesNote(int Skipped) {
+  if (Skipped <= 0) return "";
+  if (Skipped == 1) return "1 file was already in the list and was skipped";
+  return std::to_string(Skipped) + " files were already in the list and were skipped";
+}

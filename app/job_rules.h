@@ -70,3 +70,7 @@ std::string JobStateCountsText(const TJobStateCounts &Counts);
 // "All Conversions Completed" when no row failed or was aborted; otherwise "Conversions
 // Completed with errors" and, on a line of its own, the counts.
 std::string CompletionMessage(const TJobStateCounts &Counts);
+
+// The status bar's note after adding files: "" when none was skipped, else how many files
+// were already in the list.
+std::string SkippedFilesNote(int Skipped);

@@ -109,7 +109,9 @@ class TForm1 : public TFormatSettings {
   void Worker1Start();
   void AddFilesToList();
   void AddFilesToList(const std::vector<std::string> &Files);
+  // Removes every selected row.
   void DeleteSelectedItem1Click();
+  void SelectAll1Click();
   void ClearAllItems1Click();
   void CheckAllItems1Click() { ListView1.CheckAll(true); }
   void UncheckAllItems1Click() { ListView1.CheckAll(false); }
@@ -149,7 +151,8 @@ class TForm1 : public TFormatSettings {
   void EndJob(int Row);
   void SetProgressBar(int Position);
   void SetStatusPanel(int Panel, const std::string &Text);
-  void ClearProgressCells();
+  // Empties "Progress" and "Frames"; KeepErrors leaves the "Error" of unreadable files.
+  void ClearProgressCells(bool KeepErrors = false);
   void ViewChanged(TViewPart Part);
   std::vector<std::string> Inputs() const;
   // The outputs this batch has written so far: overwriting never replaces them.

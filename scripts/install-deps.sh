@@ -9,6 +9,7 @@ packages=(
   libavcodec-extra libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   ffmpeg
   qt6-base-dev
+  librsvg2-bin desktop-file-utils appstream man-db file
 )
 
 missing=()

@@ -48,7 +48,14 @@ void TMainWindow::ViewChanged(TViewPart Part) {
 void TMainWindow::ShowControls() {
   for (const char *Name : LockedControlNames)
     if (auto *Control = findChild<QWidget *>(Name)) Control->setEnabled(FForm1.ControlsEnabled());
-  for (QAction *Entry : menuBar()->actions()) Entry->setEnabled(FForm1.MainMenuEnabled());
+  for (QAction *Entry : menuBar()->actions()) {
+    Entry->setEnabled(FForm1.MainMenuEnabled());
+    // The entries' own shortcuts would still fire under a disabled menu title.
+    if (QMenu *Menu = Entry->menu())
+      for (QAction *Inner : Menu->actions()) Inner->setEnabled(FForm1.MainMenuEnabled());
+  }
+  for (QAction *Key : FListKeys) Key->setEnabled(FForm1.ControlsEnabled());
+  FStopKey->setEnabled(!FForm1.ControlsEnabled());
   if (!FForm1.PopupMenuEnabled()) FPopupListView1->close();
   ShowTitle();
 }

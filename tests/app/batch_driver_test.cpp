@@ -46,23 +46,25 @@ TEST_F(TBatchDriverTest, OnlyCheckedRowsAreConvertedAndTheBatchCompletesEvenWith
 TEST_F(TBatchDriverTest, TheEndMessageCountsTheRowsWhenAnyFailed) {
   TTempFolder In("driver-counts-in");
   const std::string Good = CopyMedia(In.Path(), "good.mov");
+  const std::string Good2 = CopyMedia(In.Path(), "good2.mov");
   const std::string Broken = MediaFile("clip.mov");  // a text file
+  const std::string Broken2 = CopyMedia(In.Path(), "broken2.mov", "clip.mov");
   const struct {
     TTexts Files;
     std::vector<bool> Checked;
     TTexts Cells;
     const char *Message;
   } Cases[] = {
-      {{Good, Good}, {true, true}, {"Done", "Done"}, "All Conversions Completed"},
+      {{Good, Good2}, {true, true}, {"Done", "Done"}, "All Conversions Completed"},
       // A failed row that is not converted is not counted.
       {{Broken, Good}, {false, true}, {"", "Done"}, "All Conversions Completed"},
       // The last row fails: the message comes from the failed set-up.
-      {{Good, Good, Broken},
+      {{Good, Good2, Broken},
        {true, true, true},
        {"Done", "Done", "Fail"},
        "Conversions Completed with errors\n2 Done, 1 Fail"},
       // The last row is done: the message comes from the timer.
-      {{Broken, Broken, Good},
+      {{Broken, Broken2, Good},
        {true, true, true},
        {"Fail", "Fail", "Done"},
        "Conversions Completed with errors\n1 Done, 2 Fail"},

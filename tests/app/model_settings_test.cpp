@@ -163,6 +163,51 @@ TEST_F(TFormTest, RemoveClearAndCheckCommands) {
   EXPECT_EQ(Form.ListView1.Count(), 0);
 }
 
+TEST_F(TFormTest, RemoveActsOnEverySelectedRow) {
+  AddFiles({MediaFile("sample.mov"), MediaFile("film.mp4"), MediaFile("ntsc.mp4"),
+            MediaFile("audio.m4a")});
+  Form.ListView1.SetSelectedRows({3, 1, 3, 9});
+  EXPECT_EQ(Form.ListView1.SelectedRows(), (std::vector<int>{1, 3}));
+  Form.DeleteSelectedItem1Click();
+  ASSERT_EQ(Form.ListView1.Count(), 2);
+  EXPECT_EQ(Form.ListView1.Row(0).Caption, MediaFile("sample.mov"));
+  EXPECT_EQ(Form.ListView1.Row(1).Caption, MediaFile("ntsc.mp4"));
+  EXPECT_TRUE(Form.ListView1.SelectedRows().empty());
+  Form.SelectAll1Click();
+  EXPECT_EQ(Form.ListView1.SelectedRows(), (std::vector<int>{0, 1}));
+  Form.DeleteSelectedItem1Click();
+  EXPECT_EQ(Form.ListView1.Count(), 0);
+}
+
+TEST_F(TFormTest, FilesAlreadyInTheListAreSkippedAndCounted) {
+  const struct {
+    TTexts Files;
+    int Rows;
+    const char *Note;
+  } Steps[] = {
+      {{MediaFile("sample.mov"), MediaFile("film.mp4")}, 2, ""},
+      {{MediaFile("film.mp4"), MediaFile("ntsc.mp4")},
+       3,
+       "1 file was already in the list and was skipped"},
+      {{MediaFile("sample.mov"), MediaFile("audio.m4a"), MediaFile("audio.m4a")},
+       4,
+       "2 files were already in the list and were skipped"},
+      {{MediaFile("clip.mov")}, 5, ""},
+  };
+  for (const auto &Step : Steps) {
+    AddFiles(Step.Files);
+    EXPECT_EQ(Form.ListView1.Count(), Step.Rows) << Step.Note;
+    EXPECT_EQ(Form.StatusBar1[0], Step.Note);
+  }
+}
+
+TEST_F(TFormTest, UnreadableFileKeepsItsErrorMarkWhenMoreFilesAreAdded) {
+  AddFiles({MediaFile("clip.mov")});
+  ASSERT_EQ(Form.ListView1.Cell(0, jcProgress), "Error");
+  AddFiles({MediaFile("sample.mov")});
+  EXPECT_EQ(ProgressCells(), (TTexts{"Error", ""}));
+}
+
 TEST(JobRulesTest, AspectRatioOfTheJob) {
   const struct {
     int Item;

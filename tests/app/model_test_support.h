@@ -111,6 +111,8 @@ class TModelFixture : public testing::Test, protected TStartedForm {
   void AddFiles(const std::vector<std::string> &Files) {
     Dialogs.FilesToOpen = Files;
     Form.ButtonAddFileClick();
+    // The adding worker's end arrives queued; until then a second Add would be refused.
+    RunEventsUntil([this] { return !Form.Worker1.Runs(); }, 10);
   }
 
   void ConvertInto(const std::string &Folder) {
