@@ -191,7 +191,8 @@ void TForm1::SetGeneralOptions1Click() {
 }
 
 void TForm1::OpenHelpFile1Click() {
-  Dialogs.ShowHelp(HelpFile);
+  if (!Dialogs.ShowHelp(HelpFile))
+    SetStatusPanel(0, "No browser could be started to show the help file " + HelpFile);
 }
 
 void TForm1::About1Click() {
@@ -203,7 +204,8 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::VisitOurWebsite1Click() {
-  Dialogs.OpenWebSite(WebSiteAddress);
+  if (!Dialogs.OpenWebSite(WebSiteAddress))
+    SetStatusPanel(0, std::string("No browser could be started to open ") + WebSiteAddress);
 }
 
 void TForm1::ViewChanged(TViewPart Part) {

@@ -43,8 +43,8 @@ class TConsoleDialogs : public TDialogs {
   }
   std::vector<std::string> OpenFiles(const std::string &, bool) override { return {}; }
   bool BrowseForFolder(const std::string &, std::string &) override { return false; }
-  void ShowHelp(const std::string &) override {}
-  void OpenWebSite(const std::string &) override {}
+  bool ShowHelp(const std::string &) override { return false; }
+  bool OpenWebSite(const std::string &) override { return false; }
 };
 
 struct TConvertArguments {

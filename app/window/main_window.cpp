@@ -57,6 +57,7 @@ TMainWindow::TMainWindow(TForm1 &Form1, TForm4 &Form4) : FForm1(Form1), FForm4(F
 TMainWindow::~TMainWindow() {
   FForm1.OnViewChange = nullptr;
   FForm1.OnJobEnded = nullptr;
+  FForm1.OnBatchEnded = nullptr;
   FForm1.OnShowAdditionalOptions = nullptr;
   FForm1.OnShowAbout = nullptr;
   FForm1.OnTerminateApplication = nullptr;
@@ -274,6 +275,8 @@ QWidget *TMainWindow::CreateConvertRow() {
   FProgressBar1->setObjectName("ProgressBar1");
   FProgressBar1->setRange(0, 100);
   FProgressBar1->setAccessibleName("Progress of the current file");
+  // The title carries the batch's percentage; this one is the file's.
+  FProgressBar1->setFormat("This file: %p%");
   QPushButton *StopSmall = Button("Stop", "ButtonStopSmall", &TForm1::ButtonStopSmallClick);
   StopSmall->setToolTip("Stop all conversions");
   QPushButton *Convert = Button("Convert Now !", "ButtonConvert", &TForm1::ButtonConvertClick);

@@ -9,6 +9,8 @@
 #include <QProgressBar>
 #include <QSlider>
 
+#include "app/job_rules.h"
+#include "app/window/desktop_notification.h"
 #include "app/window/job_list_view.h"
 #include "app/window/main_window.h"
 #include "app/window/secondary_forms.h"
@@ -16,6 +18,11 @@
 void TMainWindow::BindModel() {
   FForm1.OnViewChange = [this](TViewPart Part) { ViewChanged(Part); };
   FForm1.OnJobEnded = [this](int) { ShowTitle(); };
+  FForm1.OnBatchEnded = [](const TJobStateCounts &Counts) {
+    const bool Clean = Counts.Fail == 0 && Counts.Abort == 0;
+    NotifyDesktop(Clean ? "Conversions completed" : "Conversions completed with errors",
+                  JobStateCountsText(Counts));
+  };
   FForm1.OnShowAdditionalOptions = [this] { FOptionsDialog->ShowOver(this); };
   FForm1.OnShowAbout = [this] { FAboutBox->exec(); };
   // Ends at once, without closing this window, so nothing is saved.
@@ -91,7 +98,7 @@ void TMainWindow::ShowTitle() {
   if (FForm1.ControlsEnabled())
     setWindowTitle(Caption);
   else
-    setWindowTitle(QString("%1% - %2").arg(OverallPercent()).arg(Caption));
+    setWindowTitle(QString("Batch %1% - %2").arg(OverallPercent()).arg(Caption));
 }
 
 void TMainWindow::ShowPopupMenu(const QPoint &Position) {

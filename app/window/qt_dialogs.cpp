@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 #include <QUrl>
 
@@ -90,10 +91,20 @@ bool TQtDialogs::BrowseForFolder(const std::string &Headline, std::string &Folde
   return true;
 }
 
-void TQtDialogs::ShowHelp(const std::string &HelpFile) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(HelpFile)));
+bool TQtDialogs::ShowHelp(const std::string &HelpFile) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(HelpFile)));
 }
 
-void TQtDialogs::OpenWebSite(const std::string &Address) {
-  QDesktopServices::openUrl(QUrl(QString::fromStdString(Address)));
+bool TQtDialogs::OpenWebSite(const std::string &Address) {
+  return QDesktopServices::openUrl(QUrl(QString::fromStdString(Address)));
+}
+
+void TQtDialogs::ShowBatchEnd(const std::string &Text, const std::string &Folder) {
+  QMessageBox Box(QMessageBox::Information, "Information", BoxText(Text), QMessageBox::Ok, FParent);
+  QPushButton *Open = Box.addButton("&Open Output Folder", QMessageBox::ActionRole);
+  Open->setObjectName("OpenOutputFolder");
+  Box.setDefaultButton(QMessageBox::Ok);
+  Box.exec();
+  if (Box.clickedButton() == Open)
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(Folder)));
 }

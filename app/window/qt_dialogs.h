@@ -17,8 +17,10 @@ class TQtDialogs : public TDialogs {
                           TMsgButtons Buttons) override;
   std::vector<std::string> OpenFiles(const std::string &Filter, bool MultiSelect) override;
   bool BrowseForFolder(const std::string &Headline, std::string &Folder) override;
-  void ShowHelp(const std::string &HelpFile) override;
-  void OpenWebSite(const std::string &Address) override;
+  bool ShowHelp(const std::string &HelpFile) override;
+  bool OpenWebSite(const std::string &Address) override;
+  // With a button that opens the output folder in the file manager.
+  void ShowBatchEnd(const std::string &Text, const std::string &Folder) override;
 
  private:
   QWidget *FParent = nullptr;

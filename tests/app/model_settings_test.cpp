@@ -208,6 +208,41 @@ TEST_F(TFormTest, UnreadableFileKeepsItsErrorMarkWhenMoreFilesAreAdded) {
   EXPECT_EQ(ProgressCells(), (TTexts{"Error", ""}));
 }
 
+TEST_F(TFormTest, WithoutABrowserTheStatusBarSaysSo) {
+  const struct {
+    bool Starts;
+    void (TForm1::*Command)();
+    const char *Note;
+  } Cases[] = {
+      {true, &TForm1::OpenHelpFile1Click, ""},
+      {false, &TForm1::OpenHelpFile1Click, "No browser could be started to show the help file "},
+      {false, &TForm1::VisitOurWebsite1Click,
+       "No browser could be started to open https://brimvale.example/tarnwick/"},
+  };
+  for (const auto &Case : Cases) {
+    Form.StatusBar1[0].clear();
+    Dialogs.BrowserStarts = Case.Starts;
+    (Form.*Case.Command)();
+    EXPECT_TRUE(Form.StatusBar1[0].starts_with(Case.Note)) << Form.StatusBar1[0];
+    EXPECT_EQ(Form.StatusBar1[0].empty(), Case.Starts);
+  }
+}
+
+TEST(JobRulesTest, BatchNotesOfTheStatusBar) {
+  EXPECT_EQ(BatchFileNote(2, 5), "File 2 of 5");
+  const struct {
+    double Elapsed, Done;
+    const char *Note;
+  } Cases[] = {
+      {0, 0, "Elapsed 00:00:00"},
+      {10, 0.25, "Elapsed 00:00:10, about 00:00:30 left"},
+      {3725, 0.5, "Elapsed 01:02:05, about 01:02:05 left"},
+      {70, 1.0, "Elapsed 00:01:10"},
+  };
+  for (const auto &Case : Cases)
+    EXPECT_EQ(BatchTimeNote(Case.Elapsed, Case.Done), Case.Note) << Case.Elapsed;
+}
+
 TEST(JobRulesTest, AspectRatioOfTheJob) {
   const struct {
     int Item;

@@ -55,8 +55,15 @@ class TScriptedDialogs : public TDialogs {
     if (!FolderToChoose.empty()) Folder = FolderToChoose;
     return !FolderToChoose.empty();
   }
-  void ShowHelp(const std::string &File) override { HelpShown.push_back(File); }
-  void OpenWebSite(const std::string &Address) override { SitesOpened.push_back(Address); }
+  bool BrowserStarts = true;  // what ShowHelp and OpenWebSite answer
+  bool ShowHelp(const std::string &File) override {
+    HelpShown.push_back(File);
+    return BrowserStarts;
+  }
+  bool OpenWebSite(const std::string &Address) override {
+    SitesOpened.push_back(Address);
+    return BrowserStarts;
+  }
 
   std::vector<std::string> Texts() const {
     std::vector<std::string> Result;
