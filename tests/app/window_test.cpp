@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,6 +22,7 @@
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <cstdlib>
 #include <filesystem>
@@ -347,6 +349,21 @@ TEST_F(WindowTest, PercentagesAreLabelledAndNoNotificationWithoutASessionBus) {
   EXPECT_TRUE(Control<QProgressBar>("ProgressBar1")->format().startsWith("This file"));
   // main() leaves the test without a session bus.
   EXPECT_FALSE(NotifyDesktop("Conversions completed", "1 Done"));
+}
+
+TEST_F(WindowTest, EndMessageOffersToOpenTheOutputFolder) {
+  TQtDialogs Real;
+  Real.SetParent(&Window);
+  QStringList Buttons;
+  QTimer::singleShot(0, [&Buttons] {
+    auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_NE(Box, nullptr);
+    for (const QAbstractButton *Button : Box->buttons()) Buttons << Button->text();
+    if (const char *Shot = std::getenv("TARNWICK_END_SHOT")) Box->grab().save(Shot);
+    Box->button(QMessageBox::Ok)->click();
+  });
+  Real.ShowBatchEnd("Conversions Completed with errors\n1 Done, 1 Fail", Outputs.Path());
+  EXPECT_TRUE(Buttons.contains("&Open Output Folder")) << Buttons.join('|').toStdString();
 }
 
 struct TCommandLineCase {
