@@ -108,7 +108,7 @@ void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
   try {
     for (const std::string &File : Files) {
       // A second row for the same file would only convert it twice.
-      if (ListView1.Find(File) != TJobList::NoRow) {
+      if (SkipListedFiles && ListView1.Find(File) != TJobList::NoRow) {
         ++Skipped;
         continue;
       }

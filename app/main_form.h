@@ -71,6 +71,9 @@ class TForm1 : public TFormatSettings {
   std::atomic<bool> Aborted{false};
   bool FAddingFiles = false;
   int AudioVolumeSetting = 255;
+  // A file already listed is not added again; the command line, converting exactly the files
+  // it was given, turns this off.
+  bool SkipListedFiles = true;
   TOutputOptions JobOutputOptions;
   int FCurrentJob = 0;
   bool FLastJob = false;

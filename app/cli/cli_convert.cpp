@@ -206,6 +206,7 @@ int Convert(const TConvertArguments &Arguments) {
     Form.StopAllConversions();
   });
 
+  Form.SkipListedFiles = false;
   Form.FilesDropped(Arguments.Files);
 
   TProgressLine Progress(Form, Form.ListView1.Count());
