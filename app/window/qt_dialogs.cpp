@@ -49,6 +49,14 @@ QString QtFileFilter(const std::string &Filter) {
   return Filters.join(";;");
 }
 
+QString OpenDialogFilters(const std::string &Filter) {
+  return QtFileFilter(Filter) +
+         ";;All media files (*.mov *.qt *.mp4 *.m4a *.m4v *.3gp *.3g2 *.avi *.mkv *.webm *.mpg "
+         "*.mpeg *.vob *.ts *.m2ts *.flv *.wmv *.asf *.wma *.ogg *.ogv *.mp3 *.wav *.flac *.aac "
+         "*.ac3 *.dv *.rm)"
+         ";;All files (*)";
+}
+
 TModalResult TQtDialogs::MessageBox(const std::string &Text, const std::string &Caption,
                                     TMsgIcon Icon, TMsgButtons Buttons) {
   QMessageBox Box(
@@ -68,7 +76,7 @@ TModalResult TQtDialogs::MessageBox(const std::string &Text, const std::string &
 }
 
 std::vector<std::string> TQtDialogs::OpenFiles(const std::string &Filter, bool MultiSelect) {
-  const QString QtFilter = QtFileFilter(Filter);
+  const QString QtFilter = OpenDialogFilters(Filter);
   QStringList Chosen;
   if (MultiSelect) {
     Chosen = QFileDialog::getOpenFileNames(FParent, "Open", FLastFolder, QtFilter);

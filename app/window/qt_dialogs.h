@@ -30,3 +30,6 @@ class TQtDialogs : public TDialogs {
 // A "Name|patterns|Name|patterns|" filter in Qt's "Name (patterns);;..." form: the patterns
 // separated by blanks, a name's own pattern list in parentheses replaced by them.
 QString QtFileFilter(const std::string &Filter);
+// What the open dialog offers: Filter first, then every container the libraries read, then
+// every file.
+QString OpenDialogFilters(const std::string &Filter);

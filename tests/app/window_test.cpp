@@ -142,6 +142,11 @@ TEST_F(WindowTest, ControlsCarryTheirNamesAndCaptions) {
             "All Supported Files (*.mov *.qt *.mp4 *.m4a *.m4v);;"
             "QuickTime Files (*.mov *.qt *.m4v);;"
             "MPEG-4 Audio Files (*.m4a *.mp4)");
+  const QStringList Offered = OpenDialogFilters(OpenDialogFilter).split(";;");
+  ASSERT_EQ(Offered.size(), 5);
+  EXPECT_TRUE(Offered[0].startsWith("All Supported Files (")) << "its own filter stays first";
+  EXPECT_TRUE(Offered[3].startsWith("All media files (*.mov ") && Offered[3].contains("*.mkv"));
+  EXPECT_EQ(Offered[4], "All files (*)");
 }
 
 TEST_F(WindowTest, DroppedFilesBecomeRowsLikeAddedOnesAndOtherDropsAreRefused) {
