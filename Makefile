@@ -1,4 +1,5 @@
-# Two commands: `make run` and `make test`. Everything else is set up by them.
+# Two commands: `make run` and `make test`. Everything else is set up by them. `make install`
+# (PREFIX, DESTDIR honoured) and `make package` (a Debian package) for putting it on a system.
 BUILD_TYPE ?= RelWithDebInfo
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
@@ -11,11 +12,12 @@ BUILD_DIR ?= build
 endif
 JOBS ?= $(shell nproc)
 ARGS ?= --help
+PREFIX ?= /usr/local
 NO_DISPLAY = Tarnwick needs a display for its window (DISPLAY and WAYLAND_DISPLAY are unset): \
 start "make run" in a desktop session or under Xvfb ("xvfb-run make run"); tarnwick-cli needs \
 none: make cli ARGS="--help"
 
-.PHONY: all deps configure build test run cli bench format format-check clean
+.PHONY: all deps configure build test run cli bench format format-check clean install package
 
 all: build
 
@@ -34,8 +36,17 @@ test: build
 # The window needs a display; say so at once rather than build and let Qt fail.
 run:
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY$$QT_QPA_PLATFORM" ]; then echo '$(NO_DISPLAY)' >&2; exit 1; fi
-	@$(MAKE) --no-print-directory build
+	@$(MAKE) --no-print-directory configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target tarnwick
 	@$(BUILD_DIR)/app/tarnwick
+
+# Installs the programs, help, menu entry, icons, metainfo and man pages under PREFIX.
+install: build
+	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# A Debian package in $(BUILD_DIR): sudo apt install ./$(BUILD_DIR)/tarnwick_*.deb
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB
 
 # The command-line front end: make cli ARGS="convert 6 clip.mov --output out"
 cli: build

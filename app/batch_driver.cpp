@@ -44,6 +44,10 @@ void TForm1::ButtonConvertClick() {
   TimerConvertAgain.SetEnabled(true);
   Aborted = false;
   FWrittenOutputs.clear();
+  FBatchFiles = 0;
+  for (int Row = 0; Row < ListView1.Count(); ++Row) FBatchFiles += ListView1.Row(Row).Checked;
+  FBatchFile = 0;
+  FBatchStarted = std::chrono::steady_clock::now();
   DisableControls();
   FCurrentJob = -1;
   ConvertNextJob();
@@ -63,8 +67,9 @@ void TForm1::ConvertNextJob() {
 
   if (FCurrentJob >= ListView1.Count() || !ListView1.Row(FCurrentJob).Checked) {
     Converting = false;
-  } else if (!PrepareJob()) {
-    return;
+  } else {
+    SetStatusPanel(0, BatchFileNote(++FBatchFile, FBatchFiles));
+    if (!PrepareJob()) return;
   }
   try {
     FJobPending = FEngine.Tasks().Count() > 0;
@@ -128,7 +133,7 @@ void TForm1::EndFailedJob(const std::string &Reason) {
   EndJob(FCurrentJob);
   if (FLastJob) {
     TimerConvertAgain.SetEnabled(false);
-    ShowInformation(Dialogs, CompletionMessage(JobStateCounts()));
+    BatchEnded();
     FEngine.StopConvert();
     SetProgressBar(0);
     EnableControls();
@@ -146,7 +151,7 @@ void TForm1::TimerConvertAgainTimer() {
   if (FBatchDone) {
     TimerConvertAgain.SetEnabled(false);
     FEngine.ClearTasks();
-    ShowInformation(Dialogs, CompletionMessage(JobStateCounts()));
+    BatchEnded();
     SetProgressBar(0);
     EnableControls();
     Converting = false;
@@ -167,6 +172,13 @@ void TForm1::EngineProgress(const TProgressEvent &Event) {
   ListView1.SetCell(FCurrentJob, jcFrames,
                     Event.AFrameNumber == -1 ? " " : std::to_string(Event.AFrameNumber));
   SetProgressBar(Percent);
+  if (FBatchFiles > 0) ShowBatchTime((FBatchFile - 1 + ProgressBar1 / 100.0) / FBatchFiles);
+}
+
+void TForm1::ShowBatchTime(double DoneShare) {
+  const double Elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - FBatchStarted).count();
+  SetStatusPanel(2, BatchTimeNote(Elapsed, DoneShare));
 }
 
 void TForm1::EngineTerminate(const TTerminateEvent &Event) {
@@ -219,8 +231,21 @@ void TForm1::DisableControls() {
   SetMainMenuEnabled(false);
 }
 
+void TForm1::BatchEnded() {
+  const TJobStateCounts Counts = JobStateCounts();
+  // First, so that the desktop tells it while the message waits for the user.
+  if (OnBatchEnded) OnBatchEnded(Counts);
+  Dialogs.ShowBatchEnd(CompletionMessage(Counts), TrimmedText(EditOutputFolder));
+}
+
 void TForm1::EnableControls() {
   FControlsEnabled = true;
+  // What is left of the batch's notes is how long it took.
+  if (FBatchFiles > 0) {
+    SetStatusPanel(0, "");
+    ShowBatchTime(1.0);
+    FBatchFiles = 0;
+  }
   SetMainMenuEnabled(true);
 }
 

@@ -22,13 +22,20 @@ class TDialogs {
   virtual std::vector<std::string> OpenFiles(const std::string &Filter, bool MultiSelect) = 0;
   // The folder browser showing Headline; false when cancelled, else Folder is the choice.
   virtual bool BrowseForFolder(const std::string &Headline, std::string &Folder) = 0;
-  // The help file in the desktop's viewer, at its table of contents.
-  virtual void ShowHelp(const std::string &HelpFile) = 0;
-  // The address in the default browser.
-  virtual void OpenWebSite(const std::string &Address) = 0;
+  // The help file in the desktop's viewer, at its table of contents; false when no viewer
+  // could be started.
+  virtual bool ShowHelp(const std::string &HelpFile) = 0;
+  // The address in the default browser; false when none could be started.
+  virtual bool OpenWebSite(const std::string &Address) = 0;
+  // The message at the end of a batch; a window may offer to open Folder from it.
+  virtual void ShowBatchEnd(const std::string &Text, const std::string &Folder);
 };
 
 // The usual information box: caption "Information", information icon, OK.
 inline void ShowInformation(TDialogs &Dialogs, const std::string &Text) {
   Dialogs.MessageBox(Text, "Information", TMsgIcon::Information, TMsgButtons::Ok);
+}
+
+inline void TDialogs::ShowBatchEnd(const std::string &Text, const std::string &) {
+  ShowInformation(*this, Text);
 }

@@ -2,6 +2,8 @@
 
 #include "app/job_list.h"
 
+#include <algorithm>
+
 void TJobList::Add(TJobRow Row) {
   FRows.push_back(std::move(Row));
   Changed(NoRow);
@@ -10,16 +12,15 @@ void TJobList::Add(TJobRow Row) {
 void TJobList::Delete(int Index) {
   if (Index < 0 || Index >= Count()) return;
   FRows.erase(FRows.begin() + Index);
-  if (FSelected == Index)
-    FSelected = NoRow;
-  else if (FSelected > Index)
-    --FSelected;
+  std::erase(FSelection, Index);
+  for (int &Selected : FSelection)
+    if (Selected > Index) --Selected;
   Changed(NoRow);
 }
 
 void TJobList::Clear() {
   FRows.clear();
-  FSelected = NoRow;
+  FSelection.clear();
   Changed(NoRow);
 }
 
@@ -59,10 +60,44 @@ void TJobList::SetCellOfAll(TJobCell Cell, const std::string &Text) {
   for (int Index = 0; Index < Count(); ++Index) SetCell(Index, Cell, Text);
 }
 
+bool TJobList::IsSelected(int Index) const {
+  return std::binary_search(FSelection.begin(), FSelection.end(), Index);
+}
+
 void TJobList::SetSelected(int Index) {
-  if (Index < NoRow || Index >= Count() || Index == FSelected) return;
-  FSelected = Index;
+  if (Index < NoRow || Index >= Count()) return;
+  SetSelectedRows(Index == NoRow ? std::vector<int>{} : std::vector<int>{Index});
+}
+
+void TJobList::SetSelectedRows(std::vector<int> Rows) {
+  std::erase_if(Rows, [this](int Row) { return Row < 0 || Row >= Count(); });
+  std::sort(Rows.begin(), Rows.end());
+  Rows.erase(std::unique(Rows.begin(), Rows.end()), Rows.end());
+  if (Rows == FSelection) return;
+  FSelection = std::move(Rows);
   Changed(NoRow);
+}
+
+void TJobList::SelectAll() {
+  std::vector<int> Rows(FRows.size());
+  for (int Row = 0; Row < Count(); ++Row) Rows[Row] = Row;
+  SetSelectedRows(std::move(Rows));
+}
+
+void TJobList::DeleteSelected() {
+  if (FSelection.empty()) return;
+  // From the back, so that the positions still to go stay valid.
+  for (auto Row = FSelection.rbegin(); Row != FSelection.rend(); ++Row)
+    FRows.erase(FRows.begin() + *Row);
+  FSelection.clear();
+  Changed(NoRow);
+}
+
+int TJobList::Find(const std::string &Caption) const {
+  const auto Found = std::find_if(FRows.begin(), FRows.end(), [&Caption](const TJobRow &Row) {
+    return Row.Caption == Caption;
+  });
+  return Found == FRows.end() ? NoRow : static_cast<int>(Found - FRows.begin());
 }
 
 void TJobList::MakeVisible(int Index) {

@@ -63,9 +63,20 @@ class TJobList {
   // The row's cell in every row.
   void SetCellOfAll(TJobCell Cell, const std::string &Text);
 
-  int Selected() const { return FSelected; }
-  // NoRow deselects; a row the list does not have changes nothing.
+  // The first selected row, NoRow when none is.
+  int Selected() const { return FSelection.empty() ? NoRow : FSelection.front(); }
+  // Ascending, without repeats.
+  const std::vector<int> &SelectedRows() const { return FSelection; }
+  bool IsSelected(int Index) const;
+  // Only that row (NoRow: none); a row the list does not have changes nothing.
   void SetSelected(int Index);
+  // Rows the list does not have are left out.
+  void SetSelectedRows(std::vector<int> Rows);
+  void SelectAll();
+  // Removes the selected rows; the selection is empty afterwards.
+  void DeleteSelected();
+  // The row whose caption is Caption, NoRow when none.
+  int Find(const std::string &Caption) const;
   // Asks the view to bring the row into sight.
   void MakeVisible(int Index);
 
@@ -77,5 +88,5 @@ class TJobList {
   void Changed(int Row);
 
   std::vector<TJobRow> FRows;
-  int FSelected = NoRow;
+  std::vector<int> FSelection;
 };

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "app/job_cells.h"
 #include "engine/binding/format_text.h"
 #include "engine/binding/text_utils.h"
 #include "profiles/number_text.h"
@@ -119,4 +120,22 @@ std::string JobStateCountsText(const TJobStateCounts &Counts) {
 std::string CompletionMessage(const TJobStateCounts &Counts) {
   if (Counts.Fail == 0 && Counts.Abort == 0) return "All Conversions Completed";
   return "Conversions Completed with errors\n" + JobStateCountsText(Counts);
+}
+
+std::string SkippedFilesNote(int Skipped) {
+  if (Skipped <= 0) return "";
+  if (Skipped == 1) return "1 file was already in the list and was skipped";
+  return std::to_string(Skipped) + " files were already in the list and were skipped";
+}
+
+std::string BatchFileNote(int File, int Files) {
+  return "File " + std::to_string(File) + " of " + std::to_string(Files);
+}
+
+std::string BatchTimeNote(double ElapsedSeconds, double DoneShare) {
+  std::string Note = "Elapsed " + FormatDuration(std::max(ElapsedSeconds, 0.0), ':');
+  if (DoneShare > 0.0 && DoneShare < 1.0)
+    Note +=
+        ", about " + FormatDuration(ElapsedSeconds * (1.0 - DoneShare) / DoneShare, ':') + " left";
+  return Note;
 }

@@ -70,3 +70,13 @@ std::string JobStateCountsText(const TJobStateCounts &Counts);
 // "All Conversions Completed" when no row failed or was aborted; otherwise "Conversions
 // Completed with errors" and, on a line of its own, the counts.
 std::string CompletionMessage(const TJobStateCounts &Counts);
+
+// The status bar's note after adding files: "" when none was skipped, else how many files
+// were already in the list.
+std::string SkippedFilesNote(int Skipped);
+
+// The status bar during a batch: "File 2 of 5", and "Elapsed 00:01:05, about 00:02:10 left"
+// from the time so far and the share of the batch done (0..1); no estimate before anything is
+// done.
+std::string BatchFileNote(int File, int Files);
+std::string BatchTimeNote(double ElapsedSeconds, double DoneShare);

@@ -5,3 +5,6 @@
 #include <string>
 
 std::string ApplicationLibraryFolder();
+
+// help.html beside the program (a build folder) or in the installed data folder.
+std::string ApplicationHelpFile();

@@ -41,8 +41,7 @@ bool TForm1::FormCreate() {
     return false;
   }
   Caption = "Tarnwick";
-  HelpFile =
-      (std::filesystem::path(ApplicationLibraryFolder()).parent_path() / "help.html").string();
+  HelpFile = ApplicationHelpFile();
   SetTrackBar1(5);
   FillOutputFormatList();
   ComboOutputFormat.SetDropDownCount(DefaultDropDownItems);
@@ -82,7 +81,7 @@ void TForm1::AddFilesClick(const std::vector<std::string> *Files) {
   // A drop or a second Add while adding would end the first adding's guard early.
   if (Busy()) return;
   FEngine.ClearTasks();
-  ClearProgressCells();
+  ClearProgressCells(true);
   FAddingFiles = true;
   try {
     if (Files)
@@ -105,8 +104,14 @@ void TForm1::AddFilesToList() {
 }
 
 void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
+  int Skipped = 0;
   try {
     for (const std::string &File : Files) {
+      // A second row for the same file would only convert it twice.
+      if (SkipListedFiles && ListView1.Find(File) != TJobList::NoRow) {
+        ++Skipped;
+        continue;
+      }
       AddJobRow(File);
       ListView1.MakeVisible(ListView1.Count() - 1);
       // Stay responsive between files; FAddingFiles keeps Convert, Remove and Clear away.
@@ -116,6 +121,7 @@ void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
   }
   FEngine.Probe().Close();
   FAddingFiles = false;
+  SetStatusPanel(0, SkippedFilesNote(Skipped));
 }
 
 void TForm1::AddJobRow(const std::string &FileName) {
@@ -135,7 +141,11 @@ void TForm1::AddJobRow(const std::string &FileName) {
 
 void TForm1::DeleteSelectedItem1Click() {
   if (FAddingFiles) return;
-  ListView1.Delete(ListView1.Selected());
+  ListView1.DeleteSelected();
+}
+
+void TForm1::SelectAll1Click() {
+  ListView1.SelectAll();
 }
 
 void TForm1::ClearAllItems1Click() {
@@ -144,10 +154,12 @@ void TForm1::ClearAllItems1Click() {
   ListView1.Clear();
 }
 
-void TForm1::ClearProgressCells() {
-  ListView1.SetCellOfAll(jcProgress, "");
+void TForm1::ClearProgressCells(bool KeepErrors) {
   ListView1.SetCellOfAll(jcFrames, "");
   for (int Row = 0; Row < ListView1.Count(); ++Row) {
+    // Adding files does not make an unreadable one readable: its mark is not a batch's result.
+    if (!KeepErrors || ListView1.Cell(Row, jcProgress) != "Error")
+      ListView1.SetCell(Row, jcProgress, "");
     ListView1.SetFailReason(Row, "");
     ListView1.SetOutputFile(Row, "");
   }
@@ -179,7 +191,8 @@ void TForm1::SetGeneralOptions1Click() {
 }
 
 void TForm1::OpenHelpFile1Click() {
-  Dialogs.ShowHelp(HelpFile);
+  if (!Dialogs.ShowHelp(HelpFile))
+    SetStatusPanel(0, "No browser could be started to show the help file " + HelpFile);
 }
 
 void TForm1::About1Click() {
@@ -191,7 +204,8 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::VisitOurWebsite1Click() {
-  Dialogs.OpenWebSite(WebSiteAddress);
+  if (!Dialogs.OpenWebSite(WebSiteAddress))
+    SetStatusPanel(0, std::string("No browser could be started to open ") + WebSiteAddress);
 }
 
 void TForm1::ViewChanged(TViewPart Part) {

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -70,6 +71,9 @@ class TForm1 : public TFormatSettings {
   std::atomic<bool> Aborted{false};
   bool FAddingFiles = false;
   int AudioVolumeSetting = 255;
+  // A file already listed is not added again; the command line, converting exactly the files
+  // it was given, turns this off.
+  bool SkipListedFiles = true;
   TOutputOptions JobOutputOptions;
   int FCurrentJob = 0;
   bool FLastJob = false;
@@ -89,6 +93,8 @@ class TForm1 : public TFormatSettings {
   std::function<void(TViewPart Part)> OnViewChange;
   // A row received its final state ("Done", "Fail" or "Abort").
   std::function<void(int Row)> OnJobEnded;
+  // A batch ended, just before its end message; with the rows it ended by their state.
+  std::function<void(const TJobStateCounts &Counts)> OnBatchEnded;
   std::function<void()> OnShowAdditionalOptions;  // non-modal, on top, centred on this window
   std::function<void()> OnShowAbout;              // modal
   std::function<void()> OnTerminateApplication;   // at once, without closing this window
@@ -109,7 +115,9 @@ class TForm1 : public TFormatSettings {
   void Worker1Start();
   void AddFilesToList();
   void AddFilesToList(const std::vector<std::string> &Files);
+  // Removes every selected row.
   void DeleteSelectedItem1Click();
+  void SelectAll1Click();
   void ClearAllItems1Click();
   void CheckAllItems1Click() { ListView1.CheckAll(true); }
   void UncheckAllItems1Click() { ListView1.CheckAll(false); }
@@ -147,13 +155,20 @@ class TForm1 : public TFormatSettings {
   bool PrepareJob();
   void EndFailedJob(const std::string &Reason);
   void EndJob(int Row);
+  void BatchEnded();
   void SetProgressBar(int Position);
   void SetStatusPanel(int Panel, const std::string &Text);
-  void ClearProgressCells();
+  // Empties "Progress" and "Frames"; KeepErrors leaves the "Error" of unreadable files.
+  void ClearProgressCells(bool KeepErrors = false);
   void ViewChanged(TViewPart Part);
   std::vector<std::string> Inputs() const;
   // The outputs this batch has written so far: overwriting never replaces them.
   std::vector<std::string> FWrittenOutputs;
+  // Where the batch stands for the status bar: its checked rows, the one under way (1-based).
+  int FBatchFiles = 0;
+  int FBatchFile = 0;
+  std::chrono::steady_clock::time_point FBatchStarted;
+  void ShowBatchTime(double DoneShare);
 
   // Declared before the engine: the engine's end delivers its last events into it.
   TEngineEvents FEvents;

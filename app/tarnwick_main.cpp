@@ -1,5 +1,6 @@
 // The desktop program: the main window, the about box and the Additional Options dialog over
-// the window logic, the user's own settings, and Qt's event loop. It takes no arguments.
+// the window logic, the user's own settings, and Qt's event loop. Files named as arguments are
+// added as if dropped onto the list.
 
 #include <QApplication>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "app/additional_options.h"
 #include "app/main_form.h"
 #include "app/settings_store.h"
+#include "app/window/desktop_integration.h"
 #include "app/window/main_window.h"
 #include "app/window/qt_dialogs.h"
 
@@ -37,6 +39,8 @@ int main(int argc, char **argv) {
   QApplication::setOrganizationName("Brimvale");
   QApplication::setApplicationName("Tarnwick");
   QApplication::setApplicationDisplayName("Tarnwick");
+  QApplication::setDesktopFileName(DesktopAppId);
+  QApplication::setWindowIcon(TarnwickIcon());
 
   TQtDialogs Dialogs;
   TQtJobTimer TimerConvertAgain(100);
@@ -50,5 +54,9 @@ int main(int argc, char **argv) {
   Dialogs.SetParent(&Window);
   Form4.FormCreate();
   Window.show();
+  // argv, not arguments(): Qt has taken its own options (-style ...) out of it by now.
+  QStringList Arguments;
+  for (int Index = 0; Index < argc; ++Index) Arguments << QString::fromLocal8Bit(argv[Index]);
+  Window.AddFilesLater(CommandLineFiles(Arguments));
   return QApplication::exec();
 }

@@ -10,6 +10,7 @@ packages=(
   ffmpeg
   qt6-base-dev
   slurm-wlm munge
+  librsvg2-bin desktop-file-utils appstream man-db file
 )
 
 missing=()

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "app/additional_options.h"
+#include "app/cli/cli_entry.h"
 #include "app/cli/cli_interrupt.h"
 #include "app/job_rules.h"
 #include "app/main_form.h"
@@ -42,8 +43,8 @@ class TConsoleDialogs : public TDialogs {
   }
   std::vector<std::string> OpenFiles(const std::string &, bool) override { return {}; }
   bool BrowseForFolder(const std::string &, std::string &) override { return false; }
-  void ShowHelp(const std::string &) override {}
-  void OpenWebSite(const std::string &) override {}
+  bool ShowHelp(const std::string &) override { return false; }
+  bool OpenWebSite(const std::string &) override { return false; }
 };
 
 struct TConvertArguments {
@@ -97,16 +98,9 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
   return {};
 }
 
-// A position (digits only) or an item text of the format list that is an entry; -1 otherwise.
-int EntryPosition(const TChoiceList &List, const std::string &Entry) {
-  int Position = List.IndexOf(Entry);
-  if (!Entry.empty() && Entry.size() <= 3 &&
-      Entry.find_first_not_of("0123456789") == std::string::npos)
-    Position = std::stoi(Entry) < List.Count() ? std::stoi(Entry) : -1;
-  return Position >= 0 && !IsSeparator(List.Items()[Position]) ? Position : -1;
-}
-
-// The terminal's progress line: row i of n, the row's percentage and the batch's time left.
+// The terminal's progress line on standard error, so that results sent to a file keep it:
+// the row's file, i of n, the row's percentage and the batch's time left. It is wiped before
+// anything else is printed and when the batch ends, so it never stays behind.
 class TProgressLine {
  public:
   TProgressLine(const TForm1 &Form, int RowCount) : FForm(Form), FRowCount(RowCount) {}
@@ -118,51 +112,64 @@ class TProgressLine {
 
   void Show() {
     if (!FTerminal || !FForm.Converting) return;
+    const int Row = FForm.FCurrentJob;
+    if (Row < 0 || Row >= FForm.ListView1.Count()) return;
     const int Percent = FForm.ProgressBar1;
     const double Done = (FRowsEnded + Percent / 100.0) / FRowCount;
     const double Elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - FStarted).count();
-    std::string Line = FormatText("row %d of %d %3d%%", FRowsEnded + 1, FRowCount, Percent);
+    std::string File = std::filesystem::path(FForm.ListView1.Row(Row).Caption).filename().string();
+    // A line wider than the terminal would wrap, and "\r" could not take it back.
+    if (File.size() > MaxNameWidth) File = "..." + File.substr(File.size() - MaxNameWidth + 3);
+    std::string Line =
+        FormatText("%d of %d %3d%% %s", FRowsEnded + 1, FRowCount, Percent, File.c_str());
     if (Done > 0.0 && Done < 1.0)
-      Line += " left " + ClockText(static_cast<int64_t>(Elapsed * (1.0 - Done) / Done));
-    std::printf("\r%-40s", Line.c_str());
-    std::fflush(stdout);
-    FShown = true;
+      Line += ", " + ClockText(static_cast<int64_t>(Elapsed * (1.0 - Done) / Done)) + " left";
+    Write("\r" + Line + std::string(Line.size() < FWidth ? FWidth - Line.size() : 0, ' '));
+    FWidth = Line.size();
   }
 
   // Ends a progress line, so that what is printed next starts on a line of its own.
   void End() {
-    if (!FShown) return;
-    std::printf("\r%-40s\r", "");
-    std::fflush(stdout);
-    FShown = false;
+    if (FWidth == 0) return;
+    Write("\r" + std::string(FWidth, ' ') + "\r");
+    FWidth = 0;
   }
 
  private:
+  static constexpr std::size_t MaxNameWidth = 40;
+
+  static void Write(const std::string &Text) {
+    std::fputs(Text.c_str(), stderr);
+    std::fflush(stderr);
+  }
+
   const TForm1 &FForm;
   const int FRowCount;
-  const bool FTerminal = isatty(STDOUT_FILENO) == 1;
+  const bool FTerminal = isatty(STDERR_FILENO) == 1;
   const std::chrono::steady_clock::time_point FStarted = std::chrono::steady_clock::now();
   int FRowsEnded = 0;
-  bool FShown = false;
+  std::size_t FWidth = 0;  // of the line on screen; 0 when none is
 };
 
 // Sets the form up as start-up and the user would; false after printing what is wrong.
 bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments) {
-  const int Position = EntryPosition(Form.ComboOutputFormat, Arguments.Entry);
-  if (Position < 0) {
-    UsageError("'" + Arguments.Entry +
-               "' is neither a position nor an entry of the format list (see tarnwick-cli "
-               "formats)");
+  const TEntryMatch Entry = MatchFormatEntry(Form.ComboOutputFormat, Arguments.Entry);
+  if (Entry.Position < 0 || IsSeparator(Form.ComboOutputFormat.Items()[Entry.Position])) {
+    UsageError(Entry.Position < 0 ? Entry.Problem
+                                  : "'" + Arguments.Entry +
+                                        "' is a separator line of the format list, not an "
+                                        "entry (see tarnwick-cli formats)");
     return false;
   }
-  Form.ComboOutputFormat.SetItemIndex(Position);
+  Form.ComboOutputFormat.SetItemIndex(Entry.Position);
   Form.FormShow();
   for (const auto &[Name, Text] : Arguments.Picks) {
     TChoiceList *List = FindSettingsList(Form, Name);
     if (List == nullptr || !List->SelectText(Text)) {
-      UsageError(List ? Name + " holds no item '" + Text + "'"
-                      : "no settings list named '" + Name + "'");
+      UsageError(List ? Name + " holds no item '" + Text + "' (items: " + ItemsText(*List) + ")"
+                      : "no settings list named '" + Name + "' (lists: " + SettingsListsText() +
+                            ")");
       return false;
     }
   }
@@ -199,6 +206,7 @@ int Convert(const TConvertArguments &Arguments) {
     Form.StopAllConversions();
   });
 
+  Form.SkipListedFiles = false;
   Form.FilesDropped(Arguments.Files);
 
   TProgressLine Progress(Form, Form.ListView1.Count());

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/cli/cli_entry.h"
 #include "cli_commands.h"
 #include "profiles/catalogue.h"
 #include "profiles/format_settings.h"
@@ -12,33 +13,9 @@
 
 namespace {
 
-std::string JoinItems(const TChoiceList &List, bool MarkSelection) {
-  std::string Line;
-  for (int Position = 0; Position < List.Count(); ++Position) {
-    if (Position > 0) Line += '|';
-    const bool Selected = MarkSelection && Position == List.ItemIndex();
-    Line += Selected ? "[" + List.Items()[Position] + "]" : List.Items()[Position];
-  }
-  return Line;
-}
-
-// A position (digits only) or an item text of the format list; -1 when it is neither.
-int FormatListPosition(const TChoiceList &List, const std::string &Entry) {
-  if (!Entry.empty() && Entry.find_first_not_of("0123456789") == std::string::npos)
-    return Entry.size() <= 3 && std::stoi(Entry) < List.Count() ? std::stoi(Entry) : -1;
-  return List.IndexOf(Entry);
-}
-
 int ProfileUsageError(const std::string &Message) {
   std::fprintf(stderr, "tarnwick-cli profile: %s\n", Message.c_str());
   return 1;
-}
-
-std::string ListNames() {
-  std::string Names;
-  for (const TSettingsListName &Entry : SettingsListNames)
-    Names += (Names.empty() ? "" : ", ") + std::string(Entry.Name);
-  return Names;
 }
 
 }  // namespace
@@ -62,12 +39,9 @@ int RunProfileCommand(const TCliArguments &Arguments) {
   TFormatSettings Settings;
   Settings.FillOutputFormatList();
   Settings.ComboOutputFormat.SetDropDownCount(TFormatSettings::DefaultDropDownItems);
-  const int Position = FormatListPosition(Settings.ComboOutputFormat, Arguments[0]);
-  if (Position < 0)
-    return ProfileUsageError("'" + Arguments[0] +
-                             "' is neither a position nor an item of the format list "
-                             "(see tarnwick-cli formats)");
-  Settings.ComboOutputFormat.SetItemIndex(Position);
+  const TEntryMatch Entry = MatchFormatEntry(Settings.ComboOutputFormat, Arguments[0]);
+  if (Entry.Position < 0) return ProfileUsageError(Entry.Problem);
+  Settings.ComboOutputFormat.SetItemIndex(Entry.Position);
   Settings.ComboOutputFormatChange();
 
   for (std::size_t Index = 1; Index < Arguments.size(); ++Index) {
@@ -81,15 +55,15 @@ int RunProfileCommand(const TCliArguments &Arguments) {
     const std::string Text = Pick.substr(Equals + 1);
     TChoiceList *List = FindSettingsList(Settings, Name);
     if (List == nullptr)
-      return ProfileUsageError("no settings list named '" + Name + "' (lists: " + ListNames() +
-                               ")");
+      return ProfileUsageError("no settings list named '" + Name +
+                               "' (lists: " + SettingsListsText() + ")");
     if (!List->SelectText(Text))
       return ProfileUsageError(Name + " holds no item '" + Text +
-                               "' (items: " + JoinItems(*List, false) + ")");
+                               "' (items: " + ItemsText(*List, false) + ")");
   }
 
   for (const TSettingsListName &Entry : SettingsListNames) {
-    const std::string Items = JoinItems(Settings.*Entry.List, true);
+    const std::string Items = ItemsText(Settings.*Entry.List, true);
     std::printf("%s:%s%s\n", Entry.Name, Items.empty() ? "" : " ", Items.c_str());
   }
   std::printf("FOutputType=%s\n", Settings.FOutputType.c_str());

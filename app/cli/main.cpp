@@ -28,7 +28,9 @@ constexpr TCliCommand Commands[] = {
      RunFormatsCommand},
     {"profile",
      "  tarnwick-cli profile ENTRY [--pick LIST=TEXT ...]\n"
-     "      Picks ENTRY (an item text or a position of the format list) as at start-up, then\n"
+     "      Picks ENTRY (a position of the format list, an item text, a prefix of it that one\n"
+     "      item alone has, in any case, or an extension one item alone writes, such as mp3)\n"
+     "      as at start-up, then\n"
      "      selects TEXT in each settings list LIST (a control name such as ComboVideoCodec).\n"
      "      Prints the nine settings lists as \"Name: item|[selected]|...\", the output type\n"
      "      as FOutputType=TYPE, and every output option a job would get that differs from\n"
@@ -54,15 +56,17 @@ constexpr TCliCommand Commands[] = {
      "  tarnwick-cli convert ENTRY FILE... [--output DIR] [--pick LIST=TEXT ...] [--overwrite]\n"
      "                      [--volume N]\n"
      "      Converts the files one after another as the window's \"Convert Now !\" does: ENTRY\n"
-     "      (an item text or a position of the format list) and the picks fill the settings\n"
+     "      (as for profile: a position, an item text, a unique prefix or extension) and the\n"
+     "      picks fill the settings\n"
      "      lists, each file is probed and becomes a checked row, and each row is converted\n"
      "      into DIR (default: the current folder). An existing file is never replaced: the\n"
      "      output is named clip-1, clip-2, ... instead, unless --overwrite is given; an output\n"
      "      is never written over an input. N is the volume bar's position, 0 to 10 (5 is\n"
      "      100%, 10 is 200%). Prints one line per row as it ends: the input, a tab, \"Done\",\n"
      "      \"Fail\" or \"Abort\", a tab and the output file (for \"Fail\" the reason), with\n"
-     "      names escaped as probe escapes them; on a terminal a progress line shows the row,\n"
-     "      its percentage and the time left. Each FILE is taken exactly as given and must be\n"
+     "      names escaped as probe escapes them. When standard error is a terminal a progress\n"
+     "      line there names the file and shows its row, percentage and the time left; it is\n"
+     "      wiped when the batch ends. Each FILE is taken exactly as given and must be\n"
      "      a regular file or a block device. Messages go to standard error; its last line\n"
      "      counts the rows by how they ended, e.g. \"2 Done, 1 Fail\". Exit status 0 when\n"
      "      every row is \"Done\", 1 otherwise, 128 and the signal's number after Ctrl-C (130),\n"
@@ -77,7 +81,10 @@ void PrintHelp(std::FILE *Out) {
   std::fputs(
       "Tarnwick batch video and audio converter, command-line front end.\n"
       "\n"
-      "Usage:\n",
+      "Usage:\n"
+      "  tarnwick-cli --version\n"
+      "  tarnwick-cli help COMMAND, tarnwick-cli COMMAND --help\n"
+      "      Prints the version, or the usage of one command.\n",
       Out);
   for (const TCliCommand &Command : Commands) std::fputs(Command.Usage, Out);
   std::fputs(
@@ -120,12 +127,32 @@ std::string EscapedCell(const std::string &Text) {
   return Result;
 }
 
+// The usage of one command: "help COMMAND" and "COMMAND --help"; 1 for a name it lacks.
+int PrintCommandHelp(const char *Name) {
+  for (const TCliCommand &Command : Commands)
+    if (std::strcmp(Name, Command.Name) == 0) {
+      std::printf("Usage:\n%s", Command.Usage);
+      return 0;
+    }
+  std::fprintf(stderr, "tarnwick-cli: no command '%s' (see tarnwick-cli --help)\n", Name);
+  return 1;
+}
+
 int main(int argc, char **argv) {
   const std::span<char *> Words(argv + 1, argc > 0 ? argc - 1 : 0);
   if (Words.empty() || std::strcmp(Words[0], "--help") == 0 || std::strcmp(Words[0], "-h") == 0) {
     PrintHelp(Words.empty() ? stderr : stdout);
     return Words.empty() ? 1 : 0;
   }
+  if (std::strcmp(Words[0], "--version") == 0) {
+    std::printf("tarnwick-cli %s\n", TARNWICK_VERSION);
+    return 0;
+  }
+  if (std::strcmp(Words[0], "help") == 0) {
+    if (Words.size() == 1) PrintHelp(stdout);
+    return Words.size() == 1 ? 0 : PrintCommandHelp(Words[1]);
+  }
+  if (Words.size() == 2 && std::strcmp(Words[1], "--help") == 0) return PrintCommandHelp(Words[0]);
   for (const TCliCommand &Command : Commands) {
     if (std::strcmp(Words[0], Command.Name) != 0) continue;
     return Command.Run(TCliArguments(Words.begin() + 1, Words.end()));

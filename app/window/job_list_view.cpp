@@ -5,7 +5,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QItemSelection>
 #include <QMimeData>
+#include <QStyle>
 #include <QUrl>
 #include <algorithm>
 
@@ -13,6 +15,27 @@ namespace {
 
 // Hints of a failed row wait long enough to read an engine message.
 constexpr int HintMilliseconds = 30000;
+
+// How a row's final state looks: an icon and a text colour for light and for dark themes,
+// so that the states differ by more than their words.
+struct TStateLook {
+  const char *State;
+  QStyle::StandardPixmap Icon;
+  QColor OnLight, OnDark;
+};
+
+const TStateLook StateLooks[] = {
+    {"Done", QStyle::SP_DialogApplyButton, QColor(0x1b, 0x7a, 0x2e), QColor(0x7f, 0xd8, 0x8c)},
+    {"Fail", QStyle::SP_MessageBoxCritical, QColor(0xb3, 0x1b, 0x1b), QColor(0xff, 0x8a, 0x80)},
+    {"Abort", QStyle::SP_BrowserStop, QColor(0x9a, 0x5b, 0x00), QColor(0xff, 0xc1, 0x5e)},
+    {"Error", QStyle::SP_MessageBoxWarning, QColor(0x8e, 0x24, 0xaa), QColor(0xe1, 0x9c, 0xf0)},
+};
+
+const TStateLook *LookOf(const std::string &State) {
+  for (const TStateLook &Look : StateLooks)
+    if (State == Look.State) return &Look;
+  return nullptr;
+}
 
 Qt::Alignment CellAlignment(TColumnAlignment Alignment) {
   return Qt::AlignVCenter |
@@ -50,7 +73,7 @@ TJobListView::TJobListView(TJobList &List, QWidget *Parent) : QTableWidget(Paren
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
   setShowGrid(true);
   setSelectionBehavior(QAbstractItemView::SelectRows);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setWordWrap(false);
   setTextElideMode(Qt::ElideMiddle);
@@ -82,10 +105,7 @@ void TJobListView::Refresh(int Row) {
   if (Row == TJobList::NoRow) {
     setRowCount(FList.Count());
     for (int Index = 0; Index < FList.Count(); ++Index) ShowRow(Index);
-    if (FList.Selected() == TJobList::NoRow)
-      clearSelection();
-    else
-      selectRow(FList.Selected());
+    ShowSelection();
   } else if (Row < rowCount()) {
     ShowRow(Row);
   }
@@ -116,6 +136,27 @@ void TJobListView::ShowRow(int Row) {
     const QString CellHint = Failed || Column != 0 ? Hint : Shown;
     if (Cell->toolTip() != CellHint) Cell->setToolTip(CellHint);
   }
+  ShowState(Row, Model.SubItems[jcProgress]);
+}
+
+void TJobListView::ShowState(int Row, const std::string &State) {
+  QTableWidgetItem *Cell = item(Row, jcProgress + 1);
+  const TStateLook *Look = LookOf(State);
+  if (Look == nullptr) {
+    Cell->setIcon(QIcon());
+    Cell->setData(Qt::ForegroundRole, QVariant());
+    return;
+  }
+  // The tone follows the theme's base, so the colour stays readable on dark ones too.
+  const bool Dark = palette().color(QPalette::Base).lightness() < 128;
+  Cell->setIcon(style()->standardIcon(Look->Icon, nullptr, this));
+  Cell->setForeground(Dark ? Look->OnDark : Look->OnLight);
+}
+
+void TJobListView::changeEvent(QEvent *Event) {
+  QTableWidget::changeEvent(Event);
+  if (Event->type() == QEvent::PaletteChange || Event->type() == QEvent::StyleChange)
+    Refresh(TJobList::NoRow);
 }
 
 void TJobListView::ItemChanged(QTableWidgetItem *Item) {
@@ -123,10 +164,18 @@ void TJobListView::ItemChanged(QTableWidgetItem *Item) {
   FList.SetChecked(Item->row(), Item->checkState() == Qt::Checked);
 }
 
+void TJobListView::ShowSelection() {
+  QItemSelection Rows;
+  for (int Row : FList.SelectedRows())
+    Rows.select(model()->index(Row, 0), model()->index(Row, columnCount() - 1));
+  selectionModel()->select(Rows, QItemSelectionModel::ClearAndSelect);
+}
+
 void TJobListView::SelectionChanged() {
   if (FRefreshing) return;
-  const QList<QTableWidgetItem *> Chosen = selectedItems();
-  FList.SetSelected(Chosen.isEmpty() ? TJobList::NoRow : Chosen.first()->row());
+  std::vector<int> Rows;
+  for (const QModelIndex &Index : selectionModel()->selectedRows()) Rows.push_back(Index.row());
+  FList.SetSelectedRows(std::move(Rows));
 }
 
 void TJobListView::dragEnterEvent(QDragEnterEvent *Event) {

@@ -1,6 +1,7 @@
 // ListView1 on screen: a table with a check box per row, grid lines and whole-row selection
 // that shows a TJobList. The user's checks and selection go back into the model; files dropped
-// onto it are handed to OnFilesDropped. A failed row shows the engine's reason as its hint.
+// onto it are handed to OnFilesDropped. A failed row shows the engine's reason as its hint;
+// ended and unreadable rows carry an icon and a colour.
 // Main thread only.
 #pragma once
 
@@ -28,9 +29,14 @@ class TJobListView : public QTableWidget {
   void dragEnterEvent(QDragEnterEvent *Event) override;
   void dragMoveEvent(QDragMoveEvent *Event) override;
   void dropEvent(QDropEvent *Event) override;
+  // A new theme recolours the states.
+  void changeEvent(QEvent *Event) override;
 
  private:
   void ShowRow(int Row);
+  void ShowSelection();
+  // The "Progress" cell's icon and colour for Done, Fail, Abort and Error.
+  void ShowState(int Row, const std::string &State);
   void ItemChanged(QTableWidgetItem *Item);
   void SelectionChanged();
 

@@ -3,6 +3,7 @@
 
 #include "app/window/main_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFormLayout>
@@ -22,17 +23,20 @@
 #include "app/additional_options.h"
 #include "app/job_rules.h"
 #include "app/window/choice_combo.h"
+#include "app/window/desktop_integration.h"
 #include "app/window/job_list_view.h"
 #include "app/window/secondary_forms.h"
 
 TMainWindow::TMainWindow(TForm1 &Form1, TForm4 &Form4) : FForm1(Form1), FForm4(Form4) {
   setObjectName("Form1");
+  setWindowIcon(TarnwickIcon());
   UseVistaFont(*this);
 
   auto *Central = new QWidget(this);
   auto *Layout = new QVBoxLayout(Central);
   FListView1 = new TJobListView(Form1.ListView1, Central);
   FListView1->setMinimumHeight(180);
+  FListView1->setAccessibleName("Job list");
   Layout->addWidget(FListView1, 1);
   Layout->addWidget(CreateJobButtons());
   Layout->addWidget(CreateFormatRow());
@@ -53,9 +57,16 @@ TMainWindow::TMainWindow(TForm1 &Form1, TForm4 &Form4) : FForm1(Form1), FForm4(F
 TMainWindow::~TMainWindow() {
   FForm1.OnViewChange = nullptr;
   FForm1.OnJobEnded = nullptr;
+  FForm1.OnBatchEnded = nullptr;
   FForm1.OnShowAdditionalOptions = nullptr;
   FForm1.OnShowAbout = nullptr;
   FForm1.OnTerminateApplication = nullptr;
+}
+
+void TMainWindow::AddFilesLater(const std::vector<std::string> &Files) {
+  if (Files.empty()) return;
+  QMetaObject::invokeMethod(
+      this, [this, Files] { FForm1.FilesDropped(Files); }, Qt::QueuedConnection);
 }
 
 void TMainWindow::showEvent(QShowEvent *Event) {
@@ -78,27 +89,46 @@ void TMainWindow::closeEvent(QCloseEvent *Event) {
 void TMainWindow::CreateMenus() {
   QMenuBar *MainMenu1 = menuBar();
   MainMenu1->setObjectName("MainMenu1");
-  auto Item = [this](QMenu *Menu, const char *Caption, const char *Name,
-                     void (TForm1::*Handler)()) {
+  auto Item = [this](QMenu *Menu, const char *Caption, const char *Name, void (TForm1::*Handler)(),
+                     QKeySequence Keys = {}) {
     QAction *Action = Menu->addAction(Caption);
     Action->setObjectName(Name);
+    Action->setShortcut(Keys);
     connect(Action, &QAction::triggered, this, [this, Handler] { std::invoke(Handler, FForm1); });
   };
-  QMenu *File = MainMenu1->addMenu("File");
+  QMenu *File = MainMenu1->addMenu("&File");
   File->setObjectName("File1");
-  Item(File, "Add Files", "AddFiles1", &TForm1::AddFiles1Click);
-  Item(File, "Convert", "Convert1", &TForm1::Convert1Click);
+  Item(File, "&Add Files", "AddFiles1", &TForm1::AddFiles1Click, QKeySequence::Open);
+  Item(File, "&Convert", "Convert1", &TForm1::Convert1Click, Qt::CTRL | Qt::Key_Return);
   File->addSeparator();
-  Item(File, "Exit", "Exit1", &TForm1::Exit1Click);
-  QMenu *Options = MainMenu1->addMenu("Options");
+  Item(File, "E&xit", "Exit1", &TForm1::Exit1Click, Qt::CTRL | Qt::Key_Q);
+  QMenu *Options = MainMenu1->addMenu("&Options");
   Options->setObjectName("Options1");
-  Item(Options, "Set Additional Options", "SetGeneralOptions1", &TForm1::SetGeneralOptions1Click);
-  QMenu *Help = MainMenu1->addMenu("Help");
+  Item(Options, "Set Additional &Options", "SetGeneralOptions1", &TForm1::SetGeneralOptions1Click);
+  QMenu *Help = MainMenu1->addMenu("&Help");
   Help->setObjectName("Help1");
-  Item(Help, "Open Help File", "OpenHelpFile1", &TForm1::OpenHelpFile1Click);
-  Item(Help, "Visit Our Website", "VisitOurWebsite1", &TForm1::VisitOurWebsite1Click);
+  Item(Help, "Open &Help File", "OpenHelpFile1", &TForm1::OpenHelpFile1Click, Qt::Key_F1);
+  Item(Help, "&Visit Our Website", "VisitOurWebsite1", &TForm1::VisitOurWebsite1Click);
   Help->addSeparator();
-  Item(Help, "About", "About1", &TForm1::About1Click);
+  Item(Help, "&About", "About1", &TForm1::About1Click);
+
+  // Keys without a menu entry of their own; a batch disables them with the list's buttons.
+  auto Key = [this](const char *Name, QKeySequence Keys, std::function<void()> Run) {
+    auto *Action = new QAction(this);
+    Action->setObjectName(Name);
+    Action->setShortcut(Keys);
+    Action->setShortcutContext(Qt::WindowShortcut);
+    connect(Action, &QAction::triggered, this, std::move(Run));
+    addAction(Action);
+    return Action;
+  };
+  FListKeys = {
+      Key("RemoveKey", QKeySequence::Delete, [this] { FForm1.DeleteSelectedItem1Click(); }),
+      Key("SelectAllKey", QKeySequence::SelectAll, [this] { FForm1.SelectAll1Click(); }),
+  };
+  // Escape only means "stop" while a batch runs; otherwise it is left to whoever has focus.
+  FStopKey = Key("StopKey", Qt::Key_Escape, [this] { FForm1.ButtonStopConvertClick(); });
+  FStopKey->setEnabled(false);
 }
 
 void TMainWindow::CreatePopupMenu() {
@@ -154,7 +184,7 @@ QWidget *TMainWindow::CreateFormatRow() {
   Format->setMinimumContentsLength(40);
   Format->OnPick = [this] { FForm1.ComboOutputFormatChange(); };
   Format->OnDropDown = [this] { FForm1.ComboOutputFormatDropDown(); };
-  auto *Label = new QLabel("Output Format:");
+  auto *Label = new QLabel("Output Forma&t:");
   Label->setBuddy(Format);
   Layout->addWidget(Label);
   Layout->addWidget(Format, 1);
@@ -173,10 +203,10 @@ QWidget *TMainWindow::CreateSettingsGroups() {
   };
   TForm1 &F = FForm1;
   QGroupBox *Video = Group("Video", "GroupBoxVideo",
-                           {{"Codec:", Combo(F.ComboVideoCodec, "ComboVideoCodec")},
-                            {"Size:", Combo(F.ComboVideoSize, "ComboVideoSize")},
-                            {"Bit Rate:", Combo(F.ComboVideoBitrate, "ComboVideoBitrate")},
-                            {"Frame Rate:", Combo(F.ComboVideoFramerate, "ComboVideoFramerate")}});
+                           {{"&Codec:", Combo(F.ComboVideoCodec, "ComboVideoCodec")},
+                            {"&Size:", Combo(F.ComboVideoSize, "ComboVideoSize")},
+                            {"&Bit Rate:", Combo(F.ComboVideoBitrate, "ComboVideoBitrate")},
+                            {"Fra&me Rate:", Combo(F.ComboVideoFramerate, "ComboVideoFramerate")}});
 
   auto *Volume = new QWidget;
   auto *VolumeLayout = new QHBoxLayout(Volume);
@@ -193,19 +223,22 @@ QWidget *TMainWindow::CreateSettingsGroups() {
   FLabelVolume->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   VolumeLayout->addWidget(FTrackBar1, 1);
   VolumeLayout->addWidget(FLabelVolume);
+  // The label's mnemonic lands on the slider, not on the box around it.
+  Volume->setFocusProxy(FTrackBar1);
+  FTrackBar1->setAccessibleName("Volume");
   connect(FTrackBar1, &QSlider::valueChanged, this, [this](int Position) {
     if (Position != FForm1.TrackBar1) FForm1.SetTrackBar1(Position);
   });
 
   QGroupBox *Audio = Group("Audio", "GroupBoxAudio",
-                           {{"Codec:", Combo(F.ComboAudioCodec, "ComboAudioCodec")},
-                            {"Bit Rate:", Combo(F.ComboAudioBitrate, "ComboAudioBitrate")},
-                            {"Sample Rate:", Combo(F.ComboSamplingRate, "ComboSamplingRate")},
-                            {"Channels:", Combo(F.ComboAudioChannels, "ComboAudioChannels")},
-                            {"Volume:", Volume}});
+                           {{"Cod&ec:", Combo(F.ComboAudioCodec, "ComboAudioCodec")},
+                            {"Bit R&ate:", Combo(F.ComboAudioBitrate, "ComboAudioBitrate")},
+                            {"Sample &Rate:", Combo(F.ComboSamplingRate, "ComboSamplingRate")},
+                            {"Cha&nnels:", Combo(F.ComboAudioChannels, "ComboAudioChannels")},
+                            {"Vo&lume:", Volume}});
   QGroupBox *General = Group("General", "GroupBoxGeneral",
-                             {{"Aspect Ratio:", Combo(F.ComboAspectRatio, "ComboAspectRatio")},
-                              {"Letter Box:", Combo(F.ComboLetterBox, "ComboLetterBox")}});
+                             {{"As&pect Ratio:", Combo(F.ComboAspectRatio, "ComboAspectRatio")},
+                              {"Letter Bo&x:", Combo(F.ComboLetterBox, "ComboLetterBox")}});
 
   auto *Row = new QWidget;
   auto *Layout = new QHBoxLayout(Row);
@@ -225,7 +258,7 @@ QWidget *TMainWindow::CreateOutputFolderRow() {
   FEditOutputFolder->setObjectName("EditOutputFolder");
   FEditOutputFolder->setReadOnly(true);
   FEditOutputFolder->setPlaceholderText("No output folder chosen");
-  auto *Label = new QLabel("Output Folder:");
+  auto *Label = new QLabel("Output Fol&der:");
   Label->setBuddy(FEditOutputFolder);
   Layout->addWidget(Label);
   Layout->addWidget(FEditOutputFolder, 1);
@@ -241,6 +274,9 @@ QWidget *TMainWindow::CreateConvertRow() {
   FProgressBar1 = new QProgressBar;
   FProgressBar1->setObjectName("ProgressBar1");
   FProgressBar1->setRange(0, 100);
+  FProgressBar1->setAccessibleName("Progress of the current file");
+  // The title carries the batch's percentage; this one is the file's.
+  FProgressBar1->setFormat("This file: %p%");
   QPushButton *StopSmall = Button("Stop", "ButtonStopSmall", &TForm1::ButtonStopSmallClick);
   StopSmall->setToolTip("Stop all conversions");
   QPushButton *Convert = Button("Convert Now !", "ButtonConvert", &TForm1::ButtonConvertClick);

@@ -10,6 +10,7 @@
 
 #include "app/main_form.h"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -29,6 +30,8 @@ class TMainWindow : public QMainWindow {
   ~TMainWindow() override;
 
   TAdditionalOptionsDialog &OptionsDialog() { return *FOptionsDialog; }
+  // Adds the files as a drop would, once the event loop runs.
+  void AddFilesLater(const std::vector<std::string> &Files);
 
  protected:
   void showEvent(QShowEvent *Event) override;
@@ -68,6 +71,8 @@ class TMainWindow : public QMainWindow {
   QLabel *FLabelVolume = nullptr;
   QLineEdit *FEditOutputFolder = nullptr;
   QProgressBar *FProgressBar1 = nullptr;
+  std::array<QAction *, 2> FListKeys{};  // Delete, Ctrl+A
+  QAction *FStopKey = nullptr;           // Escape
   std::array<QLabel *, 3> FStatusPanels{};
   TAboutBox *FAboutBox = nullptr;
   TAdditionalOptionsDialog *FOptionsDialog = nullptr;

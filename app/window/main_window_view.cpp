@@ -9,6 +9,8 @@
 #include <QProgressBar>
 #include <QSlider>
 
+#include "app/job_rules.h"
+#include "app/window/desktop_notification.h"
 #include "app/window/job_list_view.h"
 #include "app/window/main_window.h"
 #include "app/window/secondary_forms.h"
@@ -16,6 +18,11 @@
 void TMainWindow::BindModel() {
   FForm1.OnViewChange = [this](TViewPart Part) { ViewChanged(Part); };
   FForm1.OnJobEnded = [this](int) { ShowTitle(); };
+  FForm1.OnBatchEnded = [](const TJobStateCounts &Counts) {
+    const bool Clean = Counts.Fail == 0 && Counts.Abort == 0;
+    NotifyDesktop(Clean ? "Conversions completed" : "Conversions completed with errors",
+                  JobStateCountsText(Counts));
+  };
   FForm1.OnShowAdditionalOptions = [this] { FOptionsDialog->ShowOver(this); };
   FForm1.OnShowAbout = [this] { FAboutBox->exec(); };
   // Ends at once, without closing this window, so nothing is saved.
@@ -48,7 +55,14 @@ void TMainWindow::ViewChanged(TViewPart Part) {
 void TMainWindow::ShowControls() {
   for (const char *Name : LockedControlNames)
     if (auto *Control = findChild<QWidget *>(Name)) Control->setEnabled(FForm1.ControlsEnabled());
-  for (QAction *Entry : menuBar()->actions()) Entry->setEnabled(FForm1.MainMenuEnabled());
+  for (QAction *Entry : menuBar()->actions()) {
+    Entry->setEnabled(FForm1.MainMenuEnabled());
+    // The entries' own shortcuts would still fire under a disabled menu title.
+    if (QMenu *Menu = Entry->menu())
+      for (QAction *Inner : Menu->actions()) Inner->setEnabled(FForm1.MainMenuEnabled());
+  }
+  for (QAction *Key : FListKeys) Key->setEnabled(FForm1.ControlsEnabled());
+  FStopKey->setEnabled(!FForm1.ControlsEnabled());
   if (!FForm1.PopupMenuEnabled()) FPopupListView1->close();
   ShowTitle();
 }
@@ -84,7 +98,7 @@ void TMainWindow::ShowTitle() {
   if (FForm1.ControlsEnabled())
     setWindowTitle(Caption);
   else
-    setWindowTitle(QString("%1% - %2").arg(OverallPercent()).arg(Caption));
+    setWindowTitle(QString("Batch %1% - %2").arg(OverallPercent()).arg(Caption));
 }
 
 void TMainWindow::ShowPopupMenu(const QPoint &Position) {

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 #include <QUrl>
 
@@ -48,6 +49,14 @@ QString QtFileFilter(const std::string &Filter) {
   return Filters.join(";;");
 }
 
+QString OpenDialogFilters(const std::string &Filter) {
+  return QtFileFilter(Filter) +
+         ";;All media files (*.mov *.qt *.mp4 *.m4a *.m4v *.3gp *.3g2 *.avi *.mkv *.webm *.mpg "
+         "*.mpeg *.vob *.ts *.m2ts *.flv *.wmv *.asf *.wma *.ogg *.ogv *.mp3 *.wav *.flac *.aac "
+         "*.ac3 *.dv *.rm)"
+         ";;All files (*)";
+}
+
 TModalResult TQtDialogs::MessageBox(const std::string &Text, const std::string &Caption,
                                     TMsgIcon Icon, TMsgButtons Buttons) {
   QMessageBox Box(
@@ -67,7 +76,7 @@ TModalResult TQtDialogs::MessageBox(const std::string &Text, const std::string &
 }
 
 std::vector<std::string> TQtDialogs::OpenFiles(const std::string &Filter, bool MultiSelect) {
-  const QString QtFilter = QtFileFilter(Filter);
+  const QString QtFilter = OpenDialogFilters(Filter);
   QStringList Chosen;
   if (MultiSelect) {
     Chosen = QFileDialog::getOpenFileNames(FParent, "Open", FLastFolder, QtFilter);
@@ -90,10 +99,20 @@ bool TQtDialogs::BrowseForFolder(const std::string &Headline, std::string &Folde
   return true;
 }
 
-void TQtDialogs::ShowHelp(const std::string &HelpFile) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(HelpFile)));
+bool TQtDialogs::ShowHelp(const std::string &HelpFile) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(HelpFile)));
 }
 
-void TQtDialogs::OpenWebSite(const std::string &Address) {
-  QDesktopServices::openUrl(QUrl(QString::fromStdString(Address)));
+bool TQtDialogs::OpenWebSite(const std::string &Address) {
+  return QDesktopServices::openUrl(QUrl(QString::fromStdString(Address)));
+}
+
+void TQtDialogs::ShowBatchEnd(const std::string &Text, const std::string &Folder) {
+  QMessageBox Box(QMessageBox::Information, "Information", BoxText(Text), QMessageBox::Ok, FParent);
+  QPushButton *Open = Box.addButton("&Open Output Folder", QMessageBox::ActionRole);
+  Open->setObjectName("OpenOutputFolder");
+  Box.setDefaultButton(QMessageBox::Ok);
+  Box.exec();
+  if (Box.clickedButton() == Open)
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(Folder)));
 }

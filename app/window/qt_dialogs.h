@@ -17,8 +17,10 @@ class TQtDialogs : public TDialogs {
                           TMsgButtons Buttons) override;
   std::vector<std::string> OpenFiles(const std::string &Filter, bool MultiSelect) override;
   bool BrowseForFolder(const std::string &Headline, std::string &Folder) override;
-  void ShowHelp(const std::string &HelpFile) override;
-  void OpenWebSite(const std::string &Address) override;
+  bool ShowHelp(const std::string &HelpFile) override;
+  bool OpenWebSite(const std::string &Address) override;
+  // With a button that opens the output folder in the file manager.
+  void ShowBatchEnd(const std::string &Text, const std::string &Folder) override;
 
  private:
   QWidget *FParent = nullptr;
@@ -28,3 +30,6 @@ class TQtDialogs : public TDialogs {
 // A "Name|patterns|Name|patterns|" filter in Qt's "Name (patterns);;..." form: the patterns
 // separated by blanks, a name's own pattern list in parentheses replaced by them.
 QString QtFileFilter(const std::string &Filter);
+// What the open dialog offers: Filter first, then every container the libraries read, then
+// every file.
+QString OpenDialogFilters(const std::string &Filter);

@@ -43,26 +43,55 @@ TEST_F(TBatchDriverTest, OnlyCheckedRowsAreConvertedAndTheBatchCompletesEvenWith
   }
 }
 
+TEST_F(TBatchDriverTest, TheStatusBarTellsTheFileOfTheBatchAndTheTimeAndTheEndIsAnnounced) {
+  TTempFolder In("driver-status-in"), Out("driver-status-out");
+  AddFiles({CopyMedia(In.Path(), "a.mov"), CopyMedia(In.Path(), "b.mov"),
+            CopyMedia(In.Path(), "c.mov")});
+  Form.ListView1.SetChecked(1, false);
+  TTexts FileNotes, TimeNotes;
+  Form.OnViewChange = [&](TViewPart Part) {
+    if (Part != TViewPart::StatusBar) return;
+    if (FileNotes.empty() || FileNotes.back() != Form.StatusBar1[0])
+      FileNotes.push_back(Form.StatusBar1[0]);
+    TimeNotes.push_back(Form.StatusBar1[2]);
+  };
+  std::vector<TJobStateCounts> Announced;
+  Form.OnBatchEnded = [&](const TJobStateCounts &Counts) {
+    Announced.push_back(Counts);
+    EXPECT_TRUE(Dialogs.Messages.empty()) << "announced before the end message";
+  };
+  ConvertInto(Out.Path());
+  EXPECT_EQ(FileNotes, (TTexts{"File 1 of 2", "File 2 of 2", ""}));
+  ASSERT_FALSE(TimeNotes.empty());
+  EXPECT_TRUE(TimeNotes.back().starts_with("Elapsed 00:00:")) << TimeNotes.back();
+  EXPECT_EQ(TimeNotes.back().find("left"), std::string::npos) << TimeNotes.back();
+  ASSERT_EQ(Announced.size(), 1u);
+  EXPECT_EQ(Announced[0].Done, 2);
+  EXPECT_EQ(Announced[0].Fail + Announced[0].Abort, 0);
+}
+
 TEST_F(TBatchDriverTest, TheEndMessageCountsTheRowsWhenAnyFailed) {
   TTempFolder In("driver-counts-in");
   const std::string Good = CopyMedia(In.Path(), "good.mov");
+  const std::string Good2 = CopyMedia(In.Path(), "good2.mov");
   const std::string Broken = MediaFile("clip.mov");  // a text file
+  const std::string Broken2 = CopyMedia(In.Path(), "broken2.mov", "clip.mov");
   const struct {
     TTexts Files;
     std::vector<bool> Checked;
     TTexts Cells;
     const char *Message;
   } Cases[] = {
-      {{Good, Good}, {true, true}, {"Done", "Done"}, "All Conversions Completed"},
+      {{Good, Good2}, {true, true}, {"Done", "Done"}, "All Conversions Completed"},
       // A failed row that is not converted is not counted.
       {{Broken, Good}, {false, true}, {"", "Done"}, "All Conversions Completed"},
       // The last row fails: the message comes from the failed set-up.
-      {{Good, Good, Broken},
+      {{Good, Good2, Broken},
        {true, true, true},
        {"Done", "Done", "Fail"},
        "Conversions Completed with errors\n2 Done, 1 Fail"},
       // The last row is done: the message comes from the timer.
-      {{Broken, Broken, Good},
+      {{Broken, Broken2, Good},
        {true, true, true},
        {"Fail", "Fail", "Done"},
        "Conversions Completed with errors\n1 Done, 2 Fail"},

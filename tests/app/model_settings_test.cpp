@@ -163,6 +163,86 @@ TEST_F(TFormTest, RemoveClearAndCheckCommands) {
   EXPECT_EQ(Form.ListView1.Count(), 0);
 }
 
+TEST_F(TFormTest, RemoveActsOnEverySelectedRow) {
+  AddFiles({MediaFile("sample.mov"), MediaFile("film.mp4"), MediaFile("ntsc.mp4"),
+            MediaFile("audio.m4a")});
+  Form.ListView1.SetSelectedRows({3, 1, 3, 9});
+  EXPECT_EQ(Form.ListView1.SelectedRows(), (std::vector<int>{1, 3}));
+  Form.DeleteSelectedItem1Click();
+  ASSERT_EQ(Form.ListView1.Count(), 2);
+  EXPECT_EQ(Form.ListView1.Row(0).Caption, MediaFile("sample.mov"));
+  EXPECT_EQ(Form.ListView1.Row(1).Caption, MediaFile("ntsc.mp4"));
+  EXPECT_TRUE(Form.ListView1.SelectedRows().empty());
+  Form.SelectAll1Click();
+  EXPECT_EQ(Form.ListView1.SelectedRows(), (std::vector<int>{0, 1}));
+  Form.DeleteSelectedItem1Click();
+  EXPECT_EQ(Form.ListView1.Count(), 0);
+}
+
+TEST_F(TFormTest, FilesAlreadyInTheListAreSkippedAndCounted) {
+  const struct {
+    TTexts Files;
+    int Rows;
+    const char *Note;
+  } Steps[] = {
+      {{MediaFile("sample.mov"), MediaFile("film.mp4")}, 2, ""},
+      {{MediaFile("film.mp4"), MediaFile("ntsc.mp4")},
+       3,
+       "1 file was already in the list and was skipped"},
+      {{MediaFile("sample.mov"), MediaFile("audio.m4a"), MediaFile("audio.m4a")},
+       4,
+       "2 files were already in the list and were skipped"},
+      {{MediaFile("clip.mov")}, 5, ""},
+  };
+  for (const auto &Step : Steps) {
+    AddFiles(Step.Files);
+    EXPECT_EQ(Form.ListView1.Count(), Step.Rows) << Step.Note;
+    EXPECT_EQ(Form.StatusBar1[0], Step.Note);
+  }
+}
+
+TEST_F(TFormTest, UnreadableFileKeepsItsErrorMarkWhenMoreFilesAreAdded) {
+  AddFiles({MediaFile("clip.mov")});
+  ASSERT_EQ(Form.ListView1.Cell(0, jcProgress), "Error");
+  AddFiles({MediaFile("sample.mov")});
+  EXPECT_EQ(ProgressCells(), (TTexts{"Error", ""}));
+}
+
+TEST_F(TFormTest, WithoutABrowserTheStatusBarSaysSo) {
+  const struct {
+    bool Starts;
+    void (TForm1::*Command)();
+    const char *Note;
+  } Cases[] = {
+      {true, &TForm1::OpenHelpFile1Click, ""},
+      {false, &TForm1::OpenHelpFile1Click, "No browser could be started to show the help file "},
+      {false, &TForm1::VisitOurWebsite1Click,
+       "No browser could be started to open https://brimvale.example/tarnwick/"},
+  };
+  for (const auto &Case : Cases) {
+    Form.StatusBar1[0].clear();
+    Dialogs.BrowserStarts = Case.Starts;
+    (Form.*Case.Command)();
+    EXPECT_TRUE(Form.StatusBar1[0].starts_with(Case.Note)) << Form.StatusBar1[0];
+    EXPECT_EQ(Form.StatusBar1[0].empty(), Case.Starts);
+  }
+}
+
+TEST(JobRulesTest, BatchNotesOfTheStatusBar) {
+  EXPECT_EQ(BatchFileNote(2, 5), "File 2 of 5");
+  const struct {
+    double Elapsed, Done;
+    const char *Note;
+  } Cases[] = {
+      {0, 0, "Elapsed 00:00:00"},
+      {10, 0.25, "Elapsed 00:00:10, about 00:00:30 left"},
+      {3725, 0.5, "Elapsed 01:02:05, about 01:02:05 left"},
+      {70, 1.0, "Elapsed 00:01:10"},
+  };
+  for (const auto &Case : Cases)
+    EXPECT_EQ(BatchTimeNote(Case.Elapsed, Case.Done), Case.Note) << Case.Elapsed;
+}
+
 TEST(JobRulesTest, AspectRatioOfTheJob) {
   const struct {
     int Item;

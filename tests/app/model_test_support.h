@@ -55,8 +55,15 @@ class TScriptedDialogs : public TDialogs {
     if (!FolderToChoose.empty()) Folder = FolderToChoose;
     return !FolderToChoose.empty();
   }
-  void ShowHelp(const std::string &File) override { HelpShown.push_back(File); }
-  void OpenWebSite(const std::string &Address) override { SitesOpened.push_back(Address); }
+  bool BrowserStarts = true;  // what ShowHelp and OpenWebSite answer
+  bool ShowHelp(const std::string &File) override {
+    HelpShown.push_back(File);
+    return BrowserStarts;
+  }
+  bool OpenWebSite(const std::string &Address) override {
+    SitesOpened.push_back(Address);
+    return BrowserStarts;
+  }
 
   std::vector<std::string> Texts() const {
     std::vector<std::string> Result;
@@ -111,6 +118,8 @@ class TModelFixture : public testing::Test, protected TStartedForm {
   void AddFiles(const std::vector<std::string> &Files) {
     Dialogs.FilesToOpen = Files;
     Form.ButtonAddFileClick();
+    // The adding worker's end arrives queued; until then a second Add would be refused.
+    RunEventsUntil([this] { return !Form.Worker1.Runs(); }, 10);
   }
 
   void ConvertInto(const std::string &Folder) {

@@ -11,7 +11,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -19,10 +21,14 @@
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableWidget>
+#include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/window/desktop_integration.h"
+#include "app/window/desktop_notification.h"
 #include "app/window/job_list_view.h"
 #include "app/window/main_window.h"
 #include "app/window/qt_dialogs.h"
@@ -46,6 +52,9 @@ class WindowTest : public testing::Test {
         Window((Form.Form4 = &Options, CreateForm()), Options) {
     Options.FormCreate();
     Window.show();
+    // Window-wide shortcuts only reach the active window.
+    Window.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&Window));
     Table = Window.findChild<QTableWidget *>("ListView1");
   }
 
@@ -133,6 +142,11 @@ TEST_F(WindowTest, ControlsCarryTheirNamesAndCaptions) {
             "All Supported Files (*.mov *.qt *.mp4 *.m4a *.m4v);;"
             "QuickTime Files (*.mov *.qt *.m4v);;"
             "MPEG-4 Audio Files (*.m4a *.mp4)");
+  const QStringList Offered = OpenDialogFilters(OpenDialogFilter).split(";;");
+  ASSERT_EQ(Offered.size(), 5);
+  EXPECT_TRUE(Offered[0].startsWith("All Supported Files (")) << "its own filter stays first";
+  EXPECT_TRUE(Offered[3].startsWith("All media files (*.mov ") && Offered[3].contains("*.mkv"));
+  EXPECT_EQ(Offered[4], "All files (*)");
 }
 
 TEST_F(WindowTest, DroppedFilesBecomeRowsLikeAddedOnesAndOtherDropsAreRefused) {
@@ -185,7 +199,7 @@ TEST_F(WindowTest, ConvertsTwoFilesToAviFromTheWidgets) {
     EXPECT_GT(fs::file_size(Output), 10000u) << Name;
   }
   EXPECT_EQ(Dialogs.Texts(), std::vector<std::string>{"All Conversions Completed"});
-  EXPECT_TRUE(Titles.filter(QRegularExpression("^\\d+% - Tarnwick$")).size() > 0)
+  EXPECT_TRUE(Titles.filter(QRegularExpression("^Batch \\d+% - Tarnwick$")).size() > 0)
       << Titles.join("|").toStdString();
   EXPECT_EQ(Window.windowTitle(), "Tarnwick");
   for (const char *Name : LockedControlNames) EXPECT_TRUE(Control(Name)->isEnabled()) << Name;
@@ -225,11 +239,166 @@ TEST_F(WindowTest, VolumeBarAndOptionsDialogDriveTheirModels) {
   EXPECT_FALSE(Dialog.isVisible());
 }
 
+TEST_F(WindowTest, FilesOnTheCommandLineBecomeRowsLikeDroppedOnes) {
+  PickFormat(AviEntry);
+  const std::string Clip = CopyMedia(Inputs.Path(), "from the file manager.mov");
+  const std::string Other = CopyMedia(Inputs.Path(), "b.mov");
+  const QString OtherUrl = QUrl::fromLocalFile(QString::fromStdString(Other)).toString();
+  const std::vector<std::string> Files =
+      CommandLineFiles({"tarnwick", QString::fromStdString(Clip), OtherUrl});
+  ASSERT_EQ(Files, (std::vector<std::string>{Clip, Other}));
+  Window.AddFilesLater(Files);
+  ASSERT_TRUE(RunEventsUntil([this] { return Table->rowCount() == 2; }, 10));
+  EXPECT_EQ(Cell(0, 0).toStdString(), Clip);
+  EXPECT_EQ(Cell(1, 0).toStdString(), Other);
+  EXPECT_EQ(QStringList({Cell(0, 1), Cell(0, 4), Cell(1, 4)}),
+            QStringList({"320x240", "AVI", "AVI"}));
+}
+
+TEST_F(WindowTest, WindowHasTheProgramIcon) {
+  EXPECT_FALSE(Window.windowIcon().isNull());
+  EXPECT_FALSE(TarnwickIcon().pixmap(48, 48).isNull()) << "the built-in icon did not load";
+}
+
+TEST_F(WindowTest, ShiftAndCtrlSelectRowsAndDeleteRemovesThem) {
+  AddFixtures({"a.mov", "b.mov", "c.mov", "d.mov"});
+  ASSERT_EQ(Table->rowCount(), 4);
+  auto Click = [this](int Row, Qt::KeyboardModifiers Keys) {
+    const QRect Where = Table->visualItemRect(Table->item(Row, 1));
+    QTest::mouseClick(Table->viewport(), Qt::LeftButton, Keys, Where.center());
+  };
+  Click(0, Qt::NoModifier);
+  Click(2, Qt::ShiftModifier);
+  EXPECT_EQ(Form.ListView1.SelectedRows(), (std::vector<int>{0, 1, 2}));
+  Click(1, Qt::ControlModifier);
+  EXPECT_EQ(Form.ListView1.SelectedRows(), (std::vector<int>{0, 2}));
+  QTest::keyClick(Table, Qt::Key_Delete);
+  ASSERT_EQ(Table->rowCount(), 2);
+  EXPECT_EQ(Cell(0, 0).toStdString(), Inputs.File("b.mov"));
+  EXPECT_EQ(Cell(1, 0).toStdString(), Inputs.File("d.mov"));
+
+  QTest::keyClick(Table, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(Form.ListView1.SelectedRows(), (std::vector<int>{0, 1}));
+  EXPECT_EQ(Table->selectionModel()->selectedRows().size(), 2);
+  Control<QMenu>("PopupListView1")->findChild<QAction *>("DeleteSelectedItem1")->trigger();
+  EXPECT_EQ(Table->rowCount(), 0) << "the pop-up's remove acts on the whole selection";
+}
+
+TEST_F(WindowTest, MenuEntriesShowTheirShortcutsAndTheKeysWork) {
+  const std::pair<const char *, QKeySequence> Entries[] = {
+      {"AddFiles1", QKeySequence(Qt::CTRL | Qt::Key_O)},
+      {"Convert1", QKeySequence(Qt::CTRL | Qt::Key_Return)},
+      {"Exit1", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+      {"OpenHelpFile1", QKeySequence(Qt::Key_F1)},
+  };
+  for (const auto &[Name, Keys] : Entries) {
+    auto *Entry = Window.findChild<QAction *>(Name);
+    ASSERT_NE(Entry, nullptr) << Name;
+    EXPECT_EQ(Entry->shortcut(), Keys) << Name;
+  }
+  QStringList Titles;
+  for (const QAction *Menu : Window.menuBar()->actions()) Titles << Menu->text();
+  EXPECT_EQ(Titles, QStringList({"&File", "&Options", "&Help"}));
+
+  QTest::keyClick(Table, Qt::Key_F1);
+  EXPECT_EQ(Dialogs.HelpShown.size(), 1u);
+  Dialogs.FilesToOpen = {CopyMedia(Inputs.Path(), "keyed.mov")};
+  QTest::keyClick(Table, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(Table->rowCount(), 1) << "Ctrl+O adds files";
+  QTest::keyClick(Table, Qt::Key_Escape);
+  EXPECT_TRUE(Dialogs.Messages.empty()) << "Escape asks nothing without a batch";
+}
+
+TEST_F(WindowTest, LabelsLeadToTheirControlsAndKeyControlsHaveAccessibleNames) {
+  for (const char *Name : {"ComboOutputFormat", "EditOutputFolder", "ComboVideoCodec",
+                           "ComboAudioCodec", "ComboLetterBox", "TrackBar1"}) {
+    const QWidget *Target = Control(Name);
+    bool Labelled = false;
+    for (const QLabel *Label : Window.findChildren<QLabel *>())
+      if (Label->buddy() && Label->buddy()->focusProxy() == Target)
+        Labelled = true;
+      else if (Label->buddy() == Target && Label->text().contains('&'))
+        Labelled = true;
+    EXPECT_TRUE(Labelled) << Name << " has no label with a mnemonic";
+  }
+  const std::pair<const char *, const char *> Named[] = {
+      {"TrackBar1", "Volume"},
+      {"ListView1", "Job list"},
+      {"ProgressBar1", "Progress of the current file"}};
+  for (const auto &[Name, Accessible] : Named)
+    EXPECT_EQ(Control(Name)->accessibleName(), Accessible) << Name;
+}
+
+TEST_F(WindowTest, EndedRowsDifferByIconAndColourAndEscapeAsksToStop) {
+  AddFixtures({"good.mov"});
+  Form.FilesDropped({CopyMedia(Inputs.Path(), "broken.mov", "clip.mov")});
+  PickFormat(AviEntry);
+  Form.EditOutputFolder = Outputs.Path();
+  ASSERT_EQ(Table->rowCount(), 2) << Form.StatusBar1[0];
+  EXPECT_FALSE(Table->item(1, ProgressColumn)->icon().isNull()) << "an Error row has its mark";
+  Control<QPushButton>("ButtonConvert")->click();
+  QTest::keyClick(Table, Qt::Key_Escape);
+  EXPECT_EQ(Dialogs.Texts(), std::vector<std::string>{"Stop all conversions?"});
+  ASSERT_TRUE(BatchOver()) << "the batch did not end";
+  ASSERT_EQ(QStringList({Cell(0, ProgressColumn), Cell(1, ProgressColumn)}),
+            QStringList({"Done", "Fail"}));
+  const QTableWidgetItem *Done = Table->item(0, ProgressColumn);
+  const QTableWidgetItem *Failed = Table->item(1, ProgressColumn);
+  EXPECT_FALSE(Done->icon().isNull());
+  EXPECT_FALSE(Failed->icon().isNull());
+  EXPECT_NE(Done->foreground().color(), Failed->foreground().color());
+  if (const char *Shot = std::getenv("TARNWICK_MIXED_SHOT")) Window.grab().save(Shot);
+}
+
+TEST_F(WindowTest, PercentagesAreLabelledAndNoNotificationWithoutASessionBus) {
+  EXPECT_TRUE(Control<QProgressBar>("ProgressBar1")->format().startsWith("This file"));
+  // main() leaves the test without a session bus.
+  EXPECT_FALSE(NotifyDesktop("Conversions completed", "1 Done"));
+}
+
+TEST_F(WindowTest, EndMessageOffersToOpenTheOutputFolder) {
+  TQtDialogs Real;
+  Real.SetParent(&Window);
+  QStringList Buttons;
+  QTimer::singleShot(0, [&Buttons] {
+    auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_NE(Box, nullptr);
+    for (const QAbstractButton *Button : Box->buttons()) Buttons << Button->text();
+    if (const char *Shot = std::getenv("TARNWICK_END_SHOT")) Box->grab().save(Shot);
+    Box->button(QMessageBox::Ok)->click();
+  });
+  Real.ShowBatchEnd("Conversions Completed with errors\n1 Done, 1 Fail", Outputs.Path());
+  EXPECT_TRUE(Buttons.contains("&Open Output Folder")) << Buttons.join('|').toStdString();
+}
+
+struct TCommandLineCase {
+  QStringList Arguments;
+  std::vector<std::string> Files;
+};
+
+TEST(CommandLineFilesTest, TakesPathsAndFileUrlsAndLeavesOptionsOut) {
+  const std::string Here = fs::current_path().string();
+  const TCommandLineCase Cases[] = {
+      {{"tarnwick"}, {}},
+      {{"tarnwick", "/media/a.mov", "/media/../media/b.mp4"}, {"/media/a.mov", "/media/b.mp4"}},
+      {{"tarnwick", "relative.mov"}, {Here + "/relative.mov"}},
+      {{"tarnwick", "file:///media/with%20blank.mov"}, {"/media/with blank.mov"}},
+      {{"tarnwick", "--verbose", "/media/a.mov"}, {"/media/a.mov"}},
+      {{"tarnwick", "--", "-dash.mov"}, {Here + "/-dash.mov"}},
+      {{"tarnwick", "https://brimvale.example/clip.mov", "/media/a.mov"}, {"/media/a.mov"}},
+  };
+  for (const TCommandLineCase &Case : Cases)
+    EXPECT_EQ(CommandLineFiles(Case.Arguments), Case.Files)
+        << Case.Arguments.join(' ').toStdString();
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   // No display is needed, and none is touched.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // No notification from a test reaches the desktop of whoever runs it.
+  qunsetenv("DBUS_SESSION_BUS_ADDRESS");
   QStandardPaths::setTestModeEnabled(true);
   QApplication Application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);

@@ -90,7 +90,7 @@ TEST(CliProfilesTest, MisuseIsReportedAndFails) {
   const TMisuse Cases[] = {
       {{}, "no format list entry given"},
       {{"62"}, "'62' is neither a position nor an item of the format list"},
-      {{"mp4 - mpeg4 video (*.mp4)"}, "is neither a position nor an item"},
+      {{"mp4 - mpeg4 video (*.mp5)"}, "is neither a position nor an item"},
       {{"10", "--pick", "ComboVideoCodec=H265"},
        "ComboVideoCodec holds no item 'H265' (items: MPEG4|H264|XVid)"},
       {{"10", "--pick", "ComboVideo=MPEG4"}, "no settings list named 'ComboVideo'"},
