@@ -52,6 +52,9 @@ struct TInputStream {
   // Where the next packet should start, microseconds. Decoders hold pictures back, so the clock
   // of decoded data lags the packets and cannot tell a jump in the packets' clock.
   int64_t NextDts = NoTimestamp;
+  // A jump seen on one packet only: a damaged packet's timestamp does not move the clock.
+  bool JumpPending = false;
+  int64_t PendingJump = 0;  // microseconds
   int IsStart = 1;
   float Quality = 0;  // of the last decoded picture
 

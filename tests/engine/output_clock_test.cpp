@@ -61,6 +61,43 @@ double StreamEnd(const std::string &File, const std::string &Selector) {
   return End;
 }
 
+// Ogg's page checksum: CRC-32, polynomial 0x04c11db7, not reflected, starting at 0.
+uint32_t OggChecksum(const std::string &Page) {
+  uint32_t Crc = 0;
+  for (const unsigned char Byte : Page) {
+    Crc ^= uint32_t{Byte} << 24;
+    for (int Bit = 0; Bit < 8; ++Bit) Crc = Crc & 0x80000000u ? (Crc << 1) ^ 0x04c11db7u : Crc << 1;
+  }
+  return Crc;
+}
+
+// Scrambles the body of every Step-th Vorbis page after the headers and mends the page's
+// checksum, so that the demuxer hands the damaged packets on.
+std::string DamageVorbisPages(const std::string &Ogg, int Step) {
+  std::string Out;
+  std::string Vorbis;  // the serial number of the Vorbis stream
+  int Seen = 0;
+  for (size_t At = 0; At + 27 <= Ogg.size();) {
+    const size_t Segments = static_cast<unsigned char>(Ogg[At + 26]);
+    size_t Body = 0;
+    for (size_t I = 0; I < Segments; ++I) Body += static_cast<unsigned char>(Ogg[At + 27 + I]);
+    std::string Page = Ogg.substr(At, 27 + Segments + Body);
+    At += Page.size();
+    const size_t Start = 27 + Segments;
+    const std::string Serial = Page.substr(14, 4);
+    if (Vorbis.empty() && Page.compare(Start, 7, "\x01vorbis") == 0) Vorbis = Serial;
+    if (Serial == Vorbis && ++Seen > 3 && Seen % Step == 0) {
+      for (size_t I = Start; I < Page.size(); I += 7)
+        Page[I] = static_cast<char>(Page[I] * 31 + 17);
+      Page.replace(22, 4, 4, '\0');
+      const uint32_t Crc = OggChecksum(Page);
+      for (int I = 0; I < 4; ++I) Page[22 + I] = static_cast<char>(Crc >> (8 * I));
+    }
+    Out += Page;
+  }
+  return Out;
+}
+
 class TOutputClockTest : public TConversionTest {
  protected:
   // A clip made by the ffmpeg program from Arguments (lavfi sources and encoders).
@@ -218,6 +255,31 @@ TEST_F(TOutputClockTest, TimestampJumpKeepsEveryPicture) {
     const std::string Output = Folder.File(std::string(Case.Name) + ".mp4");
     EXPECT_EQ(ProbeStream(Output, "v:0").Frames, 50);
     EXPECT_NEAR(StreamEnd(Output, "v:0"), 2.0, 0.041);
+  }
+}
+
+// Damaged audio packets neither stretch the output nor shift the pictures: the output stays
+// within the input's 8 s, or the task fails for too many decoding errors.
+TEST_F(TOutputClockTest, BrokenPacketsDoNotMoveTheClock) {
+  const std::string Clean =
+      ReadFile(Make("clean.ogg", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=8",
+                                  "-f", "lavfi", "-i", "sine=sample_rate=44100:duration=8", "-c:v",
+                                  "libtheora", "-c:a", "libvorbis"}));
+  for (const int Step : {1, 2, 3}) {
+    SCOPED_TRACE(Step);
+    const std::string Name = "broken" + std::to_string(Step);
+    std::ofstream(Folder.File(Name + ".ogg"), std::ios::binary) << DamageVorbisPages(Clean, Step);
+    ConvertClip(Folder.File(Name + ".ogg"), {{"vcodec", "mpeg4"}, {"acodec", "aac"}},
+                Name + ".mp4");
+    if (Task.FExceptionRaised) {
+      EXPECT_NE(Task.FExceptionMessage.find("too many decoding errors"), std::string::npos)
+          << Task.FExceptionMessage;
+      continue;
+    }
+    const std::string Output = Folder.File(Name + ".mp4");
+    EXPECT_LE(StreamEnd(Output, "v:0"), 8.05);
+    EXPECT_LE(StreamEnd(Output, "a:0"), 8.05);
+    EXPECT_EQ(ProbeStream(Output, "v:0").Frames, 200);
   }
 }
 
