@@ -191,6 +191,8 @@ void TCustomFFmpeg::DoAudioOut(TOutputFileContext &File, TOutputStream &Ost, int
   if (InChannels <= 0 || InRate <= 0) return;
   if (Ost.Encoder->ch_layout.nb_channels != InChannels) Ost.AudioResample = 1;
   PrepareConversion(Ost, InChannels, InRate, Ist.ToS16Layout, FAudioSyncMethod >= 2);
+  // Once the recording time is reached the stream's clock stays where it is.
+  if (int Room = Size; !LimitAudioToRecordingTime(Ost, Room, InChannels, InRate)) return;
   if (!SynchroniseAudio(Ost, Ist, Data, Size, InChannels, InRate)) return;
   if (!LimitAudioToRecordingTime(Ost, Size, InChannels, InRate)) return;
   const int InSamples = Size / (2 * InChannels);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -189,6 +190,7 @@ TEST_F(TOutputClockTest, RecordingTimeEndsTheFeed) {
       {{{"t", "1"}}, "default.mp4", 1.0},
       {{{"t", "1"}, {"vcodec", "mpeg4"}, {"acodec", "aac"}}, "mpeg4.mp4", 1.0},
       {{{"t", "1"}, {"vcodec", "libx264"}, {"acodec", "aac"}}, "x264.mp4", 1.0},
+      {{{"t", "1.5"}, {"vcodec", "libx264"}, {"acodec", "aac"}}, "x264_15.mp4", 1.5},
       {{{"t", "1"}, {"vcodec", "mpeg4"}, {"bf", "2"}, {"acodec", "libmp3lame"}}, "bframes.avi", 1.045},
   };
   // clang-format on
@@ -197,7 +199,8 @@ TEST_F(TOutputClockTest, RecordingTimeEndsTheFeed) {
     ConvertClip(MediaFile("sample.mov"), Case.Options, Case.Output);
     ExpectFinished();
     const std::string Output = Folder.File(Case.Output);
-    EXPECT_EQ(ProbeStream(Output, "v:0").Frames, 25);
+    EXPECT_EQ(ProbeStream(Output, "v:0").Frames,
+              std::ceil(std::atof(Case.Options[0].second.c_str()) * 25));
     EXPECT_NEAR(StreamEnd(Output, "a:0"), Case.AudioEnd, 0.03);
   }
 }
