@@ -447,7 +447,9 @@ void TCustomFFmpeg::HoldPicture(TOutputStream &Ost, const AVFrame &InFrame, cons
 }
 
 void TCustomFFmpeg::ShowHeldPicture(TOutputFileContext &File, TOutputStream &Ost) {
-  if (!Ost.HasHeldPicture || Ost.HeldUntil == NoTimestamp || FStopRequested || !VideoSyncOn(Ost))
+  // Variable-rate sync (2) never duplicates.
+  if (!Ost.HasHeldPicture || Ost.HeldUntil == NoTimestamp || FStopRequested || !VideoSyncOn(Ost) ||
+      FVideoSyncMethod == 2)
     return;
   const double TimeBase = av_q2d(Ost.Encoder->time_base);
   const double End = static_cast<double>(Ost.HeldUntil - FStartTime) / 1e6 / TimeBase;
