@@ -132,14 +132,6 @@ bool ResampleIntoFifo(TOutputStream &Ost, const uint8_t *In, int InSamples) {
   return Out > 0;
 }
 
-// Output samples not yet given to the encoder: the FIFO and what the resampler holds.
-int QueuedSamples(const TOutputStream &Ost) {
-  int Queued = av::av_audio_fifo_size(Ost.Fifo.get());
-  if (Ost.Resample)
-    Queued += static_cast<int>(av::swr_get_delay(Ost.Resample.get(), Ost.Encoder->sample_rate));
-  return Queued;
-}
-
 }  // namespace
 
 bool TCustomFFmpeg::DecodedAudioToS16(TInputStream &Ist, const AVFrame &Frame, uint8_t *&Data,
@@ -169,6 +161,14 @@ bool TCustomFFmpeg::DecodedAudioToS16(TInputStream &Ist, const AVFrame &Frame, u
   return true;
 }
 
+// The FIFO and what the resampler holds.
+int TCustomFFmpeg::QueuedAudioSamples(const TOutputStream &Ost) const {
+  int Queued = Ost.Fifo ? av::av_audio_fifo_size(Ost.Fifo.get()) : 0;
+  if (Ost.Resample)
+    Queued += static_cast<int>(av::swr_get_delay(Ost.Resample.get(), Ost.Encoder->sample_rate));
+  return Queued;
+}
+
 void TCustomFFmpeg::ApplyVolume(uint8_t *Data, int Size) {
   if (FAudioVolume == 256 || !Data) return;
   for (int Offset = 0; Offset + 1 < Size; Offset += 2) {
@@ -191,7 +191,10 @@ void TCustomFFmpeg::DoAudioOut(TOutputFileContext &File, TOutputStream &Ost, int
   if (InChannels <= 0 || InRate <= 0) return;
   if (Ost.Encoder->ch_layout.nb_channels != InChannels) Ost.AudioResample = 1;
   PrepareConversion(Ost, InChannels, InRate, Ist.ToS16Layout, FAudioSyncMethod >= 2);
+  // Once the recording time is reached the stream's clock stays where it is.
+  if (int Room = Size; !LimitAudioToRecordingTime(Ost, Room, InChannels, InRate)) return;
   if (!SynchroniseAudio(Ost, Ist, Data, Size, InChannels, InRate)) return;
+  if (!LimitAudioToRecordingTime(Ost, Size, InChannels, InRate)) return;
   const int InSamples = Size / (2 * InChannels);
   if (Ost.Resample)
     ResampleIntoFifo(Ost, Data, InSamples);
@@ -205,7 +208,7 @@ bool TCustomFFmpeg::SynchroniseAudio(TOutputStream &Ost, TInputStream &Ist, uint
   const int OutRate = Ost.Encoder->sample_rate;
   const TInputStream &SyncIst = Ost.SyncIst ? *Ost.SyncIst : Ist;
   const double SyncIpts = static_cast<double>(SyncIst.Pts - FStartTime) / 1e6;
-  const int Queued = QueuedSamples(Ost);
+  const int Queued = QueuedAudioSamples(Ost);
   if (FAudioSyncMethod == 0) {
     Ost.SyncOpts = std::llround(OutRate * SyncIpts) - Queued;
     return true;
@@ -249,6 +252,18 @@ bool TCustomFFmpeg::SynchroniseAudio(TOutputStream &Ost, TInputStream &Ist, uint
     av::swr_set_compensation(Ost.Resample.get(), Compensation, OutRate);
   }
   return true;
+}
+
+bool TCustomFFmpeg::LimitAudioToRecordingTime(const TOutputStream &Ost, int &Size, int InChannels,
+                                              int InRate) const {
+  if (FRecordingTime == INT64_MAX) return true;
+  const int OutRate = Ost.Encoder->sample_rate;
+  const double Limit = std::round(static_cast<double>(FRecordingTime) / 1e6 * OutRate);
+  const double Left = Limit - static_cast<double>(Ost.SyncOpts + QueuedAudioSamples(Ost));
+  if (Left <= 0) return false;
+  const double Allowed = std::ceil(Left * InRate / OutRate) * 2 * InChannels;
+  if (Allowed < Size) Size = static_cast<int>(Allowed);
+  return Size > 0;
 }
 
 void TCustomFFmpeg::EncodeAudioFifo(TOutputFileContext &File, TOutputStream &Ost, bool Flush) {

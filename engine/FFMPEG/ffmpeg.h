@@ -242,7 +242,13 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void RunCustomHook(TPicture &Working, AVPixelFormat Format, int Width, int Height, int64_t Pts);
   bool HookPictureToRGB(const TPicture &Working, TPicture &Rgb, AVPixelFormat Format, int Width,
                         int Height);
+  bool VideoSyncOn(const TOutputStream &Ost) const;
   int VideoSyncFrameCount(TOutputStream &Ost, const TInputStream &Ist);
+  // Frames (SyncOpts) the output may reach before the recording time.
+  int64_t VideoFrameLimit(const TOutputStream &Ost) const;
+  void HoldPicture(TOutputStream &Ost, const AVFrame &InFrame, const TPicture &Final);
+  // At the end of the input the last picture lasts until its own end time.
+  void ShowHeldPicture(TOutputFileContext &File, TOutputStream &Ost);
   bool FormatVideoPicture(TOutputStream &Ost, const AVFrame &InFrame, const TPicture &InPicture,
                           const TInputStream &Ist, TPicture &Final);
   void UseVideoScaler(TOutputStream &Ost, AVPixelFormat Format, int Width, int Height);
@@ -261,6 +267,8 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // At the end of the input: the samples left in the FIFO as one last (short or
   // silence-padded) frame.
   void FlushAudioFifo(TOutputFileContext &File, TOutputStream &Ost);
+  // Output samples given to the stream that the encoder has not had yet.
+  int QueuedAudioSamples(const TOutputStream &Ost) const;
   // Scales Size bytes of 16-bit samples by FAudioVolume / 256, clipped to the sample range.
   void ApplyVolume(uint8_t *Data, int Size);
   // Before the encoder of an audio output stream fed by Ist is opened: fits its rate and
@@ -277,6 +285,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // Cuts or pads Data/Size, or asks the resampler to stretch; false when nothing is left.
   bool SynchroniseAudio(TOutputStream &Ost, TInputStream &Ist, uint8_t *&Data, int &Size,
                         int InChannels, int InRate);
+  // Cuts Size so that the output does not pass the recording time; false when nothing is left.
+  bool LimitAudioToRecordingTime(const TOutputStream &Ost, int &Size, int InChannels,
+                                 int InRate) const;
 
  public:
   // ===== Progress and statistics (report.cpp) =====

@@ -23,6 +23,16 @@ int64_t FrameDurationUs(const AVStream *Stream) {
   return av::av_rescale(1000000, Rate.den, Rate.num);
 }
 
+// How long the packet lasts in microseconds, from the packet, else the stream.
+int64_t PacketDurationUs(const TInputStream &Ist, const AVPacket &Pkt) {
+  const AVCodecParameters *Par = Ist.St->codecpar;
+  if (Pkt.duration > 0) return av::av_rescale_q(Pkt.duration, Ist.St->time_base, AV_TIME_BASE_Q);
+  if (Par->codec_type == AVMEDIA_TYPE_AUDIO && Par->frame_size > 0 && Par->sample_rate > 0)
+    return av::av_rescale(Par->frame_size, 1000000, Par->sample_rate);
+  if (Par->codec_type == AVMEDIA_TYPE_VIDEO) return FrameDurationUs(Ist.St);
+  return 0;
+}
+
 }  // namespace
 
 int TCustomFFmpeg::EncodeFrame(TOutputFileContext &File, TOutputStream &Ost, const AVFrame *Frame,
@@ -247,15 +257,15 @@ int TCustomFFmpeg::DecodeFailed(TInputStream &Ist, const AVPacket *Pkt) {
 
 void TCustomFFmpeg::TakeFrameTime(TInputStream &Ist, const AVFrame &Frame) {
   Ist.Pts = Ist.NextPts;
+  // Decoders hold frames back (reordering, frame threads), so a frame's time is its own, not
+  // the clock of the packet that released it.
+  if (Frame.best_effort_timestamp != AV_NOPTS_VALUE)
+    Ist.Pts = av::av_rescale_q(Frame.best_effort_timestamp, Ist.St->time_base, AV_TIME_BASE_Q);
+  Ist.NextPts = Ist.Pts;
   if (Ist.Decoder->codec_type == AVMEDIA_TYPE_AUDIO) {
     Ist.NextPts += av::av_rescale(Frame.nb_samples, 1000000, Frame.sample_rate);
     return;
   }
-  // Decoders hold pictures back (reordering), so a picture's time is its own, not the clock of
-  // the packet that released it.
-  if (Frame.best_effort_timestamp != AV_NOPTS_VALUE)
-    Ist.Pts = av::av_rescale_q(Frame.best_effort_timestamp, Ist.St->time_base, AV_TIME_BASE_Q);
-  Ist.NextPts = Ist.Pts;
   Ist.Quality = static_cast<float>(Frame.quality);
   const int64_t Duration =
       Frame.pkt_duration > 0
@@ -297,6 +307,7 @@ void TCustomFFmpeg::DrainEncoders(int IstIndex) {
         EncodeFrame(File, *Ost, nullptr, "Audio encoding failed");
         break;
       case AVMEDIA_TYPE_VIDEO:
+        ShowHeldPicture(File, *Ost);
         EncodeFrame(File, *Ost, nullptr, "Video encoding failed");
         break;
       default:
@@ -309,6 +320,10 @@ int TCustomFFmpeg::OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket 
   if (Ist.NextPts == NoTimestamp) Ist.NextPts = Ist.Pts;
   if (Pkt && Pkt->dts != AV_NOPTS_VALUE)
     Ist.Pts = Ist.NextPts = av::av_rescale_q(Pkt->dts, Ist.St->time_base, AV_TIME_BASE_Q);
+  if (Pkt) {
+    if (Pkt->dts != AV_NOPTS_VALUE) Ist.NextDts = Ist.NextPts;
+    if (Ist.NextDts != NoTimestamp) Ist.NextDts += PacketDurationUs(Ist, *Pkt);
+  }
   const AVMediaType Type = Ist.St->codecpar->codec_type;
   if (Ist.DecodingNeeded) {
     int Result = 0;

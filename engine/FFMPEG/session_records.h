@@ -49,6 +49,12 @@ struct TInputStream {
   int FrameCount = 0;
   int64_t NextPts = NoTimestamp;  // microseconds
   int64_t Pts = 0;
+  // Where the next packet should start, microseconds. Decoders hold pictures back, so the clock
+  // of decoded data lags the packets and cannot tell a jump in the packets' clock.
+  int64_t NextDts = NoTimestamp;
+  // A jump seen on one packet only: a damaged packet's timestamp does not move the clock.
+  bool JumpPending = false;
+  int64_t PendingJump = 0;  // microseconds
   int IsStart = 1;
   float Quality = 0;  // of the last decoded picture
 
@@ -122,6 +128,12 @@ struct TOutputStream {
   TScalerPtr ImgResampleCtx;
   int ResampleSourceFormat = -1, ResampleSourceWidth = 0, ResampleSourceHeight = 0;
   TFramePtr VideoFrame;  // the frame handed to the encoder
+  // The last picture written, shown again at the end until its own end time.
+  TPictureBuffer HeldCopy;
+  TPicture HeldPicture{};
+  bool HasHeldPicture = false;
+  int HeldInterlaced = 0, HeldTopFieldFirst = 0;
+  int64_t HeldUntil = NoTimestamp;  // microseconds of the sync stream's clock
 
   // ===== Audio =====
   int AudioResample = 0;  // rate or channels differ, or the resampler compensates drift

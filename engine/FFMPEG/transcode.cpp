@@ -23,8 +23,13 @@ int TCustomFFmpeg::ChooseInputFile(double &OutputTime) const {
     const TInputStream &Source = *FInputStreams[Ost->SourceIndex];
     const AVMediaType Type = Ost->St->codecpar->codec_type;
     double OutputPosition;
+    // Encoded streams count what they were given: the encoder's output lags by its delay.
     if (Type == AVMEDIA_TYPE_VIDEO && Ost->Encoder)
       OutputPosition = Ost->SyncOpts * av_q2d(Ost->Encoder->time_base);
+    else if (Type == AVMEDIA_TYPE_AUDIO && Ost->Encoder && Ost->EncoderOpened &&
+             Ost->Encoder->sample_rate > 0)
+      OutputPosition =
+          static_cast<double>(Ost->SyncOpts + QueuedAudioSamples(*Ost)) / Ost->Encoder->sample_rate;
     else
       OutputPosition = (Ost->HasEndPts ? Ost->EndPts : 0) * av_q2d(Ost->St->time_base);
     const double InputPosition = static_cast<double>(Source.Pts);
@@ -55,20 +60,32 @@ void TCustomFFmpeg::AdjustTimestamps(int File, TInputStream &Ist, AVPacket &Pkt)
     if (Pkt.pts != AV_NOPTS_VALUE) Pkt.pts = std::llround(Pkt.pts * Scale);
     if (Pkt.dts != AV_NOPTS_VALUE) Pkt.dts = std::llround(Pkt.dts * Scale);
   }
-  if (Pkt.dts == AV_NOPTS_VALUE || Ist.NextPts == NoTimestamp) return;
+  if (Pkt.dts == AV_NOPTS_VALUE || Ist.NextDts == NoTimestamp) return;
   // A jump in the input's clock shifts the file's offset, so the output stays continuous.
   const int64_t PacketDts = av::av_rescale_q(Pkt.dts, TimeBase, AV_TIME_BASE_Q);
-  const int64_t Delta = PacketDts - Ist.NextPts;
-  if ((std::llabs(Delta) > FDtsDeltaThreshold * 1e6 || PacketDts + 1 < Ist.Pts) && !FCopyTs) {
+  const int64_t Delta = PacketDts - Ist.NextDts;
+  if (!(std::llabs(Delta) > FDtsDeltaThreshold * 1e6 || PacketDts + 1 < Ist.Pts) || FCopyTs) {
+    Ist.JumpPending = false;
+    return;
+  }
+  // The file's offset moves only when the next packet keeps to the new clock; a single packet
+  // off the clock is damage and is only put back on it.
+  const int64_t Tolerance =
+      Pkt.duration > 0 ? av::av_rescale_q(Pkt.duration, TimeBase, AV_TIME_BASE_Q) / 2 : 20000;
+  if (Ist.JumpPending && std::llabs(Delta - Ist.PendingJump) <= Tolerance) {
+    Ist.JumpPending = false;
     FInputFilesTsOffset[File] -= Delta;
     if (FVerbose >= 3)
       DoLog(1, FormatText("timestamp discontinuity %lld, new offset= %lld",
                           static_cast<long long>(Delta),
                           static_cast<long long>(FInputFilesTsOffset[File])));
-    const int64_t Shift = av::av_rescale_q(Delta, AV_TIME_BASE_Q, TimeBase);
-    Pkt.dts -= Shift;
-    if (Pkt.pts != AV_NOPTS_VALUE) Pkt.pts -= Shift;
+  } else {
+    Ist.JumpPending = true;
+    Ist.PendingJump = Delta;
   }
+  const int64_t Shift = av::av_rescale_q(Delta, AV_TIME_BASE_Q, TimeBase);
+  Pkt.dts -= Shift;
+  if (Pkt.pts != AV_NOPTS_VALUE) Pkt.pts -= Shift;
 }
 
 void TCustomFFmpeg::TranscodeLoop() {

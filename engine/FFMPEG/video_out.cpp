@@ -280,25 +280,36 @@ void TCustomFFmpeg::PreProcessVideoFrame(TInputStream &Ist, TPicture &Picture) {
 
 // ===== Output =====
 
+bool TCustomFFmpeg::VideoSyncOn(const TOutputStream &Ost) const {
+  const double TimeBase = av_q2d(Ost.Encoder->time_base);
+  return TimeBase > 0 && (FVideoSyncMethod >= 1 || (FVideoSyncMethod < 0 && TimeBase > 0.001));
+}
+
 // How many times the picture is written: 0 drops it, more than 1 duplicates it.
 int TCustomFFmpeg::VideoSyncFrameCount(TOutputStream &Ost, const TInputStream &Ist) {
   const AVCodecContext &Enc = *Ost.Encoder;
   const double TimeBase = av_q2d(Enc.time_base);
   const TInputStream &SyncIst = Ost.SyncIst ? *Ost.SyncIst : Ist;
   const double SyncIpts = static_cast<double>(SyncIst.Pts - FStartTime) / 1e6;
-  const bool Sync = FVideoSyncMethod >= 1 || (FVideoSyncMethod < 0 && TimeBase > 0.001);
-  if (!Sync || !(TimeBase > 0)) {
-    if (TimeBase > 0) Ost.SyncOpts = RoundHalfEven(SyncIpts / TimeBase);
-    return 1;
-  }
+  // A picture re-stamped onto or before one already written cannot follow it.
+  const auto Restamp = [&] {
+    const int64_t Opts = RoundHalfEven(SyncIpts / TimeBase);
+    if (Ost.FrameNumber > 0 && Opts < Ost.SyncOpts) return false;
+    Ost.SyncOpts = Opts;
+    return true;
+  };
   int NbFrames = 1;
-  const double VDelta = SyncIpts / TimeBase - static_cast<double>(Ost.SyncOpts);
-  if (VDelta < -1.1)
-    NbFrames = 0;
-  else if (FVideoSyncMethod == 2)
-    Ost.SyncOpts = RoundHalfEven(SyncIpts / TimeBase);
-  else if (VDelta > 1.1)
-    NbFrames = static_cast<int>(std::min<int64_t>(RoundHalfEven(VDelta), INT_MAX));
+  if (!VideoSyncOn(Ost)) {
+    if (TimeBase > 0 && !Restamp()) NbFrames = 0;
+  } else {
+    const double VDelta = SyncIpts / TimeBase - static_cast<double>(Ost.SyncOpts);
+    if (VDelta < -1.1)
+      NbFrames = 0;
+    else if (FVideoSyncMethod == 2)
+      NbFrames = Restamp() ? 1 : 0;
+    else if (VDelta > 1.1)
+      NbFrames = static_cast<int>(std::min<int64_t>(RoundHalfEven(VDelta), INT_MAX));
+  }
   if (NbFrames == 0) {
     ++FFramesDrop;
     if (FVerbose > 2) DoLog(1, "*** drop!");
@@ -307,6 +318,14 @@ int TCustomFFmpeg::VideoSyncFrameCount(TOutputStream &Ost, const TInputStream &I
     if (FVerbose > 2) DoLog(1, FormatText("*** %d dup!", NbFrames - 1));
   }
   return NbFrames;
+}
+
+int64_t TCustomFFmpeg::VideoFrameLimit(const TOutputStream &Ost) const {
+  const double TimeBase = av_q2d(Ost.Encoder->time_base);
+  if (FRecordingTime == INT64_MAX || !(TimeBase > 0)) return INT64_MAX;
+  // Frames that start before the recording time; the tolerance keeps 1 s at 25 fps at 25.
+  const double Frames = std::ceil(static_cast<double>(FRecordingTime) / 1e6 / TimeBase - 1e-6);
+  return Frames < 9e18 ? static_cast<int64_t>(Frames) : INT64_MAX;
 }
 
 // Crops, scales and pads the picture into what the encoder takes; false (logged) when the
@@ -390,19 +409,63 @@ void TCustomFFmpeg::DoVideoOut(TOutputFileContext &File, TOutputStream &Ost, int
                                const AVFrame &InFrame, const TPicture &InPicture,
                                TInputStream &Ist) {
   FrameSize = 0;
-  int NbFrames = VideoSyncFrameCount(Ost, Ist);
-  NbFrames = static_cast<int>(
-      std::min<int64_t>(NbFrames, static_cast<int64_t>(FMaxFrames[0]) - Ost.FrameNumber));
+  int64_t NbFrames = VideoSyncFrameCount(Ost, Ist);
+  if (VideoSyncOn(Ost)) Ost.HeldUntil = (Ost.SyncIst ? *Ost.SyncIst : Ist).NextPts;
+  NbFrames = std::min<int64_t>(NbFrames, static_cast<int64_t>(FMaxFrames[0]) - Ost.FrameNumber);
+  NbFrames = std::min(NbFrames, VideoFrameLimit(Ost) - Ost.SyncOpts);
   if (NbFrames <= 0) return;
   TPicture Final{};
   if (!FormatVideoPicture(Ost, InFrame, InPicture, Ist, Final)) return;
   if (!Ost.VideoFrame) Ost.VideoFrame.reset(av::av_frame_alloc());
   if (!Ost.VideoFrame) throw FFMpegException("av_malloc fail");
-  for (int I = 0; I < NbFrames; ++I) {
+  for (int64_t I = 0; I < NbFrames; ++I) {
     WaitWhilePaused();
     if (FStopRequested) break;
     SendVideoFrame(File, Ost, FrameSize, InFrame, Final, Ist);
     ++Ost.SyncOpts;
     ++Ost.FrameNumber;
+  }
+  if (VideoSyncOn(Ost)) HoldPicture(Ost, InFrame, Final);
+}
+
+// The decoder and the hooks re-use their buffers: a picture that is not the stream's own
+// scaled one is copied.
+void TCustomFFmpeg::HoldPicture(TOutputStream &Ost, const AVFrame &InFrame, const TPicture &Final) {
+  const AVCodecContext &Enc = *Ost.Encoder;
+  Ost.HasHeldPicture = false;
+  if (Ost.PictTmp && Final.data[0] == Ost.PictTmp.Picture.data[0]) {
+    Ost.HeldPicture = Final;
+  } else {
+    if (!Ost.HeldCopy && !AllocPictureBuffer(Ost.HeldCopy, Enc.pix_fmt, Enc.width, Enc.height))
+      return;
+    CopyPicture(Ost.HeldCopy.Picture, Final, Enc.pix_fmt, Enc.width, Enc.height);
+    Ost.HeldPicture = Ost.HeldCopy.Picture;
+  }
+  Ost.HeldInterlaced = InFrame.interlaced_frame;
+  Ost.HeldTopFieldFirst = InFrame.top_field_first;
+  Ost.HasHeldPicture = true;
+}
+
+void TCustomFFmpeg::ShowHeldPicture(TOutputFileContext &File, TOutputStream &Ost) {
+  // Variable-rate sync (2) never duplicates.
+  if (!Ost.HasHeldPicture || Ost.HeldUntil == NoTimestamp || FStopRequested || !VideoSyncOn(Ost) ||
+      FVideoSyncMethod == 2)
+    return;
+  const double TimeBase = av_q2d(Ost.Encoder->time_base);
+  const double End = static_cast<double>(Ost.HeldUntil - FStartTime) / 1e6 / TimeBase;
+  int64_t NbFrames = RoundHalfEven(End - static_cast<double>(Ost.SyncOpts));
+  NbFrames = std::min<int64_t>(NbFrames, static_cast<int64_t>(FMaxFrames[0]) - Ost.FrameNumber);
+  NbFrames = std::min(NbFrames, VideoFrameLimit(Ost) - Ost.SyncOpts);
+  if (NbFrames <= 0) return;
+  AVFrame Props{};
+  Props.interlaced_frame = Ost.HeldInterlaced;
+  Props.top_field_first = Ost.HeldTopFieldFirst;
+  const TInputStream &Source = *FInputStreams[Ost.SourceIndex];
+  int FrameSize = 0;
+  for (int64_t I = 0; I < NbFrames && !FStopRequested; ++I) {
+    SendVideoFrame(File, Ost, FrameSize, Props, Ost.HeldPicture, Source);
+    ++Ost.SyncOpts;
+    ++Ost.FrameNumber;
+    ++FFramesDup;
   }
 }
