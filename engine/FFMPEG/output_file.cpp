@@ -177,10 +177,8 @@ void TOutputFileContext::Commit() {
   if (!FTemporaryName.empty()) {
     SyncPath(FTemporaryName, O_RDONLY);
     MoveIntoPlace();
-    SyncPath(fs::path(FFinalName).parent_path().empty()
-                 ? std::string(".")
-                 : fs::path(FFinalName).parent_path().string(),
-             O_RDONLY | O_DIRECTORY);
+    const fs::path Folder = fs::path(FFinalName).parent_path();
+    SyncPath(Folder.empty() ? "." : Folder.string(), O_RDONLY | O_DIRECTORY);
   }
   FCommitted = true;
 }

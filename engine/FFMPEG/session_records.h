@@ -130,6 +130,7 @@ struct TOutputStream {
   TFramePtr VideoFrame;  // the frame handed to the encoder
   // The last picture written, shown again at the end until its own end time.
   TPictureBuffer HeldCopy;
+  TFramePtr HeldFrame;  // a reference to the decoder's picture when that is the one held
   TPicture HeldPicture{};
   bool HasHeldPicture = false;
   int HeldInterlaced = 0, HeldTopFieldFirst = 0;

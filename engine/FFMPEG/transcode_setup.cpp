@@ -386,5 +386,6 @@ void TCustomFFmpeg::TranscodeCleanup() {
     Ost->PictTmp = TPictureBuffer();
     Ost->ImgResampleCtx.reset();
     Ost->Resample.reset();
+    Ost->HeldFrame.reset();
   }
 }

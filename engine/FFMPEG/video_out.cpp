@@ -428,12 +428,18 @@ void TCustomFFmpeg::DoVideoOut(TOutputFileContext &File, TOutputStream &Ost, int
   if (VideoSyncOn(Ost)) HoldPicture(Ost, InFrame, Final);
 }
 
-// The decoder and the hooks re-use their buffers: a picture that is not the stream's own
-// scaled one is copied.
+// Runs for every picture: the stream's own scaled picture and the decoder's (by reference) are
+// held as they are; only a picture in a buffer the hooks re-use is copied.
 void TCustomFFmpeg::HoldPicture(TOutputStream &Ost, const AVFrame &InFrame, const TPicture &Final) {
   const AVCodecContext &Enc = *Ost.Encoder;
   Ost.HasHeldPicture = false;
   if (Ost.PictTmp && Final.data[0] == Ost.PictTmp.Picture.data[0]) {
+    Ost.HeldPicture = Final;
+  } else if (InFrame.buf[0] && Final.data[0] == InFrame.data[0]) {
+    if (!Ost.HeldFrame) Ost.HeldFrame.reset(av::av_frame_alloc());
+    if (!Ost.HeldFrame) return;
+    av::av_frame_unref(Ost.HeldFrame.get());
+    if (av::av_frame_ref(Ost.HeldFrame.get(), &InFrame) < 0) return;
     Ost.HeldPicture = Final;
   } else {
     if (!Ost.HeldCopy && !AllocPictureBuffer(Ost.HeldCopy, Enc.pix_fmt, Enc.width, Enc.height))
