@@ -8,7 +8,7 @@
 #include "app/additional_options.h"
 #include "app/job_rules.h"
 #include "app/main_form.h"
-#include "engine/binding/text_utils.h"
+#include "text/text_utils.h"
 
 namespace fs = std::filesystem;
 

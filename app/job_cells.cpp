@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "engine/binding/format_text.h"
 #include "engine/component/av_probe.h"
+#include "text/format_text.h"
 
 std::string FormatDuration(double Seconds, char Separator) {
   int64_t Minutes = static_cast<int64_t>(std::trunc(Seconds / 60));

@@ -9,9 +9,9 @@
 #include <utility>
 
 #include "app/job_cells.h"
-#include "engine/binding/format_text.h"
-#include "engine/binding/text_utils.h"
 #include "profiles/number_text.h"
+#include "text/format_text.h"
+#include "text/text_utils.h"
 
 namespace fs = std::filesystem;
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/binding/text_utils.h"
 #include "profiles/number_text.h"
+#include "text/text_utils.h"
 
 namespace {
 

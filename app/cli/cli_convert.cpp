@@ -21,8 +21,8 @@
 #include "app/main_form.h"
 #include "app/message_text.h"
 #include "cli_commands.h"
-#include "engine/binding/format_text.h"
 #include "profiles/catalogue.h"
+#include "text/format_text.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/ffmpeg_thread.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/binding/text_utils.h"
 #include "profiles/catalogue.h"
 #include "profiles/settings_lists.h"
+#include "text/text_utils.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <iterator>
 
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/binding/text_utils.h"
 #include "slurm_commands.h"
 #include "slurm_results.h"
+#include "text/text_utils.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "engine/binding/text_utils.h"
+#include "text/text_utils.h"
 
 extern char **environ;
 

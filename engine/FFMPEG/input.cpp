@@ -12,8 +12,8 @@
 #include "engine/FFMPEG/open_error.h"
 #include "engine/FFMPEG/plain_file.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
-#include "engine/binding/text_utils.h"
+#include "text/format_text.h"
+#include "text/text_utils.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "open_error.h"
 
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 std::string FormatOpenError(const std::string &FileName, int ErrorCode) {
   const char *Name = FileName.c_str();

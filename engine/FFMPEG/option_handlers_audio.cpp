@@ -3,7 +3,7 @@
 
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 // "copy" turns stream copy on for the media type (it stays on); any other name is the codec.
 void TCustomFFmpeg::SetCodecChoice(std::string &CodecName, int &StreamCopy,

@@ -8,7 +8,7 @@
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/option_values.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 void TCustomFFmpeg::OptFrameRate(const std::string &Text) {
   AVRational Rate{0, 0};

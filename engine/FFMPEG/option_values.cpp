@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "engine/FFMPEG/ffmpeg_exception.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "engine/FFMPEG/open_error.h"
 #include "engine/FFMPEG/option_values.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 namespace {
 

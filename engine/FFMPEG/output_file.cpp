@@ -18,7 +18,7 @@
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/session_records.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 namespace fs = std::filesystem;
 

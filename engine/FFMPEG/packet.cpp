@@ -12,7 +12,7 @@ extern "C" {
 #include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 std::string PlainFileRefusal(const std::string &FileName) {
   struct stat Status {};

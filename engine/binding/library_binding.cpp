@@ -7,7 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "format_text.h"
+#include "text/format_text.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "engine/FFMPEG/plain_file.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/av_bindings.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include "engine/FFMPEG/ffmpeg_thread.h"
 #include "engine/FFMPEG/log_levels.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
-#include "engine/binding/text_utils.h"
 #include "engine/component/engine_log.h"
+#include "text/format_text.h"
+#include "text/text_utils.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
 #include "engine/component/convert_engine.h"
+#include "text/format_text.h"
 
 namespace {
 

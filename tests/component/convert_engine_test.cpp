@@ -20,11 +20,11 @@
 
 #include "engine/FFMPEG/tbitmap.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/text_utils.h"
 #include "engine/component/engine_log.h"
 #include "profiles/catalogue.h"
 #include "profiles/format_settings.h"
 #include "tests/engine/transcode_test_support.h"
+#include "text/text_utils.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "engine/binding/format_text.h"
 #include "tests/engine/options_test_support.h"
+#include "text/format_text.h"
 
 namespace {
 

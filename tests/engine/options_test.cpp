@@ -8,8 +8,8 @@
 
 #include "engine/FFMPEG/log_levels.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
 #include "tests/engine/options_test_support.h"
+#include "text/format_text.h"
 
 namespace {
 

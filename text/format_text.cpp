@@ -1,4 +1,4 @@
-#include "format_text.h"
+#include "text/format_text.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-// Text helpers shared by every layer (engine, profiles, application). Header-only and free of
+// Text helpers shared by every layer (engine, profiles, application). Free of the toolkit and
 // the media libraries, so that the profiles may use them without linking the engine.
 #pragma once
 
