@@ -13,11 +13,6 @@
 
 #include "worker/worker_group.h"
 
-int NiceValue(TThreadPriority Priority) {
-  constexpr int Values[] = {19, 10, 5, 0, -5, -10, -20};
-  return Values[static_cast<int>(Priority)];
-}
-
 // ===== TWorkerExecuteThread =====
 
 namespace {
@@ -39,36 +34,7 @@ TWorkerExecuteThread::~TWorkerExecuteThread() {
 }
 
 bool TWorkerExecuteThread::WaitWhileSuspended() {
-  std::unique_lock Lock(FMutex);
-  FWake.wait(Lock, [this] { return !FSuspended || FTerminated; });
-  return !FTerminated;
-}
-
-void TWorkerExecuteThread::Terminate() {
-  {
-    // Under the mutex, so that a waiting thread cannot miss the wake-up.
-    std::lock_guard Lock(FMutex);
-    FTerminated = true;
-  }
-  FWake.notify_all();
-}
-
-void TWorkerExecuteThread::Suspend() {
-  std::lock_guard Lock(FMutex);
-  FSuspended = true;
-}
-
-void TWorkerExecuteThread::Resume() {
-  {
-    std::lock_guard Lock(FMutex);
-    FSuspended = false;
-  }
-  FWake.notify_all();
-}
-
-bool TWorkerExecuteThread::Suspended() const {
-  std::lock_guard Lock(FMutex);
-  return FSuspended;
+  return FGate.Wait();
 }
 
 void TWorkerExecuteThread::Launch() {

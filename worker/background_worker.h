@@ -18,21 +18,14 @@
 #include <thread>
 #include <vector>
 
+#include "threads/pause_gate.h"
+#include "threads/thread_priority.h"
+
 class QTimer;
 class TBackgroundWorker;
 class TBackgroundWorkerBase;
 class TBackgroundWorkerGroup;
 class TWorkerExecuteThread;
-
-enum class TThreadPriority {
-  tpIdle,
-  tpLowest,
-  tpLower,
-  tpNormal,
-  tpHigher,
-  tpHighest,
-  tpTimeCritical
-};
 
 // Which events would be marshalled to the main thread by the worker: none ever is; the
 // worker raises each event on the thread its declaration names.
@@ -44,10 +37,6 @@ using TWorkerDataNotifyEvent =
     std::function<void(TBackgroundWorkerBase *Sender, TWorkerExecuteThread *Thread, void *&Data)>;
 using TWorkerUpdateNotifyEvent = std::function<void(
     TBackgroundWorkerBase *Sender, TWorkerExecuteThread *Thread, void *&Data, int Percent)>;
-
-// The nice value a thread of Priority asks for: 0 for normal, up to 19 for idle, below 0
-// above normal.
-int NiceValue(TThreadPriority Priority);
 
 class TBackgroundWorkerBase {
  public:
@@ -108,16 +97,16 @@ class TWorkerExecuteThread {
   void SetPercent(int Value) { FPercent = Value; }
 
   // ----- For the work, on this thread -----
-  bool Terminated() const { return FTerminated; }
+  bool Terminated() const { return FGate.Stopped(); }
   // A safe point: waits while the thread is suspended. True when the work should go on,
   // false once it was asked to terminate (a stop request ends the wait).
   bool WaitWhileSuspended();
 
   // ----- From any thread -----
-  void Terminate();
-  void Suspend();
-  void Resume();
-  bool Suspended() const;
+  void Terminate() { FGate.Stop(); }
+  void Suspend() { FGate.Pause(); }
+  void Resume() { FGate.Resume(); }
+  bool Suspended() const { return FGate.Paused(); }
   std::thread::id ThreadID() const { return FThreadID; }
   // What OnExecute threw, if it threw; read it once the thread has ended.
   std::exception_ptr FatalException() const { return FFatalException; }
@@ -131,11 +120,9 @@ class TWorkerExecuteThread {
 
   TBackgroundWorker *FOwner;
   std::atomic<int> FPercent{0};
-  std::atomic<bool> FTerminated{false};
-  mutable std::mutex FMutex;  // FSuspended, FSystemID
-  std::condition_variable FWake;
-  bool FSuspended = false;
-  int FSystemID = 0;  // the kernel's thread id while the work runs, else 0
+  TPauseGate FGate;
+  mutable std::mutex FMutex;  // FSystemID
+  int FSystemID = 0;          // the kernel's thread id while the work runs, else 0
   std::exception_ptr FFatalException;
   std::thread::id FThreadID;
   std::thread FThread;

@@ -30,6 +30,7 @@
 #include "engine/FFMPEG/output_file.h"
 #include "engine/FFMPEG/session_records.h"
 #include "engine/binding/av_owners.h"
+#include "threads/pause_gate.h"
 
 class TCustomFFmpeg;
 class TFFmpegThread;  // the worker thread of a running task
@@ -139,7 +140,7 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // frame), holding no lock, until resumed or stopped.
   void Pause();
   void ResumeSession();
-  bool Paused() const { return FPaused; }
+  bool Paused() const { return FPause.Paused(); }
   // Running: asks it to stop, false. Idle: the task can no longer start and its end is the
   // caller's to deliver with DoTerminate, true. Ending or terminated: nothing, false.
   bool StopOrClaimEnd();
@@ -521,12 +522,10 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   std::atomic<TTaskState> FState{TTaskState::Idle};
   const TTaskStateFlag FRunning{FState, TTaskState::Running};
   const TTaskStateFlag FTerminated{FState, TTaskState::Terminated};
-  std::atomic<bool> FStopRequested{false};
+  TPauseGate FPause;  // SignalStop, Pause and ResumeSession; the safe points wait on it
+  const std::atomic<bool> &FStopRequested = FPause.StopFlag();
   std::atomic<bool> FFinished{false};
   int64_t FProgressIntervalUs = 500000;
-  std::atomic<bool> FPaused{false};
-  std::mutex FPauseLock;
-  std::condition_variable FPauseChanged;
   // Waits while paused (see Pause); returns at once when not paused or stopping.
   void WaitWhilePaused();
 

@@ -7,9 +7,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-int NiceValue(TConvertPriority Priority) {
-  constexpr int Values[] = {19, 10, 5, 0};
-  return Values[static_cast<int>(Priority)];
+TThreadPriority ThreadPriorityOf(TConvertPriority Priority) {
+  static_assert(
+      static_cast<int>(TConvertPriority::tpIdle) == static_cast<int>(TThreadPriority::tpIdle) &&
+      static_cast<int>(TConvertPriority::tpNormal) == static_cast<int>(TThreadPriority::tpNormal));
+  return static_cast<TThreadPriority>(Priority);
 }
 
 TFFmpegThread::TFFmpegThread(TCustomFFmpeg *Task, TConvertPriority Priority)
@@ -55,7 +57,7 @@ void TFFmpegThread::Execute() {
   // Until Resume has stored the handle, nothing here may look at it.
   { std::lock_guard Lock(FHandleLock); }
   // Never below the process's own priority; a refusal leaves the thread as it is.
-  const int Nice = NiceValue(FPriority);
+  const int Nice = NiceValue(ThreadPriorityOf(FPriority));
   const pid_t Thread = static_cast<pid_t>(syscall(SYS_gettid));
   const int Current = getpriority(PRIO_PROCESS, Thread);
   if (Nice > Current) setpriority(PRIO_PROCESS, Thread, Nice);

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/FFMPEG/ffmpeg.h"
+#include "threads/thread_priority.h"
 
 class TFFmpegThread {
  public:
@@ -35,5 +36,5 @@ class TFFmpegThread {
   std::thread FThread;
 };
 
-// The nice value of a priority: 0 for normal up to 19 for idle.
-int NiceValue(TConvertPriority Priority);
+// A task's priority as a thread priority (the first four of them), for NiceValue.
+TThreadPriority ThreadPriorityOf(TConvertPriority Priority);

@@ -40,7 +40,7 @@ void TCustomFFmpeg::Reset() {
   ReleaseAll();
   InitDefaults();
   FState = TTaskState::Idle;
-  FStopRequested = false;
+  FPause.Reset();
   FFinished = false;
   AllocateOptionHolders();
 }

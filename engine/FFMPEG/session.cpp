@@ -11,14 +11,14 @@
 #include "engine/binding/av_api.h"
 
 TFFmpegThread *TCustomFFmpeg::Start(bool AThreaded, TConvertPriority APriority) {
-  {
-    // With SignalStop's lock: a stop that sees the task running is never cleared below.
-    std::lock_guard Lock(FPauseLock);
-    TTaskState Idle = TTaskState::Idle;
-    if (!FState.compare_exchange_strong(Idle, TTaskState::Running)) return nullptr;
-    FStopRequested = false;
-    FFinished = false;
-  }
+  // The requests of an earlier run are cleared before anyone can see this one running, so a
+  // stop that sees it running is never cleared. A stop that claims the end meanwhile makes
+  // the step below fail, and the clearing touched a task that will not run.
+  if (FState.load() != TTaskState::Idle) return nullptr;
+  FPause.Reset();
+  FFinished = false;
+  TTaskState Idle = TTaskState::Idle;
+  if (!FState.compare_exchange_strong(Idle, TTaskState::Running)) return nullptr;
   const char *Failure = nullptr;
   if (FOutputFiles.empty())
     Failure = "Must supply at least one output file";
@@ -80,16 +80,11 @@ void TCustomFFmpeg::CloseOpenedCodecs() {
 }
 
 void TCustomFFmpeg::SignalStop() {
-  {
-    std::lock_guard Lock(FPauseLock);
-    FStopRequested = true;
-  }
-  FPauseChanged.notify_all();
+  FPause.Stop();
 }
 
 void TCustomFFmpeg::Pause() {
-  std::lock_guard Lock(FPauseLock);
-  if (FRunning) FPaused = true;
+  FPause.PauseIf([this] { return FState.load() == TTaskState::Running; });
 }
 
 bool TCustomFFmpeg::StopOrClaimEnd() {
@@ -100,29 +95,21 @@ bool TCustomFFmpeg::StopOrClaimEnd() {
 }
 
 void TCustomFFmpeg::ResumeSession() {
-  {
-    std::lock_guard Lock(FPauseLock);
-    FPaused = false;
-  }
-  FPauseChanged.notify_all();
+  FPause.Resume();
 }
 
 void TCustomFFmpeg::WaitWhilePaused() {
-  if (!FPaused) return;
-  std::unique_lock Lock(FPauseLock);
-  FPauseChanged.wait(Lock, [this] { return !FPaused || FStopRequested; });
+  FPause.Wait();
 }
 
 void TCustomFFmpeg::DoTerminate() {
-  {
-    // Under the pause lock, so that a Pause racing the end cannot leave the task paused.
-    std::lock_guard Lock(FPauseLock);
-    TTaskState State = FState.load();
-    do {
-      if (State == TTaskState::Terminated) return;
-    } while (!FState.compare_exchange_weak(State, TTaskState::Terminated));
-    FPaused = false;
-  }
+  TTaskState State = FState.load();
+  do {
+    if (State == TTaskState::Terminated) return;
+  } while (!FState.compare_exchange_weak(State, TTaskState::Terminated));
+  // After the step: a Pause that saw the task running has paused it by now (it judges under
+  // the gate's lock), and one that comes later sees it terminated.
+  FPause.Resume();
   FThread = nullptr;
   if (FOnTerminate) FOnTerminate(this);
 }

@@ -94,7 +94,7 @@ void TFFmpeg::Stop() {
   if (!StopOrClaimEnd()) return;
   // TDoTerminateThread: the end of a task that never started, at idle priority.
   FTerminateThread = std::thread([this] {
-    const int Nice = NiceValue(TConvertPriority::tpIdle);
+    const int Nice = NiceValue(TThreadPriority::tpIdle);
     setpriority(PRIO_PROCESS, 0, Nice);
     DoTerminate();
   });
