@@ -166,11 +166,12 @@ void TForm1::TimerConvertAgainTimer() {
 void TForm1::EngineProgress(const TProgressEvent &Event) {
   if (FCurrentJob < 0 || FCurrentJob >= ListView1.Count()) return;
   ListView1.MakeVisible(FCurrentJob);
-  const int Percent = ProgressPercent(Event.ACurrentDuration, Event.ATotalOutputDuration);
+  const TProgressInfo &Progress = Event.Progress;
+  const int Percent = ProgressPercent(Progress.CurrentDuration, Progress.TotalOutputDuration);
   ListView1.SetCell(FCurrentJob, jcProgress, std::to_string(std::min(Percent, 100)) + "%");
-  SetStatusPanel(1, "File Size : " + std::to_string(Event.ACurrentSize));
+  SetStatusPanel(1, "File Size : " + std::to_string(Progress.CurrentSize));
   ListView1.SetCell(FCurrentJob, jcFrames,
-                    Event.AFrameNumber == -1 ? " " : std::to_string(Event.AFrameNumber));
+                    Progress.FrameNumber == -1 ? " " : std::to_string(Progress.FrameNumber));
   SetProgressBar(Percent);
   if (FBatchFiles > 0) ShowBatchTime((FBatchFile - 1 + ProgressBar1 / 100.0) / FBatchFiles);
 }

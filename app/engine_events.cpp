@@ -23,11 +23,8 @@ void TEngineEvents::Post(Call &&Function) {
 }
 
 void TEngineEvents::Attach(TCustomConvertEngine &Engine) {
-  auto Progress = [this](int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration,
-                         float AQuality, float ABitRate, int64_t ACurrentSize,
-                         int ATotalOutputDuration) {
-    const TProgressEvent Event{AIndex,   AFrameNumber, AFPS,         ACurrentDuration,
-                               AQuality, ABitRate,     ACurrentSize, ATotalOutputDuration};
+  auto Progress = [this](int AIndex, const TProgressInfo &AProgress) {
+    const TProgressEvent Event{AIndex, AProgress};
     Post([this, Event] {
       if (OnProgress) OnProgress(Event);
     });
@@ -36,8 +33,7 @@ void TEngineEvents::Attach(TCustomConvertEngine &Engine) {
                                    const std::string &AMessage) {
     // The task is still in the list here; by the time the call runs it may be gone.
     std::string Output;
-    if (AIndex >= 0 && AIndex < Engine.Tasks().Count())
-      Output = Engine.Tasks().Items(AIndex).OutputFileName(0);
+    if (AIndex >= 0 && AIndex < Engine.TaskCount()) Output = Engine.OutputFileName(AIndex, 0);
     TTerminateEvent Event{AIndex, AFinished, AException, AMessage, std::move(Output)};
     Post([this, Event = std::move(Event)] {
       if (OnTerminate) OnTerminate(Event);

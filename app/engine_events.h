@@ -14,13 +14,7 @@
 
 struct TProgressEvent {
   int AIndex;
-  int AFrameNumber;
-  int AFPS;
-  int ACurrentDuration;
-  float AQuality;
-  float ABitRate;
-  int64_t ACurrentSize;
-  int ATotalOutputDuration;
+  TProgressInfo Progress;
 };
 
 struct TTerminateEvent {

@@ -19,3 +19,29 @@ inline std::string LowerCaseText(std::string Text) {
   for (char &C : Text) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
   return Text;
 }
+
+// Text for one cell of a tab-separated row: tab, line feed, carriage return and the backslash
+// itself become \t, \n, \r and \\, so a file name with them stays one cell of one row.
+inline std::string EscapedCell(std::string_view Text) {
+  std::string Result;
+  Result.reserve(Text.size());
+  for (char C : Text) {
+    switch (C) {
+      case '\t':
+        Result += "\\t";
+        break;
+      case '\n':
+        Result += "\\n";
+        break;
+      case '\r':
+        Result += "\\r";
+        break;
+      case '\\':
+        Result += "\\\\";
+        break;
+      default:
+        Result += C;
+    }
+  }
+  return Result;
+}

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "text/text_utils.h"  // EscapedCell
+
+class TCustomConvertEngine;
+
 using TCliArguments = std::vector<std::string>;
 
 struct TCliCommand {
@@ -23,13 +27,9 @@ int RunCollectCommand(const TCliArguments &Arguments);
 extern const char SubmitUsage[];
 extern const char CollectUsage[];
 
-// Loads the media libraries as the application does. On failure prints AVLibsLoadError to
-// stderr and returns false.
-bool LoadLibrariesForCli();
-
-// Text for one cell of a tab-separated row: tab, line feed, carriage return and the backslash
-// itself become \t, \n, \r and \\, so a file name with them stays one cell of one row.
-std::string EscapedCell(const std::string &Text);
+// Loads the media libraries through Engine as the application does. On failure prints the
+// reason to stderr and returns false.
+bool LoadLibrariesForCli(TCustomConvertEngine &Engine);
 
 // Exit status of a command whose libraries failed to load.
 constexpr int ExitLibraryLoadFailed = 2;

@@ -4,9 +4,7 @@
 
 #include "app/job_cells.h"
 #include "cli_commands.h"
-#include "engine/FFMPEG/av_libs.h"
-#include "engine/binding/av_api.h"
-#include "engine/component/av_probe.h"
+#include "engine/component/convert_engine.h"
 
 namespace {
 
@@ -26,11 +24,11 @@ int RunProbeCommand(const TCliArguments &Arguments) {
     std::fputs("tarnwick-cli probe: no file given (see tarnwick-cli --help)\n", stderr);
     return 1;
   }
-  if (!LoadLibrariesForCli()) return ExitLibraryLoadFailed;
+  TConvertEngine Engine;
+  if (!LoadLibrariesForCli(Engine)) return ExitLibraryLoadFailed;
   // The library's own diagnostics would interleave with the table; the reason is printed.
-  av::av_log_set_level(AV_LOG_QUIET);
-  RefreshAVLogLevel();
-  TAVProbe Probe;
+  Engine.SetLogLevel(TLogLevel::llQuiet);
+  TAVProbe &Probe = Engine.Probe();
   int Status = 0;
   for (const std::string &FileName : Arguments) {
     if (!Probe.LoadFile(FileName, "")) {

@@ -7,7 +7,7 @@
 
 #include "app/library_folder.h"
 #include "cli_commands.h"
-#include "engine/FFMPEG/av_libs.h"
+#include "engine/component/convert_engine.h"
 
 namespace {
 
@@ -97,34 +97,10 @@ void PrintHelp(std::FILE *Out) {
 
 }  // namespace
 
-bool LoadLibrariesForCli() {
-  if (LoadAVLibs(ApplicationLibraryFolder(), true)) return true;
-  std::fprintf(stderr, "%s\n", AVLibsLoadError().c_str());
+bool LoadLibrariesForCli(TCustomConvertEngine &Engine) {
+  if (Engine.LoadAVLib(ApplicationLibraryFolder(), true)) return true;
+  std::fprintf(stderr, "%s\n", Engine.LastErrorMsg.c_str());
   return false;
-}
-
-std::string EscapedCell(const std::string &Text) {
-  std::string Result;
-  Result.reserve(Text.size());
-  for (char C : Text) {
-    switch (C) {
-      case '\t':
-        Result += "\\t";
-        break;
-      case '\n':
-        Result += "\\n";
-        break;
-      case '\r':
-        Result += "\\r";
-        break;
-      case '\\':
-        Result += "\\\\";
-        break;
-      default:
-        Result += C;
-    }
-  }
-  return Result;
 }
 
 // The usage of one command: "help COMMAND" and "COMMAND --help"; 1 for a name it lacks.

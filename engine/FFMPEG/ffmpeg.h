@@ -29,6 +29,7 @@
 #include "engine/FFMPEG/option_state.h"
 #include "engine/FFMPEG/output_file.h"
 #include "engine/FFMPEG/session_records.h"
+#include "engine/FFMPEG/task_types.h"
 #include "engine/binding/av_owners.h"
 #include "threads/pause_gate.h"
 
@@ -40,11 +41,6 @@ struct AVPacket;
 struct AVFrame;
 struct AVSubtitle;
 struct RcOverride;
-
-enum class THookAction { haContinue, haIgnore, haStop };
-
-// Thread priorities of a task's worker, lowest first.
-enum class TConvertPriority { tpIdle, tpLowest, tpLower, tpNormal };
 
 // A task's run: Idle -> Running (Start) -> Terminated (DoTerminate); a stop before the start
 // goes Idle -> Ending and the thread that won that step delivers the end. Every step is a
@@ -490,10 +486,7 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
 
   // ALevel: -1 the exception that ended the task, 0 errors, 1 information, 2 debug.
   std::function<void(TCustomFFmpeg *Sender, int ALevel, const std::string &AMsg)> FOnLog;
-  std::function<void(TCustomFFmpeg *Sender, int AFrameNumber, int AFPS, int ACurrentDuration,
-                     float AQuality, float ABitRate, int64_t ACurrentSize,
-                     int ATotalOutputDuration)>
-      FOnProgress;
+  std::function<void(TCustomFFmpeg *Sender, const TProgressInfo &AProgress)> FOnProgress;
   std::function<void(TCustomFFmpeg *Sender)> FOnTerminate;
   std::function<void(TCustomFFmpeg *Sender, THookAction &AHookAction, int64_t APTS)> FOnBeforeHook;
   std::function<void(TCustomFFmpeg *Sender, TBitmap *ABitmap, int AFrameNumber, int64_t APTS,

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/FFMPEG/task_types.h"
+
 extern "C" {
 #include <libavcodec/codec_id.h>
 #include <libavutil/avutil.h>
@@ -35,12 +37,6 @@ struct TStreamMap {
 struct TMetaDataMap {
   int OutFile;
   int InFile;
-};
-
-// A window of input time, in microseconds, in which the frame hooks run.
-struct THookRange {
-  int64_t Start;
-  int64_t Stop;
 };
 
 // Fixed capacities of the option state.

@@ -141,8 +141,8 @@ void TCustomFFmpeg::PrintReport(bool IsLast) {
     if (FOnProgress) {
       // Milliseconds travel as 32 bits: before any position the 10^13 wraps.
       const auto Ms = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(Ti1 * 1000)));
-      FOnProgress(this, FrameNumber, Fps, Ms, Q, static_cast<float>(BitRate), TotalBytes,
-                  FOutputDurationMs);
+      FOnProgress(this, TProgressInfo{FrameNumber, Fps, Ms, Q, static_cast<float>(BitRate),
+                                      TotalBytes, FOutputDurationMs});
     } else if (FVerbose >= 0) {
       DoLog(1, Line.Text());
     }

@@ -18,6 +18,7 @@
 #include "engine/FFMPEG/ffmpeg_thread.h"
 #include "engine/FFMPEG/log_levels.h"
 #include "engine/binding/av_api.h"
+#include "engine/component/convert_task.h"
 #include "engine/component/engine_log.h"
 #include "text/format_text.h"
 #include "text/text_utils.h"
@@ -98,6 +99,17 @@ void TFFmpeg::Stop() {
     setpriority(PRIO_PROCESS, 0, Nice);
     DoTerminate();
   });
+}
+
+TFFmpegList::TFFmpegList() = default;
+TFFmpegList::~TFFmpegList() = default;
+
+void TFFmpegList::Delete(int Index) {
+  Extract(Index);
+}
+
+void TFFmpegList::Clear() {
+  ExtractAll();
 }
 
 TFFmpeg &TFFmpegList::Items(int Index) const {
@@ -201,18 +213,25 @@ int TCustomConvertEngine::AddInputFile(const std::string &FileName, TInputOption
     LastErrorMsg = Error.what();
     return -1;
   }
+  return AppendTask(std::move(Task));
+}
+
+int TCustomConvertEngine::AppendTask(std::unique_ptr<TFFmpeg> Task) {
   TFFmpeg *Added = Task.get();
   Added->FOnLog = [this, Added](TCustomFFmpeg *, int Level, const std::string &Text) {
     DoLog(Added, Level, Text);
   };
-  Added->FOnProgress = [this, Added](TCustomFFmpeg *, int Frame, int Fps, int Duration,
-                                     float Quality, float BitRate, int64_t Size, int Total) {
-    DoProgress(Added, Frame, Fps, Duration, Quality, BitRate, Size, Total);
+  Added->FOnProgress = [this, Added](TCustomFFmpeg *, const TProgressInfo &Progress) {
+    DoProgress(Added, Progress);
   };
   Added->FOnTerminate = [this, Added](TCustomFFmpeg *) { DoTerminate(Added); };
   std::lock_guard Lock(FLock);
   FTasks.Add(std::move(Task));
   return Added->Index;
+}
+
+std::string TCustomConvertEngine::OutputFileName(int TaskIndex, int OutputIndex) const {
+  return FTasks.Items(TaskIndex).OutputFileName(OutputIndex);
 }
 
 bool TCustomConvertEngine::AddOutputFile(int TaskIndex, const std::string &FileName,
@@ -406,11 +425,7 @@ void TCustomConvertEngine::DoLog(TFFmpeg *Task, int Level, const std::string &Te
   if (OnLog) OnLog(Task ? Task->Index : -1, LogLevelOf(Level), Text);
 }
 
-void TCustomConvertEngine::DoProgress(TFFmpeg *Task, int AFrameNumber, int AFPS,
-                                      int ACurrentDuration, float AQuality, float ABitRate,
-                                      int64_t ACurrentSize, int ATotalOutputDuration) {
+void TCustomConvertEngine::DoProgress(TFFmpeg *Task, const TProgressInfo &AProgress) {
   std::lock_guard Lock(FLock);
-  if (OnProgress)
-    OnProgress(Task->Index, AFrameNumber, AFPS, ACurrentDuration, AQuality, ABitRate, ACurrentSize,
-               ATotalOutputDuration);
+  if (OnProgress) OnProgress(Task->Index, AProgress);
 }

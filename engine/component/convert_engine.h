@@ -1,7 +1,10 @@
 // The engine component: the application's handle on the conversion engine. It loads the
-// media libraries, owns a media probe and a list of tasks (one per input file), starts them on
-// worker threads or one after another on the main thread, and turns their notifications into
-// its five events. The behaviour is in TCustomConvertEngine; TConvertEngine publishes it.
+// media libraries, owns a media probe and a list of tasks (one per input file, or one per
+// converter command line), starts them on worker threads or one after another on the main
+// thread, and turns their notifications into its five events. The behaviour is in
+// TCustomConvertEngine; TConvertEngine publishes it. Nothing here includes a media library
+// header: the tasks are only declared, and what the application needs of one it asks the
+// component for.
 //
 // Threads: every operation is called on the main thread (the thread that created the
 // component, which runs a Qt event loop for the start timers of main-thread mode). Events run
@@ -16,51 +19,28 @@
 #include <thread>
 #include <vector>
 
-#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/task_types.h"
 #include "engine/component/av_probe.h"
 #include "engine/component/option_records.h"
 
 class QObject;
+class TBitmap;  // the 24-bit picture handed to the custom hook
+class TFFmpeg;  // one task (convert_task.h, for the component's own files and the tests)
 
 enum class TLogLevel { llQuiet, llError, llInfo, llDebug, llAll };
-
-// One task: an engine session with the option records that configured it.
-class TFFmpeg : public TCustomFFmpeg {
- public:
-  TFFmpeg();
-  // Waits for a termination thread still delivering this task's end.
-  ~TFFmpeg() override;
-
-  int Index = -1;              // position in the task list
-  std::thread::id ThreadID{};  // the thread running the task; none until started
-  TInputOptions InputOptions;
-  TOutputOptions OutputOptions;
-
-  void SetInputOptions(const TInputOptions &Options) { InputOptions = Options; }
-  void SetOutputOptions(const TOutputOptions &Options) { OutputOptions = Options; }
-  void ResetInputOptions() { InitInputOptions(InputOptions); }
-  void ResetOutputOptions() { InitOutputOptions(OutputOptions); }
-  // One "name=value" per line (CR LF, CR or LF), each through SetOption.
-  void ApplyExtOptions(const std::string &Text);
-
-  // Running: asks it to stop. Never started: its termination is delivered on a short-lived
-  // thread (TDoTerminateThread), so the end still arrives. Ending or terminated: nothing.
-  void Stop();
-
- private:
-  std::thread FTerminateThread;
-};
 
 // The task list; owns its tasks. Every task's Index is its position.
 class TFFmpegList {
  public:
+  TFFmpegList();
+  ~TFFmpegList();
   int Count() const { return static_cast<int>(FItems.size()); }
   // Throws std::out_of_range ("List index out of bounds (%d)") outside 0..Count-1.
   TFFmpeg &Items(int Index) const;
   void Add(std::unique_ptr<TFFmpeg> Task);
   // Frees the task and renumbers the following ones.
-  void Delete(int Index) { Extract(Index); }
-  void Clear() { ExtractAll(); }
+  void Delete(int Index);
+  void Clear();
   // Takes tasks out of the list (renumbering the rest) without freeing them.
   std::unique_ptr<TFFmpeg> Extract(int Index);
   std::vector<std::unique_ptr<TFFmpeg>> ExtractAll();
@@ -100,9 +80,7 @@ class TCustomConvertEngine {
   // FLock. AIndex -1: a line of no task.
   std::function<void(int AIndex, TLogLevel ALogLevel, const std::string &AMsg)> OnLog;
   // On the task's thread, under FLock.
-  std::function<void(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
-                     float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration)>
-      OnProgress;
+  std::function<void(int AIndex, const TProgressInfo &AProgress)> OnProgress;
   // On the task's thread or a termination thread, under FLock. AIndex -1: the end-of-run
   // notice, once every task of the run has ended; its handler may free the tasks.
   std::function<void(int AIndex, bool AFinished, bool AException, const std::string &AMessage)>
@@ -124,6 +102,29 @@ class TCustomConvertEngine {
   void RemoveTask(int TaskIndex);
   void ClearTasks();
   const TFFmpegList &Tasks() const { return FTasks; }
+  int TaskCount() const { return FTasks.Count(); }
+  // The name output OutputIndex of task TaskIndex is written under: the name given, or once
+  // the output is in place, the name it took (another one when existing files are kept). A
+  // bad index throws. Main thread, or inside an event handler.
+  std::string OutputFileName(int TaskIndex, int OutputIndex) const;
+
+  // ===== A task from a media converter's command line (main thread) =====
+  // The words are applied in order: options by SetTaskOption, inputs by AddTaskInput, outputs
+  // by AddOutputFile without options. Each is false with LastErrorMsg; a bad index throws.
+
+  // An empty task with the component's log level; its index.
+  int AddTask();
+  // Option Name ("-Name" on the command line) with Value, empty for an option without one.
+  // "v" also becomes the component's log level, the libraries' level being process-wide.
+  bool SetTaskOption(int TaskIndex, const std::string &Name, const std::string &Value);
+  // Opens one more input, by its name as the libraries take it (protocols included).
+  bool AddTaskInput(int TaskIndex, const std::string &FileName);
+  // Whether option Name takes the next word as its value.
+  static bool OptionTakesValue(const std::string &Name);
+  // What a run of the task would write, as text: for each output "output #N muxer=NAME
+  // file=PATH", then one line per stream "#N.S TYPE" with its encoder's settings, or
+  // "copy=1" for a copied stream. Each line ends with a line feed.
+  std::string DescribeOutputs(int TaskIndex) const;
 
   // Worker count above 0: that many tasks at once on worker threads; 0 or less: one after
   // another on the main thread, each started by a 100 ms timer.
@@ -146,9 +147,7 @@ class TCustomConvertEngine {
   virtual void DoCustomHook(TFFmpeg *Task, TBitmap *ABitmap, int AFrameNumber, int64_t APTS,
                             bool &AUpdate, bool &AStopHook);
   virtual void DoLog(TFFmpeg *Task, int Level, const std::string &Text);
-  virtual void DoProgress(TFFmpeg *Task, int AFrameNumber, int AFPS, int ACurrentDuration,
-                          float AQuality, float ABitRate, int64_t ACurrentSize,
-                          int ATotalOutputDuration);
+  virtual void DoProgress(TFFmpeg *Task, const TProgressInfo &AProgress);
   virtual void DoTerminate(TFFmpeg *Task);
 
  private:
@@ -158,6 +157,8 @@ class TCustomConvertEngine {
   void StartTask(int Index, uint64_t Generation);
   void EndOfRun();
   void ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &Options);
+  // Routes the task's notifications to the Do... operations and appends it; its index.
+  int AppendTask(std::unique_ptr<TFFmpeg> Task);
 
   int FNextTask = -1;
   int FThreadCount = 0;

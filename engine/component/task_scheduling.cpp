@@ -7,6 +7,7 @@
 
 #include "engine/FFMPEG/ffmpeg_thread.h"
 #include "engine/component/convert_engine.h"
+#include "engine/component/convert_task.h"
 #include "engine/component/engine_log.h"
 
 void TCustomConvertEngine::StartConvert(int WorkerCount) {

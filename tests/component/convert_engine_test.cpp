@@ -20,6 +20,7 @@
 
 #include "engine/FFMPEG/tbitmap.h"
 #include "engine/binding/av_api.h"
+#include "engine/component/convert_task.h"
 #include "engine/component/engine_log.h"
 #include "profiles/catalogue.h"
 #include "profiles/format_settings.h"
@@ -170,7 +171,7 @@ TEST_F(TEngineTest, WorkersRunTasksTwoAtATime) {
   std::set<int> Running;
   size_t MostAtOnce = 0;
   Engine.SetProgressInterval(100);
-  Engine.OnProgress = [&](int Index, int, int, int, float, float, int64_t, int) {
+  Engine.OnProgress = [&](int Index, const TProgressInfo &) {
     std::lock_guard Lock(EventLock);
     Running.insert(Index);
     MostAtOnce = std::max(MostAtOnce, Running.size());

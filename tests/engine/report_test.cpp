@@ -37,9 +37,8 @@ class ReportTest : public TTaskTest {
     Log.clear();
   }
   void CaptureProgress() {
-    Task.FOnProgress = [this](TCustomFFmpeg *, int Frame, int Fps, int Ms, float Q, float,
-                              int64_t Size, int) {
-      Progress.push_back({Frame, Fps, Ms, Q, Size});
+    Task.FOnProgress = [this](TCustomFFmpeg *, const TProgressInfo &P) {
+      Progress.push_back({P.FrameNumber, P.FPS, P.CurrentDuration, P.Quality, P.CurrentSize});
     };
   }
   TOutputStream &Stream(int Index) { return *Task.FOutputStreams[Index]; }

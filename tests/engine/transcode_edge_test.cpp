@@ -154,8 +154,9 @@ TEST_F(TSessionTest, AudioIsResampledDownmixedAndScaled) {
 TEST_F(TSessionTest, AudioOnlyProgressCarriesNoVideoFigures) {
   std::vector<std::tuple<int, int, float>> Reports;
   Task.FProgressIntervalUs = 0;
-  Task.FOnProgress = [&](TCustomFFmpeg *, int Frame, int Fps, int, float Quality, float, int64_t,
-                         int) { Reports.emplace_back(Frame, Fps, Quality); };
+  Task.FOnProgress = [&](TCustomFFmpeg *, const TProgressInfo &P) {
+    Reports.emplace_back(P.FrameNumber, P.FPS, P.Quality);
+  };
   Convert({{"i", MediaFile("audio.m4a")}, {"", Folder.File("audio.mp3")}});
   ExpectFinished();
   ASSERT_FALSE(Reports.empty());
