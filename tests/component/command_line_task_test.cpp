@@ -129,7 +129,8 @@ TEST_F(TCommandLineTaskTest, ProgressCarriesEachFigureInItsPlace) {
     EXPECT_LE(Report.FrameNumber, 50);
     EXPECT_GE(Report.FPS, 0);
     EXPECT_FLOAT_EQ(Report.Quality, 4.0f);
-    EXPECT_GT(Report.CurrentSize, 0);
+    // Early reports may come before the muxer has written a byte.
+    EXPECT_GE(Report.CurrentSize, 0);
     EXPECT_LE(Report.CurrentSize, Written);
     // kbit/s: the bytes so far over the time so far, which the milliseconds cut short.
     const double Bits = Report.CurrentSize * 8.0;
@@ -137,6 +138,7 @@ TEST_F(TCommandLineTaskTest, ProgressCarriesEachFigureInItsPlace) {
     EXPECT_LE(Report.BitRate, Bits / Report.CurrentDuration * 1.0001);
   }
   EXPECT_EQ(Reports.back().FrameNumber, 50);
+  EXPECT_GT(Reports.back().CurrentSize, 0);
 }
 
 }  // namespace
