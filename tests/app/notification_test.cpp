@@ -1,11 +1,13 @@
 // The end-of-batch notification on a private session bus: main() starts a dbus-daemon of its
 // own and points the program at it; a small notification service on that bus records what
-// each Notify call carried, as a desktop's notification daemon would receive it.
+// each Notify call carried, as a desktop's notification daemon would receive it. Started with
+// --serve-notifications FILE, this program is such a service that a bus starts on demand.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -13,10 +15,13 @@
 #include <QDBusVirtualObject>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTimer>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -40,17 +45,18 @@ struct TNotification {
 // The desktop's side of the protocol: owns the service name and answers Notify with an id.
 class TNotificationService : public QDBusVirtualObject {
  public:
-  TNotificationService()
-      : FBus(QDBusConnection::connectToBus(QString::fromStdString(BusAddress), ServiceConnection)) {
-    EXPECT_TRUE(FBus.isConnected()) << FBus.lastError().message().toStdString();
-    EXPECT_TRUE(FBus.registerVirtualObject(ServicePath, this));
-    EXPECT_TRUE(FBus.registerService(Service)) << FBus.lastError().message().toStdString();
+  explicit TNotificationService(const std::string &Address)
+      : FBus(QDBusConnection::connectToBus(QString::fromStdString(Address), ServiceConnection)) {
+    FReady = FBus.isConnected() && FBus.registerVirtualObject(ServicePath, this) &&
+             FBus.registerService(Service);
   }
   ~TNotificationService() override {
     FBus.unregisterService(Service);
     FBus.unregisterObject(ServicePath);
     QDBusConnection::disconnectFromBus(ServiceConnection);
   }
+
+  bool Ready() const { return FReady; }
 
   QString introspect(const QString &) const override {
     return "<interface name=\"org.freedesktop.Notifications\"><method name=\"Notify\">"
@@ -75,13 +81,53 @@ class TNotificationService : public QDBusVirtualObject {
     }
     Received.push_back(Call);
     Connection.send(Message.createReply(QVariant::fromValue(uint(Received.size()))));
+    if (OnNotify) OnNotify(Call);
     return true;
   }
 
   std::vector<TNotification> Received;
+  std::function<void(const TNotification &Call)> OnNotify;
 
  private:
   QDBusConnection FBus;
+  bool FReady = false;
+};
+
+// A session bus of the test's own, so that nothing reaches the desktop of whoever runs it. A
+// service folder makes the services described there startable on demand.
+class TPrivateBus {
+ public:
+  explicit TPrivateBus(const std::string &Name, const std::string &ServiceFolder = "")
+      : FFolder(Name) {
+    const std::string Daemon = QStandardPaths::findExecutable("dbus-daemon").toStdString();
+    if (Daemon.empty()) return;
+    const std::string Socket = FFolder.File("bus");
+    std::ofstream(FFolder.File("bus.conf"))
+        << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+           "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+           "<busconfig><type>session</type><listen>unix:path="
+        << Socket << "</listen>"
+        << (ServiceFolder.empty() ? "" : "<servicedir>" + ServiceFolder + "</servicedir>")
+        << "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+           "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n";
+    FDaemon = StartProgram({Daemon, "--nofork", "--config-file=" + FFolder.File("bus.conf")},
+                           "/dev/null", FFolder.File("daemon.log"));
+    // The daemon listens once its socket is there.
+    for (int Wait = 0; Wait < 1000 && !std::filesystem::exists(Socket); ++Wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (std::filesystem::exists(Socket)) Address = "unix:path=" + Socket;
+  }
+  ~TPrivateBus() {
+    if (FDaemon <= 0) return;
+    kill(FDaemon, SIGTERM);
+    waitpid(FDaemon, nullptr, 0);
+  }
+
+  std::string Address;  // empty when no daemon could be started
+
+ private:
+  TTempFolder FFolder;
+  int FDaemon = -1;
 };
 
 struct TBatchCase {
@@ -102,7 +148,8 @@ TEST(NotificationTest, BatchEndIsNotifiedWithItsCounts) {
   for (const TBatchCase &Case : Cases) {
     SCOPED_TRACE(Case.Name);
     TTempFolder Temp("notification");
-    TNotificationService Desktop;
+    TNotificationService Desktop(BusAddress);
+    ASSERT_TRUE(Desktop.Ready());
     TWindowStart Started(Temp.File("settings.ini"));
     TForm1 &Form = Started.Form;
     ASSERT_TRUE(Form.ComboOutputFormat.SelectText(Mp4Entry));
@@ -127,54 +174,83 @@ TEST(NotificationTest, BatchEndIsNotifiedWithItsCounts) {
   }
 }
 
-TEST(NotificationTest, SentOnlyWhileAServiceOwnsTheName) {
-  for (const bool ServiceRuns : {false, true}) {
-    SCOPED_TRACE(ServiceRuns ? "with a service" : "without a service");
+enum class TServiceState { Absent, Running, Startable };
+
+struct TServiceCase {
+  const char *Name;
+  TServiceState State;
+  bool Sent;
+};
+
+// Where the bus finds this program as a notification service it may start.
+std::string WriteServiceFile(const std::string &Folder, const std::string &Record) {
+  const std::string Self = std::filesystem::read_symlink("/proc/self/exe").string();
+  std::ofstream(Folder + "/notifications.service")
+      << "[D-BUS Service]\nName=" << Service << "\nExec=" << Self << " --serve-notifications "
+      << Record << "\n";
+  return Folder;
+}
+
+TEST(NotificationTest, SentWhileAServiceRunsOrCanBeStarted) {
+  const TServiceCase Cases[] = {
+      {"no service", TServiceState::Absent, false},
+      {"a running service", TServiceState::Running, true},
+      {"a service the bus starts on demand", TServiceState::Startable, true},
+  };
+  for (const TServiceCase &Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TTempFolder Services("notification-services");
+    const std::string Record = Services.File("received.txt");
+    TPrivateBus Bus(
+        "notification-bus-" + std::to_string(int(Case.State)),
+        Case.State == TServiceState::Startable ? WriteServiceFile(Services.Path(), Record) : "");
+    ASSERT_FALSE(Bus.Address.empty());
     std::optional<TNotificationService> Desktop;
-    if (ServiceRuns) Desktop.emplace();
-    EXPECT_EQ(NotifyDesktop("Conversions completed", "1 Done"), ServiceRuns);
+    if (Case.State == TServiceState::Running) {
+      Desktop.emplace(Bus.Address);
+      ASSERT_TRUE(Desktop->Ready());
+    }
+    QDBusConnection Program =
+        QDBusConnection::connectToBus(QString::fromStdString(Bus.Address), "program");
+    EXPECT_EQ(NotifyDesktop(Program, "Conversions completed", "1 Done"), Case.Sent);
+    QDBusConnection::disconnectFromBus("program");
+    std::string Summary;
     if (Desktop) {
       ASSERT_TRUE(RunEventsUntil([&Desktop] { return !Desktop->Received.empty(); }, 10));
-      EXPECT_EQ(Desktop->Received[0].Summary, "Conversions completed");
+      Summary = Desktop->Received[0].Summary.toStdString();
+    } else if (Case.Sent) {
+      ASSERT_TRUE(RunEventsUntil([&Record] { return std::filesystem::exists(Record); }, 20))
+          << "the started service recorded nothing";
+      Summary = ReadFile(Record);
     }
+    EXPECT_EQ(Summary, Case.Sent ? "Conversions completed" : "");
   }
 }
 
-// A session bus of the test's own, so that nothing reaches the desktop of whoever runs it.
-class TPrivateBus {
- public:
-  TPrivateBus() : FFolder("notification-bus") {
-    const std::string Daemon = QStandardPaths::findExecutable("dbus-daemon").toStdString();
-    if (Daemon.empty()) return;
-    const std::string Socket = FFolder.File("bus");
-    FDaemon = StartProgram({Daemon, "--session", "--nofork", "--address=unix:path=" + Socket},
-                           "/dev/null", FFolder.File("daemon.log"));
-    // The daemon listens once its socket is there.
-    for (int Wait = 0; Wait < 1000 && !std::filesystem::exists(Socket); ++Wait)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (std::filesystem::exists(Socket)) Address = "unix:path=" + Socket;
-  }
-  ~TPrivateBus() {
-    if (FDaemon <= 0) return;
-    kill(FDaemon, SIGTERM);
-    waitpid(FDaemon, nullptr, 0);
-  }
-
-  std::string Address;  // empty when no daemon could be started
-
- private:
-  TTempFolder FFolder;
-  int FDaemon = -1;
-};
+// Started by the bus: answers one Notify, writes its summary to Record and ends.
+int ServeNotifications(int &argc, char **argv, const std::string &Record) {
+  QCoreApplication Application(argc, argv);
+  TNotificationService Desktop(qEnvironmentVariable("DBUS_STARTER_ADDRESS").toStdString());
+  if (!Desktop.Ready()) return 1;
+  Desktop.OnNotify = [&Record](const TNotification &Call) {
+    // Whole or not at all: the test waits for the name.
+    std::ofstream(Record + ".part") << Call.Summary.toStdString();
+    std::filesystem::rename(Record + ".part", Record);
+    QTimer::singleShot(0, &QCoreApplication::quit);
+  };
+  return QCoreApplication::exec();
+}
 
 }  // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 3 && std::string(argv[1]) == "--serve-notifications")
+    return ServeNotifications(argc, argv, argv[2]);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   testing::InitGoogleTest(&argc, argv);
   std::optional<TPrivateBus> Bus;
   if (!testing::GTEST_FLAG(list_tests)) {
-    Bus.emplace();
+    Bus.emplace("notification-bus");
     if (Bus->Address.empty()) {
       std::fprintf(stderr, "no dbus-daemon could be started (package dbus-daemon)\n");
       return 1;
