@@ -37,6 +37,8 @@ class TForm4 {
   void LoadSettings();
   // Write errors are ignored.
   void SaveSettings();
+  // The window keeps its own placement in the same settings.
+  TSettingsStore &SettingsStore() { return Store; }
 
  private:
   void Changed();

@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev
   slurm-wlm munge
   librsvg2-bin desktop-file-utils appstream man-db file
+  dbus-daemon
 )
 
 missing=()

@@ -16,10 +16,18 @@ constexpr char Service[] = "org.freedesktop.Notifications";
 }  // namespace
 
 bool NotifyDesktop(const std::string &Summary, const std::string &Body) {
-  QDBusConnection Bus = QDBusConnection::sessionBus();
+  return NotifyDesktop(QDBusConnection::sessionBus(), Summary, Body);
+}
+
+bool NotifyDesktop(const QDBusConnection &Bus, const std::string &Summary,
+                   const std::string &Body) {
   if (!Bus.isConnected() || Bus.interface() == nullptr) return false;
-  // Ask first: a call to a missing service would wait for the bus to start one.
-  if (!Bus.interface()->isServiceRegistered(Service).value()) return false;
+  QDBusConnectionInterface &Names = *Bus.interface();
+  // Many desktops start their notification daemon only when it is first called; a name that
+  // nobody owns and nobody can start is not called at all.
+  if (!Names.isServiceRegistered(Service).value() &&
+      !Names.activatableServiceNames().value().contains(Service))
+    return false;
   QDBusMessage Call =
       QDBusMessage::createMethodCall(Service, "/org/freedesktop/Notifications", Service, "Notify");
   QVariantMap Hints;

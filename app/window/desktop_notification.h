@@ -4,6 +4,10 @@
 
 #include <string>
 
+class QDBusConnection;
+
 // Sends Summary and Body without waiting for an answer. False (and nothing sent) when there is
-// no session bus or no notification service on it.
+// no session bus, or no notification service runs on it and none can be started on demand.
 bool NotifyDesktop(const std::string &Summary, const std::string &Body);
+// The same on a bus of the caller's choice.
+bool NotifyDesktop(const QDBusConnection &Bus, const std::string &Summary, const std::string &Body);

@@ -178,6 +178,19 @@ void TJobListView::SelectionChanged() {
   FList.SetSelectedRows(std::move(Rows));
 }
 
+std::vector<int> TJobListView::ColumnWidths() const {
+  std::vector<int> Widths;
+  for (int Column = 0; Column < columnCount(); ++Column) Widths.push_back(columnWidth(Column));
+  return Widths;
+}
+
+void TJobListView::SetColumnWidths(const std::vector<int> &Widths) {
+  if (Widths.size() != static_cast<size_t>(columnCount())) return;
+  for (int Column = 0; Column < columnCount(); ++Column)
+    if (horizontalHeader()->sectionResizeMode(Column) == QHeaderView::Interactive)
+      setColumnWidth(Column, std::max(Widths[Column], horizontalHeader()->minimumSectionSize()));
+}
+
 void TJobListView::dragEnterEvent(QDragEnterEvent *Event) {
   dragMoveEvent(Event);
 }

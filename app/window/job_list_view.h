@@ -24,6 +24,10 @@ class TJobListView : public QTableWidget {
 
   // Shows one row as the model holds it, or every row for TJobList::NoRow.
   void Refresh(int Row);
+  // Every column's width, for the settings. The name column stretches over what the others
+  // leave, so its width is never set back; a list for another number of columns is ignored.
+  std::vector<int> ColumnWidths() const;
+  void SetColumnWidths(const std::vector<int> &Widths);
 
  protected:
   void dragEnterEvent(QDragEnterEvent *Event) override;

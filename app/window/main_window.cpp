@@ -52,6 +52,7 @@ TMainWindow::TMainWindow(TForm1 &Form1, TForm4 &Form4) : FForm1(Form1), FForm4(F
   FOptionsDialog = new TAdditionalOptionsDialog(Form4, this);
   BindModel();
   resize(sizeHint().expandedTo(QSize(920, 640)));
+  RestorePlacement();
 }
 
 TMainWindow::~TMainWindow() {
@@ -81,6 +82,7 @@ void TMainWindow::closeEvent(QCloseEvent *Event) {
     Event->ignore();
     return;
   }
+  SavePlacement();
   FForm1.FormClose();
   FOptionsDialog->close();
   Event->accept();

@@ -50,6 +50,10 @@ class TMainWindow : public QMainWindow {
   TChoiceCombo *Combo(TChoiceList &List, const char *Name);
   QPushButton *Button(const char *Caption, const char *Name, void (TForm1::*Handler)());
 
+  // ===== Size, position and column widths (main_window_placement.cpp) =====
+  void RestorePlacement();
+  void SavePlacement();
+
   // ===== Showing the model (main_window_view.cpp) =====
   void BindModel();
   void ViewChanged(TViewPart Part);

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Screenshots of the real program under Xvfb with a window manager: a batch of a good clip and
+# a file that is no movie, converted from the keyboard, then the end message and the rows
+# left when it is closed. By hand (needs xvfb-run, openbox, xdotool and imagemagick's import).
+#   tests/tools/window_shots.sh BUILD_DIR OUT_DIR   -> OUT_DIR/j15-end.png, OUT_DIR/j15-rows.png
+set -euo pipefail
+build=$(realpath "$1")
+out=$(realpath "$2")
+for tool in xvfb-run openbox xdotool import ffmpeg; do
+  command -v "$tool" > /dev/null || { echo "window_shots: $tool is missing" >&2; exit 1; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/config/Brimvale" "$work/out" "$out"
+
+ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi \
+  -i sine=frequency=440:duration=2 -c:v mpeg4 -c:a aac -shortest "$work/good clip.mov"
+printf 'This is a text file, not a movie.\n' > "$work/broken.mov"
+# The user's settings of a later run: AVI - XviD chosen and an output folder.
+entry=$("$build/app/tarnwick-cli" formats | awk -F'\t' '$2 ~ /^AVI - XviD/ {print $1}')
+cat > "$work/config/Brimvale/Tarnwick.conf" << EOF
+[General]
+Output%20Folder=$work/out
+ComboOutputFormat=$entry
+Overwrite=false
+DropDownItems=27
+LetterBox=0
+EOF
+
+cat > "$work/session.sh" << 'EOF'
+#!/usr/bin/env bash
+set -euo pipefail
+openbox &
+wm=$!
+sleep 1
+"$BUILD/app/tarnwick" "$WORK/good clip.mov" "$WORK/broken.mov" &
+program=$!
+window=$(xdotool search --sync --name '^Tarnwick$' | head -n 1)
+xdotool windowactivate --sync "$window"
+sleep 2
+xdotool key ctrl+Return
+# The end message is a window of its own titled "Information".
+xdotool search --sync --name '^Information' > /dev/null
+sleep 1
+import -window root "$OUT/j15-end.png"
+xdotool key Return
+sleep 1
+import -window root "$OUT/j15-rows.png"
+xdotool key ctrl+q
+wait "$program"
+kill "$wm"
+EOF
+chmod +x "$work/session.sh"
+XDG_CONFIG_HOME=$work/config BUILD=$build WORK=$work OUT=$out \
+  timeout 120 xvfb-run -a -s "-screen 0 1280x800x24" "$work/session.sh"
+ls -l "$out/j15-end.png" "$out/j15-rows.png"
