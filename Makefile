@@ -52,11 +52,13 @@ package: build
 cli: build
 	@$(BUILD_DIR)/app/tarnwick-cli $(ARGS)
 
-# Engine against the ffmpeg program on a generated 1080p clip, and peak memory over MP3 batches
-# of 20, 100 and 400 short clips; not part of `make test`.
+# Engine against the ffmpeg program on a generated 1080p clip, peak memory over MP3 batches
+# of 20, 100 and 400 short clips, and 1,000 files added to the job list against ffprobe; not
+# part of `make test`.
 bench: build
 	@bench/engine_vs_ffmpeg.sh $(BUILD_DIR)
 	@bench/batch_memory.sh $(BUILD_DIR)
+	@bench/add_files.sh $(BUILD_DIR)
 
 format: configure
 	@cmake --build $(BUILD_DIR) --target format
