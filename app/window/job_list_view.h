@@ -24,6 +24,8 @@ class TJobListView : public QTableWidget {
 
   // Shows one row as the model holds it, or every row for TJobList::NoRow.
   void Refresh(int Row);
+  // Shows the rows the model appended from First on.
+  void ShowAppended(int First);
 
  protected:
   void dragEnterEvent(QDragEnterEvent *Event) override;

@@ -1,0 +1,76 @@
+// The job list's probing threads: each takes the next file not yet begun, probes it with its
+// own TAVProbe and files the result under the file's position.
+
+#include "app/file_probes.h"
+
+#include <algorithm>
+
+#include "engine/component/av_probe.h"
+
+TFileProbes::TFileProbes(std::vector<std::string> Files)
+    : FFiles(std::move(Files)), FResults(FFiles.size()) {}
+
+TFileProbes::~TFileProbes() {
+  FStopping = true;
+  for (std::thread &Thread : FThreads) Thread.join();
+}
+
+unsigned TFileProbes::DefaultThreadCount(size_t Files) {
+  const unsigned Cores = std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<unsigned>(std::min<size_t>(Cores, std::max<size_t>(Files, 1)));
+}
+
+void TFileProbes::Start(unsigned Threads, std::function<void()> OnProbed) {
+  FOnProbed = std::move(OnProbed);
+  if (Threads == 0) Threads = DefaultThreadCount(FFiles.size());
+  for (unsigned Index = 0; Index < Threads; ++Index) FThreads.emplace_back([this] { Probe(); });
+}
+
+void TFileProbes::Probe() {
+  TAVProbe Probe;
+  while (!FStopping) {
+    const size_t Index = FNextFile++;
+    if (Index >= FFiles.size()) break;
+    TProbedFile Result;
+    try {
+      if (Probe.LoadFile(FFiles[Index], "")) {
+        Result.Outcome = TProbeOutcome::Readable;
+        Result.Cells = ProbedJobCells(Probe);
+      } else {
+        Result.Outcome = TProbeOutcome::Unreadable;
+      }
+    } catch (...) {
+      Result.Outcome = TProbeOutcome::Raised;
+      // Missing libraries fail every other file the same way.
+      FStopping = true;
+    }
+    {
+      std::lock_guard Lock(FLock);
+      FResults[Index] = std::move(Result);
+    }
+    FReady.notify_all();
+    if (FOnProbed) FOnProbed();
+  }
+  // The open file goes now, not when the adding ends.
+  Probe.Close();
+}
+
+std::vector<TProbedFile> TFileProbes::TakeReady() {
+  std::vector<TProbedFile> Ready;
+  std::lock_guard Lock(FLock);
+  while (FTaken < FResults.size() && FResults[FTaken].Outcome != TProbeOutcome::Pending)
+    Ready.push_back(std::move(FResults[FTaken++]));
+  return Ready;
+}
+
+bool TFileProbes::AllTaken() const {
+  std::lock_guard Lock(FLock);
+  return FTaken == FResults.size();
+}
+
+void TFileProbes::WaitForNext() {
+  std::unique_lock Lock(FLock);
+  FReady.wait(Lock, [this] {
+    return FTaken == FResults.size() || FResults[FTaken].Outcome != TProbeOutcome::Pending;
+  });
+}
