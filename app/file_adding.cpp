@@ -5,6 +5,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QThread>
+#include <chrono>
 #include <unordered_set>
 
 #include "app/file_probes.h"
@@ -13,6 +14,10 @@
 #include "app/main_form.h"
 
 namespace {
+
+// Rows reach the list at most this often while files are being probed: each batch costs the
+// view a layout and a repaint, whatever its size.
+constexpr std::chrono::milliseconds RowBatchInterval(50);
 
 // Lets a probing thread end this thread's wait for events; without an event loop there is
 // nothing to wake.
@@ -79,6 +84,7 @@ void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
     Probes.Start(0, Wake);
     size_t Added = 0;
     bool Raised = false;
+    auto NextBatch = std::chrono::steady_clock::now();
     while (!Raised && !FStopAdding && Added < Chosen.size()) {
       // Stay responsive; FAddingFiles keeps Convert, Remove and Clear away.
       if (Wake)
@@ -86,6 +92,11 @@ void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
       else
         Probes.WaitForNext();
       if (FStopAdding) break;
+      // Every result wakes this thread, the last one too: waiting for the next batch's time
+      // cannot leave rows behind.
+      const auto Now = std::chrono::steady_clock::now();
+      if (Wake && Now < NextBatch && !Probes.Finished()) continue;
+      NextBatch = Now + RowBatchInterval;
       std::vector<TJobRow> Rows;
       for (TProbedFile &Probed : Probes.TakeReady()) {
         if (Probed.Outcome == TProbeOutcome::Raised) {

@@ -3,9 +3,19 @@
 
 #include "app/file_probes.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "engine/component/av_probe.h"
+
+namespace {
+
+constexpr int ProbeNiceIncrement = 5;
+
+}  // namespace
 
 TFileProbes::TFileProbes(std::vector<std::string> Files)
     : FFiles(std::move(Files)), FResults(FFiles.size()) {}
@@ -23,10 +33,22 @@ unsigned TFileProbes::DefaultThreadCount(size_t Files) {
 void TFileProbes::Start(unsigned Threads, std::function<void()> OnProbed) {
   FOnProbed = std::move(OnProbed);
   if (Threads == 0) Threads = DefaultThreadCount(FFiles.size());
-  for (unsigned Index = 0; Index < Threads; ++Index) FThreads.emplace_back([this] { Probe(); });
+  for (unsigned Index = 0; Index < Threads; ++Index) {
+    ++FRunningThreads;
+    try {
+      FThreads.emplace_back([this] { Probe(); });
+    } catch (...) {
+      --FRunningThreads;
+      throw;
+    }
+  }
 }
 
 void TFileProbes::Probe() {
+  // A little below the thread that started it, so that the window's clicks and painting get
+  // the processor first; a thread's nice value is its own on Linux.
+  const int Nice = std::min(getpriority(PRIO_PROCESS, 0) + ProbeNiceIncrement, 19);
+  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), Nice);
   TAVProbe Probe;
   while (!FStopping) {
     const size_t Index = FNextFile++;
@@ -53,6 +75,12 @@ void TFileProbes::Probe() {
   }
   // The open file goes now, not when the adding ends.
   Probe.Close();
+  {
+    std::lock_guard Lock(FLock);
+    --FRunningThreads;
+  }
+  FReady.notify_all();
+  if (FOnProbed) FOnProbed();
 }
 
 std::vector<TProbedFile> TFileProbes::TakeReady() {
@@ -71,6 +99,7 @@ bool TFileProbes::AllTaken() const {
 void TFileProbes::WaitForNext() {
   std::unique_lock Lock(FLock);
   FReady.wait(Lock, [this] {
-    return FTaken == FResults.size() || FResults[FTaken].Outcome != TProbeOutcome::Pending;
+    return FTaken == FResults.size() || FResults[FTaken].Outcome != TProbeOutcome::Pending ||
+           FRunningThreads == 0;
   });
 }

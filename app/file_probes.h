@@ -40,12 +40,15 @@ class TFileProbes {
   static unsigned DefaultThreadCount(size_t Files);
 
   // Starts Threads threads (0: DefaultThreadCount). OnProbed runs on a probing thread after
-  // each file, outside the lock.
+  // each file and once more as the thread ends, outside the lock.
   void Start(unsigned Threads = 0, std::function<void()> OnProbed = nullptr);
   // The results after those already taken, in the files' order, up to the first not ready.
   std::vector<TProbedFile> TakeReady();
   // Every result has been taken.
   bool AllTaken() const;
+  // No further result will come: every thread has ended (all files probed, or the probing
+  // stopped after a raise).
+  bool Finished() const { return FRunningThreads == 0; }
   // Blocks until the next result to take is ready (or all are taken).
   void WaitForNext();
 
@@ -58,6 +61,7 @@ class TFileProbes {
   std::function<void()> FOnProbed;
   std::atomic<size_t> FNextFile{0};
   std::atomic<bool> FStopping{false};
+  std::atomic<unsigned> FRunningThreads{0};
   mutable std::mutex FLock;
   std::condition_variable FReady;
   size_t FTaken = 0;  // under FLock
