@@ -14,6 +14,7 @@
 namespace {
 
 constexpr int ProbeNiceIncrement = 5;
+constexpr unsigned MaxProbeThreads = 8;
 
 }  // namespace
 
@@ -26,7 +27,8 @@ TFileProbes::~TFileProbes() {
 }
 
 unsigned TFileProbes::DefaultThreadCount(size_t Files) {
-  const unsigned Cores = std::max(1u, std::thread::hardware_concurrency());
+  // Past a few threads the disk, not the processor, sets the pace.
+  const unsigned Cores = std::clamp(std::thread::hardware_concurrency(), 1u, MaxProbeThreads);
   return static_cast<unsigned>(std::min<size_t>(Cores, std::max<size_t>(Files, 1)));
 }
 

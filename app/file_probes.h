@@ -36,7 +36,7 @@ class TFileProbes {
   TFileProbes(const TFileProbes &) = delete;
   TFileProbes &operator=(const TFileProbes &) = delete;
 
-  // One thread per processor core, never more than there are files.
+  // One thread per processor core, at most 8, never more than there are files.
   static unsigned DefaultThreadCount(size_t Files);
 
   // Starts Threads threads (0: DefaultThreadCount). OnProbed runs on a probing thread after
