@@ -110,6 +110,7 @@ void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
       ListView1.MakeVisible(ListView1.Count() - 1);
     }
   } catch (...) {
+    // An error ends the adding silently; the rows added so far stay.
   }
   FAddingFiles = false;
   SetStatusPanel(0, SkippedFilesNote(Skipped));
