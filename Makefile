@@ -52,11 +52,16 @@ package: build
 cli: build
 	@$(BUILD_DIR)/app/tarnwick-cli $(ARGS)
 
-# Engine against the ffmpeg program on a generated 1080p clip, and peak memory over MP3 batches
-# of 20, 100 and 400 short clips; not part of `make test`.
+# Engine against the ffmpeg program on a generated 1080p clip, peak memory over MP3 batches
+# of 20, 100 and 400 short clips, MP3 and MP4 batches with --jobs 0 against a loop of ffmpeg
+# processes, a copied MP3 against re-encoding, and 1,000 files added to the job list against
+# ffprobe; not part of `make test`.
 bench: build
 	@bench/engine_vs_ffmpeg.sh $(BUILD_DIR)
 	@bench/batch_memory.sh $(BUILD_DIR)
+	@bench/batch_vs_ffmpeg.sh $(BUILD_DIR)
+	@bench/copy_vs_encode.sh $(BUILD_DIR)
+	@bench/add_files.sh $(BUILD_DIR)
 
 format: configure
 	@cmake --build $(BUILD_DIR) --target format

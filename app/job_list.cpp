@@ -3,10 +3,22 @@
 #include "app/job_list.h"
 
 #include <algorithm>
+#include <iterator>
 
 void TJobList::Add(TJobRow Row) {
   FRows.push_back(std::move(Row));
   Changed(NoRow);
+}
+
+void TJobList::Add(std::vector<TJobRow> Rows) {
+  if (Rows.empty()) return;
+  const int First = Count();
+  FRows.insert(FRows.end(), std::make_move_iterator(Rows.begin()),
+               std::make_move_iterator(Rows.end()));
+  if (OnRowsAppended)
+    OnRowsAppended(First);
+  else
+    Changed(NoRow);
 }
 
 void TJobList::Delete(int Index) {

@@ -53,6 +53,8 @@ class TJobList {
   const std::string &Cell(int Index, TJobCell Cell) const { return Row(Index).SubItems[Cell]; }
 
   void Add(TJobRow Row);
+  // Appends the rows in their order with one notification.
+  void Add(std::vector<TJobRow> Rows);
   void Delete(int Index);
   void Clear();
   void SetCell(int Index, TJobCell Cell, const std::string &Text);
@@ -82,6 +84,9 @@ class TJobList {
 
   // What changed, for the view. Row NoRow: rows were added, removed or reordered.
   std::function<void(int Row)> OnChange;
+  // Rows from First on were appended and nothing else changed, so a view need not show the
+  // others again; when unassigned, OnChange(NoRow) says it instead.
+  std::function<void(int First)> OnRowsAppended;
   std::function<void(int Row)> OnMakeVisible;
 
  private:

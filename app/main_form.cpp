@@ -1,9 +1,8 @@
-// TForm1: start-up, closing, the job list and its adding of files, the volume bar, the output
-// folder and the menu commands. The batch driver is in batch_driver.cpp.
+// TForm1: start-up, closing, the job list, the volume bar, the output folder and the menu
+// commands. Adding files is in file_adding.cpp, the batch driver in batch_driver.cpp.
 
 #include "app/main_form.h"
 
-#include <QCoreApplication>
 #include <algorithm>
 #include <filesystem>
 
@@ -69,76 +68,6 @@ void TForm1::FormClose() {
 
 // ===== Job list =====
 
-void TForm1::ButtonAddFileClick() {
-  AddFilesClick(nullptr);
-}
-
-void TForm1::FilesDropped(const std::vector<std::string> &Files) {
-  AddFilesClick(&Files);
-}
-
-void TForm1::AddFilesClick(const std::vector<std::string> *Files) {
-  // A drop or a second Add while adding would end the first adding's guard early.
-  if (Busy()) return;
-  FEngine.ClearTasks();
-  ClearProgressCells(true);
-  FAddingFiles = true;
-  try {
-    if (Files)
-      AddFilesToList(*Files);
-    else
-      Worker1.Start();
-  } catch (...) {
-    // An error ends the adding; the rows added so far stay.
-  }
-  FAddingFiles = false;
-}
-
-void TForm1::Worker1Start() {
-  AddFilesToList();
-}
-
-void TForm1::AddFilesToList() {
-  const std::vector<std::string> Files = Dialogs.OpenFiles(OpenDialogFilter, true);
-  AddFilesToList(Files);
-}
-
-void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
-  int Skipped = 0;
-  try {
-    for (const std::string &File : Files) {
-      // A second row for the same file would only convert it twice.
-      if (SkipListedFiles && ListView1.Find(File) != TJobList::NoRow) {
-        ++Skipped;
-        continue;
-      }
-      AddJobRow(File);
-      ListView1.MakeVisible(ListView1.Count() - 1);
-      // Stay responsive between files; FAddingFiles keeps Convert, Remove and Clear away.
-      QCoreApplication::processEvents();
-    }
-  } catch (...) {
-  }
-  FEngine.Probe().Close();
-  FAddingFiles = false;
-  SetStatusPanel(0, SkippedFilesNote(Skipped));
-}
-
-void TForm1::AddJobRow(const std::string &FileName) {
-  TJobRow Row;
-  Row.Caption = FileName;
-  if (FEngine.Probe().LoadFile(FileName, "")) {
-    const TJobCells Cells = ProbedJobCells(FEngine.Probe());
-    Row.SubItems[jcVideoSize] = Cells.VideoSize;
-    Row.SubItems[jcFrameRate] = Cells.FrameRate;
-    Row.SubItems[jcDuration] = Cells.Duration;
-    Row.SubItems[jcOutput] = FOutputType;
-  } else {
-    Row.SubItems[jcProgress] = "Error";
-  }
-  ListView1.Add(std::move(Row));
-}
-
 void TForm1::DeleteSelectedItem1Click() {
   if (FAddingFiles) return;
   ListView1.DeleteSelected();
@@ -200,6 +129,8 @@ void TForm1::About1Click() {
 }
 
 void TForm1::Exit1Click() {
+  // Files still being probed would only hold the end up.
+  FStopAdding = true;
   if (OnTerminateApplication) OnTerminateApplication();
 }
 

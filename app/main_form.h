@@ -26,6 +26,7 @@
 #include "worker/background_worker.h"
 
 class TForm4;
+struct TProbedFile;
 
 inline constexpr char OpenDialogFilter[] =
     "All Supported Files|*.mov;*.qt;*.mp4;*.m4a;*.m4v|QuickTime Files (*.mov, *.qt, "
@@ -70,6 +71,8 @@ class TForm1 : public TFormatSettings {
   std::atomic<bool> Converting{false};
   std::atomic<bool> Aborted{false};
   bool FAddingFiles = false;
+  // Set by Exit: the adding under way appends no further row.
+  bool FStopAdding = false;
   int AudioVolumeSetting = 255;
   // A file already listed is not added again; the command line, converting exactly the files
   // it was given, turns this off.
@@ -107,7 +110,7 @@ class TForm1 : public TFormatSettings {
   bool FormCloseQuery();
   void FormClose();
 
-  // ===== Job list =====
+  // ===== Job list (adding: file_adding.cpp) =====
   void ButtonAddFileClick();
   void AddFiles1Click() { ButtonAddFileClick(); }
   // Files dropped onto the list take the same road as chosen ones.
@@ -151,7 +154,8 @@ class TForm1 : public TFormatSettings {
 
  private:
   void AddFilesClick(const std::vector<std::string> *Files);
-  void AddJobRow(const std::string &FileName);
+  // The row of a probed file: its cells, or "Error" when it could not be read.
+  TJobRow JobRow(const std::string &FileName, const TProbedFile &Probed) const;
   bool PrepareJob();
   void EndFailedJob(const std::string &Reason);
   void EndJob(int Row);

@@ -89,6 +89,7 @@ TJobListView::TJobListView(TJobList &List, QWidget *Parent) : QTableWidget(Paren
     if (OnMenuRequested) OnMenuRequested(viewport()->mapToGlobal(Position));
   });
   FList.OnChange = [this](int Row) { Refresh(Row); };
+  FList.OnRowsAppended = [this](int First) { ShowAppended(First); };
   FList.OnMakeVisible = [this](int Row) {
     if (QTableWidgetItem *First = item(Row, 0)) scrollToItem(First);
   };
@@ -97,6 +98,7 @@ TJobListView::TJobListView(TJobList &List, QWidget *Parent) : QTableWidget(Paren
 
 TJobListView::~TJobListView() {
   FList.OnChange = nullptr;
+  FList.OnRowsAppended = nullptr;
   FList.OnMakeVisible = nullptr;
 }
 
@@ -109,6 +111,13 @@ void TJobListView::Refresh(int Row) {
   } else if (Row < rowCount()) {
     ShowRow(Row);
   }
+  FRefreshing = false;
+}
+
+void TJobListView::ShowAppended(int First) {
+  FRefreshing = true;
+  setRowCount(FList.Count());
+  for (int Index = First; Index < FList.Count(); ++Index) ShowRow(Index);
   FRefreshing = false;
 }
 

@@ -28,6 +28,8 @@ class TJobListView : public QTableWidget {
   // leave, so its width is never set back; a list for another number of columns is ignored.
   std::vector<int> ColumnWidths() const;
   void SetColumnWidths(const std::vector<int> &Widths);
+  // Shows the rows the model appended from First on.
+  void ShowAppended(int First);
 
  protected:
   void dragEnterEvent(QDragEnterEvent *Event) override;

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg_exception.h"
@@ -97,12 +96,11 @@ bool TAVProbe::LoadFile(const std::string &FileName, const std::string &AFormatN
     return false;
   }
   TInputContextPtr Opened(Context);
-  {
-    std::lock_guard Lock(CodecOpenLock);
-    if (av::avformat_find_stream_info(Opened.get(), nullptr) < 0) {
-      FLastError = FormatText("%s: could not find codec parameters", FileName.c_str());
-      return false;
-    }
+  // Without the engine's codec lock: the libraries serialise the decoders whose opening is not
+  // thread-safe themselves, and probes on several threads must not wait for each other.
+  if (av::avformat_find_stream_info(Opened.get(), nullptr) < 0) {
+    FLastError = FormatText("%s: could not find codec parameters", FileName.c_str());
+    return false;
   }
   FFormatContext = std::move(Opened);
   CountStreams();

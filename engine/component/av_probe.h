@@ -1,6 +1,7 @@
 // The media probe: opens one file, reads its stream layout and container facts, and answers
-// questions about it without converting anything. Holds at most one open file. Used on the
-// main thread only; its log lines go through the media libraries' log.
+// questions about it without converting anything. Holds at most one open file. One thread
+// at a time uses a probe; several probes may work on several threads at once. Its log lines go
+// through the media libraries' log.
 #pragma once
 
 #include <cstdint>

@@ -173,6 +173,41 @@ TEST_F(WindowTest, DroppedFilesBecomeRowsLikeAddedOnesAndOtherDropsAreRefused) {
   EXPECT_TRUE(DroppedFiles(&Text).empty());
 }
 
+// A large list grows while its files are probed: the event loop turns between batches of
+// rows, and the table shows every appended row as the model holds it, in the chosen order.
+TEST_F(WindowTest, TheEventLoopTurnsWhileALargeListIsAddedAndTheTableShowsEveryRow) {
+  constexpr int Files = 200;
+  Dialogs.FilesToOpen.clear();
+  for (int Index = 0; Index < Files; ++Index) {
+    const bool Broken = Index % 7 == 3;
+    Dialogs.FilesToOpen.push_back(CopyMedia(Inputs.Path(),
+                                            std::to_string(Index) + (Broken ? "-x.mov" : ".mov"),
+                                            Broken ? "clip.mov" : "sample.mov"));
+  }
+  QTimer Ticker;
+  Ticker.setInterval(1);
+  int TicksWhileGrowing = 0;
+  QObject::connect(&Ticker, &QTimer::timeout, [this, &TicksWhileGrowing] {
+    if (Form.FAddingFiles && Table->rowCount() > 0 && Table->rowCount() < Files)
+      ++TicksWhileGrowing;
+  });
+  Ticker.start();
+  Control<QPushButton>("ButtonAddFile")->click();
+  Ticker.stop();
+  EXPECT_GT(TicksWhileGrowing, 0);
+  ASSERT_EQ(Table->rowCount(), Files);
+  ASSERT_EQ(Form.ListView1.Count(), Files);
+  for (int Row = 0; Row < Files; ++Row) {
+    const TJobRow &Model = Form.ListView1.Row(Row);
+    ASSERT_EQ(Cell(Row, 0).toStdString(), Dialogs.FilesToOpen[Row]);
+    EXPECT_EQ(Table->item(Row, 0)->checkState(), Qt::Checked) << Row;
+    for (int Column = 1; Column < Table->columnCount(); ++Column)
+      EXPECT_EQ(Cell(Row, Column).toStdString(), Model.SubItems[Column - 1]) << Row;
+  }
+  EXPECT_EQ(Cell(3, ProgressColumn), "Error");
+  EXPECT_EQ(Cell(4, 1), "320x240");
+}
+
 TEST_F(WindowTest, ConvertsTwoFilesToAviFromTheWidgets) {
   AddFixtures({"first clip.mov", "second.mov"});
   PickFormat(AviEntry);
