@@ -16,8 +16,9 @@ class TForm4 {
 
   TForm4(TForm1 &Form1, TSettingsStore &Store);
 
-  bool CheckBoxOverWrite = false;  // "Overwrite Existing File With The Same Name"
-  int SpinEdit1 = 27;              // " Drop Down Items in Output Format List"
+  bool CheckBoxOverWrite = false;   // "Overwrite Existing File With The Same Name"
+  int SpinEdit1 = 27;               // " Drop Down Items in Output Format List"
+  bool CheckBoxCopyStreams = true;  // "Copy streams that already fit"
 
   // The view refreshes the check box and the spin field.
   std::function<void()> OnChange;
@@ -29,6 +30,7 @@ class TForm4 {
   // Held within SpinEdit1Min..SpinEdit1Max; the format list follows at once.
   void SetSpinEdit1(int Value);
   void SetCheckBoxOverWrite(bool Checked);
+  void SetCheckBoxCopyStreams(bool Checked);
   void SpinEdit1Change();
   void Button1Click();
 
