@@ -55,6 +55,13 @@ bool TakesMuxer(const TSafeCopy &Safe, const char *Muxer) {
   return false;
 }
 
+// Some muxers answer the query only for codecs of their own kind (the MP3 muxer for cover
+// pictures); their own default codec they take all the same.
+bool TakesCodec(const AVOutputFormat &Format, AVCodecID Id) {
+  const int Answer = av::avformat_query_codec(&Format, Id, FF_COMPLIANCE_NORMAL);
+  return Answer == 1 || (Answer < 0 && (Id == Format.audio_codec || Id == Format.video_codec));
+}
+
 // The encoder the engine takes for Name (its aliases included), or the container's default.
 struct TTarget {
   const AVCodec *Encoder = nullptr;
@@ -203,8 +210,7 @@ std::string CodecMisfit(const TStreamFacts &Facts, const TTarget &Target, const 
   if (Facts.Codec != Asked) return "codec " + Facts.Codec + ", the entry asks " + Asked;
   const TSafeCopy *Safe = FindSafeCopy(Facts.Codec);
   if (!Safe) return "no copy of " + Facts.Codec + " is known to be safe";
-  if (!TakesMuxer(*Safe, Format.name) ||
-      av::avformat_query_codec(&Format, Target.CodecId, FF_COMPLIANCE_NORMAL) != 1)
+  if (!TakesMuxer(*Safe, Format.name) || !TakesCodec(Format, Target.CodecId))
     return FormatText("the %s container does not take %s as it is", Format.name,
                       Facts.Codec.c_str());
   if (Safe->NeedsSetup && !Facts.SetupInHeader) return Safe->WithoutSetup;
