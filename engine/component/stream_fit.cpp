@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
 
 #include "engine/FFMPEG/ffmpeg.h"
@@ -31,7 +30,7 @@ constexpr TSafeCopy SafeCopies[] = {
     {"mp2", "mp2,avi,matroska,", false, nullptr, nullptr},
     {"aac", "mp4,mov,ipod,psp,3gp,3g2,adts,matroska,flv,", true, "LC",
      "ADTS headers would need a bitstream filter"},
-    {"vorbis", "ogg,matroska,", true, nullptr, "no Vorbis headers in the stream's header"},
+    {"vorbis", "ogg,matroska,", true, nullptr, "the Vorbis set-up headers are missing"},
     {"pcm_s16le", "wav,avi,matroska,", false, nullptr, nullptr},
     {"h264", "mp4,mov,ipod,psp,3gp,3g2,matroska,flv,", true, nullptr,
      "Annex B start codes would need a bitstream filter"},
@@ -46,13 +45,7 @@ const TSafeCopy *FindSafeCopy(const std::string &Codec) {
 }
 
 bool TakesMuxer(const TSafeCopy &Safe, const char *Muxer) {
-  const std::string Listed = std::string(Muxer) + ",";
-  for (size_t Start = 0; Start < Safe.Muxers.size();) {
-    const size_t End = Safe.Muxers.find(',', Start) + 1;
-    if (Safe.Muxers.substr(Start, End - Start) == Listed) return true;
-    Start = End;
-  }
-  return false;
+  return ("," + std::string(Safe.Muxers)).find("," + std::string(Muxer) + ",") != std::string::npos;
 }
 
 // Some muxers answer the query only for codecs of their own kind (the MP3 muxer for cover
@@ -88,6 +81,10 @@ std::string KbPerSecond(int64_t BitRate) {
 
 std::string RateText(int Num, int Den) {
   return FormatText("%g", static_cast<double>(Num) / Den);
+}
+
+std::string ChannelsText(int Channels) {
+  return std::to_string(Channels) + (Channels == 1 ? " channel" : " channels");
 }
 
 bool IsPcm(const std::string &Codec) {
@@ -143,15 +140,14 @@ std::string BitRateMisfit(const TStreamFacts &Facts, int32_t Asked) {
   return {};
 }
 
-std::string VideoMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
-                        const AVCodec &Encoder) {
-  if (std::string Misfit = VideoSettingMisfit(O); !Misfit.empty()) return Misfit;
+// Size and rate: the input's, when the entry asks none.
+std::string FrameMisfit(const TStreamFacts &Facts, const TOutputOptions &O) {
   if (Facts.Width <= 0 || Facts.Height <= 0) return "frame size unknown";
-  const std::string Size = FormatText("%dx%d", Facts.Width, Facts.Height);
   int Width = 0, Height = 0;
   if (!O.FrameSize.empty() && (av::av_parse_video_size(&Width, &Height, O.FrameSize.c_str()) < 0 ||
                                Width != Facts.Width || Height != Facts.Height))
-    return "frame size " + Size + ", the entry asks " + O.FrameSize;
+    return FormatText("frame size %dx%d, the entry asks %s", Facts.Width, Facts.Height,
+                      O.FrameSize.c_str());
   if (Facts.RateNum <= 0 || Facts.RateDen <= 0 || Facts.AverageRateNum <= 0 ||
       Facts.AverageRateDen <= 0)
     return "frame rate unknown";
@@ -164,23 +160,35 @@ std::string VideoMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
        int64_t{Rate.num} * Facts.RateDen != int64_t{Facts.RateNum} * Rate.den))
     return "frame rate " + RateText(Facts.RateNum, Facts.RateDen) + ", the entry asks " +
            O.FrameRate;
+  return {};
+}
+
+// Pixel format and shape: the encoder's first format; the entry's aspect, if it asks one.
+std::string PictureMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
+                          const AVCodec &Encoder) {
   if (!Encoder.pix_fmts) return "the encoder's pixel format is unknown";
   const char *Made = av::av_get_pix_fmt_name(Encoder.pix_fmts[0]);
   if (!Made || Facts.PixelFormat != Made)
     return "pixel format " + (Facts.PixelFormat.empty() ? "unknown" : Facts.PixelFormat) +
            ", the encoder makes " + (Made ? Made : "another");
-  // The engine turns the aspect into a pixel shape with a denominator up to 255.
   const double Aspect = AskedAspect(O.AspectRatio);
-  if (Aspect > 0) {
-    const AVRational Asked = av::av_d2q(Aspect * Facts.Height / Facts.Width, 255);
-    const bool Square = Facts.SampleAspectNum <= 0 || Facts.SampleAspectDen <= 0;
-    const int64_t Num = Square ? 1 : Facts.SampleAspectNum;
-    const int64_t Den = Square ? 1 : Facts.SampleAspectDen;
-    if (Asked.num * Den != Num * Asked.den)
-      return FormatText("display aspect %.4g, the entry asks %s",
-                        static_cast<double>(Num * Facts.Width) / (Den * Facts.Height),
-                        O.AspectRatio.c_str());
-  }
+  if (Aspect <= 0) return {};
+  // The engine turns the aspect into a pixel shape with a denominator up to 255.
+  const AVRational Asked = av::av_d2q(Aspect * Facts.Height / Facts.Width, 255);
+  const bool Square = Facts.SampleAspectNum <= 0 || Facts.SampleAspectDen <= 0;
+  const int64_t Num = Square ? 1 : Facts.SampleAspectNum;
+  const int64_t Den = Square ? 1 : Facts.SampleAspectDen;
+  if (Asked.num * Den == Num * Asked.den) return {};
+  return FormatText("display aspect %.4g, the entry asks %s",
+                    static_cast<double>(Num * Facts.Width) / (Den * Facts.Height),
+                    O.AspectRatio.c_str());
+}
+
+std::string VideoMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
+                        const AVCodec &Encoder) {
+  for (std::string Misfit :
+       {VideoSettingMisfit(O), FrameMisfit(Facts, O), PictureMisfit(Facts, O, Encoder)})
+    if (!Misfit.empty()) return Misfit;
   return BitRateMisfit(Facts, O.VideoBitrate);
 }
 
@@ -192,10 +200,10 @@ std::string AudioMisfit(const TStreamFacts &Facts, const TOutputOptions &O) {
                       O.AudioSampleRate);
   if (Facts.Channels <= 0) return "channel count unknown";
   if (O.AudioChannels > 0 && O.AudioChannels != Facts.Channels)
-    return FormatText("%d channels, the entry asks %d", Facts.Channels, O.AudioChannels);
+    return ChannelsText(Facts.Channels) + FormatText(", the entry asks %d", O.AudioChannels);
   if (O.AudioChannelLimit > 0 && Facts.Channels > O.AudioChannelLimit)
-    return FormatText("%d channels, the entry takes at most %d", Facts.Channels,
-                      O.AudioChannelLimit);
+    return ChannelsText(Facts.Channels) +
+           FormatText(", the entry takes at most %d", O.AudioChannelLimit);
   // PCM's rate follows from the sample rate and channels: the entry's bit rate cannot change it.
   if (IsPcm(Facts.Codec)) return {};
   return BitRateMisfit(Facts, O.AudioBitrate);
@@ -226,9 +234,8 @@ std::string Description(const TStreamFacts &Facts) {
     return FormatText("%s %dx%d %s fps %s %s", Facts.Codec.c_str(), Facts.Width, Facts.Height,
                       RateText(Facts.RateNum, Facts.RateDen).c_str(), Facts.PixelFormat.c_str(),
                       KbPerSecond(Facts.BitRate).c_str());
-  return FormatText("%s %d Hz %d channel%s %s", Facts.Codec.c_str(), Facts.SampleRate,
-                    Facts.Channels, Facts.Channels == 1 ? "" : "s",
-                    KbPerSecond(Facts.BitRate).c_str());
+  return FormatText("%s %d Hz %s %s", Facts.Codec.c_str(), Facts.SampleRate,
+                    ChannelsText(Facts.Channels).c_str(), KbPerSecond(Facts.BitRate).c_str());
 }
 
 const AVOutputFormat *OutputFormat(const TOutputOptions &Options, const std::string &OutputFile) {

