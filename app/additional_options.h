@@ -1,6 +1,7 @@
-// TForm4, the Additional Options dialog's logic: the overwrite switch, the drop-down size of
-// the output format list, and the user's settings, which it reads when it is created and
-// writes when the main window closes. Main thread only.
+// TForm4, the Additional Options dialog's logic: the overwrite switch, the switch that copies
+// streams already fitting a job, the drop-down size of the output format list, and the user's
+// settings, which it reads when it is created and writes when the main window closes. Main
+// thread only.
 #pragma once
 
 #include <functional>
@@ -20,7 +21,7 @@ class TForm4 {
   int SpinEdit1 = 27;               // " Drop Down Items in Output Format List"
   bool CheckBoxCopyStreams = true;  // "Copy streams that already fit"
 
-  // The view refreshes the check box and the spin field.
+  // The view refreshes the check boxes and the spin field.
   std::function<void()> OnChange;
   // "Done": the view closes the dialog.
   std::function<void()> OnClose;
