@@ -26,6 +26,11 @@ void TForm4::SetCheckBoxOverWrite(bool Checked) {
   Changed();
 }
 
+void TForm4::SetCheckBoxCopyStreams(bool Checked) {
+  CheckBoxCopyStreams = Checked;
+  Changed();
+}
+
 void TForm4::SpinEdit1Change() {
   Form1.ComboOutputFormat.SetDropDownCount(SpinEdit1);
 }
@@ -48,6 +53,8 @@ void TForm4::LoadSettings() {
     if (DropDownItems >= 0) SetSpinEdit1(DropDownItems);
     const int LetterBox = Store.ReadInteger("LetterBox");
     if (LetterBox >= 0) Form1.ComboLetterBox.SetItemIndex(LetterBox);
+    // Last: settings saved before it existed keep the values above.
+    CheckBoxCopyStreams = Store.ReadBool("CopyStreams");
   } catch (const ESettingsError &) {
     SaveSettings();
   }
@@ -62,6 +69,7 @@ void TForm4::SaveSettings() {
     Store.WriteBool("Overwrite", CheckBoxOverWrite);
     Store.WriteInteger("DropDownItems", SpinEdit1);
     Store.WriteInteger("LetterBox", Form1.ComboLetterBox.ItemIndex());
+    Store.WriteBool("CopyStreams", CheckBoxCopyStreams);
     Store.Flush();
   } catch (...) {
   }

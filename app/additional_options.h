@@ -1,6 +1,7 @@
-// TForm4, the Additional Options dialog's logic: the overwrite switch, the drop-down size of
-// the output format list, and the user's settings, which it reads when it is created and
-// writes when the main window closes. Main thread only.
+// TForm4, the Additional Options dialog's logic: the overwrite switch, the switch that copies
+// streams already fitting a job, the drop-down size of the output format list, and the user's
+// settings, which it reads when it is created and writes when the main window closes. Main
+// thread only.
 #pragma once
 
 #include <functional>
@@ -16,10 +17,11 @@ class TForm4 {
 
   TForm4(TForm1 &Form1, TSettingsStore &Store);
 
-  bool CheckBoxOverWrite = false;  // "Overwrite Existing File With The Same Name"
-  int SpinEdit1 = 27;              // " Drop Down Items in Output Format List"
+  bool CheckBoxOverWrite = false;   // "Overwrite Existing File With The Same Name"
+  int SpinEdit1 = 27;               // " Drop Down Items in Output Format List"
+  bool CheckBoxCopyStreams = true;  // "Copy streams that already fit"
 
-  // The view refreshes the check box and the spin field.
+  // The view refreshes the check boxes and the spin field.
   std::function<void()> OnChange;
   // "Done": the view closes the dialog.
   std::function<void()> OnClose;
@@ -29,6 +31,7 @@ class TForm4 {
   // Held within SpinEdit1Min..SpinEdit1Max; the format list follows at once.
   void SetSpinEdit1(int Value);
   void SetCheckBoxOverWrite(bool Checked);
+  void SetCheckBoxCopyStreams(bool Checked);
   void SpinEdit1Change();
   void Button1Click();
 

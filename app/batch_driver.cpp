@@ -9,6 +9,7 @@
 #include "app/job_rules.h"
 #include "app/main_form.h"
 #include "text/text_utils.h"
+#include "engine/component/stream_fit.h"
 
 namespace fs = std::filesystem;
 
@@ -114,6 +115,9 @@ bool TForm1::PrepareJob() {
     const int32_t RecordingTime = JobRecordingTime(ListView1.Cell(FCurrentJob, jcDuration));
     if (RecordingTime >= 0) JobOutputOptions.RecordingTime = RecordingTime;
     JobOutputOptions.KeepExisting = Output.KeepExisting;
+    if (Form4 == nullptr || Form4->CheckBoxCopyStreams)
+      for (const TStreamFit &Fit : CopyFittingStreams(Input, Output.FileName, JobOutputOptions))
+        if (OnJobLog) OnJobLog(FCurrentJob, StreamFitText(Fit));
     if (!FEngine.AddOutputFile(TaskIndex, Output.FileName, &JobOutputOptions)) {
       ListView1.SetCell(FCurrentJob, jcProgress, "Fail");
       const std::string Reason = FEngine.LastErrorMsg;

@@ -96,6 +96,8 @@ class TForm1 : public TFormatSettings {
   std::function<void(TViewPart Part)> OnViewChange;
   // A row received its final state ("Done", "Fail" or "Abort").
   std::function<void(int Row)> OnJobEnded;
+  // A line of a row's job log: which streams are copied as they are and why others are not.
+  std::function<void(int Row, const std::string &Line)> OnJobLog;
   // A batch ended, just before its end message; with the rows it ended by their state.
   std::function<void(const TJobStateCounts &Counts)> OnBatchEnded;
   std::function<void()> OnShowAdditionalOptions;  // non-modal, on top, centred on this window

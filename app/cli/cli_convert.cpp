@@ -54,6 +54,8 @@ struct TConvertArguments {
   std::vector<std::pair<std::string, std::string>> Picks;
   bool Overwrite = false;
   int Volume = 5;
+  bool Copy = true;
+  bool Verbose = false;
 };
 
 int UsageError(const std::string &Message) {
@@ -68,6 +70,10 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
     const bool HasValue = Index + 1 < Words.size();
     if (Word == "--overwrite") {
       Arguments.Overwrite = true;
+    } else if (Word == "--no-copy") {
+      Arguments.Copy = false;
+    } else if (Word == "-v" || Word == "--verbose") {
+      Arguments.Verbose = true;
     } else if (Word == "--output" || Word == "--pick" || Word == "--volume") {
       if (!HasValue) return Word + " needs a value";
       const std::string &Value = Words[++Index];
@@ -175,6 +181,7 @@ bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments
   }
   Form.SetTrackBar1(Arguments.Volume);
   Options.SetCheckBoxOverWrite(Arguments.Overwrite);
+  Options.SetCheckBoxCopyStreams(Arguments.Copy);
   std::error_code Ignored;
   Form.EditOutputFolder =
       Arguments.Output ? *Arguments.Output : std::filesystem::current_path(Ignored).string();
@@ -214,6 +221,11 @@ int Convert(const TConvertArguments &Arguments) {
   Form.OnViewChange = [&Progress](TViewPart Part) {
     if (Part == TViewPart::ProgressBar) Progress.Show();
   };
+  if (Arguments.Verbose)
+    Form.OnJobLog = [&Form, &Progress](int Row, const std::string &Line) {
+      Progress.End();
+      std::fprintf(stderr, "%s: %s\n", Form.ListView1.Row(Row).Caption.c_str(), Line.c_str());
+    };
   Form.OnJobEnded = [&Form, &Progress](int Row) {
     Progress.RowEnded();
     const TJobRow &Job = Form.ListView1.Row(Row);

@@ -54,7 +54,7 @@ constexpr TCliCommand Commands[] = {
      RunEngineCommand},
     {"convert",
      "  tarnwick-cli convert ENTRY FILE... [--output DIR] [--pick LIST=TEXT ...] [--overwrite]\n"
-     "                      [--volume N]\n"
+     "                      [--volume N] [--no-copy] [-v]\n"
      "      Converts the files one after another as the window's \"Convert Now !\" does: ENTRY\n"
      "      (as for profile: a position, an item text, a unique prefix or extension) and the\n"
      "      picks fill the settings\n"
@@ -71,7 +71,10 @@ constexpr TCliCommand Commands[] = {
      "      counts the rows by how they ended, e.g. \"2 Done, 1 Fail\". Exit status 0 when\n"
      "      every row is \"Done\", 1 otherwise, 128 and the signal's number after Ctrl-C (130),\n"
      "      SIGTERM (143) or SIGHUP (129) (the running row ends \"Abort\", no further row\n"
-     "      starts).\n",
+     "      starts). A stream that already has every setting the entry asks for is copied\n"
+     "      as it is unless --no-copy is given; with -v (--verbose) standard error shows, for\n"
+     "      each file, one line per stream saying whether it is copied and why (\"FILE: stream\n"
+     "      #0:1 copied: already mp3 48000 Hz 2 channels 192 kb/s\").\n",
      RunConvertCommand},
     {"submit", SubmitUsage, RunSubmitCommand},
     {"collect", CollectUsage, RunCollectCommand},

@@ -22,6 +22,8 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
 
   FOverWrite = new QCheckBox("Overwrite Existing File With The Same Name", this);
   FOverWrite->setObjectName("CheckBoxOverWrite");
+  FCopyStreams = new QCheckBox("Copy streams that already fit", this);
+  FCopyStreams->setObjectName("CheckBoxCopyStreams");
   FDropDownItems = new QSpinBox(this);
   FDropDownItems->setObjectName("SpinEdit1");
   FDropDownItems->setRange(TForm4::SpinEdit1Min, TForm4::SpinEdit1Max);
@@ -39,6 +41,7 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
   Buttons->addWidget(Done);
   auto *Layout = new QVBoxLayout(this);
   Layout->addWidget(FOverWrite);
+  Layout->addWidget(FCopyStreams);
   Layout->addLayout(SpinRow);
   Layout->addSpacing(8);
   Layout->addLayout(Buttons);
@@ -46,6 +49,9 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
 
   connect(FOverWrite, &QCheckBox::toggled, this, [this](bool Checked) {
     if (!FRefreshing) FForm4.SetCheckBoxOverWrite(Checked);
+  });
+  connect(FCopyStreams, &QCheckBox::toggled, this, [this](bool Checked) {
+    if (!FRefreshing) FForm4.SetCheckBoxCopyStreams(Checked);
   });
   connect(FDropDownItems, &QSpinBox::valueChanged, this, [this](int Value) {
     if (!FRefreshing) FForm4.SetSpinEdit1(Value);
@@ -74,6 +80,7 @@ void TAdditionalOptionsDialog::ShowOver(QWidget *Window) {
 void TAdditionalOptionsDialog::Refresh() {
   FRefreshing = true;
   FOverWrite->setChecked(FForm4.CheckBoxOverWrite);
+  FCopyStreams->setChecked(FForm4.CheckBoxCopyStreams);
   FDropDownItems->setValue(FForm4.SpinEdit1);
   FRefreshing = false;
 }

@@ -20,6 +20,7 @@ class TAdditionalOptionsDialog : public QDialog {
  private:
   TForm4 &FForm4;
   QCheckBox *FOverWrite;
+  QCheckBox *FCopyStreams;
   QSpinBox *FDropDownItems;
   bool FRefreshing = false;
 };

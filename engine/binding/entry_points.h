@@ -119,6 +119,7 @@
   X(avcodec_string)                      \
   X(avcodec_get_class)                   \
   X(avcodec_get_name)                    \
+  X(avcodec_profile_name)                \
   X(avcodec_get_type)                    \
   X(av_codec_iterate)                    \
   X(av_codec_is_encoder)                 \

@@ -71,6 +71,8 @@ class TAVProbe {
   int FirstAudioStream() const { return FFirstAudioStream; }
   int FirstVideoStream() const { return FFirstVideoStream; }
   int FirstSubtitleStream() const { return FFirstSubtitleStream; }
+  // The open file's streams as the libraries read them; null when none is open.
+  const AVFormatContext *Context() const { return FFormatContext.get(); }
 
  private:
   void CountStreams();

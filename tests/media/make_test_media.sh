@@ -42,3 +42,20 @@ ff -f lavfi -i "$(video 64x48 25 0.2)" -c:v rawvideo -pix_fmt yuv420p "${exact[@
 ff -f lavfi -i "$(video 64x48 25 0.4)" -f lavfi -i "$(video 64x48 25 0.4)" -map 0 -map 1 \
    -program program_num=1:st=0 -program program_num=2:st=1 -c:v mpeg2video "${exact[@]}" \
    programs.ts
+# Streams at the MP3 and MP4 entries' settings (stereo), and near misses of them.
+stereo=(-ac 2 "${exact[@]}")
+ff -f lavfi -i "$(tone 48000 3)" -c:a libmp3lame -b:a 192k "${stereo[@]}" fit.mp3
+ff -f lavfi -i "$(tone 48000 3)" -c:a libmp3lame -b:a 256k "${stereo[@]}" rich.mp3
+ff -f lavfi -i "$(tone 44100 3)" -c:a libmp3lame -b:a 192k "${stereo[@]}" cd.mp3
+ff -f lavfi -i "$(tone 44100 2)" -c:a pcm_s16le "${stereo[@]}" fit.wav
+ff -f lavfi -i "$(tone 44100 2)" -c:a aac -b:a 96k "${stereo[@]}" adts.aac
+ff -f lavfi -i "$(video 320x240 25 2)" -f lavfi -i "$(tone 44100 2)" -c:v mpeg4 -b:v 800k \
+   -c:a aac -b:a 96k "${stereo[@]}" fit.mp4
+# The same streams in Matroska, which keeps no bit rates.
+ff -i fit.mp4 -c copy "${exact[@]}" fit.mkv
+ff -f lavfi -i "$(video 320x240 25 2)" -f lavfi -i "$(tone 44100 2)" -c:v libx264 \
+   -preset ultrafast -pix_fmt yuv420p -b:v 500k -threads 1 -c:a aac -b:a 96k "${stereo[@]}" \
+   h264.mp4
+# Two pictures of every five of a 25 fps source: the frame rate varies.
+ff -f lavfi -i "$(video 320x240 25 2)" -vf "select=lt(mod(n\,5)\,2)" -fps_mode vfr -c:v mpeg4 \
+   -b:v 400k "${exact[@]}" gaps.mp4
