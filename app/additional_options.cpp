@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/job_rules.h"
 #include "app/main_form.h"
 
 TForm4::TForm4(TForm1 &Form1, TSettingsStore &Store) : Form1(Form1), Store(Store) {}
@@ -23,6 +24,15 @@ void TForm4::SetSpinEdit1(int Value) {
 
 void TForm4::SetCheckBoxOverWrite(bool Checked) {
   CheckBoxOverWrite = Checked;
+  Changed();
+}
+
+int TForm4::SpinEditJobsMax() {
+  return ProcessorCount();
+}
+
+void TForm4::SetSpinEditJobs(int Value) {
+  SpinEditJobs = std::clamp(Value, 1, SpinEditJobsMax());
   Changed();
 }
 
@@ -48,6 +58,8 @@ void TForm4::LoadSettings() {
     if (DropDownItems >= 0) SetSpinEdit1(DropDownItems);
     const int LetterBox = Store.ReadInteger("LetterBox");
     if (LetterBox >= 0) Form1.ComboLetterBox.SetItemIndex(LetterBox);
+    // Last: settings saved before it existed keep everything above.
+    SetSpinEditJobs(Store.ReadInteger("Simultaneous Conversions"));
   } catch (const ESettingsError &) {
     SaveSettings();
   }
@@ -62,6 +74,7 @@ void TForm4::SaveSettings() {
     Store.WriteBool("Overwrite", CheckBoxOverWrite);
     Store.WriteInteger("DropDownItems", SpinEdit1);
     Store.WriteInteger("LetterBox", Form1.ComboLetterBox.ItemIndex());
+    Store.WriteInteger("Simultaneous Conversions", SpinEditJobs);
     Store.Flush();
   } catch (...) {
   }

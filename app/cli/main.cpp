@@ -54,7 +54,7 @@ constexpr TCliCommand Commands[] = {
      RunEngineCommand},
     {"convert",
      "  tarnwick-cli convert ENTRY FILE... [--output DIR] [--pick LIST=TEXT ...] [--overwrite]\n"
-     "                      [--volume N]\n"
+     "                      [--volume N] [--jobs J]\n"
      "      Converts the files one after another as the window's \"Convert Now !\" does: ENTRY\n"
      "      (as for profile: a position, an item text, a unique prefix or extension) and the\n"
      "      picks fill the settings\n"
@@ -62,15 +62,17 @@ constexpr TCliCommand Commands[] = {
      "      into DIR (default: the current folder). An existing file is never replaced: the\n"
      "      output is named clip-1, clip-2, ... instead, unless --overwrite is given; an output\n"
      "      is never written over an input. N is the volume bar's position, 0 to 10 (5 is\n"
-     "      100%, 10 is 200%). Prints one line per row as it ends: the input, a tab, \"Done\",\n"
-     "      \"Fail\" or \"Abort\", a tab and the output file (for \"Fail\" the reason), with\n"
+     "      100%, 10 is 200%). J rows convert at once (default 1; 0: one per processor core;\n"
+     "      at most one per core), their codecs sharing the cores. Prints one line per row as\n"
+     "      it ends, in the list's order: the input, a tab, \"Done\", \"Fail\" or \"Abort\", a\n"
+     "      tab and the output file (for \"Fail\" the reason), with\n"
      "      names escaped as probe escapes them. When standard error is a terminal a progress\n"
      "      line there names the file and shows its row, percentage and the time left; it is\n"
      "      wiped when the batch ends. Each FILE is taken exactly as given and must be\n"
      "      a regular file or a block device. Messages go to standard error; its last line\n"
      "      counts the rows by how they ended, e.g. \"2 Done, 1 Fail\". Exit status 0 when\n"
      "      every row is \"Done\", 1 otherwise, 128 and the signal's number after Ctrl-C (130),\n"
-     "      SIGTERM (143) or SIGHUP (129) (the running row ends \"Abort\", no further row\n"
+     "      SIGTERM (143) or SIGHUP (129) (the running rows end \"Abort\", no further row\n"
      "      starts).\n",
      RunConvertCommand},
     {"submit", SubmitUsage, RunSubmitCommand},

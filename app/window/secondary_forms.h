@@ -21,6 +21,7 @@ class TAdditionalOptionsDialog : public QDialog {
   TForm4 &FForm4;
   QCheckBox *FOverWrite;
   QSpinBox *FDropDownItems;
+  QSpinBox *FJobs;
   bool FRefreshing = false;
 };
 
