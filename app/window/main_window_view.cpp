@@ -70,7 +70,10 @@ void TMainWindow::ShowControls() {
 void TMainWindow::ShowProgress() {
   FProgressBar1->setValue(FForm1.ProgressBar1);
   // With several rows converting at once the bar is the batch's.
-  FProgressBar1->setFormat(FForm1.SimultaneousJobs() > 1 ? "Batch: %p%" : "This file: %p%");
+  const bool Batch = FForm1.SimultaneousJobs() > 1;
+  FProgressBar1->setFormat(Batch ? "Batch: %p%" : "This file: %p%");
+  FProgressBar1->setAccessibleName(Batch ? "Progress of the batch"
+                                         : "Progress of the current file");
   ShowTitle();
 }
 
