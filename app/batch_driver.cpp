@@ -232,7 +232,8 @@ void TForm1::EngineProgress(const TProgressEvent &Event) {
 
 void TForm1::JobProgress(TJobSlot &Slot, int Row, const TProgressEvent &Event) {
   if (Row < 0 || Row >= ListView1.Count()) return;
-  ListView1.MakeVisible(Row);
+  // With several rows at once the view follows the batch's front, not each report.
+  ListView1.MakeVisible(FJobs == 1 ? Row : FCurrentJob);
   const int Percent = ProgressPercent(Event.ACurrentDuration, Event.ATotalOutputDuration);
   Slot.Percent = std::clamp(Percent, 0, 100);
   Slot.Size = Event.ACurrentSize;
@@ -300,7 +301,7 @@ void TForm1::JobTerminate(TJobSlot &Slot, int Row, const TTerminateEvent &Event)
       FWrittenOutputs.push_back(Event.AOutputFile);
     }
     if (Event.AException) ListView1.SetFailReason(Row, Event.AMessage);
-    FBatchBytes += Slot.Size;
+    if (!Event.AException) FBatchBytes += Slot.Size;  // a failed row leaves no file
     EndJob(Row);
     ShowBatchProgress();
   }

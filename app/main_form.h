@@ -2,9 +2,8 @@
 // format and settings lists, the letterbox list, the volume bar, the progress bar, the status
 // bar, the output folder, the job timer, the enabled states), the adding of files, start-up and
 // the batch driver that converts the checked rows one after another, or several at once, each
-// in a slot of its own (job_slot.h). A window shows these
-// models (OnViewChange, the lists' own OnChange) and forwards the user's actions to the
-// handlers below; it holds no logic of its own.
+// in a slot of its own (job_slot.h). A window shows these models (OnViewChange, the lists' own
+// OnChange) and forwards the user's actions to the handlers below; it holds no logic of its own.
 //
 // Threads: everything runs on the main thread. The engine's events reach EngineProgress and
 // EngineTerminate through TEngineEvents, queued onto the main thread.

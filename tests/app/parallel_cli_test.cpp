@@ -1,8 +1,6 @@
 // tarnwick-cli convert --jobs, run as a user runs it.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 
@@ -97,54 +95,6 @@ TEST(ParallelCliTest, RowsConvertAtOnceAndAreToldInTheListsOrder) {
         EXPECT_GT(fs::file_size(Out.File(Row.second)), 1000u) << Row.second;
       }
     }
-  }
-}
-
-// Ctrl-C while two rows convert ends both "Abort" with their files finished; the row after
-// them never starts.
-TEST(ParallelCliTest, AnInterruptAbortsEveryRunningRowAndStartsNoOther) {
-  if (ProcessorCount() < 2) GTEST_SKIP() << "one core: --jobs 2 is refused";
-  TTempFolder Out("parallel-cli-interrupt");
-  const std::string First = Out.File("in/a.mov"), Second = Out.File("in/b.mov");
-  fs::create_directories(Out.File("in"));
-  ASSERT_EQ(RunProgram({"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
-                        "testsrc=size=640x480:rate=25:duration=60", "-c:v", "mpeg4", First})
-                .ExitStatus,
-            0);
-  fs::copy_file(First, Second);
-  const std::string Listing = Out.File("stdout.txt"), Errors = Out.File("stderr.txt");
-  const pid_t Child = StartProgram({TARNWICK_CLI, "convert", "MPEG-2 Movie (*.mpg)", First, Second,
-                                    MediaFile("film.mp4"), "--output", Out.Path(), "--jobs", "2"},
-                                   Listing, Errors);
-  ASSERT_GE(Child, 0);
-  // Each running row writes beside its output's name; stopped before its first pictures a
-  // row would leave a file without any, which is not what this looks at.
-  EXPECT_TRUE(RunEventsUntil([&Out] {
-    int Writing = 0;
-    for (const auto &Entry : fs::directory_iterator(Out.Path())) {
-      const std::string Name = Entry.path().filename().string();
-      std::error_code Error;
-      const auto Size = fs::file_size(Entry.path(), Error);
-      Writing +=
-          (Name.starts_with("a.mpg.") || Name.starts_with("b.mpg.")) && !Error && Size > 100000;
-    }
-    return Writing == 2;
-  }));
-  kill(Child, SIGINT);
-  int Status = 0;
-  ASSERT_EQ(waitpid(Child, &Status, 0), Child);
-  ASSERT_TRUE(WIFEXITED(Status)) << "ended by the signal itself";
-  EXPECT_EQ(WEXITSTATUS(Status), 130);
-  EXPECT_EQ(ReadFile(Listing),
-            Line(First, "Abort", Out.File("a.mpg")) + Line(Second, "Abort", Out.File("b.mpg")));
-  EXPECT_TRUE(ReadFile(Errors).ends_with("2 Abort\n")) << ReadFile(Errors);
-  EXPECT_EQ(Out.Names(),
-            (std::vector<std::string>{"a.mpg", "b.mpg", "in", "stderr.txt", "stdout.txt"}));
-  for (const char *Name : {"a.mpg", "b.mpg"}) {
-    const TProcessResult Probe =
-        RunProgram({"/usr/bin/ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of",
-                    "default=nw=1:nk=1", Out.File(Name)});
-    EXPECT_EQ(Probe.Output, "video\n") << Name;
   }
 }
 
