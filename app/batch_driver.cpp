@@ -235,7 +235,9 @@ void TForm1::JobProgress(TJobSlot &Slot, int Row, const TProgressEvent &Event) {
   // With several rows at once the view follows the batch's front, not each report.
   ListView1.MakeVisible(FJobs == 1 ? Row : FCurrentJob);
   const int Percent = ProgressPercent(Event.ACurrentDuration, Event.ATotalOutputDuration);
-  Slot.Percent = std::clamp(Percent, 0, 100);
+  // The batch's share of a row is its furthest plausible report: the engine's position steps
+  // back when a lagging stream starts, and reads far past the end before any stream has one.
+  if (Percent >= 0 && Percent <= 100) Slot.Percent = std::max(Slot.Percent, Percent);
   Slot.Size = Event.ACurrentSize;
   ListView1.SetCell(Row, jcProgress, std::to_string(std::min(Percent, 100)) + "%");
   if (FJobs == 1) SetStatusPanel(1, "File Size : " + std::to_string(Event.ACurrentSize));

@@ -34,7 +34,7 @@ class TJobSlot {
   TJobOutput Output{};   // as handed to the engine, once the job is set up
   bool Busy = false;     // its job is being prepared or converted: the window's Converting
   bool Pending = false;  // its started task's end has not arrived
-  int Percent = 0;       // the row's last progress, 0..100
+  int Percent = 0;       // the row's furthest progress, 0..100
   int64_t Size = 0;      // the row's output size so far
 
   // Free for the next row, with nothing left of the last one.

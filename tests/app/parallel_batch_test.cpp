@@ -138,7 +138,8 @@ TEST_F(TParallelBatchTest, RowsConvertTogetherEachWithItsOwnProgressAndTheBarIsT
   EXPECT_EQ(Dialogs.Texts(), TTexts{"All Conversions Completed"});
   EXPECT_EQ(FileNotes, (TTexts{"File 1 of 4", "File 2 of 4", "File 3 of 4", "File 4 of 4", ""}));
   ASSERT_FALSE(Bar.empty());
-  EXPECT_TRUE(std::is_sorted(Bar.begin(), Bar.end())) << "the batch's bar went back";
+  EXPECT_TRUE(std::is_sorted(Bar.begin(), Bar.end()))
+      << "the batch's bar went back: " << testing::PrintToString(Bar);
   EXPECT_EQ(Bar.back(), 100);
   EXPECT_EQ(Form.ProgressBar1, 0);
   EXPECT_EQ(CodecThreads, JobCodecThreads(ProcessorCount(), 2));
