@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/job_rules.h"
 #include "app/main_form.h"
 
 TForm4::TForm4(TForm1 &Form1, TSettingsStore &Store) : Form1(Form1), Store(Store) {}
@@ -31,6 +32,15 @@ void TForm4::SetCheckBoxCopyStreams(bool Checked) {
   Changed();
 }
 
+int TForm4::SpinEditJobsMax() {
+  return ProcessorCount();
+}
+
+void TForm4::SetSpinEditJobs(int Value) {
+  SpinEditJobs = std::clamp(Value, 1, SpinEditJobsMax());
+  Changed();
+}
+
 void TForm4::SpinEdit1Change() {
   Form1.ComboOutputFormat.SetDropDownCount(SpinEdit1);
 }
@@ -53,8 +63,9 @@ void TForm4::LoadSettings() {
     if (DropDownItems >= 0) SetSpinEdit1(DropDownItems);
     const int LetterBox = Store.ReadInteger("LetterBox");
     if (LetterBox >= 0) Form1.ComboLetterBox.SetItemIndex(LetterBox);
-    // Last: settings saved before it existed keep the values above.
+    // Last: settings saved before these existed keep the values above.
     CheckBoxCopyStreams = Store.ReadBool("CopyStreams");
+    SetSpinEditJobs(Store.ReadInteger("Simultaneous Conversions"));
   } catch (const ESettingsError &) {
     SaveSettings();
   }
@@ -70,6 +81,7 @@ void TForm4::SaveSettings() {
     Store.WriteInteger("DropDownItems", SpinEdit1);
     Store.WriteInteger("LetterBox", Form1.ComboLetterBox.ItemIndex());
     Store.WriteBool("CopyStreams", CheckBoxCopyStreams);
+    Store.WriteInteger("Simultaneous Conversions", SpinEditJobs);
     Store.Flush();
   } catch (...) {
   }

@@ -1,7 +1,7 @@
 // TForm4, the Additional Options dialog's logic: the overwrite switch, the switch that copies
-// streams already fitting a job, the drop-down size of the output format list, and the user's
-// settings, which it reads when it is created and writes when the main window closes. Main
-// thread only.
+// streams already fitting a job, the drop-down size of the output format list, how many rows
+// convert at once, and the user's settings, which it reads when it is created and writes
+// when the main window closes. Main thread only.
 #pragma once
 
 #include <functional>
@@ -20,6 +20,10 @@ class TForm4 {
   bool CheckBoxOverWrite = false;   // "Overwrite Existing File With The Same Name"
   int SpinEdit1 = 27;               // " Drop Down Items in Output Format List"
   bool CheckBoxCopyStreams = true;  // "Copy streams that already fit"
+  int SpinEditJobs = 1;             // "Simultaneous conversions"; 1 converts row after row
+
+  // The most rows that may convert at once: one per processor core.
+  static int SpinEditJobsMax();
 
   // The view refreshes the check boxes and the spin field.
   std::function<void()> OnChange;
@@ -32,6 +36,8 @@ class TForm4 {
   void SetSpinEdit1(int Value);
   void SetCheckBoxOverWrite(bool Checked);
   void SetCheckBoxCopyStreams(bool Checked);
+  // Held within 1..SpinEditJobsMax(); the next batch uses it.
+  void SetSpinEditJobs(int Value);
   void SpinEdit1Change();
   void Button1Click();
 

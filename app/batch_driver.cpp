@@ -1,5 +1,7 @@
-// TForm1's batch driver: the checked rows become conversions one after another, each through
-// exactly one task of the engine, started by the job timer after the previous one ended.
+// TForm1's batch driver: the checked rows become conversions, each through exactly one task of
+// an engine component, started by the job timer after the previous one ended. With several
+// simultaneous conversions each running row has a slot (job_slot.h) of its own and a free slot
+// takes the next row; with one, the rows convert one after another in the first slot.
 
 #include <algorithm>
 #include <exception>
@@ -8,8 +10,8 @@
 #include "app/additional_options.h"
 #include "app/job_rules.h"
 #include "app/main_form.h"
-#include "text/text_utils.h"
 #include "engine/component/stream_fit.h"
+#include "text/text_utils.h"
 
 namespace fs = std::filesystem;
 
@@ -18,6 +20,10 @@ namespace {
 bool IsFolder(const std::string &Path) {
   std::error_code Ignored;
   return fs::is_directory(Path, Ignored);
+}
+
+bool IsFinalState(const std::string &Cell) {
+  return Cell == "Done" || Cell == "Fail" || Cell == "Abort";
 }
 
 }  // namespace
@@ -41,7 +47,15 @@ void TForm1::ButtonConvertClick() {
     ButtonBrowseForFolderClick();
     return;
   }
-  Converting = true;
+  FJobs = static_cast<size_t>(std::max(Form4 ? Form4->SpinEditJobs : 1, 1));
+  FCodecThreads = JobCodecThreads(ProcessorCount(), static_cast<int>(FJobs));
+  while (FSlots.size() < FJobs) {
+    FSlots.push_back(std::make_unique<TJobSlot>(FEngine));
+    AttachSlot(*FSlots.back());
+  }
+  for (const auto &Slot : FSlots) Slot->Reset();
+  FBatchBytes = 0;
+  SetBusy(*FSlots[0], true);
   TimerConvertAgain.SetEnabled(true);
   Aborted = false;
   FWrittenOutputs.clear();
@@ -51,14 +65,22 @@ void TForm1::ButtonConvertClick() {
   FBatchStarted = std::chrono::steady_clock::now();
   DisableControls();
   FCurrentJob = -1;
-  ConvertNextJob();
+  ConvertNextJob(*FSlots[0]);
+  // The other slots start at once; the first slot alone waits for the timer as ever.
+  FillFreeSlots(1);
 }
 
 void TForm1::ConvertNextJob() {
-  FEngine.ClearTasks();
+  ConvertNextJob(*FSlots[0]);
+}
+
+void TForm1::ConvertNextJob(TJobSlot &Slot) {
+  Slot.Engine.ClearTasks();
   // The old task is gone: whatever it still has queued belongs to no row any more.
-  FEvents.NextGeneration();
-  SetProgressBar(0);
+  Slot.Events.NextGeneration();
+  Slot.Reset();
+  // With several rows at once the bar is the batch's and goes on.
+  if (FJobs == 1) SetProgressBar(0);
   FLastJob = false;
   FBatchDone = false;
 
@@ -67,117 +89,201 @@ void TForm1::ConvertNextJob() {
   FLastJob = FCurrentJob == ListView1.Count() - 1;
 
   if (FCurrentJob >= ListView1.Count() || !ListView1.Row(FCurrentJob).Checked) {
-    Converting = false;
+    SetBusy(Slot, false);
   } else {
+    Slot.Row = FCurrentJob;
     SetStatusPanel(0, BatchFileNote(++FBatchFile, FBatchFiles));
-    if (!PrepareJob()) return;
+    if (!PrepareJob(Slot)) return;
   }
   try {
-    FJobPending = FEngine.Tasks().Count() > 0;
-    FEngine.StartConvert(1);
+    Slot.Pending = Slot.Engine.Tasks().Count() > 0;
+    SlotsChanged();
+    Slot.Engine.StartConvert(1);
   } catch (...) {
-    FJobPending = false;
-    FEngine.StopConvert();
+    Slot.Pending = false;
+    SlotsChanged();
+    Slot.Engine.StopConvert();
     EnableControls();
   }
   if (FLastJob) FBatchDone = true;
 }
 
-// Adds the job's task with its input and output. False when the job failed and has ended.
-bool TForm1::PrepareJob() {
+void TForm1::FillFreeSlots(size_t First) {
+  for (size_t Index = First; Index < FJobs; ++Index) {
+    TJobSlot &Slot = *FSlots[Index];
+    if (Slot.Busy) continue;
+    if (FBatchDone || !TimerConvertAgain.Enabled() || NextJobWaits()) return;
+    SetBusy(Slot, true);
+    ConvertNextJob(Slot);
+  }
+}
+
+bool TForm1::NextJobWaits() const {
+  int Row = FCurrentJob + 1;
+  while (Row < ListView1.Count() - 1 && !ListView1.Row(Row).Checked) ++Row;
+  if (Row >= ListView1.Count() || !ListView1.Row(Row).Checked) return false;
   try {
-    const std::string Extension = "." + LowerCaseText(FOutputType);
-    // The name exactly as listed: a trailing blank is part of a file's name.
-    const std::string Input = ListView1.Row(FCurrentJob).Caption;
-    const bool Overwrite = Form4 != nullptr && Form4->CheckBoxOverWrite;
-    const TJobOutput Output =
-        JobOutput(Input, EditOutputFolder, Extension, Overwrite, Inputs(), FWrittenOutputs);
+    const TJobOutput Next = RowOutput(Row);
+    return std::any_of(FSlots.begin(), FSlots.end(), [&Next](const auto &Slot) {
+      return Slot->Running() && OutputsMayMeet(Slot->Output, Next);
+    });
+  } catch (const std::exception &) {
+    return false;  // its set-up meets the same error and tells the user
+  }
+}
+
+TJobOutput TForm1::RowOutput(int Row) const {
+  const std::string Extension = "." + LowerCaseText(FOutputType);
+  const bool Overwrite = Form4 != nullptr && Form4->CheckBoxOverWrite;
+  // The name exactly as listed: a trailing blank is part of a file's name.
+  return JobOutput(ListView1.Row(Row).Caption, EditOutputFolder, Extension, Overwrite, Inputs(),
+                   FWrittenOutputs);
+}
+
+// Adds the job's task with its input and output. False when the job failed and has ended.
+bool TForm1::PrepareJob(TJobSlot &Slot) {
+  try {
+    const std::string Input = ListView1.Row(Slot.Row).Caption;
+    const TJobOutput Output = RowOutput(Slot.Row);
 
     TInputOptions InputOptions;
     InitInputOptions(InputOptions);
     InputOptions.FileName = Input;
     InputOptions.TimeStart = 0;
     InputOptions.PlainFileOnly = true;
-    const int TaskIndex = FEngine.AddInputFile(Input, &InputOptions);
+    InputOptions.CodecThreads = FCodecThreads;
+    const int TaskIndex = Slot.Engine.AddInputFile(Input, &InputOptions);
     if (TaskIndex < 0) {
-      ListView1.SetCell(FCurrentJob, jcProgress, "Fail");
-      EndFailedJob(FEngine.LastErrorMsg);
+      ListView1.SetCell(Slot.Row, jcProgress, "Fail");
+      EndFailedJob(Slot, Slot.Engine.LastErrorMsg);
       return false;
     }
 
     InitOutputOptions(JobOutputOptions);
     SetJobOptions(JobOutputOptions);
-    FitAutoFrameSize(JobOutputOptions, ListView1.Cell(FCurrentJob, jcVideoSize));
+    FitAutoFrameSize(JobOutputOptions, ListView1.Cell(Slot.Row, jcVideoSize));
     JobOutputOptions.FrameRate = GetFrameRateText(JobOutputOptions);
     JobOutputOptions.AudioVolume = AudioVolumeSetting;
     JobOutputOptions.AspectRatio =
-        JobAspectRatio(ComboAspectRatio.ItemIndex(), ListView1.Cell(FCurrentJob, jcVideoSize));
-    const int32_t RecordingTime = JobRecordingTime(ListView1.Cell(FCurrentJob, jcDuration));
+        JobAspectRatio(ComboAspectRatio.ItemIndex(), ListView1.Cell(Slot.Row, jcVideoSize));
+    const int32_t RecordingTime = JobRecordingTime(ListView1.Cell(Slot.Row, jcDuration));
     if (RecordingTime >= 0) JobOutputOptions.RecordingTime = RecordingTime;
     JobOutputOptions.KeepExisting = Output.KeepExisting;
     if (Form4 == nullptr || Form4->CheckBoxCopyStreams)
       for (const TStreamFit &Fit : CopyFittingStreams(Input, Output.FileName, JobOutputOptions))
-        if (OnJobLog) OnJobLog(FCurrentJob, StreamFitText(Fit));
-    if (!FEngine.AddOutputFile(TaskIndex, Output.FileName, &JobOutputOptions)) {
-      ListView1.SetCell(FCurrentJob, jcProgress, "Fail");
-      const std::string Reason = FEngine.LastErrorMsg;
-      FEngine.RemoveTask(TaskIndex);
-      EndFailedJob(Reason);
+        if (OnJobLog) OnJobLog(Slot.Row, StreamFitText(Fit));
+    if (!Slot.Engine.AddOutputFile(TaskIndex, Output.FileName, &JobOutputOptions)) {
+      ListView1.SetCell(Slot.Row, jcProgress, "Fail");
+      const std::string Reason = Slot.Engine.LastErrorMsg;
+      Slot.Engine.RemoveTask(TaskIndex);
+      EndFailedJob(Slot, Reason);
       return false;
     }
-    ListView1.SetOutputFile(FCurrentJob, Output.Expected);
+    Slot.Output = Output;
+    ListView1.SetOutputFile(Slot.Row, Output.Expected);
   } catch (const std::exception &) {
     ShowInformation(Dialogs, "Fail to add file to list!");
   }
   return true;
 }
 
-void TForm1::EndFailedJob(const std::string &Reason) {
-  ListView1.SetFailReason(FCurrentJob, Reason);
-  EndJob(FCurrentJob);
-  if (FLastJob) {
+void TForm1::EndFailedJob(TJobSlot &Slot, const std::string &Reason) {
+  ListView1.SetFailReason(Slot.Row, Reason);
+  EndJob(Slot.Row);
+  const bool OthersBusy = std::any_of(FSlots.begin(), FSlots.end(), [&Slot](const auto &Other) {
+    return Other.get() != &Slot && Other->Busy;
+  });
+  if (FLastJob && !OthersBusy) {
     TimerConvertAgain.SetEnabled(false);
     BatchEnded();
-    FEngine.StopConvert();
+    Slot.Engine.StopConvert();
     SetProgressBar(0);
     EnableControls();
-    Converting = false;
+    SetBusy(Slot, false);
     FBatchDone = true;
   } else {
+    // Rows still converting: the timer ends the batch after them.
+    if (FLastJob) FBatchDone = true;
     FRetryTicks = 0;
-    Converting = false;
+    SetBusy(Slot, false);
+    ShowBatchProgress();
   }
 }
 
 void TForm1::TimerConvertAgainTimer() {
   // The stop question holds the batch where it is until it is answered.
-  if (Converting || FAskingStop) return;
+  if (FAskingStop) return;
   if (FBatchDone) {
+    if (Converting) return;
     TimerConvertAgain.SetEnabled(false);
-    FEngine.ClearTasks();
+    for (const auto &Slot : FSlots) Slot->Engine.ClearTasks();
     BatchEnded();
     SetProgressBar(0);
     EnableControls();
     Converting = false;
     return;
   }
+  const auto Free = [this](const auto &Slot) { return !Slot->Busy; };
+  if (!std::any_of(FSlots.begin(), FSlots.begin() + FJobs, Free)) return;
   if (++FRetryTicks < 2) return;
   FRetryTicks = 0;
-  Converting = true;
-  ConvertNextJob();
+  FillFreeSlots(0);
 }
 
 void TForm1::EngineProgress(const TProgressEvent &Event) {
-  if (FCurrentJob < 0 || FCurrentJob >= ListView1.Count()) return;
-  ListView1.MakeVisible(FCurrentJob);
-  const TProgressInfo &Progress = Event.Progress;
-  const int Percent = ProgressPercent(Progress.CurrentDuration, Progress.TotalOutputDuration);
-  ListView1.SetCell(FCurrentJob, jcProgress, std::to_string(std::min(Percent, 100)) + "%");
-  SetStatusPanel(1, "File Size : " + std::to_string(Progress.CurrentSize));
-  ListView1.SetCell(FCurrentJob, jcFrames,
-                    Progress.FrameNumber == -1 ? " " : std::to_string(Progress.FrameNumber));
+  JobProgress(*FSlots[0], FCurrentJob, Event);
+}
+
+void TForm1::JobProgress(TJobSlot &Slot, int Row, const TProgressEvent &Event) {
+  if (Row < 0 || Row >= ListView1.Count()) return;
+  // With several rows at once the view follows the batch's front, not each report.
+  ListView1.MakeVisible(FJobs == 1 ? Row : FCurrentJob);
+  const int Percent =
+      ProgressPercent(Event.Progress.CurrentDuration, Event.Progress.TotalOutputDuration);
+  // The batch's share of a row is its furthest plausible report: the engine's position steps
+  // back when a lagging stream starts, and reads far past the end before any stream has one.
+  if (Percent >= 0 && Percent <= 100) Slot.Percent = std::max(Slot.Percent, Percent);
+  Slot.Size = Event.Progress.CurrentSize;
+  ListView1.SetCell(Row, jcProgress, std::to_string(std::min(Percent, 100)) + "%");
+  if (FJobs == 1) SetStatusPanel(1, "File Size : " + std::to_string(Event.Progress.CurrentSize));
+  ListView1.SetCell(
+      Row, jcFrames,
+      Event.Progress.FrameNumber == -1 ? " " : std::to_string(Event.Progress.FrameNumber));
+  if (FJobs > 1) {
+    ShowBatchProgress();
+    return;
+  }
   SetProgressBar(Percent);
   if (FBatchFiles > 0) ShowBatchTime((FBatchFile - 1 + ProgressBar1 / 100.0) / FBatchFiles);
+}
+
+void TForm1::ShowBatchProgress() {
+  if (FJobs == 1 || !TimerConvertAgain.Enabled()) return;
+  int64_t Bytes = FBatchBytes;
+  for (const auto &Slot : FSlots)
+    if (Slot->Busy) Bytes += Slot->Size;
+  SetStatusPanel(1, "Output Size : " + std::to_string(Bytes));
+  SetProgressBar(BatchPercent());
+  if (FBatchFiles > 0) ShowBatchTime(ProgressBar1 / 100.0);
+}
+
+int TForm1::BatchPercent() const {
+  int Rows = 0, Sum = 0;
+  for (int Row = 0; Row < ListView1.Count(); ++Row) {
+    const auto Running = std::find_if(FSlots.begin(), FSlots.end(), [Row](const auto &Slot) {
+      return Slot->Busy && Slot->Row == Row;
+    });
+    if (IsFinalState(ListView1.Cell(Row, jcProgress))) {
+      ++Rows;
+      Sum += 100;
+    } else if (Running != FSlots.end()) {
+      ++Rows;
+      Sum += (*Running)->Percent;
+    } else if (Row > FCurrentJob && ListView1.Row(Row).Checked) {
+      ++Rows;
+    }
+  }
+  return Rows == 0 ? 0 : Sum / Rows;
 }
 
 void TForm1::ShowBatchTime(double DoneShare) {
@@ -187,34 +293,42 @@ void TForm1::ShowBatchTime(double DoneShare) {
 }
 
 void TForm1::EngineTerminate(const TTerminateEvent &Event) {
-  Converting = false;
-  if (Event.AIndex >= 0 && FCurrentJob >= 0 && FCurrentJob < ListView1.Count()) {
-    FJobPending = false;
-    const char *State = Event.AException ? "Fail" : Aborted ? "Abort" : "Done";
-    ListView1.SetCell(FCurrentJob, jcProgress, State);
+  JobTerminate(*FSlots[0], FCurrentJob, Event);
+}
+
+void TForm1::JobTerminate(TJobSlot &Slot, int Row, const TTerminateEvent &Event) {
+  SetBusy(Slot, false);
+  if (Event.AIndex >= 0 && Row >= 0 && Row < ListView1.Count()) {
+    Slot.Pending = false;
+    SlotsChanged();
+    // A row whose conversion reached its end before the stop is done, whatever came after.
+    const char *State = Event.AException ? "Fail" : Aborted && !Event.AFinished ? "Abort" : "Done";
+    ListView1.SetCell(Row, jcProgress, State);
     if (!Event.AException && !Event.AOutputFile.empty()) {
-      ListView1.SetOutputFile(FCurrentJob, Event.AOutputFile);
+      ListView1.SetOutputFile(Row, Event.AOutputFile);
       FWrittenOutputs.push_back(Event.AOutputFile);
     }
-    if (Event.AException) ListView1.SetFailReason(FCurrentJob, Event.AMessage);
-    EndJob(FCurrentJob);
+    if (Event.AException) ListView1.SetFailReason(Row, Event.AMessage);
+    if (!Event.AException) FBatchBytes += Slot.Size;  // a failed row leaves no file
+    EndJob(Row);
+    ShowBatchProgress();
   }
   if (FBatchDone && Event.AIndex < 0) {
-    FEngine.ClearTasks();
-    SetProgressBar(0);
-    Converting = false;
+    Slot.Engine.ClearTasks();
+    // The batch's bar stays full until the batch ends.
+    if (FJobs == 1) SetProgressBar(0);
   }
 }
 
 void TForm1::ButtonStopConvertClick() {
   if (Converting) {
-    FEngine.PauseConvert();
+    for (const auto &Slot : FSlots) Slot->Engine.PauseConvert();
     FAskingStop = true;
     const TModalResult Answer = Dialogs.MessageBox("Stop all conversions?", "Confirmation",
                                                    TMsgIcon::Question, TMsgButtons::YesNo);
     FAskingStop = false;
     if (Answer != TModalResult::Yes) {
-      FEngine.ResumeConvert();
+      for (const auto &Slot : FSlots) Slot->Engine.ResumeConvert();
       return;
     }
   }
@@ -225,10 +339,22 @@ void TForm1::StopAllConversions() {
   if (Converting) Aborted = true;
   FBatchDone = true;
   TimerConvertAgain.SetEnabled(false);
-  FEngine.StopConvert();
+  for (const auto &Slot : FSlots) Slot->Engine.StopConvert();
   SetProgressBar(0);
   EnableControls();
+  for (const auto &Slot : FSlots) Slot->Busy = false;
   Converting = false;
+}
+
+void TForm1::SetBusy(TJobSlot &Slot, bool Busy) {
+  Slot.Busy = Busy;
+  Converting =
+      std::any_of(FSlots.begin(), FSlots.end(), [](const auto &Each) { return Each->Busy; });
+}
+
+void TForm1::SlotsChanged() {
+  FJobPending =
+      std::any_of(FSlots.begin(), FSlots.end(), [](const auto &Each) { return Each->Pending; });
 }
 
 void TForm1::DisableControls() {

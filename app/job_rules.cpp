@@ -3,9 +3,12 @@
 
 #include "app/job_rules.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <thread>
 #include <utility>
 
 #include "app/job_cells.h"
@@ -26,6 +29,23 @@ bool SameFile(const std::string &Left, const std::string &Right) {
   std::error_code Error;
   if (fs::equivalent(Left, Right, Error) && !Error) return true;
   return fs::weakly_canonical(Left, Error) == fs::weakly_canonical(Right, Error);
+}
+
+// Family is Base-N.Ext (N decimal, no leading zero) of Name = Base.Ext in the same folder.
+bool NumberedFrom(const std::string &Name, const std::string &Family) {
+  const fs::path Plain(Name), Numbered(Family);
+  if (Plain.extension() != Numbered.extension()) return false;
+  std::error_code Error;
+  const fs::path Folder = Plain.parent_path().empty() ? "." : Plain.parent_path();
+  const fs::path Other = Numbered.parent_path().empty() ? "." : Numbered.parent_path();
+  if (!fs::equivalent(Folder, Other, Error) &&
+      fs::weakly_canonical(Folder, Error) != fs::weakly_canonical(Other, Error))
+    return false;
+  const std::string Prefix = Plain.stem().string() + "-";
+  const std::string Stem = Numbered.stem().string();
+  if (!Stem.starts_with(Prefix) || Stem.size() == Prefix.size()) return false;
+  const std::string Number = Stem.substr(Prefix.size());
+  return Number[0] != '0' && Number.find_first_not_of("0123456789") == std::string::npos;
 }
 
 // The decimal text of Tenthousandths / 10000 without trailing zeros: 13333 gives 1.3333,
@@ -64,6 +84,12 @@ TJobOutput JobOutput(const std::string &Input, const std::string &Folder,
   return {Target, Keep, Keep ? UniqueOutputName(Plain, Extension) : Target};
 }
 
+bool OutputsMayMeet(const TJobOutput &Left, const TJobOutput &Right) {
+  if (SameFile(Left.FileName, Right.FileName)) return true;
+  return (Left.KeepExisting && NumberedFrom(Left.FileName, Right.FileName)) ||
+         (Right.KeepExisting && NumberedFrom(Right.FileName, Left.FileName));
+}
+
 std::string JobOutputPath(const std::string &Input, const std::string &Folder,
                           const std::string &Extension, bool Overwrite,
                           const std::vector<std::string> &Inputs) {
@@ -93,6 +119,17 @@ int32_t JobRecordingTime(const std::string &DurationCell) {
 
 int ProgressPercent(int64_t Current, int64_t Total) {
   return Total > 0 ? static_cast<int>(Current * 100 / Total) : 0;
+}
+
+int ProcessorCount() {
+  // The cores this process may use, which a container or taskset may hold below the machine's.
+  cpu_set_t Set;
+  if (sched_getaffinity(0, sizeof Set, &Set) == 0) return std::max(CPU_COUNT(&Set), 1);
+  return static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
+}
+
+int JobCodecThreads(int Cores, int Jobs) {
+  return Jobs > 1 ? std::max(Cores / Jobs, 1) : 0;
 }
 
 TJobStateCounts CountJobStates(const std::vector<std::string> &ProgressCells) {

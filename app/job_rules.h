@@ -26,6 +26,12 @@ TJobOutput JobOutput(const std::string &Input, const std::string &Folder,
                      const std::vector<std::string> &Inputs,
                      const std::vector<std::string> &Written = {});
 
+// Whether two jobs running at once could meet over a name: the same one, or one that the job
+// keeping files may number its way to ("clip-1.mp4" from "clip.mp4"). One replacing files
+// would move over the other's output; two keeping files would take their names in the order
+// they end. The later job waits instead, so the names come out as one after another.
+bool OutputsMayMeet(const TJobOutput &Left, const TJobOutput &Right);
+
 // The name JobOutput expects.
 std::string JobOutputPath(const std::string &Input, const std::string &Folder,
                           const std::string &Extension, bool Overwrite,
@@ -51,6 +57,13 @@ inline constexpr int VolumeStepCount = sizeof VolumeSteps / sizeof VolumeSteps[0
 
 // Current * 100 / Total, truncated; 0 when the total is not positive.
 int ProgressPercent(int64_t Current, int64_t Total);
+
+// The processor cores this process may run on; at least 1.
+int ProcessorCount();
+
+// The codec threads of each job when Jobs convert at once on Cores: shared out so that they
+// do not oversubscribe the cores, at least 1; 0 (the libraries' own choice) for one job.
+int JobCodecThreads(int Cores, int Jobs);
 
 // The rows a batch ended, by their final state.
 struct TJobStateCounts {

@@ -24,14 +24,23 @@ TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer) : TimerConvertAgain(Timer), 
   Worker1.OnStart = [this](TBackgroundWorkerBase *, TWorkerExecuteThread *, void *&) {
     Worker1Start();
   };
-  FEvents.OnProgress = [this](const TProgressEvent &Event) { EngineProgress(Event); };
-  FEvents.OnTerminate = [this](const TTerminateEvent &Event) { EngineTerminate(Event); };
-  FEvents.Attach(FEngine);
+  FSlots.push_back(std::make_unique<TJobSlot>(FEvents, FEngine));
+  AttachSlot(*FSlots[0]);
 }
 
 TForm1::~TForm1() {
   TimerConvertAgain.OnTimer = nullptr;
   FEvents.Detach();
+}
+
+void TForm1::AttachSlot(TJobSlot &Slot) {
+  Slot.Events.OnProgress = [this, &Slot](const TProgressEvent &Event) {
+    JobProgress(Slot, Slot.Row, Event);
+  };
+  Slot.Events.OnTerminate = [this, &Slot](const TTerminateEvent &Event) {
+    JobTerminate(Slot, Slot.Row, Event);
+  };
+  Slot.Events.Attach(Slot.Engine);
 }
 
 bool TForm1::FormCreate() {
@@ -56,8 +65,10 @@ void TForm1::FormShow() {
 
 bool TForm1::FormCloseQuery() {
   if (Busy()) return false;
-  FEvents.Detach();
-  FEngine.StopConvert();
+  for (const auto &Slot : FSlots) {
+    Slot->Events.Detach();
+    Slot->Engine.StopConvert();
+  }
   return true;
 }
 

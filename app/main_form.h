@@ -1,9 +1,9 @@
 // TForm1, the main window's logic without a toolkit: the control models (the job list, the
 // format and settings lists, the letterbox list, the volume bar, the progress bar, the status
 // bar, the output folder, the job timer, the enabled states), the adding of files, start-up and
-// the batch driver that converts the checked rows one after another. A window shows these
-// models (OnViewChange, the lists' own OnChange) and forwards the user's actions to the
-// handlers below; it holds no logic of its own.
+// the batch driver that converts the checked rows one after another, or several at once, each
+// in a slot of its own (job_slot.h). A window shows these models (OnViewChange, the lists' own
+// OnChange) and forwards the user's actions to the handlers below; it holds no logic of its own.
 //
 // Threads: everything runs on the main thread. The engine's events reach EngineProgress and
 // EngineTerminate through TEngineEvents, queued onto the main thread.
@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "app/engine_events.h"
 #include "app/job_list.h"
 #include "app/job_rules.h"
+#include "app/job_slot.h"
 #include "app/job_timer.h"
 #include "engine/component/convert_engine.h"
 #include "profiles/format_settings.h"
@@ -78,7 +80,7 @@ class TForm1 : public TFormatSettings {
   // it was given, turns this off.
   bool SkipListedFiles = true;
   TOutputOptions JobOutputOptions;
-  int FCurrentJob = 0;
+  int FCurrentJob = 0;  // the last row a job was started for
   bool FLastJob = false;
   bool FBatchDone = false;
   int FRetryTicks = 0;
@@ -136,8 +138,15 @@ class TForm1 : public TFormatSettings {
   void EngineTerminate(const TTerminateEvent &Event);
   void ButtonStopConvertClick();
   void ButtonStopSmallClick() { ButtonStopConvertClick(); }
-  // What a confirmed stop does: the running row ends "Abort", no further row starts.
+  // What a confirmed stop does: every running row ends "Abort", no further row starts.
   void StopAllConversions();
+  // How many rows this batch converts at once (Additional Options, when it started).
+  int SimultaneousJobs() const { return static_cast<int>(FJobs); }
+  // Started files of this batch, counted as "File k of n" counts them.
+  int BatchFile() const { return FBatchFile; }
+  // The batch's percentage over its rows: ended rows count whole, running rows by their
+  // progress, checked rows not yet reached as nothing.
+  int BatchPercent() const;
   // The rows this batch ended, by their state ("Done", "Fail", "Abort").
   TJobStateCounts JobStateCounts() const;
   void DisableControls();
@@ -158,8 +167,22 @@ class TForm1 : public TFormatSettings {
   void AddFilesClick(const std::vector<std::string> *Files);
   // The row of a probed file: its cells, or "Error" when it could not be read.
   TJobRow JobRow(const std::string &FileName, const TProbedFile &Probed) const;
-  bool PrepareJob();
-  void EndFailedJob(const std::string &Reason);
+  void ConvertNextJob(TJobSlot &Slot);
+  // Starts rows in the free slots from First on, as long as the batch goes on.
+  void FillFreeSlots(size_t First);
+  // The next row's output could meet a running row's: it starts once that one has ended.
+  bool NextJobWaits() const;
+  TJobOutput RowOutput(int Row) const;
+  bool PrepareJob(TJobSlot &Slot);
+  void EndFailedJob(TJobSlot &Slot, const std::string &Reason);
+  void JobProgress(TJobSlot &Slot, int Row, const TProgressEvent &Event);
+  void JobTerminate(TJobSlot &Slot, int Row, const TTerminateEvent &Event);
+  void AttachSlot(TJobSlot &Slot);
+  // Converting and the pending job follow the slots.
+  void SetBusy(TJobSlot &Slot, bool Busy);
+  void SlotsChanged();
+  // Several rows at once: the bar, the title and the status bar tell the batch's progress.
+  void ShowBatchProgress();
   void EndJob(int Row);
   void BatchEnded();
   void SetProgressBar(int Position);
@@ -179,8 +202,13 @@ class TForm1 : public TFormatSettings {
   // Declared before the engine: the engine's end delivers its last events into it.
   TEngineEvents FEvents;
   TConvertEngine FEngine;
+  // The first uses FEvents and FEngine; a batch of several rows at once adds more.
+  std::vector<std::unique_ptr<TJobSlot>> FSlots;
+  size_t FJobs = 1;
+  int FCodecThreads = 0;    // each job's, 0: the libraries' choice
+  int64_t FBatchBytes = 0;  // the ended rows' output sizes
   bool FControlsEnabled = true;
   bool FMainMenuEnabled = true;
-  bool FJobPending = false;  // a started job whose end has not arrived
+  bool FJobPending = false;  // a started job whose end has not arrived (any slot's)
   bool FAskingStop = false;  // "Stop all conversions?" is open
 };

@@ -1,7 +1,7 @@
 // tarnwick-cli convert: the window's batch driver without a window. The files become checked
 // rows of the job list, the entry and the picks fill the settings lists, and the rows are
-// converted one after another exactly as "Convert Now !" converts them. Messages go to
-// standard error, the last line there counting the rows by their end; questions are answered
+// converted exactly as "Convert Now !" converts them, one after another or --jobs at once. Messages
+// go to standard error, the last line there counting the rows by their end; questions are answered
 // No.
 
 #include <unistd.h>
@@ -56,6 +56,7 @@ struct TConvertArguments {
   int Volume = 5;
   bool Copy = true;
   bool Verbose = false;
+  int Jobs = 1;  // rows converting at once; 0: one per processor core
 };
 
 int UsageError(const std::string &Message) {
@@ -74,7 +75,7 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
       Arguments.Copy = false;
     } else if (Word == "-v" || Word == "--verbose") {
       Arguments.Verbose = true;
-    } else if (Word == "--output" || Word == "--pick" || Word == "--volume") {
+    } else if (Word == "--output" || Word == "--pick" || Word == "--volume" || Word == "--jobs") {
       if (!HasValue) return Word + " needs a value";
       const std::string &Value = Words[++Index];
       if (Word == "--output") {
@@ -85,6 +86,13 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
             std::stoi(Value) >= VolumeStepCount)
           return "--volume takes a position of the volume bar, 0 to 10 (5 is 100%)";
         Arguments.Volume = std::stoi(Value);
+      } else if (Word == "--jobs") {
+        const int Cores = TForm4::SpinEditJobsMax();
+        if (Value.empty() || Value.size() > 4 ||
+            Value.find_first_not_of("0123456789") != std::string::npos || std::stoi(Value) > Cores)
+          return FormatText("--jobs takes 0 to %d conversions at once (0: one per processor core)",
+                            Cores);
+        Arguments.Jobs = std::stoi(Value);
       } else {
         const size_t Equals = Value.find('=');
         if (Equals == std::string::npos)
@@ -105,7 +113,8 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
 }
 
 // The terminal's progress line on standard error, so that results sent to a file keep it:
-// the row's file, i of n, the row's percentage and the batch's time left. It is wiped before
+// the row's file, i of n, the row's percentage and the batch's time left; with several rows at
+// once the last started file, how many have started and the batch's percentage. It is wiped before
 // anything else is printed and when the batch ends, so it never stays behind.
 class TProgressLine {
  public:
@@ -120,15 +129,16 @@ class TProgressLine {
     if (!FTerminal || !FForm.Converting) return;
     const int Row = FForm.FCurrentJob;
     if (Row < 0 || Row >= FForm.ListView1.Count()) return;
+    const bool Batch = FForm.SimultaneousJobs() > 1;
     const int Percent = FForm.ProgressBar1;
-    const double Done = (FRowsEnded + Percent / 100.0) / FRowCount;
+    const double Done = Batch ? Percent / 100.0 : (FRowsEnded + Percent / 100.0) / FRowCount;
     const double Elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - FStarted).count();
     std::string File = std::filesystem::path(FForm.ListView1.Row(Row).Caption).filename().string();
     // A line wider than the terminal would wrap, and "\r" could not take it back.
     if (File.size() > MaxNameWidth) File = "..." + File.substr(File.size() - MaxNameWidth + 3);
-    std::string Line =
-        FormatText("%d of %d %3d%% %s", FRowsEnded + 1, FRowCount, Percent, File.c_str());
+    std::string Line = FormatText("%d of %d %3d%% %s", Batch ? FForm.BatchFile() : FRowsEnded + 1,
+                                  FRowCount, Percent, File.c_str());
     if (Done > 0.0 && Done < 1.0)
       Line += ", " + ClockText(static_cast<int64_t>(Elapsed * (1.0 - Done) / Done)) + " left";
     Write("\r" + Line + std::string(Line.size() < FWidth ? FWidth - Line.size() : 0, ' '));
@@ -182,6 +192,7 @@ bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments
   Form.SetTrackBar1(Arguments.Volume);
   Options.SetCheckBoxOverWrite(Arguments.Overwrite);
   Options.SetCheckBoxCopyStreams(Arguments.Copy);
+  Options.SetSpinEditJobs(Arguments.Jobs == 0 ? TForm4::SpinEditJobsMax() : Arguments.Jobs);
   std::error_code Ignored;
   Form.EditOutputFolder =
       Arguments.Output ? *Arguments.Output : std::filesystem::current_path(Ignored).string();
@@ -226,15 +237,21 @@ int Convert(const TConvertArguments &Arguments) {
       Progress.End();
       std::fprintf(stderr, "%s: %s\n", Form.ListView1.Row(Row).Caption.c_str(), Line.c_str());
     };
-  Form.OnJobEnded = [&Form, &Progress](int Row) {
+  // Rows converting at once end in any order; they are told in the list's.
+  std::vector<bool> Ended(Form.ListView1.Count());
+  size_t Told = 0;
+  Form.OnJobEnded = [&Form, &Progress, &Ended, &Told](int Row) {
     Progress.RowEnded();
-    const TJobRow &Job = Form.ListView1.Row(Row);
-    const std::string &State = Job.SubItems[jcProgress];
-    const std::string Last = State != "Fail"
-                                 ? Job.OutputFile
-                                 : (Job.FailReason.empty() ? "Conversion failed" : Job.FailReason);
-    std::printf("%s\t%s\t%s\n", EscapedCell(Job.Caption).c_str(), State.c_str(),
-                EscapedCell(Last).c_str());
+    Ended.at(Row) = true;
+    for (; Told < Ended.size() && Ended[Told]; ++Told) {
+      const TJobRow &Job = Form.ListView1.Row(static_cast<int>(Told));
+      const std::string &State = Job.SubItems[jcProgress];
+      const std::string Last =
+          State != "Fail" ? Job.OutputFile
+                          : (Job.FailReason.empty() ? "Conversion failed" : Job.FailReason);
+      std::printf("%s\t%s\t%s\n", EscapedCell(Job.Caption).c_str(), State.c_str(),
+                  EscapedCell(Last).c_str());
+    }
     std::fflush(stdout);
   };
 

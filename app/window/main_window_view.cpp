@@ -69,6 +69,11 @@ void TMainWindow::ShowControls() {
 
 void TMainWindow::ShowProgress() {
   FProgressBar1->setValue(FForm1.ProgressBar1);
+  // With several rows converting at once the bar is the batch's.
+  const bool Batch = FForm1.SimultaneousJobs() > 1;
+  FProgressBar1->setFormat(Batch ? "Batch: %p%" : "This file: %p%");
+  FProgressBar1->setAccessibleName(Batch ? "Progress of the batch"
+                                         : "Progress of the current file");
   ShowTitle();
 }
 
@@ -106,19 +111,5 @@ void TMainWindow::ShowPopupMenu(const QPoint &Position) {
 }
 
 int TMainWindow::OverallPercent() const {
-  const TJobList &List = FForm1.ListView1;
-  int Rows = 0, Ended = 0, Running = 0;
-  for (int Row = 0; Row < List.Count(); ++Row) {
-    const std::string &State = List.Cell(Row, jcProgress);
-    if (State == "Done" || State == "Fail" || State == "Abort") {
-      ++Rows;
-      ++Ended;
-    } else if (Row == FForm1.FCurrentJob && FForm1.Converting) {
-      ++Rows;
-      Running = FForm1.ProgressBar1;
-    } else if (Row > FForm1.FCurrentJob && List.Row(Row).Checked) {
-      ++Rows;
-    }
-  }
-  return Rows == 0 ? 0 : (Ended * 100 + Running) / Rows;
+  return FForm1.BatchPercent();
 }

@@ -29,6 +29,11 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
   FDropDownItems->setRange(TForm4::SpinEdit1Min, TForm4::SpinEdit1Max);
   auto *SpinLabel = new QLabel(" Drop Down Items in Output Format List", this);
   SpinLabel->setBuddy(FDropDownItems);
+  FJobs = new QSpinBox(this);
+  FJobs->setObjectName("SpinEditJobs");
+  FJobs->setRange(1, TForm4::SpinEditJobsMax());
+  auto *JobsLabel = new QLabel(" Simultaneous conversions", this);
+  JobsLabel->setBuddy(FJobs);
   auto *Done = new QPushButton("Done", this);
   Done->setObjectName("Button1");
   Done->setDefault(true);
@@ -36,6 +41,9 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
   auto *SpinRow = new QHBoxLayout;
   SpinRow->addWidget(FDropDownItems);
   SpinRow->addWidget(SpinLabel, 1);
+  auto *JobsRow = new QHBoxLayout;
+  JobsRow->addWidget(FJobs);
+  JobsRow->addWidget(JobsLabel, 1);
   auto *Buttons = new QHBoxLayout;
   Buttons->addStretch(1);
   Buttons->addWidget(Done);
@@ -43,6 +51,7 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
   Layout->addWidget(FOverWrite);
   Layout->addWidget(FCopyStreams);
   Layout->addLayout(SpinRow);
+  Layout->addLayout(JobsRow);
   Layout->addSpacing(8);
   Layout->addLayout(Buttons);
   Layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -55,6 +64,9 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
   });
   connect(FDropDownItems, &QSpinBox::valueChanged, this, [this](int Value) {
     if (!FRefreshing) FForm4.SetSpinEdit1(Value);
+  });
+  connect(FJobs, &QSpinBox::valueChanged, this, [this](int Value) {
+    if (!FRefreshing) FForm4.SetSpinEditJobs(Value);
   });
   connect(Done, &QPushButton::clicked, this, [this] { FForm4.Button1Click(); });
   FForm4.OnChange = [this] { Refresh(); };
@@ -82,6 +94,7 @@ void TAdditionalOptionsDialog::Refresh() {
   FOverWrite->setChecked(FForm4.CheckBoxOverWrite);
   FCopyStreams->setChecked(FForm4.CheckBoxCopyStreams);
   FDropDownItems->setValue(FForm4.SpinEdit1);
+  FJobs->setValue(FForm4.SpinEditJobs);
   FRefreshing = false;
 }
 

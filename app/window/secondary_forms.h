@@ -22,6 +22,7 @@ class TAdditionalOptionsDialog : public QDialog {
   QCheckBox *FOverWrite;
   QCheckBox *FCopyStreams;
   QSpinBox *FDropDownItems;
+  QSpinBox *FJobs;
   bool FRefreshing = false;
 };
 

@@ -202,6 +202,8 @@ int TCustomConvertEngine::AddInputFile(const std::string &FileName, TInputOption
       if (!Options->ForceFormat.empty()) Task->OptInputFormat(Options->ForceFormat);
       Task->SetStartTime(static_cast<int64_t>(Options->TimeStart) * 1000);
       Task->SetProgramId(Options->ProgramID);
+      // Before the input opens: its decoders take the count when they are created.
+      if (Options->CodecThreads > 0) Task->FThreadCount = Options->CodecThreads;
     }
     const bool Opened = Options && Options->PlainFileOnly ? Task->OpenPlainInputFile(FileName)
                                                           : Task->OpenInputFile(FileName);

@@ -16,6 +16,8 @@ struct TInputOptions {
   // Only a regular file or block device, opened as a file whatever its name looks like; off,
   // the name goes to the libraries as it is (protocols included).
   bool PlainFileOnly = false;
+  // Threads of each decoder and encoder of the task; 0 leaves the libraries' own choice.
+  int32_t CodecThreads = 0;
 };
 
 struct TOutputOptions {

@@ -270,6 +270,8 @@ TEST_F(WindowTest, VolumeBarAndOptionsDialogDriveTheirModels) {
   EXPECT_EQ(Control<QComboBox>("ComboOutputFormat")->maxVisibleItems(), 40);
   Dialog.findChild<QCheckBox *>("CheckBoxOverWrite")->setChecked(true);
   EXPECT_TRUE(Options.CheckBoxOverWrite);
+  Dialog.findChild<QSpinBox *>("SpinEditJobs")->setValue(2);
+  EXPECT_EQ(Options.SpinEditJobs, std::min(2, TForm4::SpinEditJobsMax()));
   Dialog.findChild<QPushButton *>("Button1")->click();
   EXPECT_FALSE(Dialog.isVisible());
 }
