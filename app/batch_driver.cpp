@@ -63,6 +63,7 @@ void TForm1::ButtonConvertClick() {
   for (int Row = 0; Row < ListView1.Count(); ++Row) FBatchFiles += ListView1.Row(Row).Checked;
   FBatchFile = 0;
   FBatchStarted = std::chrono::steady_clock::now();
+  FBatchStopped.reset();
   DisableControls();
   FCurrentJob = -1;
   ConvertNextJob(*FSlots[0]);
@@ -288,7 +289,9 @@ int TForm1::BatchPercent() const {
 
 void TForm1::ShowBatchTime(double DoneShare) {
   const double Elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - FBatchStarted).count();
+      std::chrono::duration<double>(FBatchStopped.value_or(std::chrono::steady_clock::now()) -
+                                    FBatchStarted)
+          .count();
   SetStatusPanel(2, BatchTimeNote(Elapsed, DoneShare));
 }
 
@@ -364,7 +367,10 @@ void TForm1::DisableControls() {
 
 void TForm1::BatchEnded() {
   const TJobStateCounts Counts = JobStateCounts();
-  // First, so that the desktop tells it while the message waits for the user.
+  // The batch took until now, however long the message stays open.
+  FBatchStopped = std::chrono::steady_clock::now();
+  if (FBatchFiles > 0) ShowBatchTime(1.0);
+  // Before the message, so that the desktop tells it while the message waits for the user.
   if (OnBatchEnded) OnBatchEnded(Counts);
   Dialogs.ShowBatchEnd(CompletionMessage(Counts), TrimmedText(EditOutputFolder));
 }

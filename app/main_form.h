@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -197,6 +198,8 @@ class TForm1 : public TFormatSettings {
   int FBatchFiles = 0;
   int FBatchFile = 0;
   std::chrono::steady_clock::time_point FBatchStarted;
+  // Set when the last row of the batch has ended.
+  std::optional<std::chrono::steady_clock::time_point> FBatchStopped;
   void ShowBatchTime(double DoneShare);
 
   // Declared before the engine: the engine's end delivers its last events into it.

@@ -56,8 +56,10 @@ TEST_F(TBatchDriverTest, TheStatusBarTellsTheFileOfTheBatchAndTheTimeAndTheEndIs
     TimeNotes.push_back(Form.StatusBar1[2]);
   };
   std::vector<TJobStateCounts> Announced;
+  std::string TimeAtEnd;
   Form.OnBatchEnded = [&](const TJobStateCounts &Counts) {
     Announced.push_back(Counts);
+    TimeAtEnd = Form.StatusBar1[2];
     EXPECT_TRUE(Dialogs.Messages.empty()) << "announced before the end message";
   };
   ConvertInto(Out.Path());
@@ -65,6 +67,8 @@ TEST_F(TBatchDriverTest, TheStatusBarTellsTheFileOfTheBatchAndTheTimeAndTheEndIs
   ASSERT_FALSE(TimeNotes.empty());
   EXPECT_TRUE(TimeNotes.back().starts_with("Elapsed 00:00:")) << TimeNotes.back();
   EXPECT_EQ(TimeNotes.back().find("left"), std::string::npos) << TimeNotes.back();
+  // The time is the batch's, not the batch's plus however long the end message stayed open.
+  EXPECT_EQ(TimeAtEnd, TimeNotes.back());
   ASSERT_EQ(Announced.size(), 1u);
   EXPECT_EQ(Announced[0].Done, 2);
   EXPECT_EQ(Announced[0].Fail + Announced[0].Abort, 0);
