@@ -172,7 +172,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void SetUpSubtitleOutput(TOutputStream &Ost, const TInputStream &Ist);
   void TakeSubtitleHeader(TOutputStream &Ost);
   void CopyMetaData();
-  void WriteHeaders();
   void TranscodeLoop();
   void TranscodeEnd();
   // The input file whose streams lag behind, or -1 when the loop should end; OutputTime is
@@ -189,8 +188,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // decodes or copies it and feeds every output stream it is the source of. 0, or -1 when
   // decoding failed.
   int OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
-  // The one place where packets reach the muxer; raises on a write error.
-  void WriteFrame(TOutputFileContext &File, AVPacket &Pkt, TOutputStream &Ost);
   void DoSubtitleOut(TOutputFileContext &File, TOutputStream &Ost, int64_t Pts, AVSubtitle &Sub,
                      TInputStream &Ist);
   // Sends Frame (null: drain) to the stream's encoder and writes every packet that comes
@@ -304,8 +301,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // Every input stream, file by file, and every output stream: built by Transcode.
   std::vector<TInputStream *> FInputStreams;
   std::vector<TOutputStream *> FOutputStreams;
-  // Bitstream-filter names per output file and stream; no option fills them yet.
-  std::vector<std::vector<std::vector<std::string>>> FBitstreamFilters;
   TFilePtr FVStatsFile;
   int64_t FLastReportTime = 0;
 

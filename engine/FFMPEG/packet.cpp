@@ -1,6 +1,6 @@
 // Packet decoding and stream copy: one packet of an input stream becomes decoded pictures,
 // samples or subtitles for the output paths, or is copied unchanged; encoded packets reach the
-// muxer through WriteFrame. Runs on the task's thread.
+// muxer through the output file. Runs on the task's thread.
 
 #include <chrono>
 #include <thread>
@@ -69,23 +69,9 @@ int TCustomFFmpeg::EncodeFrame(TOutputFileContext &File, TOutputStream &Ost, con
     Bytes += Pkt->size;
     Pkt->stream_index = Ost.Index;
     av::av_packet_rescale_ts(Pkt, Enc->time_base, Ost.St->time_base);
-    WriteFrame(File, *Pkt, Ost);
+    File.WritePacket(*Pkt, Ost);
   }
   return Bytes;
-}
-
-void TCustomFFmpeg::WriteFrame(TOutputFileContext &File, AVPacket &Pkt, TOutputStream &Ost) {
-  // Bitstream filters are named per output stream; no option names any yet.
-  const std::vector<std::string> &Filters = FBitstreamFilters[Ost.FileIndex][Ost.Index];
-  for (const std::string &Filter : Filters)
-    DoLog(0, FormatText("%s failed for stream %d, codec %s", Filter.c_str(), Pkt.stream_index,
-                        Ost.Encoder ? Ost.Encoder->codec->name : "copy"));
-  if (Pkt.pts != AV_NOPTS_VALUE) {
-    const int64_t End = Pkt.pts + Pkt.duration;
-    if (!Ost.HasEndPts || End > Ost.EndPts) Ost.EndPts = End;
-    Ost.HasEndPts = true;
-  }
-  File.WritePacket(Pkt);
 }
 
 void TCustomFFmpeg::DoSubtitleOut(TOutputFileContext &File, TOutputStream &Ost, int64_t Pts,
@@ -122,7 +108,7 @@ void TCustomFFmpeg::DoSubtitleOut(TOutputFileContext &File, TOutputStream &Ost, 
     Pkt->duration = av::av_rescale_q(Sub.end_display_time, AVRational{1, 1000}, Ost.St->time_base);
     if (I == 1) Pkt->pts += Pkt->duration;  // the clearing packet, at the end of display
     Pkt->dts = Pkt->pts;
-    WriteFrame(File, *Pkt, Ost);
+    File.WritePacket(*Pkt, Ost);
     ++Ost.FrameNumber;
   }
 }
@@ -149,7 +135,7 @@ void TCustomFFmpeg::CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &
                                          : av::av_rescale_q(Pkt.dts, From, To);
     Out->duration = av::av_rescale_q(Pkt.duration, From, To);
     Out->pos = -1;
-    WriteFrame(*FOutputFiles[Ost->FileIndex], *Out, *Ost);
+    FOutputFiles[Ost->FileIndex]->WritePacket(*Out, *Ost);
     ++Ost->FrameNumber;
     ++Ist.CopiedPackets;
   }

@@ -115,7 +115,8 @@ struct TOutputStream {
   uint64_t CodedError[3] = {0, 0, 0};
   TPacketPtr Packet;
   std::vector<uint8_t> SubtitleBuffer;
-  TFilePtr LogFile;        // two-pass statistics, pass 1
+  std::vector<std::string> BitstreamFilters;  // no option names any yet
+  TFilePtr LogFile;                           // two-pass statistics, pass 1
   TAVOwned<char> StatsIn;  // two-pass statistics, pass 2 (the encoder reads, never frees)
 
   // ===== Video =====

@@ -100,7 +100,7 @@ void TCustomFFmpeg::TranscodeLoop() {
     if (FRecordingTime != INT64_MAX && static_cast<double>(FRecordingTime) / 1e6 <= OutputTime)
       break;
     if (FLimitFileSize != 0 && FOutputFiles[0]->Context->pb &&
-        av::avio_seek(FOutputFiles[0]->Context->pb, 0, SEEK_CUR) > FLimitFileSize)
+        FOutputFiles[0]->Position() > FLimitFileSize)
       break;
     TInputFileContext &Input = *FInputFiles[File];
     if (av::av_read_frame(Input.Context.get(), Packet.get()) < 0) {

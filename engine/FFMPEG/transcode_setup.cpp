@@ -3,11 +3,11 @@
 // Runs on the task's thread; every failure raises FFMpegException after TranscodeCleanup.
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "engine/FFMPEG/av_libs.h"
@@ -58,10 +58,8 @@ void TCustomFFmpeg::BuildStreamTables() {
       Ost->FileIndex = File;
       FOutputStreams.push_back(Ost.get());
     }
+    Output.OnLog = [this](int Level, const std::string &Message) { DoLog(Level, Message); };
   }
-  FBitstreamFilters.assign(FOutputFiles.size(), {});
-  for (size_t File = 0; File < FOutputFiles.size(); ++File)
-    FBitstreamFilters[File].resize(FOutputFiles[File]->Streams.size());
 }
 
 void TCustomFFmpeg::CheckStreamMaps() {
@@ -343,25 +341,6 @@ void TCustomFFmpeg::CopyMetaData() {
   }
 }
 
-void TCustomFFmpeg::WriteHeaders() {
-  bool AllRtp = true;
-  for (int File = 0; File < OutputFileCount(); ++File) {
-    TOutputFileContext &Output = *FOutputFiles[File];
-    Output.WriteHeader(File);
-    AllRtp &= std::string_view(Output.Context->oformat->name) == "rtp";
-  }
-  if (AllRtp && FOnLog) {
-    std::vector<AVFormatContext *> Contexts;
-    for (const std::unique_ptr<TOutputFileContext> &Output : FOutputFiles)
-      Contexts.push_back(Output->Context.get());
-    char Sdp[2048] = "";
-    av::av_sdp_create(Contexts.data(), static_cast<int>(Contexts.size()), Sdp, sizeof Sdp);
-    std::string Text = Sdp;
-    while (!Text.empty() && std::isspace(static_cast<unsigned char>(Text.back()))) Text.pop_back();
-    DoLog(1, "SDP: " + Text);
-  }
-}
-
 void TCustomFFmpeg::TranscodeSetUp() {
   BuildStreamTables();
   CheckStreamMaps();
@@ -374,7 +353,10 @@ void TCustomFFmpeg::TranscodeSetUp() {
   OpenEncoders();
   OpenDecoders();
   CopyMetaData();
-  WriteHeaders();
+  for (int File = 0; File < OutputFileCount(); ++File) FOutputFiles[File]->WriteHeader(File);
+  if (FOnLog)
+    if (const std::optional<std::string> Sdp = TOutputFileContext::SessionDescription(FOutputFiles))
+      DoLog(1, "SDP: " + *Sdp);
   FTimerStart = av::av_gettime();
   FLastReportTime = FTimerStart;
 }
