@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/grow_buffer.h"
 #include "engine/binding/av_api.h"
@@ -307,7 +308,7 @@ void TCustomFFmpeg::EncodeAudioFrame(TOutputFileContext &File, TOutputStream &Os
   Frame.pts = Ost.SyncOpts;
   Ost.SyncOpts += FrameSamples;
   Ost.NextFramePts = Ost.SyncOpts;
-  EncodeFrame(File, Ost, &Frame, "Audio encoding failed");
+  Ost.Encoding->Send(&Frame, "Audio encoding failed");
   av::av_frame_unref(&Frame);
 }
 

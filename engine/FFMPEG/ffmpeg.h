@@ -164,7 +164,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   int StreamIndexFromInputs(AVMediaType CodecType) const;
   void SetUpEncoding();
   void SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist);
-  void SetUpTwoPass(TOutputStream &Ost, size_t Number);
   void LogStreamMapping();
   void OpenEncoders();
   void OpenDecoders();
@@ -188,12 +187,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // decodes or copies it and feeds every output stream it is the source of. 0, or -1 when
   // decoding failed.
   int OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
-  void DoSubtitleOut(TOutputFileContext &File, TOutputStream &Ost, int64_t Pts, AVSubtitle &Sub,
-                     TInputStream &Ist);
-  // Sends Frame (null: drain) to the stream's encoder and writes every packet that comes
-  // out. Returns the bytes written. Raises FailText on an encoder error.
-  int EncodeFrame(TOutputFileContext &File, TOutputStream &Ost, const AVFrame *Frame,
-                  const char *FailText);
 
  private:
   int DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);

@@ -13,6 +13,7 @@
 #include "engine/FFMPEG/frame_hook.h"
 #include "engine/binding/av_owners.h"
 
+class TEncoder;
 struct AVStream;
 
 // The libraries' "no timestamp" value.
@@ -91,6 +92,11 @@ struct TInputFileContext {
 // (null for a stream copy) carries the encoder settings until the session opens it; it frees
 // its own intra_matrix, inter_matrix and rc_override, so it must be given its own copies.
 struct TOutputStream {
+  TOutputStream();
+  ~TOutputStream();
+  TOutputStream(const TOutputStream &) = delete;
+  TOutputStream &operator=(const TOutputStream &) = delete;
+
   int FileIndex = 0;
   int Index = 0;
   AVStream *St = nullptr;
@@ -113,11 +119,9 @@ struct TOutputStream {
   int CodedQuality = 0;  // lambda units
   int CodedPictType = 0;
   uint64_t CodedError[3] = {0, 0, 0};
-  TPacketPtr Packet;
-  std::vector<uint8_t> SubtitleBuffer;
+  TPacketPtr Packet;                          // the copied packet
   std::vector<std::string> BitstreamFilters;  // no option names any yet
-  TFilePtr LogFile;                           // two-pass statistics, pass 1
-  TAVOwned<char> StatsIn;  // two-pass statistics, pass 2 (the encoder reads, never frees)
+  std::unique_ptr<TEncoder> Encoding;         // an encoded stream's, from the set-up on
 
   // ===== Video =====
   int VideoResample = 0;

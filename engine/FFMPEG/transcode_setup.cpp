@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "engine/FFMPEG/av_libs.h"
+#include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/format_text.h"
@@ -26,6 +27,14 @@ bool IsBitmapSubtitle(AVCodecID Id) {
   return Id == AV_CODEC_ID_DVD_SUBTITLE || Id == AV_CODEC_ID_DVB_SUBTITLE ||
          Id == AV_CODEC_ID_XSUB || Id == AV_CODEC_ID_HDMV_PGS_SUBTITLE ||
          Id == AV_CODEC_ID_DVB_TELETEXT;
+}
+
+// The statistics file of the Number-th output stream.
+std::string TwoPassLogName(const std::string &Prefix, size_t Number) {
+  std::string Name = (Prefix.empty() ? std::string("ffmpeg2pass") : Prefix) + "-" +
+                     std::to_string(Number) + ".log";
+  if (Name.size() > 1023) Name.resize(1023);
+  return Name;
 }
 
 }  // namespace
@@ -171,33 +180,6 @@ void TCustomFFmpeg::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist)
   }
 }
 
-// Pass 1 writes the encoder's statistics, pass 2 gives them back to it.
-void TCustomFFmpeg::SetUpTwoPass(TOutputStream &Ost, size_t Number) {
-  AVCodecContext &Enc = *Ost.Encoder;
-  if (!(Enc.flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))) return;
-  std::string Name = (FPassLogFileName.empty() ? std::string("ffmpeg2pass") : FPassLogFileName) +
-                     "-" + std::to_string(Number) + ".log";
-  if (Name.size() > 1023) Name.resize(1023);
-  // libx264 keeps its own statistics file.
-  if (Enc.codec && std::string_view(Enc.codec->name) == "libx264")
-    Ost.EncoderOptions.Set("stats", Name.c_str());
-  if (Enc.flags & AV_CODEC_FLAG_PASS1) {
-    Ost.LogFile.reset(std::fopen(Name.c_str(), "w"));
-    if (!Ost.LogFile) Fail("creat file fail: " + Name);
-    return;
-  }
-  TFilePtr File(std::fopen(Name.c_str(), "r"));
-  if (!File) Fail("creat open fail: " + Name);
-  std::fseek(File.get(), 0, SEEK_END);
-  const long Size = std::ftell(File.get());
-  std::fseek(File.get(), 0, SEEK_SET);
-  Ost.StatsIn.reset(static_cast<char *>(av::av_malloc(Size > 0 ? Size + 1 : 1)));
-  if (!Ost.StatsIn) Fail("Could not allocate log buffer");
-  const size_t Read = Size > 0 ? std::fread(Ost.StatsIn.get(), 1, Size, File.get()) : 0;
-  Ost.StatsIn.get()[Read] = 0;
-  Enc.stats_in = Ost.StatsIn.get();
-}
-
 void TCustomFFmpeg::SetUpEncoding() {
   for (size_t N = 0; N < FOutputStreams.size(); ++N) {
     TOutputStream &Ost = *FOutputStreams[N];
@@ -225,7 +207,14 @@ void TCustomFFmpeg::SetUpEncoding() {
       }
       Ost.EncodingNeeded = 1;
       Ist.DecodingNeeded = 1;
-      SetUpTwoPass(Ost, N);
+      const bool Video = TypeOf(Ost.St) == AVMEDIA_TYPE_VIDEO;
+      Ost.Encoding = std::make_unique<TEncoder>(Ost, *FOutputFiles[Ost.FileIndex],
+                                                Video ? FVideoSize : FAudioSize);
+      try {
+        Ost.Encoding->SetUpTwoPass(TwoPassLogName(FPassLogFileName, N));
+      } catch (const FFMpegException &Error) {
+        Fail(Error.what());
+      }
     }
     const AVCodecParameters *Par = Ost.St->codecpar;
     // A copied stream's size comes unchecked from the input.
@@ -286,14 +275,10 @@ void TCustomFFmpeg::OpenEncoders() {
     if (!Codec)
       Fail(FormatText("Unsupported codec for output stream #%d.%d", Ost->FileIndex, Ost->Index));
     if (Enc->codec_type == AVMEDIA_TYPE_SUBTITLE) TakeSubtitleHeader(*Ost);
-    {
-      std::lock_guard Lock(CodecOpenLock);
-      if (av::avcodec_open2(Enc, Codec, Ost->EncoderOptions.Address()) < 0)
-        Fail(
-            FormatText("Error while opening codec for output stream #%d.%d - maybe incorrect "
-                       "parameters such as bit_rate, rate, width or height",
-                       Ost->FileIndex, Ost->Index));
-      Ost->EncoderOpened = true;
+    try {
+      Ost->Encoding->Open(Codec, CodecOpenLock);
+    } catch (const FFMpegException &Error) {
+      Fail(Error.what());
     }
     FExtraSize += Enc->extradata_size;
     av::avcodec_parameters_from_context(Ost->St->codecpar, Enc);
@@ -363,7 +348,7 @@ void TCustomFFmpeg::TranscodeSetUp() {
 
 void TCustomFFmpeg::TranscodeCleanup() {
   for (TOutputStream *Ost : FOutputStreams) {
-    Ost->LogFile.reset();
+    if (Ost->Encoding) Ost->Encoding->CloseStatistics();
     Ost->Fifo.reset();
     Ost->PictTmp = TPictureBuffer();
     Ost->ImgResampleCtx.reset();

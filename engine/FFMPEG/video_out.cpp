@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "engine/FFMPEG/decode_checks.h"
+#include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/grow_buffer.h"
 #include "engine/FFMPEG/picture.h"
@@ -401,7 +402,7 @@ void TCustomFFmpeg::SendVideoFrame(TOutputFileContext &File, TOutputStream &Ost,
     Frame.top_field_first = FTopFieldFirst == -1 ? InFrame.top_field_first : FTopFieldFirst;
   Frame.quality = static_cast<int>(std::nearbyint(FSameQuality ? Ist.Quality : Ost.Quality));
   Frame.pict_type = AV_PICTURE_TYPE_NONE;
-  const int Written = EncodeFrame(File, Ost, &Frame, "Video encoding failed");
+  const int Written = Ost.Encoding->Send(&Frame, "Video encoding failed");
   if (Written > 0) FrameSize = Written;  // a frame the encoder holds back leaves it alone
 }
 
