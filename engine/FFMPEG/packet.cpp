@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
@@ -89,14 +90,14 @@ bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex) {
   EmulateRate(Ist);
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->SourceIndex != IstIndex || !Ost->EncodingNeeded) continue;
-    TOutputFileContext &File = *FOutputFiles[Ost->FileIndex];
     if (Type == AVMEDIA_TYPE_AUDIO) {
-      DoAudioOut(File, *Ost, SamplesSize, Samples, Ist);
+      Ost->Audio->Send(Samples, SamplesSize, Ist);
       continue;
     }
     int FrameSize = 0;
-    DoVideoOut(File, *Ost, FrameSize, Frame, Picture, Ist);
-    if (!FVStatsFileName.empty() && FrameSize != 0) DoVideoStats(File, *Ost, FrameSize);
+    DoVideoOut(*Ost, FrameSize, Frame, Picture, Ist);
+    if (!FVStatsFileName.empty() && FrameSize != 0)
+      DoVideoStats(*FOutputFiles[Ost->FileIndex], *Ost, FrameSize);
   }
   return true;
 }
@@ -206,14 +207,13 @@ int TCustomFFmpeg::DecodeSubtitle(TInputStream &Ist, int IstIndex, const AVPacke
 void TCustomFFmpeg::DrainEncoders(int IstIndex) {
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->SourceIndex != IstIndex || !Ost->EncodingNeeded || !Ost->EncoderOpened) continue;
-    TOutputFileContext &File = *FOutputFiles[Ost->FileIndex];
     switch (Ost->Encoder->codec_type) {
       case AVMEDIA_TYPE_AUDIO:
-        FlushAudioFifo(File, *Ost);
+        Ost->Audio->Flush();
         Ost->Encoding->Send(nullptr, "Audio encoding failed");
         break;
       case AVMEDIA_TYPE_VIDEO:
-        ShowHeldPicture(File, *Ost);
+        ShowHeldPicture(*Ost);
         Ost->Encoding->Send(nullptr, "Video encoding failed");
         break;
       default:

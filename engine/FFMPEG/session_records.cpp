@@ -2,6 +2,7 @@
 
 #include "engine/FFMPEG/session_records.h"
 
+#include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/encoder.h"
 
 TOutputStream::TOutputStream() = default;

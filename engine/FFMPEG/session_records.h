@@ -13,6 +13,7 @@
 #include "engine/FFMPEG/frame_hook.h"
 #include "engine/binding/av_owners.h"
 
+class TAudioPath;
 class TEncoder;
 struct AVStream;
 
@@ -142,19 +143,5 @@ struct TOutputStream {
   int64_t HeldUntil = NoTimestamp;  // microseconds of the sync stream's clock
 
   // ===== Audio =====
-  int AudioResample = 0;  // rate or channels differ, or the resampler compensates drift
-  // 16-bit input to the encoder's format, layout and rate; none when they already match.
-  TResamplerPtr Resample;
-  bool ResampleReady = false;  // Resample was chosen for the input below
-  int ResampleInRate = 0, ResampleInChannels = 0;
-  uint64_t ResampleInLayout = 0;
-  TAudioFifoPtr Fifo;  // samples in the encoder's format, waiting for a whole frame
-  int FifoFormat = -1, FifoChannels = 0;
-  TFramePtr AudioFrame;       // the frame handed to the encoder
-  TAVOwned<uint8_t> Silence;  // the silence-padded chunk
-  unsigned SilenceSize = 0;
-  TAVOwned<uint8_t> Converted;  // resampler output, every plane in one buffer
-  std::vector<uint8_t *> ConvertedPlanes;
-  int ConvertedSamples = 0;
-  int64_t NextFramePts = NoTimestamp;  // the least pts the next frame may have, in samples
+  std::unique_ptr<TAudioPath> Audio;  // an encoded audio stream's, from the set-up on
 };

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
@@ -349,10 +350,9 @@ void TCustomFFmpeg::TranscodeSetUp() {
 void TCustomFFmpeg::TranscodeCleanup() {
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->Encoding) Ost->Encoding->CloseStatistics();
-    Ost->Fifo.reset();
     Ost->PictTmp = TPictureBuffer();
     Ost->ImgResampleCtx.reset();
-    Ost->Resample.reset();
+    Ost->Audio.reset();
     Ost->HeldFrame.reset();
   }
 }

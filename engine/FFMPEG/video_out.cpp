@@ -383,9 +383,8 @@ bool TCustomFFmpeg::FormatVideoPicture(TOutputStream &Ost, const AVFrame &InFram
   return true;
 }
 
-void TCustomFFmpeg::SendVideoFrame(TOutputFileContext &File, TOutputStream &Ost, int &FrameSize,
-                                   const AVFrame &InFrame, const TPicture &Final,
-                                   const TInputStream &Ist) {
+void TCustomFFmpeg::SendVideoFrame(TOutputStream &Ost, int &FrameSize, const AVFrame &InFrame,
+                                   const TPicture &Final, const TInputStream &Ist) {
   const AVCodecContext &Enc = *Ost.Encoder;
   AVFrame &Frame = *Ost.VideoFrame;
   for (int P = 0; P < 4; ++P) {
@@ -406,9 +405,8 @@ void TCustomFFmpeg::SendVideoFrame(TOutputFileContext &File, TOutputStream &Ost,
   if (Written > 0) FrameSize = Written;  // a frame the encoder holds back leaves it alone
 }
 
-void TCustomFFmpeg::DoVideoOut(TOutputFileContext &File, TOutputStream &Ost, int &FrameSize,
-                               const AVFrame &InFrame, const TPicture &InPicture,
-                               TInputStream &Ist) {
+void TCustomFFmpeg::DoVideoOut(TOutputStream &Ost, int &FrameSize, const AVFrame &InFrame,
+                               const TPicture &InPicture, TInputStream &Ist) {
   FrameSize = 0;
   int64_t NbFrames = VideoSyncFrameCount(Ost, Ist);
   if (VideoSyncOn(Ost)) Ost.HeldUntil = (Ost.SyncIst ? *Ost.SyncIst : Ist).NextPts;
@@ -422,7 +420,7 @@ void TCustomFFmpeg::DoVideoOut(TOutputFileContext &File, TOutputStream &Ost, int
   for (int64_t I = 0; I < NbFrames; ++I) {
     WaitWhilePaused();
     if (FStopRequested) break;
-    SendVideoFrame(File, Ost, FrameSize, InFrame, Final, Ist);
+    SendVideoFrame(Ost, FrameSize, InFrame, Final, Ist);
     ++Ost.SyncOpts;
     ++Ost.FrameNumber;
   }
@@ -453,7 +451,7 @@ void TCustomFFmpeg::HoldPicture(TOutputStream &Ost, const AVFrame &InFrame, cons
   Ost.HasHeldPicture = true;
 }
 
-void TCustomFFmpeg::ShowHeldPicture(TOutputFileContext &File, TOutputStream &Ost) {
+void TCustomFFmpeg::ShowHeldPicture(TOutputStream &Ost) {
   // Variable-rate sync (2) never duplicates.
   if (!Ost.HasHeldPicture || Ost.HeldUntil == NoTimestamp || FStopRequested || !VideoSyncOn(Ost) ||
       FVideoSyncMethod == 2)
@@ -470,7 +468,7 @@ void TCustomFFmpeg::ShowHeldPicture(TOutputFileContext &File, TOutputStream &Ost
   const TInputStream &Source = *FInputStreams[Ost.SourceIndex];
   int FrameSize = 0;
   for (int64_t I = 0; I < NbFrames && !FStopRequested; ++I) {
-    SendVideoFrame(File, Ost, FrameSize, Props, Ost.HeldPicture, Source);
+    SendVideoFrame(Ost, FrameSize, Props, Ost.HeldPicture, Source);
     ++Ost.SyncOpts;
     ++Ost.FrameNumber;
     ++FFramesDup;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/encoder.h"
 #include "tests/engine/transcode_test_support.h"
 
@@ -113,6 +114,35 @@ TEST_F(TStageTest, TheMuxerKeepsEachStreamsEnd) {
       File.WritePacket(*Pkt, Ost);
     }
     EXPECT_EQ(EndSamples(Ost), Case.End) << Case.Packets.size();
+  }
+}
+
+// Samples short of the encoder's frame wait in the FIFO and count as queued; the flush encodes
+// them as one last frame, silence-padded where the encoder takes only whole frames.
+TEST_F(TStageTest, TheAudioPathHoldsAShortRestUntilItsFlush) {
+  const struct {
+    const char *Codec, *Output;
+    int Samples, QueuedAfterSend;
+    int64_t EndAfterSend, EndAfterFlush;
+  } Cases[] = {
+      {"pcm_s16le", "a.wav", 1000, 0, 1000, 1000},  // takes any number of samples
+      {"mp2", "a.mp2", 1000, 1000, -1, 1152},
+      {"mp2", "b.mp2", 2500, 2500 - 2 * 1152, 2 * 1152, 3 * 1152},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Output);
+    TOutputStream &Ost = Open(Case.Codec, Case.Output);
+    std::vector<int16_t> Samples(2 * Case.Samples, 1000);
+    Ost.Audio->Send(reinterpret_cast<uint8_t *>(Samples.data()),
+                    static_cast<int>(Samples.size() * 2), Source());
+    EXPECT_EQ(Ost.Audio->Queued(), Case.QueuedAfterSend);
+    // Encoders that start late shift every packet back by their delay.
+    const int Delay = Ost.Encoder->initial_padding;
+    EXPECT_EQ(EndSamples(Ost), Case.EndAfterSend < 0 ? -1 : Case.EndAfterSend - Delay);
+    Ost.Audio->Flush();
+    Ost.Encoding->Send(nullptr, "failed");
+    EXPECT_EQ(Ost.Audio->Queued(), 0);
+    EXPECT_EQ(EndSamples(Ost), Case.EndAfterFlush - Delay);
   }
 }
 
