@@ -1,10 +1,12 @@
 // Audio output set-up: fits an encoder's rate, channel layout and sample format to what it
-// takes, and gives the stream its FIFO. Runs on the session's thread, before encoders open.
+// takes, and gives the stream its audio path. Runs on the session's thread, before encoders
+// open.
 
 #include <cstdlib>
 #include <new>
 #include <string>
 
+#include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
@@ -81,19 +83,18 @@ AVSampleFormat FittingSampleFormat(const AVCodec &Codec, AVSampleFormat Wanted) 
 
 }  // namespace
 
-void TCustomFFmpeg::SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist) {
-  AVCodecContext &Enc = *Ost.Encoder;
-  const int InRate = Ist.Decoder ? Ist.Decoder->sample_rate : Ist.St->codecpar->sample_rate;
-  Ost.Resample.reset();
-  Ost.ResampleReady = false;
-  Ost.NextFramePts = NoTimestamp;
+std::string TAudioPath::SetUp(int InRate) {
+  AVCodecContext &Enc = *FOst.Encoder;
+  FResample.reset();
+  FResampleReady = false;
+  FNextFramePts = NoTimestamp;
   // Without an encoder the session refuses the stream when it opens it.
   if (const AVCodec *Codec = Enc.codec) {
     // The rate and channels come from the input unless given: a damaged input has none.
-    if (const std::string Defect = SamplesDefect(FittingSampleFormat(*Codec, Enc.sample_fmt),
-                                                 Enc.sample_rate, Enc.ch_layout.nb_channels);
+    if (std::string Defect = SamplesDefect(FittingSampleFormat(*Codec, Enc.sample_fmt),
+                                           Enc.sample_rate, Enc.ch_layout.nb_channels);
         !Defect.empty())
-      throw FFMpegException(StreamSetUpFailure(Ost, Ist, Defect));
+      return Defect;
     // Rates and layouts come from the profile lists, which do not know every encoder's limits:
     // the encoder's nearest choice is taken rather than failing the job.
     const TUnlistedLimits *Limits = LimitsOf(Codec->id);
@@ -102,15 +103,15 @@ void TCustomFFmpeg::SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist) {
                                                     : nullptr;
     const int Rate = NearestRate(Rates, Enc.sample_rate);
     if (Rate != Enc.sample_rate) {
-      DoLog(1, FormatText("Audio encoder %s does not support %d Hz, using %d Hz", Codec->name,
-                          Enc.sample_rate, Rate));
+      Log(1, FormatText("Audio encoder %s does not support %d Hz, using %d Hz", Codec->name,
+                        Enc.sample_rate, Rate));
       Enc.sample_rate = Rate;
     }
     AVChannelLayout Mono{};
     if (const AVChannelLayout *Layout =
             FittingLayout(*Codec, Enc.ch_layout, Limits && Limits->MonoOnly, Mono)) {
-      DoLog(1, FormatText("Audio encoder %s does not support the %s channel layout, using %s",
-                          Codec->name, Describe(Enc.ch_layout).c_str(), Describe(*Layout).c_str()));
+      Log(1, FormatText("Audio encoder %s does not support the %s channel layout, using %s",
+                        Codec->name, Describe(Enc.ch_layout).c_str(), Describe(*Layout).c_str()));
       AVChannelLayout Chosen{};
       if (av::av_channel_layout_copy(&Chosen, Layout) < 0) throw std::bad_alloc();
       av::av_channel_layout_uninit(&Enc.ch_layout);
@@ -119,13 +120,20 @@ void TCustomFFmpeg::SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist) {
     av::av_channel_layout_uninit(&Mono);
     Enc.sample_fmt = FittingSampleFormat(*Codec, Enc.sample_fmt);
     Enc.time_base = AVRational{1, Enc.sample_rate};
-    Ost.St->time_base = Enc.time_base;
-    av::avcodec_parameters_from_context(Ost.St->codecpar, &Enc);
-
-    Ost.Fifo.reset(av::av_audio_fifo_alloc(Enc.sample_fmt, Enc.ch_layout.nb_channels, 1024));
-    if (!Ost.Fifo) throw FFMpegException("av_fifo_init fail");
-    Ost.FifoFormat = Enc.sample_fmt;
-    Ost.FifoChannels = Enc.ch_layout.nb_channels;
+    FOst.St->time_base = Enc.time_base;
+    av::avcodec_parameters_from_context(FOst.St->codecpar, &Enc);
+    MakeFifo();
   }
-  Ost.AudioResample = Enc.sample_rate != InRate || FAudioSyncMethod >= 2;
+  FAudioResample = Enc.sample_rate != InRate || FSettings.SyncMethod >= 2;
+  return {};
+}
+
+void TCustomFFmpeg::SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist) {
+  const TAudioSettings Settings{FAudioSyncMethod, FAudioDriftThreshold, FStartTime, FRecordingTime,
+                                FVerbose};
+  Ost.Audio = std::make_unique<TAudioPath>(
+      Ost, Settings, [this](int Level, const std::string &Message) { DoLog(Level, Message); });
+  const int InRate = Ist.Decoder ? Ist.Decoder->sample_rate : Ist.St->codecpar->sample_rate;
+  if (const std::string Defect = Ost.Audio->SetUp(InRate); !Defect.empty())
+    throw FFMpegException(StreamSetUpFailure(Ost, Ist, Defect));
 }

@@ -59,13 +59,6 @@ class TTaskStateFlag {
   TTaskState FWhen;
 };
 
-// Raised where the engine asserts a precondition of its caller (the four-character tags);
-// deliberately not an FFMpegException.
-class EAssertionFailed : public std::logic_error {
- public:
-  using std::logic_error::logic_error;
-};
-
 // The session state of a task besides its options and resources; reset with the options by
 // InitDefaults.
 struct TFFmpegSessionState {
@@ -161,7 +154,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   int StreamIndexFromInputs(AVMediaType CodecType) const;
   void SetUpEncoding();
   void SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist);
-  void SetUpTwoPass(TOutputStream &Ost, size_t Number);
   void LogStreamMapping();
   void OpenEncoders();
   void OpenDecoders();
@@ -169,7 +161,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void SetUpSubtitleOutput(TOutputStream &Ost, const TInputStream &Ist);
   void TakeSubtitleHeader(TOutputStream &Ost);
   void CopyMetaData();
-  void WriteHeaders();
   void TranscodeLoop();
   void TranscodeEnd();
   // The input file whose streams lag behind, or -1 when the loop should end; OutputTime is
@@ -186,14 +177,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // decodes or copies it and feeds every output stream it is the source of. 0, or -1 when
   // decoding failed.
   int OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
-  // The one place where packets reach the muxer; raises on a write error.
-  void WriteFrame(TOutputFileContext &File, AVPacket &Pkt, TOutputStream &Ost);
-  void DoSubtitleOut(TOutputFileContext &File, TOutputStream &Ost, int64_t Pts, AVSubtitle &Sub,
-                     TInputStream &Ist);
-  // Sends Frame (null: drain) to the stream's encoder and writes every packet that comes
-  // out. Returns the bytes written. Raises FailText on an encoder error.
-  int EncodeFrame(TOutputFileContext &File, TOutputStream &Ost, const AVFrame *Frame,
-                  const char *FailText);
 
  private:
   int DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
@@ -225,8 +208,8 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void PreProcessVideoFrame(TInputStream &Ist, TPicture &Picture);
   // Writes the picture 0..n times as frame-rate synchronisation decides; FrameSize = bytes of
   // the last frame written, 0 if none.
-  void DoVideoOut(TOutputFileContext &File, TOutputStream &Ost, int &FrameSize,
-                  const AVFrame &InFrame, const TPicture &InPicture, TInputStream &Ist);
+  void DoVideoOut(TOutputStream &Ost, int &FrameSize, const AVFrame &InFrame,
+                  const TPicture &InPicture, TInputStream &Ist);
   // Crop, pad, scaler and frame of an encoded video output stream fed by Ist (decoder not yet
   // opened); raises on failure.
   void SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist);
@@ -245,12 +228,12 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   int64_t VideoFrameLimit(const TOutputStream &Ost) const;
   void HoldPicture(TOutputStream &Ost, const AVFrame &InFrame, const TPicture &Final);
   // At the end of the input the last picture lasts until its own end time.
-  void ShowHeldPicture(TOutputFileContext &File, TOutputStream &Ost);
+  void ShowHeldPicture(TOutputStream &Ost);
   bool FormatVideoPicture(TOutputStream &Ost, const AVFrame &InFrame, const TPicture &InPicture,
                           const TInputStream &Ist, TPicture &Final);
   void UseVideoScaler(TOutputStream &Ost, AVPixelFormat Format, int Width, int Height);
-  void SendVideoFrame(TOutputFileContext &File, TOutputStream &Ost, int &FrameSize,
-                      const AVFrame &InFrame, const TPicture &Final, const TInputStream &Ist);
+  void SendVideoFrame(TOutputStream &Ost, int &FrameSize, const AVFrame &InFrame,
+                      const TPicture &Final, const TInputStream &Ist);
 
  public:
   // ===== Audio output path (audio_out.cpp) =====
@@ -258,33 +241,12 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // The decoded frame of an audio input stream as interleaved 16-bit samples at the
   // decoder's rate and channel count (Ist.Samples); false when it cannot be converted.
   bool DecodedAudioToS16(TInputStream &Ist, const AVFrame &Frame, uint8_t *&Data, int &Size);
-  // Size bytes of interleaved 16-bit samples of the source stream at Data.
-  void DoAudioOut(TOutputFileContext &File, TOutputStream &Ost, int Size, uint8_t *Data,
-                  TInputStream &Ist);
-  // At the end of the input: the samples left in the FIFO as one last (short or
-  // silence-padded) frame.
-  void FlushAudioFifo(TOutputFileContext &File, TOutputStream &Ost);
-  // Output samples given to the stream that the encoder has not had yet.
-  int QueuedAudioSamples(const TOutputStream &Ost) const;
   // Scales Size bytes of 16-bit samples by FAudioVolume / 256, clipped to the sample range.
   void ApplyVolume(uint8_t *Data, int Size);
-  // Before the encoder of an audio output stream fed by Ist is opened: fits its rate and
-  // channel layout to what the encoder takes (logged), creates the FIFO and decides whether
-  // the stream is resampled. Raises on failure.
+  // Before the encoder of an audio output stream fed by Ist is opened: gives the stream its
+  // audio path, which fits the encoder and decides whether the stream is resampled. Raises on
+  // failure.
   void SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist);
-
- private:
-  // Whole frames of the FIFO to the encoder; with Flush also the short rest.
-  void EncodeAudioFifo(TOutputFileContext &File, TOutputStream &Ost, bool Flush);
-  // Samples of the FIFO, padded with silence to FrameSamples, as one frame to the encoder.
-  void EncodeAudioFrame(TOutputFileContext &File, TOutputStream &Ost, int Samples,
-                        int FrameSamples);
-  // Cuts or pads Data/Size, or asks the resampler to stretch; false when nothing is left.
-  bool SynchroniseAudio(TOutputStream &Ost, TInputStream &Ist, uint8_t *&Data, int &Size,
-                        int InChannels, int InRate);
-  // Cuts Size so that the output does not pass the recording time; false when nothing is left.
-  bool LimitAudioToRecordingTime(const TOutputStream &Ost, int &Size, int InChannels,
-                                 int InRate) const;
 
  public:
   // ===== Progress and statistics (report.cpp) =====
@@ -301,8 +263,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // Every input stream, file by file, and every output stream: built by Transcode.
   std::vector<TInputStream *> FInputStreams;
   std::vector<TOutputStream *> FOutputStreams;
-  // Bitstream-filter names per output file and stream; no option fills them yet.
-  std::vector<std::vector<std::vector<std::string>>> FBitstreamFilters;
   TFilePtr FVStatsFile;
   int64_t FLastReportTime = 0;
 

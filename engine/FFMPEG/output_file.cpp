@@ -8,12 +8,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 #include <random>
+#include <string_view>
 
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/session_records.h"
@@ -149,8 +151,37 @@ void TOutputFileContext::WriteHeader(int FileIndex) {
   FHeaderWritten = true;
 }
 
-void TOutputFileContext::WritePacket(AVPacket &Pkt) {
+void TOutputFileContext::WritePacket(AVPacket &Pkt, TOutputStream &Ost) {
+  // Bitstream filters are named per output stream; no option names any yet.
+  for (const std::string &Filter : Ost.BitstreamFilters)
+    if (OnLog)
+      OnLog(0, FormatText("%s failed for stream %d, codec %s", Filter.c_str(), Pkt.stream_index,
+                          Ost.Encoder ? Ost.Encoder->codec->name : "copy"));
+  if (Pkt.pts != AV_NOPTS_VALUE) {
+    const int64_t End = Pkt.pts + Pkt.duration;
+    if (!Ost.HasEndPts || End > Ost.EndPts) Ost.EndPts = End;
+    Ost.HasEndPts = true;
+  }
   CheckWrite("write", av::av_interleaved_write_frame(Context.get(), &Pkt));
+}
+
+int64_t TOutputFileContext::Position() const {
+  if (!Context || !Context->pb) return 0;
+  return av::avio_seek(Context->pb, 0, SEEK_CUR);
+}
+
+std::optional<std::string> TOutputFileContext::SessionDescription(
+    const std::vector<std::unique_ptr<TOutputFileContext>> &Files) {
+  std::vector<AVFormatContext *> Contexts;
+  for (const std::unique_ptr<TOutputFileContext> &Output : Files) {
+    if (std::string_view(Output->Context->oformat->name) != "rtp") return std::nullopt;
+    Contexts.push_back(Output->Context.get());
+  }
+  char Sdp[2048] = "";
+  av::av_sdp_create(Contexts.data(), static_cast<int>(Contexts.size()), Sdp, sizeof Sdp);
+  std::string Text = Sdp;
+  while (!Text.empty() && std::isspace(static_cast<unsigned char>(Text.back()))) Text.pop_back();
+  return Text;
 }
 
 void TOutputFileContext::WriteTrailer() {

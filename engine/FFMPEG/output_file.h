@@ -5,7 +5,10 @@
 // finished with an incomplete file. Runs on the task's thread; opened on the controlling one.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,11 +38,21 @@ class TOutputFileContext {
   // the next free name "name-1.ext", "name-2.ext", ... instead. False with Error on failure.
   bool OpenFile(const std::string &FileName, bool KeepExisting, std::string &Error);
   void WriteHeader(int FileIndex);
-  void WritePacket(AVPacket &Pkt);
+  // Every packet of stream Ost passes here; its end becomes the stream's end position.
+  void WritePacket(AVPacket &Pkt, TOutputStream &Ost);
   // The trailer and a flush; the file stays open so that its size can still be reported.
   void WriteTrailer();
   // Closes the file, makes it durable and moves it to its final name.
   void Commit();
+
+  // The write position in bytes; 0 while the file is not open.
+  int64_t Position() const;
+  // The session description of Files when every one of them is an RTP output.
+  static std::optional<std::string> SessionDescription(
+      const std::vector<std::unique_ptr<TOutputFileContext>> &Files);
+
+  // Runs on the task's thread; Level as the task's log.
+  std::function<void(int Level, const std::string &Message)> OnLog;
 
   bool HeaderWritten() const { return FHeaderWritten; }
   bool Committed() const { return FCommitted; }

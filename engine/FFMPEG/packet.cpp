@@ -1,15 +1,13 @@
 // Packet decoding and stream copy: one packet of an input stream becomes decoded pictures,
 // samples or subtitles for the output paths, or is copied unchanged; encoded packets reach the
-// muxer through WriteFrame. Runs on the task's thread.
+// muxer through the output file. Runs on the task's thread.
 
 #include <chrono>
 #include <thread>
 
-extern "C" {
-#include <libavutil/intreadwrite.h>  // byte readers: macros, no library call
-}
-
+#include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/decode_checks.h"
+#include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
@@ -35,98 +33,6 @@ int64_t PacketDurationUs(const TInputStream &Ist, const AVPacket &Pkt) {
 
 }  // namespace
 
-int TCustomFFmpeg::EncodeFrame(TOutputFileContext &File, TOutputStream &Ost, const AVFrame *Frame,
-                               const char *FailText) {
-  AVCodecContext *Enc = Ost.Encoder.get();
-  int Result = av::avcodec_send_frame(Enc, Frame);
-  if (Result == AVERROR_EOF) return 0;  // drained already
-  if (Result < 0) throw FFMpegException(FailText);
-  if (!Ost.Packet) Ost.Packet.reset(av::av_packet_alloc());
-  if (!Ost.Packet) throw std::bad_alloc();
-  AVPacket *Pkt = Ost.Packet.get();
-  int Bytes = 0;
-  for (;;) {
-    Result = av::avcodec_receive_packet(Enc, Pkt);
-    if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF) break;
-    if (Result < 0) throw FFMpegException(FailText);
-    size_t SideSize = 0;
-    if (const uint8_t *Side =
-            av::av_packet_get_side_data(Pkt, AV_PKT_DATA_QUALITY_STATS, &SideSize);
-        Side && SideSize >= 8) {
-      Ost.CodedQuality = static_cast<int>(AV_RL32(Side));
-      Ost.CodedPictType = Side[4];
-      const int Errors = Side[5];
-      for (int I = 0; I < 3 && I < Errors && SideSize >= 8 + 8 * (I + 1u); ++I)
-        Ost.CodedError[I] = AV_RL64(Side + 8 + 8 * I);
-    }
-    if (Ost.LogFile && Enc->stats_out) std::fprintf(Ost.LogFile.get(), "%s", Enc->stats_out);
-    if (Enc->codec_type == AVMEDIA_TYPE_VIDEO) {
-      FVideoSize += Pkt->size;
-      if (Pkt->duration <= 0) Pkt->duration = 1;  // one tick of 1/rate
-    } else {
-      FAudioSize += Pkt->size;
-    }
-    Bytes += Pkt->size;
-    Pkt->stream_index = Ost.Index;
-    av::av_packet_rescale_ts(Pkt, Enc->time_base, Ost.St->time_base);
-    WriteFrame(File, *Pkt, Ost);
-  }
-  return Bytes;
-}
-
-void TCustomFFmpeg::WriteFrame(TOutputFileContext &File, AVPacket &Pkt, TOutputStream &Ost) {
-  // Bitstream filters are named per output stream; no option names any yet.
-  const std::vector<std::string> &Filters = FBitstreamFilters[Ost.FileIndex][Ost.Index];
-  for (const std::string &Filter : Filters)
-    DoLog(0, FormatText("%s failed for stream %d, codec %s", Filter.c_str(), Pkt.stream_index,
-                        Ost.Encoder ? Ost.Encoder->codec->name : "copy"));
-  if (Pkt.pts != AV_NOPTS_VALUE) {
-    const int64_t End = Pkt.pts + Pkt.duration;
-    if (!Ost.HasEndPts || End > Ost.EndPts) Ost.EndPts = End;
-    Ost.HasEndPts = true;
-  }
-  File.WritePacket(Pkt);
-}
-
-void TCustomFFmpeg::DoSubtitleOut(TOutputFileContext &File, TOutputStream &Ost, int64_t Pts,
-                                  AVSubtitle &Sub, TInputStream &Ist) {
-  if (Pts == AV_NOPTS_VALUE) {
-    DoLog(0, "Subtitle packets must have a pts");
-    return;
-  }
-  std::vector<uint8_t> &Buffer = Ost.SubtitleBuffer;
-  Buffer.resize(65536);
-  AVCodecContext *Enc = Ost.Encoder.get();
-  // DVB subtitles stay on screen until a second, empty subtitle clears them.
-  const bool Dvb = Enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
-  // Encoders want the event to start at its pts: the display delay moves into the pts.
-  Sub.pts = av::av_rescale_q(Pts, Ist.St->time_base, AV_TIME_BASE_Q) +
-            av::av_rescale_q(Sub.start_display_time, AVRational{1, 1000}, AV_TIME_BASE_Q);
-  Sub.end_display_time -= Sub.start_display_time;
-  Sub.start_display_time = 0;
-  TPacketPtr Pkt(av::av_packet_alloc());
-  if (!Pkt) throw std::bad_alloc();
-  for (int I = 0; I < (Dvb ? 2 : 1); ++I) {
-    const unsigned Rects = Sub.num_rects;
-    if (I == 1) Sub.num_rects = 0;
-    const int Size =
-        av::avcodec_encode_subtitle(Enc, Buffer.data(), static_cast<int>(Buffer.size()), &Sub);
-    // The rectangles are still the subtitle's, to be freed with it.
-    Sub.num_rects = Rects;
-    if (Size < 0) throw FFMpegException("Subtitle encoding failed");
-    av::av_packet_unref(Pkt.get());
-    Pkt->data = Buffer.data();
-    Pkt->size = Size;
-    Pkt->stream_index = Ost.Index;
-    Pkt->pts = av::av_rescale_q(Sub.pts, AV_TIME_BASE_Q, Ost.St->time_base);
-    Pkt->duration = av::av_rescale_q(Sub.end_display_time, AVRational{1, 1000}, Ost.St->time_base);
-    if (I == 1) Pkt->pts += Pkt->duration;  // the clearing packet, at the end of display
-    Pkt->dts = Pkt->pts;
-    WriteFrame(File, *Pkt, Ost);
-    ++Ost.FrameNumber;
-  }
-}
-
 void TCustomFFmpeg::CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &Pkt, int DataSize) {
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->SourceIndex != IstIndex || Ost->EncodingNeeded) continue;
@@ -149,7 +55,7 @@ void TCustomFFmpeg::CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &
                                          : av::av_rescale_q(Pkt.dts, From, To);
     Out->duration = av::av_rescale_q(Pkt.duration, From, To);
     Out->pos = -1;
-    WriteFrame(*FOutputFiles[Ost->FileIndex], *Out, *Ost);
+    FOutputFiles[Ost->FileIndex]->WritePacket(*Out, *Ost);
     ++Ost->FrameNumber;
     ++Ist.CopiedPackets;
   }
@@ -184,14 +90,14 @@ bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex) {
   EmulateRate(Ist);
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->SourceIndex != IstIndex || !Ost->EncodingNeeded) continue;
-    TOutputFileContext &File = *FOutputFiles[Ost->FileIndex];
     if (Type == AVMEDIA_TYPE_AUDIO) {
-      DoAudioOut(File, *Ost, SamplesSize, Samples, Ist);
+      Ost->Audio->Send(Samples, SamplesSize, Ist);
       continue;
     }
     int FrameSize = 0;
-    DoVideoOut(File, *Ost, FrameSize, Frame, Picture, Ist);
-    if (!FVStatsFileName.empty() && FrameSize != 0) DoVideoStats(File, *Ost, FrameSize);
+    DoVideoOut(*Ost, FrameSize, Frame, Picture, Ist);
+    if (!FVStatsFileName.empty() && FrameSize != 0)
+      DoVideoStats(*FOutputFiles[Ost->FileIndex], *Ost, FrameSize);
   }
   return true;
 }
@@ -286,8 +192,9 @@ int TCustomFFmpeg::DecodeSubtitle(TInputStream &Ist, int IstIndex, const AVPacke
     if (!BeforeStart(Ist)) {
       ++Ist.DecodedFrames;
       for (TOutputStream *Ost : FOutputStreams)
-        if (Ost->SourceIndex == IstIndex && Ost->EncodingNeeded)
-          DoSubtitleOut(*FOutputFiles[Ost->FileIndex], *Ost, Pkt.pts, Sub, Ist);
+        if (Ost->SourceIndex == IstIndex && Ost->EncodingNeeded &&
+            !Ost->Encoding->SendSubtitle(Pkt.pts, Sub, Ist))
+          DoLog(0, "Subtitle packets must have a pts");
     }
   } catch (...) {
     av::avsubtitle_free(&Sub);
@@ -300,15 +207,14 @@ int TCustomFFmpeg::DecodeSubtitle(TInputStream &Ist, int IstIndex, const AVPacke
 void TCustomFFmpeg::DrainEncoders(int IstIndex) {
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->SourceIndex != IstIndex || !Ost->EncodingNeeded || !Ost->EncoderOpened) continue;
-    TOutputFileContext &File = *FOutputFiles[Ost->FileIndex];
     switch (Ost->Encoder->codec_type) {
       case AVMEDIA_TYPE_AUDIO:
-        FlushAudioFifo(File, *Ost);
-        EncodeFrame(File, *Ost, nullptr, "Audio encoding failed");
+        Ost->Audio->Flush();
+        Ost->Encoding->Send(nullptr, "Audio encoding failed");
         break;
       case AVMEDIA_TYPE_VIDEO:
-        ShowHeldPicture(File, *Ost);
-        EncodeFrame(File, *Ost, nullptr, "Video encoding failed");
+        ShowHeldPicture(*Ost);
+        Ost->Encoding->Send(nullptr, "Video encoding failed");
         break;
       default:
         break;

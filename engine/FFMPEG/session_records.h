@@ -13,6 +13,8 @@
 #include "engine/FFMPEG/frame_hook.h"
 #include "engine/binding/av_owners.h"
 
+class TAudioPath;
+class TEncoder;
 struct AVStream;
 
 // The libraries' "no timestamp" value.
@@ -91,6 +93,11 @@ struct TInputFileContext {
 // (null for a stream copy) carries the encoder settings until the session opens it; it frees
 // its own intra_matrix, inter_matrix and rc_override, so it must be given its own copies.
 struct TOutputStream {
+  TOutputStream();
+  ~TOutputStream();
+  TOutputStream(const TOutputStream &) = delete;
+  TOutputStream &operator=(const TOutputStream &) = delete;
+
   int FileIndex = 0;
   int Index = 0;
   AVStream *St = nullptr;
@@ -113,10 +120,9 @@ struct TOutputStream {
   int CodedQuality = 0;  // lambda units
   int CodedPictType = 0;
   uint64_t CodedError[3] = {0, 0, 0};
-  TPacketPtr Packet;
-  std::vector<uint8_t> SubtitleBuffer;
-  TFilePtr LogFile;        // two-pass statistics, pass 1
-  TAVOwned<char> StatsIn;  // two-pass statistics, pass 2 (the encoder reads, never frees)
+  TPacketPtr Packet;                          // the copied packet
+  std::vector<std::string> BitstreamFilters;  // no option names any yet
+  std::unique_ptr<TEncoder> Encoding;         // an encoded stream's, from the set-up on
 
   // ===== Video =====
   int VideoResample = 0;
@@ -137,19 +143,5 @@ struct TOutputStream {
   int64_t HeldUntil = NoTimestamp;  // microseconds of the sync stream's clock
 
   // ===== Audio =====
-  int AudioResample = 0;  // rate or channels differ, or the resampler compensates drift
-  // 16-bit input to the encoder's format, layout and rate; none when they already match.
-  TResamplerPtr Resample;
-  bool ResampleReady = false;  // Resample was chosen for the input below
-  int ResampleInRate = 0, ResampleInChannels = 0;
-  uint64_t ResampleInLayout = 0;
-  TAudioFifoPtr Fifo;  // samples in the encoder's format, waiting for a whole frame
-  int FifoFormat = -1, FifoChannels = 0;
-  TFramePtr AudioFrame;       // the frame handed to the encoder
-  TAVOwned<uint8_t> Silence;  // the silence-padded chunk
-  unsigned SilenceSize = 0;
-  TAVOwned<uint8_t> Converted;  // resampler output, every plane in one buffer
-  std::vector<uint8_t *> ConvertedPlanes;
-  int ConvertedSamples = 0;
-  int64_t NextFramePts = NoTimestamp;  // the least pts the next frame may have, in samples
+  std::unique_ptr<TAudioPath> Audio;  // an encoded audio stream's, from the set-up on
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
@@ -26,10 +27,10 @@ int TCustomFFmpeg::ChooseInputFile(double &OutputTime) const {
     // Encoded streams count what they were given: the encoder's output lags by its delay.
     if (Type == AVMEDIA_TYPE_VIDEO && Ost->Encoder)
       OutputPosition = Ost->SyncOpts * av_q2d(Ost->Encoder->time_base);
-    else if (Type == AVMEDIA_TYPE_AUDIO && Ost->Encoder && Ost->EncoderOpened &&
+    else if (Type == AVMEDIA_TYPE_AUDIO && Ost->Encoder && Ost->EncoderOpened && Ost->Audio &&
              Ost->Encoder->sample_rate > 0)
       OutputPosition =
-          static_cast<double>(Ost->SyncOpts + QueuedAudioSamples(*Ost)) / Ost->Encoder->sample_rate;
+          static_cast<double>(Ost->SyncOpts + Ost->Audio->Queued()) / Ost->Encoder->sample_rate;
     else
       OutputPosition = (Ost->HasEndPts ? Ost->EndPts : 0) * av_q2d(Ost->St->time_base);
     const double InputPosition = static_cast<double>(Source.Pts);
@@ -100,7 +101,7 @@ void TCustomFFmpeg::TranscodeLoop() {
     if (FRecordingTime != INT64_MAX && static_cast<double>(FRecordingTime) / 1e6 <= OutputTime)
       break;
     if (FLimitFileSize != 0 && FOutputFiles[0]->Context->pb &&
-        av::avio_seek(FOutputFiles[0]->Context->pb, 0, SEEK_CUR) > FLimitFileSize)
+        FOutputFiles[0]->Position() > FLimitFileSize)
       break;
     TInputFileContext &Input = *FInputFiles[File];
     if (av::av_read_frame(Input.Context.get(), Packet.get()) < 0) {

@@ -3,14 +3,16 @@
 // Runs on the task's thread; every failure raises FFMpegException after TranscodeCleanup.
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
+#include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/av_libs.h"
+#include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
@@ -26,6 +28,14 @@ bool IsBitmapSubtitle(AVCodecID Id) {
   return Id == AV_CODEC_ID_DVD_SUBTITLE || Id == AV_CODEC_ID_DVB_SUBTITLE ||
          Id == AV_CODEC_ID_XSUB || Id == AV_CODEC_ID_HDMV_PGS_SUBTITLE ||
          Id == AV_CODEC_ID_DVB_TELETEXT;
+}
+
+// The statistics file of the Number-th output stream.
+std::string TwoPassLogName(const std::string &Prefix, size_t Number) {
+  std::string Name = (Prefix.empty() ? std::string("ffmpeg2pass") : Prefix) + "-" +
+                     std::to_string(Number) + ".log";
+  if (Name.size() > 1023) Name.resize(1023);
+  return Name;
 }
 
 }  // namespace
@@ -58,10 +68,8 @@ void TCustomFFmpeg::BuildStreamTables() {
       Ost->FileIndex = File;
       FOutputStreams.push_back(Ost.get());
     }
+    Output.OnLog = [this](int Level, const std::string &Message) { DoLog(Level, Message); };
   }
-  FBitstreamFilters.assign(FOutputFiles.size(), {});
-  for (size_t File = 0; File < FOutputFiles.size(); ++File)
-    FBitstreamFilters[File].resize(FOutputFiles[File]->Streams.size());
 }
 
 void TCustomFFmpeg::CheckStreamMaps() {
@@ -173,33 +181,6 @@ void TCustomFFmpeg::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist)
   }
 }
 
-// Pass 1 writes the encoder's statistics, pass 2 gives them back to it.
-void TCustomFFmpeg::SetUpTwoPass(TOutputStream &Ost, size_t Number) {
-  AVCodecContext &Enc = *Ost.Encoder;
-  if (!(Enc.flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))) return;
-  std::string Name = (FPassLogFileName.empty() ? std::string("ffmpeg2pass") : FPassLogFileName) +
-                     "-" + std::to_string(Number) + ".log";
-  if (Name.size() > 1023) Name.resize(1023);
-  // libx264 keeps its own statistics file.
-  if (Enc.codec && std::string_view(Enc.codec->name) == "libx264")
-    Ost.EncoderOptions.Set("stats", Name.c_str());
-  if (Enc.flags & AV_CODEC_FLAG_PASS1) {
-    Ost.LogFile.reset(std::fopen(Name.c_str(), "w"));
-    if (!Ost.LogFile) Fail("creat file fail: " + Name);
-    return;
-  }
-  TFilePtr File(std::fopen(Name.c_str(), "r"));
-  if (!File) Fail("creat open fail: " + Name);
-  std::fseek(File.get(), 0, SEEK_END);
-  const long Size = std::ftell(File.get());
-  std::fseek(File.get(), 0, SEEK_SET);
-  Ost.StatsIn.reset(static_cast<char *>(av::av_malloc(Size > 0 ? Size + 1 : 1)));
-  if (!Ost.StatsIn) Fail("Could not allocate log buffer");
-  const size_t Read = Size > 0 ? std::fread(Ost.StatsIn.get(), 1, Size, File.get()) : 0;
-  Ost.StatsIn.get()[Read] = 0;
-  Enc.stats_in = Ost.StatsIn.get();
-}
-
 void TCustomFFmpeg::SetUpEncoding() {
   for (size_t N = 0; N < FOutputStreams.size(); ++N) {
     TOutputStream &Ost = *FOutputStreams[N];
@@ -227,7 +208,14 @@ void TCustomFFmpeg::SetUpEncoding() {
       }
       Ost.EncodingNeeded = 1;
       Ist.DecodingNeeded = 1;
-      SetUpTwoPass(Ost, N);
+      const bool Video = TypeOf(Ost.St) == AVMEDIA_TYPE_VIDEO;
+      Ost.Encoding = std::make_unique<TEncoder>(Ost, *FOutputFiles[Ost.FileIndex],
+                                                Video ? FVideoSize : FAudioSize);
+      try {
+        Ost.Encoding->SetUpTwoPass(TwoPassLogName(FPassLogFileName, N));
+      } catch (const FFMpegException &Error) {
+        Fail(Error.what());
+      }
     }
     const AVCodecParameters *Par = Ost.St->codecpar;
     // A copied stream's size comes unchecked from the input.
@@ -288,14 +276,10 @@ void TCustomFFmpeg::OpenEncoders() {
     if (!Codec)
       Fail(FormatText("Unsupported codec for output stream #%d.%d", Ost->FileIndex, Ost->Index));
     if (Enc->codec_type == AVMEDIA_TYPE_SUBTITLE) TakeSubtitleHeader(*Ost);
-    {
-      std::lock_guard Lock(CodecOpenLock);
-      if (av::avcodec_open2(Enc, Codec, Ost->EncoderOptions.Address()) < 0)
-        Fail(
-            FormatText("Error while opening codec for output stream #%d.%d - maybe incorrect "
-                       "parameters such as bit_rate, rate, width or height",
-                       Ost->FileIndex, Ost->Index));
-      Ost->EncoderOpened = true;
+    try {
+      Ost->Encoding->Open(Codec, CodecOpenLock);
+    } catch (const FFMpegException &Error) {
+      Fail(Error.what());
     }
     FExtraSize += Enc->extradata_size;
     av::avcodec_parameters_from_context(Ost->St->codecpar, Enc);
@@ -343,25 +327,6 @@ void TCustomFFmpeg::CopyMetaData() {
   }
 }
 
-void TCustomFFmpeg::WriteHeaders() {
-  bool AllRtp = true;
-  for (int File = 0; File < OutputFileCount(); ++File) {
-    TOutputFileContext &Output = *FOutputFiles[File];
-    Output.WriteHeader(File);
-    AllRtp &= std::string_view(Output.Context->oformat->name) == "rtp";
-  }
-  if (AllRtp && FOnLog) {
-    std::vector<AVFormatContext *> Contexts;
-    for (const std::unique_ptr<TOutputFileContext> &Output : FOutputFiles)
-      Contexts.push_back(Output->Context.get());
-    char Sdp[2048] = "";
-    av::av_sdp_create(Contexts.data(), static_cast<int>(Contexts.size()), Sdp, sizeof Sdp);
-    std::string Text = Sdp;
-    while (!Text.empty() && std::isspace(static_cast<unsigned char>(Text.back()))) Text.pop_back();
-    DoLog(1, "SDP: " + Text);
-  }
-}
-
 void TCustomFFmpeg::TranscodeSetUp() {
   BuildStreamTables();
   CheckStreamMaps();
@@ -374,18 +339,20 @@ void TCustomFFmpeg::TranscodeSetUp() {
   OpenEncoders();
   OpenDecoders();
   CopyMetaData();
-  WriteHeaders();
+  for (int File = 0; File < OutputFileCount(); ++File) FOutputFiles[File]->WriteHeader(File);
+  if (FOnLog)
+    if (const std::optional<std::string> Sdp = TOutputFileContext::SessionDescription(FOutputFiles))
+      DoLog(1, "SDP: " + *Sdp);
   FTimerStart = av::av_gettime();
   FLastReportTime = FTimerStart;
 }
 
 void TCustomFFmpeg::TranscodeCleanup() {
   for (TOutputStream *Ost : FOutputStreams) {
-    Ost->LogFile.reset();
-    Ost->Fifo.reset();
+    if (Ost->Encoding) Ost->Encoding->CloseStatistics();
     Ost->PictTmp = TPictureBuffer();
     Ost->ImgResampleCtx.reset();
-    Ost->Resample.reset();
+    Ost->Audio.reset();
     Ost->HeldFrame.reset();
   }
 }

@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "engine/FFMPEG/decode_checks.h"
+#include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/grow_buffer.h"
 #include "engine/FFMPEG/picture.h"
@@ -382,9 +383,8 @@ bool TCustomFFmpeg::FormatVideoPicture(TOutputStream &Ost, const AVFrame &InFram
   return true;
 }
 
-void TCustomFFmpeg::SendVideoFrame(TOutputFileContext &File, TOutputStream &Ost, int &FrameSize,
-                                   const AVFrame &InFrame, const TPicture &Final,
-                                   const TInputStream &Ist) {
+void TCustomFFmpeg::SendVideoFrame(TOutputStream &Ost, int &FrameSize, const AVFrame &InFrame,
+                                   const TPicture &Final, const TInputStream &Ist) {
   const AVCodecContext &Enc = *Ost.Encoder;
   AVFrame &Frame = *Ost.VideoFrame;
   for (int P = 0; P < 4; ++P) {
@@ -401,13 +401,12 @@ void TCustomFFmpeg::SendVideoFrame(TOutputFileContext &File, TOutputStream &Ost,
     Frame.top_field_first = FTopFieldFirst == -1 ? InFrame.top_field_first : FTopFieldFirst;
   Frame.quality = static_cast<int>(std::nearbyint(FSameQuality ? Ist.Quality : Ost.Quality));
   Frame.pict_type = AV_PICTURE_TYPE_NONE;
-  const int Written = EncodeFrame(File, Ost, &Frame, "Video encoding failed");
+  const int Written = Ost.Encoding->Send(&Frame, "Video encoding failed");
   if (Written > 0) FrameSize = Written;  // a frame the encoder holds back leaves it alone
 }
 
-void TCustomFFmpeg::DoVideoOut(TOutputFileContext &File, TOutputStream &Ost, int &FrameSize,
-                               const AVFrame &InFrame, const TPicture &InPicture,
-                               TInputStream &Ist) {
+void TCustomFFmpeg::DoVideoOut(TOutputStream &Ost, int &FrameSize, const AVFrame &InFrame,
+                               const TPicture &InPicture, TInputStream &Ist) {
   FrameSize = 0;
   int64_t NbFrames = VideoSyncFrameCount(Ost, Ist);
   if (VideoSyncOn(Ost)) Ost.HeldUntil = (Ost.SyncIst ? *Ost.SyncIst : Ist).NextPts;
@@ -421,7 +420,7 @@ void TCustomFFmpeg::DoVideoOut(TOutputFileContext &File, TOutputStream &Ost, int
   for (int64_t I = 0; I < NbFrames; ++I) {
     WaitWhilePaused();
     if (FStopRequested) break;
-    SendVideoFrame(File, Ost, FrameSize, InFrame, Final, Ist);
+    SendVideoFrame(Ost, FrameSize, InFrame, Final, Ist);
     ++Ost.SyncOpts;
     ++Ost.FrameNumber;
   }
@@ -452,7 +451,7 @@ void TCustomFFmpeg::HoldPicture(TOutputStream &Ost, const AVFrame &InFrame, cons
   Ost.HasHeldPicture = true;
 }
 
-void TCustomFFmpeg::ShowHeldPicture(TOutputFileContext &File, TOutputStream &Ost) {
+void TCustomFFmpeg::ShowHeldPicture(TOutputStream &Ost) {
   // Variable-rate sync (2) never duplicates.
   if (!Ost.HasHeldPicture || Ost.HeldUntil == NoTimestamp || FStopRequested || !VideoSyncOn(Ost) ||
       FVideoSyncMethod == 2)
@@ -469,7 +468,7 @@ void TCustomFFmpeg::ShowHeldPicture(TOutputFileContext &File, TOutputStream &Ost
   const TInputStream &Source = *FInputStreams[Ost.SourceIndex];
   int FrameSize = 0;
   for (int64_t I = 0; I < NbFrames && !FStopRequested; ++I) {
-    SendVideoFrame(File, Ost, FrameSize, Props, Ost.HeldPicture, Source);
+    SendVideoFrame(Ost, FrameSize, Props, Ost.HeldPicture, Source);
     ++Ost.SyncOpts;
     ++Ost.FrameNumber;
     ++FFramesDup;

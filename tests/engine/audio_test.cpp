@@ -7,6 +7,7 @@
 #include <cstring>
 #include <tuple>
 
+#include "engine/FFMPEG/audio_path.h"
 #include "tests/engine/transcode_test_support.h"
 
 namespace {
@@ -169,14 +170,14 @@ TEST_F(AudioTest, EncoderIsFittedAndResamplingChosen) {
     EXPECT_EQ(Enc.ch_layout.nb_channels, Case.FittedChannels);
     EXPECT_EQ(std::tuple(Enc.time_base.num, Enc.time_base.den, Ost.St->codecpar->sample_rate),
               std::tuple(1, Case.FittedRate, Case.FittedRate));
-    EXPECT_EQ(Ost.AudioResample, Case.AudioResample);
+    EXPECT_EQ(Ost.Audio->Resampling(), Case.AudioResample != 0);
     const std::string Prefix =
         "Audio encoder " + std::string(Enc.codec->name) + " does not support ";
     EXPECT_EQ(Logged(Prefix + std::to_string(Case.Rate) + " Hz, using " +
                      std::to_string(Case.FittedRate)),
               Case.FittedRate != Case.Rate);
     EXPECT_EQ(Logged(Prefix + "the "), Case.FittedChannels != Case.Channels);
-    EXPECT_TRUE(Ost.Fifo);
+    EXPECT_TRUE(Ost.Audio->HasFifo());
     EXPECT_GE(av::avcodec_open2(&Enc, Enc.codec, nullptr), 0);
   }
 }

@@ -1,0 +1,9 @@
+// The stream records own their stages, whose classes the records' header only names.
+
+#include "engine/FFMPEG/session_records.h"
+
+#include "engine/FFMPEG/audio_path.h"
+#include "engine/FFMPEG/encoder.h"
+
+TOutputStream::TOutputStream() = default;
+TOutputStream::~TOutputStream() = default;
