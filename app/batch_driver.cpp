@@ -304,12 +304,15 @@ void TForm1::JobTerminate(TJobSlot &Slot, int Row, const TTerminateEvent &Event)
   if (Event.AIndex >= 0 && Row >= 0 && Row < ListView1.Count()) {
     Slot.Pending = false;
     SlotsChanged();
-    // A row whose conversion reached its end before the stop is done, whatever came after.
-    const char *State = Event.AException ? "Fail" : Aborted && !Event.AFinished ? "Abort" : "Done";
+    // A row whose conversion reached its end before the stop is done, whatever came after;
+    // one that did not is never called done.
+    const char *State = Event.AException ? "Fail" : !Event.AFinished ? "Abort" : "Done";
     ListView1.SetCell(Row, jcProgress, State);
     if (!Event.AException && !Event.AOutputFile.empty()) {
       ListView1.SetOutputFile(Row, Event.AOutputFile);
       FWrittenOutputs.push_back(Event.AOutputFile);
+    } else if (!Event.AException && !Event.AFinished) {
+      ListView1.SetOutputFile(Row, "");  // stopped before anything was written: no file
     }
     if (Event.AException) ListView1.SetFailReason(Row, Event.AMessage);
     if (!Event.AException) FBatchBytes += Slot.Size;  // a failed row leaves no file

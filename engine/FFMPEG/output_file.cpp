@@ -163,6 +163,7 @@ void TOutputFileContext::WritePacket(AVPacket &Pkt, TOutputStream &Ost) {
     Ost.HasEndPts = true;
   }
   CheckWrite("write", av::av_interleaved_write_frame(Context.get(), &Pkt));
+  ++FPacketsWritten;
 }
 
 int64_t TOutputFileContext::Position() const {

@@ -55,6 +55,7 @@ class TOutputFileContext {
   std::function<void(int Level, const std::string &Message)> OnLog;
 
   bool HeaderWritten() const { return FHeaderWritten; }
+  int64_t PacketsWritten() const { return FPacketsWritten; }
   bool Committed() const { return FCommitted; }
   // The name given, or after Commit the name actually written.
   std::string FileName() const;
@@ -72,4 +73,5 @@ class TOutputFileContext {
   bool FFileOpened = false;
   bool FHeaderWritten = false;
   bool FCommitted = false;
+  int64_t FPacketsWritten = 0;
 };

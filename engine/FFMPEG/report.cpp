@@ -139,8 +139,9 @@ void TCustomFFmpeg::PrintReport(bool IsLast) {
     Line.Append("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", TotalBytes / 1024.0, Ti1, BitRate);
     if (FVerbose > 1) Line.Append(" dup=%d drop=%d", FFramesDup, FFramesDrop);
     if (FOnProgress) {
-      // Milliseconds travel as 32 bits: before any position the 10^13 wraps.
-      const auto Ms = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(Ti1 * 1000)));
+      // Before any stream has a position there is no time to tell: 0, not the placeholder,
+      // which would read as far past the end.
+      const auto Ms = Ti1 >= 1e10 ? 0 : static_cast<int32_t>(static_cast<int64_t>(Ti1 * 1000));
       FOnProgress(this, TProgressInfo{FrameNumber, Fps, Ms, Q, static_cast<float>(BitRate),
                                       TotalBytes, FOutputDurationMs});
     } else if (FVerbose >= 0) {

@@ -141,6 +141,15 @@ void TCustomFFmpeg::TranscodeEnd() {
   PrintReport(true);
   // Only complete files reach their final names; until then a failure leaves none behind.
   for (size_t I = 0; I < FOutputFiles.size(); ++I) {
+    // Stopped before a single packet: there is nothing to play, so no file is left (its
+    // temporary file goes with the output), and no name is told.
+    TOutputFileContext &Output = *FOutputFiles[I];
+    if (FStopRequested && Output.PacketsWritten() == 0 && !Output.TemporaryName().empty()) {
+      DoLog(1, FormatText("Stopped before anything was written to '%s'; no file is left",
+                          FOutputFileNames[I].c_str()));
+      FOutputFileNames[I].clear();
+      continue;
+    }
     FOutputFiles[I]->Commit();
     FOutputFileNames[I] = FOutputFiles[I]->FileName();
   }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/job_rules.h"
+#include "engine/component/convert_task.h"
 #include "tests/app/model_test_support.h"
 
 namespace fs = std::filesystem;

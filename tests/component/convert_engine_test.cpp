@@ -387,6 +387,32 @@ TEST_F(TEngineTest, StopEndsRunningAndPendingTasks) {
   EXPECT_EQ(Ends.size(), 4u);
 }
 
+// A task stopped after its header but before its first packet has nothing playable: it
+// leaves no file behind and tells no output name.
+TEST_F(TEngineTest, AStopBeforeTheFirstPacketLeavesNoFile) {
+  const int Index = AddTask("early.avi");
+  std::atomic<bool> Held{false};
+  Engine.OnLog = [this, &Held](int AIndex, TLogLevel, const std::string &Msg) {
+    // Set-up is over; the loop waits at its first turn, before reading a packet.
+    if (AIndex >= 0 && !Held && Msg.find("Stream mapping") != std::string::npos) {
+      Engine.Tasks().Items(AIndex).Pause();
+      Held = true;
+    }
+  };
+  Engine.StartConvert(1);
+  QElapsedTimer Timer;
+  Timer.start();
+  while (!Held && Timer.elapsed() < 20000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(Held);
+  Engine.StopConvert();
+  ASSERT_TRUE(WaitForEndOfRun());
+  ASSERT_GE(Ends.size(), 1u);
+  EXPECT_FALSE(Ends[0].Finished);
+  EXPECT_FALSE(Ends[0].Exception) << Ends[0].Message;
+  EXPECT_EQ(Engine.OutputFileName(Index, 0), "");
+  EXPECT_EQ(Folder.Names(), std::vector<std::string>{});
+}
+
 TEST_F(TEngineTest, DestroyingTheComponentWaitsForItsTasks) {
   std::vector<int> Ended;
   std::mutex Lock;
