@@ -63,12 +63,26 @@ void TForm4::LoadSettings() {
     if (DropDownItems >= 0) SetSpinEdit1(DropDownItems);
     const int LetterBox = Store.ReadInteger("LetterBox");
     if (LetterBox >= 0) Form1.ComboLetterBox.SetItemIndex(LetterBox);
-    // Last: settings saved before these existed keep the values above.
-    CheckBoxCopyStreams = Store.ReadBool("CopyStreams");
-    SetSpinEditJobs(Store.ReadInteger("Simultaneous Conversions"));
   } catch (const ESettingsError &) {
     SaveSettings();
+    return Loaded();
   }
+  // Added later, each read on its own: a file saved before one of them keeps all the others.
+  bool Missing = false;
+  for (const std::function<void()> &Read : std::initializer_list<std::function<void()>>{
+           [this] { CheckBoxCopyStreams = Store.ReadBool("CopyStreams"); },
+           [this] { SetSpinEditJobs(Store.ReadInteger("Simultaneous Conversions")); }}) {
+    try {
+      Read();
+    } catch (const ESettingsError &) {
+      Missing = true;
+    }
+  }
+  if (Missing) SaveSettings();
+  Loaded();
+}
+
+void TForm4::Loaded() {
   if (Form1.OnViewChange) Form1.OnViewChange(TViewPart::OutputFolder);
   Changed();
 }

@@ -51,6 +51,8 @@ class TForm4 {
 
  private:
   void Changed();
+  // The view shows what was read.
+  void Loaded();
 
   TForm1 &Form1;
   TSettingsStore &Store;

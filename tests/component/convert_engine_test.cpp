@@ -402,7 +402,8 @@ TEST_F(TEngineTest, AStopBeforeTheFirstPacketLeavesNoFile) {
   Engine.StartConvert(1);
   QElapsedTimer Timer;
   Timer.start();
-  while (!Held && Timer.elapsed() < 20000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (!Held && Timer.elapsed() < 20000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_TRUE(Held);
   Engine.StopConvert();
   ASSERT_TRUE(WaitForEndOfRun());
