@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QSettings>
 #include <algorithm>
 #include <chrono>
 #include <deque>
@@ -143,3 +144,17 @@ class TModelFixture : public testing::Test, protected TStartedForm {
     return Names;
   }
 };
+
+// A settings file as a version before Name existed wrote it (Name empty), or with Name = Value.
+inline void WriteSettingsFile(const std::string &File, const std::string &OutputFolder,
+                              int DropDownItems, int LetterBox, const std::string &Name = "",
+                              const QVariant &Value = {}) {
+  std::filesystem::remove(File);
+  QSettings Raw(QString::fromStdString(File), QSettings::IniFormat);
+  Raw.setValue("Output Folder", QString::fromStdString(OutputFolder));
+  Raw.setValue("ComboOutputFormat", 10);
+  Raw.setValue("Overwrite", true);
+  Raw.setValue("DropDownItems", DropDownItems);
+  Raw.setValue("LetterBox", LetterBox);
+  if (!Name.empty() && Value.isValid()) Raw.setValue(QString::fromStdString(Name), Value);
+}

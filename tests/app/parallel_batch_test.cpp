@@ -318,16 +318,7 @@ TEST(ParallelSettingTest, SimultaneousConversionsStayWithinTheCoresAndAreSaved) 
       {QVariant("two"), 1, 1},
   };
   for (const auto &Case : Cases) {
-    fs::remove(File);
-    {
-      QSettings Raw(QString::fromStdString(File), QSettings::IniFormat);
-      Raw.setValue("Output Folder", QString::fromStdString(Folder.Path()));
-      Raw.setValue("ComboOutputFormat", 10);
-      Raw.setValue("Overwrite", true);
-      Raw.setValue("DropDownItems", 40);
-      Raw.setValue("LetterBox", 1);
-      if (Case.Stored.isValid()) Raw.setValue("Simultaneous Conversions", Case.Stored);
-    }
+    WriteSettingsFile(File, Folder.Path(), 40, 1, "Simultaneous Conversions", Case.Stored);
     TQSettingsStore Store(File);
     TStartedForm Started(&Store);
     const int Loaded = Case.Stored.typeId() == QMetaType::Int ? Case.Stored.toInt() : 1;

@@ -134,16 +134,8 @@ TEST_F(TStreamCopyTest, TheSwitchIsOnByDefaultAndStoredWithTheSettings) {
     bool Want;
   } Cases[] = {{nullptr, true}, {"false", false}, {"true", true}};
   for (const auto &Case : Cases) {
-    fs::remove(File);
-    {
-      QSettings Raw(QString::fromStdString(File), QSettings::IniFormat);
-      Raw.setValue("Output Folder", QString::fromStdString(Folder.Path()));
-      Raw.setValue("ComboOutputFormat", 10);
-      Raw.setValue("Overwrite", true);
-      Raw.setValue("DropDownItems", 30);
-      Raw.setValue("LetterBox", 0);
-      if (Case.Stored) Raw.setValue("CopyStreams", Case.Stored);
-    }
+    WriteSettingsFile(File, Folder.Path(), 30, 0, "CopyStreams",
+                      Case.Stored ? QVariant(Case.Stored) : QVariant());
     TQSettingsStore Store(File), Stored(File);
     TStartedForm Started(&Store);
     const std::string Label = Case.Stored ? Case.Stored : "not stored";
