@@ -14,7 +14,7 @@
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/grow_buffer.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 namespace {
 

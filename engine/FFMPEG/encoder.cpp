@@ -14,7 +14,7 @@ extern "C" {
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/output_file.h"
 #include "engine/binding/av_api.h"
-#include "engine/binding/format_text.h"
+#include "text/format_text.h"
 
 TEncoder::TEncoder(TOutputStream &Ost, TOutputFileContext &File, int64_t &CodedBytes)
     : FOst(Ost), FFile(File), FCodedBytes(CodedBytes) {}
