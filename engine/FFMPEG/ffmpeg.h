@@ -203,15 +203,12 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
                                  const std::string &Defect) const;
 
  public:
-  // ===== Video output path (video_out.cpp) =====
+  // ===== Video pre-processing and set-up (video_hooks.cpp; the path is video_path.*) =====
 
+  // Deinterlacing and the hooks, once per decoded picture before the streams' video paths.
   void PreProcessVideoFrame(TInputStream &Ist, TPicture &Picture);
-  // Writes the picture 0..n times as frame-rate synchronisation decides; FrameSize = bytes of
-  // the last frame written, 0 if none.
-  void DoVideoOut(TOutputStream &Ost, int &FrameSize, const AVFrame &InFrame,
-                  const TPicture &InPicture, TInputStream &Ist);
-  // Crop, pad, scaler and frame of an encoded video output stream fed by Ist (decoder not yet
-  // opened); raises on failure.
+  // Gives an encoded video output stream fed by Ist (decoder not yet opened) its video path
+  // with its crop, pad, scaler and frame; raises on failure.
   void SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist);
 
  private:
@@ -222,18 +219,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void RunCustomHook(TPicture &Working, AVPixelFormat Format, int Width, int Height, int64_t Pts);
   bool HookPictureToRGB(const TPicture &Working, TPicture &Rgb, AVPixelFormat Format, int Width,
                         int Height);
-  bool VideoSyncOn(const TOutputStream &Ost) const;
-  int VideoSyncFrameCount(TOutputStream &Ost, const TInputStream &Ist);
-  // Frames (SyncOpts) the output may reach before the recording time.
-  int64_t VideoFrameLimit(const TOutputStream &Ost) const;
-  void HoldPicture(TOutputStream &Ost, const AVFrame &InFrame, const TPicture &Final);
-  // At the end of the input the last picture lasts until its own end time.
-  void ShowHeldPicture(TOutputStream &Ost);
-  bool FormatVideoPicture(TOutputStream &Ost, const AVFrame &InFrame, const TPicture &InPicture,
-                          const TInputStream &Ist, TPicture &Final);
-  void UseVideoScaler(TOutputStream &Ost, AVPixelFormat Format, int Width, int Height);
-  void SendVideoFrame(TOutputStream &Ost, int &FrameSize, const AVFrame &InFrame,
-                      const TPicture &Final, const TInputStream &Ist);
 
  public:
   // ===== Audio output path (audio_out.cpp) =====

@@ -9,6 +9,7 @@
 #include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
@@ -94,8 +95,7 @@ bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex) {
       Ost->Audio->Send(Samples, SamplesSize, Ist);
       continue;
     }
-    int FrameSize = 0;
-    DoVideoOut(*Ost, FrameSize, Frame, Picture, Ist);
+    const int FrameSize = Ost->Video->Send(Frame, Picture, Ist);
     if (!FVStatsFileName.empty() && FrameSize != 0)
       DoVideoStats(*FOutputFiles[Ost->FileIndex], *Ost, FrameSize);
   }
@@ -213,7 +213,7 @@ void TCustomFFmpeg::DrainEncoders(int IstIndex) {
         Ost->Encoding->Send(nullptr, "Audio encoding failed");
         break;
       case AVMEDIA_TYPE_VIDEO:
-        ShowHeldPicture(*Ost);
+        Ost->Video->ShowHeldPicture(*FInputStreams[Ost->SourceIndex]);
         Ost->Encoding->Send(nullptr, "Video encoding failed");
         break;
       default:

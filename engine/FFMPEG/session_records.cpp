@@ -4,6 +4,7 @@
 
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/encoder.h"
+#include "engine/FFMPEG/video_path.h"
 
 TOutputStream::TOutputStream() = default;
 TOutputStream::~TOutputStream() = default;

@@ -15,6 +15,7 @@
 
 class TAudioPath;
 class TEncoder;
+class TVideoPath;
 struct AVStream;
 
 // The libraries' "no timestamp" value.
@@ -123,25 +124,6 @@ struct TOutputStream {
   TPacketPtr Packet;                          // the copied packet
   std::vector<std::string> BitstreamFilters;  // no option names any yet
   std::unique_ptr<TEncoder> Encoding;         // an encoded stream's, from the set-up on
-
-  // ===== Video =====
-  int VideoResample = 0;
-  int VideoCrop = 0, TopBand = 0, LeftBand = 0;
-  int BottomBand = 0, RightBand = 0;
-  int VideoPad = 0, PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
-  int ResampleHeight = 0;
-  TPictureBuffer PictTmp;
-  TScalerPtr ImgResampleCtx;
-  int ResampleSourceFormat = -1, ResampleSourceWidth = 0, ResampleSourceHeight = 0;
-  TFramePtr VideoFrame;  // the frame handed to the encoder
-  // The last picture written, shown again at the end until its own end time.
-  TPictureBuffer HeldCopy;
-  TFramePtr HeldFrame;  // a reference to the decoder's picture when that is the one held
-  TPicture HeldPicture{};
-  bool HasHeldPicture = false;
-  int HeldInterlaced = 0, HeldTopFieldFirst = 0;
-  int64_t HeldUntil = NoTimestamp;  // microseconds of the sync stream's clock
-
-  // ===== Audio =====
-  std::unique_ptr<TAudioPath> Audio;  // an encoded audio stream's, from the set-up on
+  std::unique_ptr<TVideoPath> Video;          // an encoded video stream's, from the set-up on
+  std::unique_ptr<TAudioPath> Audio;          // an encoded audio stream's, from the set-up on
 };

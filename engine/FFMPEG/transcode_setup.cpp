@@ -14,6 +14,7 @@
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
@@ -350,9 +351,7 @@ void TCustomFFmpeg::TranscodeSetUp() {
 void TCustomFFmpeg::TranscodeCleanup() {
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->Encoding) Ost->Encoding->CloseStatistics();
-    Ost->PictTmp = TPictureBuffer();
-    Ost->ImgResampleCtx.reset();
+    Ost->Video.reset();
     Ost->Audio.reset();
-    Ost->HeldFrame.reset();
   }
 }
