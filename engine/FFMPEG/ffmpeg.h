@@ -36,6 +36,7 @@
 class TCustomFFmpeg;
 class TFFmpegThread;  // the worker thread of a running task
 class TBitmap;        // the 24-bit picture handed to the custom hook
+struct TDecodeSettings;
 struct AVCodec;
 struct AVPacket;
 struct AVFrame;
@@ -179,15 +180,13 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   int OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
 
  private:
-  int DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
-  int DecodeFailed(TInputStream &Ist, const AVPacket *Pkt);
-  // The decoded frame's time becomes the stream's clock.
-  void TakeFrameTime(TInputStream &Ist, const AVFrame &Frame);
-  int DecodeSubtitle(TInputStream &Ist, int IstIndex, const AVPacket &Pkt);
-  // The decoded frame in Ist.Frame to the pre-processing and every output it feeds; false
-  // when its samples could not be converted.
-  bool OutputDecodedFrame(TInputStream &Ist, int IstIndex);
-  bool BeforeStart(const TInputStream &Ist) const;
+  // What the decoding of Ist reads of the options and of its input file.
+  TDecodeSettings DecodeSettings(const TInputStream &Ist) const;
+  // A decoded frame of Ist to the pre-processing and every output it feeds; false when its
+  // samples could not be converted.
+  bool OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame &Frame);
+  // The subtitle to every output it feeds.
+  void OutputSubtitle(TInputStream &Ist, int IstIndex, int64_t Pts, AVSubtitle &Sub);
   void CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &Pkt, int DataSize);
   void EmulateRate(TInputStream &Ist);
   // At the end of the input: the encoders fed by the stream give what they hold.

@@ -14,6 +14,7 @@
 #include "engine/binding/av_owners.h"
 
 class TAudioPath;
+class TDecoder;
 class TEncoder;
 class TVideoPath;
 struct AVStream;
@@ -38,11 +39,16 @@ struct TPictureBuffer {
 
 // One stream of an opened input, in the order of the file's streams.
 struct TInputStream {
+  TInputStream();
+  ~TInputStream();
+  TInputStream(const TInputStream &) = delete;
+  TInputStream &operator=(const TInputStream &) = delete;
+
   int FileIndex = 0;
   int Index = 0;
   AVStream *St = nullptr;
   TCodecContextPtr Decoder;  // built at opening, opened by the session when decoding is needed
-  bool DecoderOpened = false;
+  std::unique_ptr<TDecoder> Decoding;  // a decoded stream's, from the opening of its decoder on
 
   // Read state of the session.
   int Discard = 1;  // no output stream uses it
@@ -67,7 +73,6 @@ struct TInputStream {
   int64_t DecodedFrames = 0;   // pictures, sample chunks and subtitles that passed the checks
   int64_t CopiedPackets = 0;   // packets written unchanged to an output
 
-  TFramePtr Frame;  // the decoded frame
   // Decoded audio as interleaved 16-bit samples at the decoder's rate and channels.
   TResamplerPtr ToS16;
   int ToS16Format = -1, ToS16Rate = 0, ToS16Channels = 0;

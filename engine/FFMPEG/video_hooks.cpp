@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 
+#include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/grow_buffer.h"
 #include "engine/FFMPEG/picture.h"
@@ -22,7 +23,8 @@ constexpr int InterlacedFlags = AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INT
 
 TGeometry DecodedGeometry(const TInputStream &Ist) {
   static const AVFrame NoFrame{};
-  return FrameGeometry(Ist.Frame ? *Ist.Frame : NoFrame, *Ist.Decoder);
+  const AVFrame *Frame = Ist.Decoding ? Ist.Decoding->Frame() : nullptr;
+  return FrameGeometry(Frame ? *Frame : NoFrame, *Ist.Decoder);
 }
 
 std::string ExceptionMessage(std::exception_ptr Error) {
