@@ -36,6 +36,7 @@
 class TCustomFFmpeg;
 class TFFmpegThread;  // the worker thread of a running task
 class TBitmap;        // the 24-bit picture handed to the custom hook
+struct TDecodeSettings;
 struct AVCodec;
 struct AVPacket;
 struct AVFrame;
@@ -179,15 +180,13 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   int OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
 
  private:
-  int DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
-  int DecodeFailed(TInputStream &Ist, const AVPacket *Pkt);
-  // The decoded frame's time becomes the stream's clock.
-  void TakeFrameTime(TInputStream &Ist, const AVFrame &Frame);
-  int DecodeSubtitle(TInputStream &Ist, int IstIndex, const AVPacket &Pkt);
-  // The decoded frame in Ist.Frame to the pre-processing and every output it feeds; false
-  // when its samples could not be converted.
-  bool OutputDecodedFrame(TInputStream &Ist, int IstIndex);
-  bool BeforeStart(const TInputStream &Ist) const;
+  // What the decoding of Ist reads of the options and of its input file.
+  TDecodeSettings DecodeSettings(const TInputStream &Ist) const;
+  // A decoded frame of Ist to the pre-processing and every output it feeds; false when its
+  // samples could not be converted.
+  bool OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame &Frame);
+  // The subtitle to every output it feeds.
+  void OutputSubtitle(TInputStream &Ist, int IstIndex, int64_t Pts, AVSubtitle &Sub);
   void CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &Pkt, int DataSize);
   void EmulateRate(TInputStream &Ist);
   // At the end of the input: the encoders fed by the stream give what they hold.
@@ -203,15 +202,12 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
                                  const std::string &Defect) const;
 
  public:
-  // ===== Video output path (video_out.cpp) =====
+  // ===== Video pre-processing and set-up (video_hooks.cpp; the path is video_path.*) =====
 
+  // Deinterlacing and the hooks, once per decoded picture before the streams' video paths.
   void PreProcessVideoFrame(TInputStream &Ist, TPicture &Picture);
-  // Writes the picture 0..n times as frame-rate synchronisation decides; FrameSize = bytes of
-  // the last frame written, 0 if none.
-  void DoVideoOut(TOutputStream &Ost, int &FrameSize, const AVFrame &InFrame,
-                  const TPicture &InPicture, TInputStream &Ist);
-  // Crop, pad, scaler and frame of an encoded video output stream fed by Ist (decoder not yet
-  // opened); raises on failure.
+  // Gives an encoded video output stream fed by Ist (decoder not yet opened) its video path
+  // with its crop, pad, scaler and frame; raises on failure.
   void SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist);
 
  private:
@@ -222,18 +218,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void RunCustomHook(TPicture &Working, AVPixelFormat Format, int Width, int Height, int64_t Pts);
   bool HookPictureToRGB(const TPicture &Working, TPicture &Rgb, AVPixelFormat Format, int Width,
                         int Height);
-  bool VideoSyncOn(const TOutputStream &Ost) const;
-  int VideoSyncFrameCount(TOutputStream &Ost, const TInputStream &Ist);
-  // Frames (SyncOpts) the output may reach before the recording time.
-  int64_t VideoFrameLimit(const TOutputStream &Ost) const;
-  void HoldPicture(TOutputStream &Ost, const AVFrame &InFrame, const TPicture &Final);
-  // At the end of the input the last picture lasts until its own end time.
-  void ShowHeldPicture(TOutputStream &Ost);
-  bool FormatVideoPicture(TOutputStream &Ost, const AVFrame &InFrame, const TPicture &InPicture,
-                          const TInputStream &Ist, TPicture &Final);
-  void UseVideoScaler(TOutputStream &Ost, AVPixelFormat Format, int Width, int Height);
-  void SendVideoFrame(TOutputStream &Ost, int &FrameSize, const AVFrame &InFrame,
-                      const TPicture &Final, const TInputStream &Ist);
 
  public:
   // ===== Audio output path (audio_out.cpp) =====

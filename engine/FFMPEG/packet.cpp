@@ -6,9 +6,10 @@
 #include <thread>
 
 #include "engine/FFMPEG/audio_path.h"
-#include "engine/FFMPEG/decode_checks.h"
+#include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
@@ -70,8 +71,7 @@ void TCustomFFmpeg::EmulateRate(TInputStream &Ist) {
   ++Ist.FrameCount;
 }
 
-bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex) {
-  AVFrame &Frame = *Ist.Frame;
+bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame &Frame) {
   const AVMediaType Type = Ist.Decoder->codec_type;
   uint8_t *Samples = nullptr;
   int SamplesSize = 0;
@@ -94,114 +94,22 @@ bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex) {
       Ost->Audio->Send(Samples, SamplesSize, Ist);
       continue;
     }
-    int FrameSize = 0;
-    DoVideoOut(*Ost, FrameSize, Frame, Picture, Ist);
+    const int FrameSize = Ost->Video->Send(Frame, Picture, Ist);
     if (!FVStatsFileName.empty() && FrameSize != 0)
       DoVideoStats(*FOutputFiles[Ost->FileIndex], *Ost, FrameSize);
   }
   return true;
 }
 
-// Pictures and samples: a packet goes in whole and zero or more frames come out. A frame the
-// outputs cannot take is dropped and the packet counts as one that failed.
-int TCustomFFmpeg::DecodePacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt) {
-  AVCodecContext *Dec = Ist.Decoder.get();
-  if (!Ist.Frame) Ist.Frame.reset(av::av_frame_alloc());
-  if (!Ist.Frame) throw std::bad_alloc();
-  if (Pkt) ++Ist.DecodedPackets;
-  int Result = av::avcodec_send_packet(Dec, Pkt);
-  if (Result < 0 && Result != AVERROR_EOF) return DecodeFailed(Ist, Pkt);
-  bool Dropped = false;
-  for (;;) {
-    Result = av::avcodec_receive_frame(Dec, Ist.Frame.get());
-    if (Result == AVERROR(EAGAIN) || Result == AVERROR_EOF) break;
-    if (Result < 0) return DecodeFailed(Ist, Pkt);
-    AVFrame &Frame = *Ist.Frame;
-    std::string Defect = DecodedFrameDefect(Dec->codec_type, Frame);
-    if (Defect.empty()) {
-      TakeFrameTime(Ist, Frame);
-      if (BeforeStart(Ist)) {
-        av::av_frame_unref(Ist.Frame.get());
-        continue;
-      }
-      bool Delivered;
-      try {
-        Delivered = OutputDecodedFrame(Ist, IstIndex);
-      } catch (...) {
-        av::av_frame_unref(Ist.Frame.get());
-        throw;
-      }
-      if (!Delivered) Defect = "the samples could not be converted";
-    }
-    av::av_frame_unref(Ist.Frame.get());
-    if (Defect.empty()) {
-      ++Ist.DecodedFrames;
-      continue;
-    }
-    // The rest of the packet's frames may still be good.
-    if (FVerbose >= 0)
-      DoLog(1, FormatText("Frame of stream #%d.%d dropped: %s", Ist.FileIndex, Ist.Index,
-                          Defect.c_str()));
-    Dropped = true;
-  }
-  return Dropped ? DecodeFailed(Ist, Pkt) : 0;
+TDecodeSettings TCustomFFmpeg::DecodeSettings(const TInputStream &Ist) const {
+  return {FStartTime, FInputFiles[Ist.FileIndex]->StartPts, FVerbose};
 }
 
-// Data before the asked start is read only to reach it: it is no output and does not count as
-// decoded, so a start past the end leaves nothing, not a frame of whatever came last.
-bool TCustomFFmpeg::BeforeStart(const TInputStream &Ist) const {
-  if (FStartTime != 0 && Ist.Pts < FStartTime) return true;
-  const int64_t Start = FInputFiles[Ist.FileIndex]->StartPts;
-  return Start != NoTimestamp && Ist.Pts < Start;
-}
-
-// Counts a packet that failed; the drain at the end of the input is no packet.
-int TCustomFFmpeg::DecodeFailed(TInputStream &Ist, const AVPacket *Pkt) {
-  if (Pkt) ++Ist.DecodeErrors;
-  return -1;
-}
-
-void TCustomFFmpeg::TakeFrameTime(TInputStream &Ist, const AVFrame &Frame) {
-  Ist.Pts = Ist.NextPts;
-  // Decoders hold frames back (reordering, frame threads), so a frame's time is its own, not
-  // the clock of the packet that released it.
-  if (Frame.best_effort_timestamp != AV_NOPTS_VALUE)
-    Ist.Pts = av::av_rescale_q(Frame.best_effort_timestamp, Ist.St->time_base, AV_TIME_BASE_Q);
-  Ist.NextPts = Ist.Pts;
-  if (Ist.Decoder->codec_type == AVMEDIA_TYPE_AUDIO) {
-    Ist.NextPts += av::av_rescale(Frame.nb_samples, 1000000, Frame.sample_rate);
-    return;
-  }
-  Ist.Quality = static_cast<float>(Frame.quality);
-  const int64_t Duration =
-      Frame.pkt_duration > 0
-          ? av::av_rescale_q(Frame.pkt_duration, Ist.St->time_base, AV_TIME_BASE_Q)
-          : FrameDurationUs(Ist.St);
-  Ist.NextPts += Duration;
-}
-
-int TCustomFFmpeg::DecodeSubtitle(TInputStream &Ist, int IstIndex, const AVPacket &Pkt) {
-  AVSubtitle Sub{};
-  int Got = 0;
-  ++Ist.DecodedPackets;
-  if (av::avcodec_decode_subtitle2(Ist.Decoder.get(), &Sub, &Got, const_cast<AVPacket *>(&Pkt)) < 0)
-    return DecodeFailed(Ist, &Pkt);
-  if (!Got) return 0;
-  Ist.Pts = Ist.NextPts;
-  try {
-    if (!BeforeStart(Ist)) {
-      ++Ist.DecodedFrames;
-      for (TOutputStream *Ost : FOutputStreams)
-        if (Ost->SourceIndex == IstIndex && Ost->EncodingNeeded &&
-            !Ost->Encoding->SendSubtitle(Pkt.pts, Sub, Ist))
-          DoLog(0, "Subtitle packets must have a pts");
-    }
-  } catch (...) {
-    av::avsubtitle_free(&Sub);
-    throw;
-  }
-  av::avsubtitle_free(&Sub);
-  return 0;
+void TCustomFFmpeg::OutputSubtitle(TInputStream &Ist, int IstIndex, int64_t Pts, AVSubtitle &Sub) {
+  for (TOutputStream *Ost : FOutputStreams)
+    if (Ost->SourceIndex == IstIndex && Ost->EncodingNeeded &&
+        !Ost->Encoding->SendSubtitle(Pts, Sub, Ist))
+      DoLog(0, "Subtitle packets must have a pts");
 }
 
 void TCustomFFmpeg::DrainEncoders(int IstIndex) {
@@ -213,7 +121,7 @@ void TCustomFFmpeg::DrainEncoders(int IstIndex) {
         Ost->Encoding->Send(nullptr, "Audio encoding failed");
         break;
       case AVMEDIA_TYPE_VIDEO:
-        ShowHeldPicture(*Ost);
+        Ost->Video->ShowHeldPicture(*FInputStreams[Ost->SourceIndex]);
         Ost->Encoding->Send(nullptr, "Video encoding failed");
         break;
       default:
@@ -234,9 +142,13 @@ int TCustomFFmpeg::OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket 
   if (Ist.DecodingNeeded) {
     int Result = 0;
     if (Type == AVMEDIA_TYPE_VIDEO || Type == AVMEDIA_TYPE_AUDIO)
-      Result = DecodePacket(Ist, IstIndex, Pkt);
+      Result = Ist.Decoding->Decode(
+          Pkt, [&](AVFrame &Frame) { return OutputDecodedFrame(Ist, IstIndex, Frame); });
+    else if (Type == AVMEDIA_TYPE_SUBTITLE && Pkt)
+      Result = Ist.Decoding->DecodeSubtitle(
+          *Pkt, [&](AVSubtitle &Sub) { OutputSubtitle(Ist, IstIndex, Pkt->pts, Sub); });
     else if (Type == AVMEDIA_TYPE_SUBTITLE)
-      Result = Pkt ? DecodeSubtitle(Ist, IstIndex, *Pkt) : 0;
+      Result = 0;
     else
       Result = -1;
     if (Result < 0) {
@@ -254,7 +166,7 @@ int TCustomFFmpeg::OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket 
     else if (Type == AVMEDIA_TYPE_VIDEO)
       Ist.NextPts += FrameDurationUs(Ist.St);
     EmulateRate(Ist);
-    if (!BeforeStart(Ist)) CopyPacket(Ist, IstIndex, *Pkt, Pkt->size);
+    if (!BeforeStart(Ist, DecodeSettings(Ist))) CopyPacket(Ist, IstIndex, *Pkt, Pkt->size);
   }
   if (!Pkt) DrainEncoders(IstIndex);
   return 0;

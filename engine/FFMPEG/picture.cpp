@@ -1,4 +1,4 @@
-// Picture operations of the video path: crop views, padding, deinterlacing, buffers.
+// Picture operations of the video path: crop views, padding, deinterlacing, buffers, scalers.
 // Runs on the task's thread (any thread: no shared state).
 
 #include "engine/FFMPEG/picture.h"
@@ -178,4 +178,22 @@ TPicture PictureOf(const AVFrame &Frame) {
     Picture.linesize[P] = Frame.linesize[P];
   }
   return Picture;
+}
+
+TGeometry FrameGeometry(const AVFrame &Frame, const AVCodecContext &Dec) {
+  if (Frame.width > 0 && Frame.height > 0 && Frame.format >= 0)
+    return {static_cast<AVPixelFormat>(Frame.format), Frame.width, Frame.height};
+  return {Dec.pix_fmt, Dec.width, Dec.height};
+}
+
+bool CachedScaler(TScalerPtr &Context, int SrcWidth, int SrcHeight, AVPixelFormat SrcFormat,
+                  int DstWidth, int DstHeight, AVPixelFormat DstFormat, int Flags) {
+  Context.reset(av::sws_getCachedContext(Context.release(), SrcWidth, SrcHeight, SrcFormat,
+                                         DstWidth, DstHeight, DstFormat, Flags, nullptr, nullptr,
+                                         nullptr));
+  return static_cast<bool>(Context);
+}
+
+void ScalePicture(SwsContext *Context, const TPicture &Src, int SrcHeight, TPicture &Dst) {
+  av::sws_scale(Context, Src.data, Src.linesize, 0, SrcHeight, Dst.data, Dst.linesize);
 }

@@ -1,5 +1,6 @@
 // The engine's own picture operations on four-plane pictures: crop views, padding, the
-// field-blending deinterlacer, buffers. Pure functions; any thread, on pictures it owns.
+// field-blending deinterlacer, buffers, cached scalers. No shared state; any thread, on pictures
+// it owns.
 #pragma once
 
 #include <array>
@@ -11,7 +12,9 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
+struct AVCodecContext;
 struct AVFrame;
+struct SwsContext;
 
 // 8-bit planar YUV with one plane per component and no alpha: what crop and pad accept.
 bool IsPlanarYuv(AVPixelFormat Format);
@@ -48,3 +51,16 @@ bool AllocPictureBuffer(TPictureBuffer &Buffer, AVPixelFormat Format, int Width,
 
 // The planes and line sizes of a frame.
 TPicture PictureOf(const AVFrame &Frame);
+
+struct TGeometry {
+  AVPixelFormat Format;
+  int Width, Height;
+};
+// The decoded frame's own geometry: it may differ from the decoder context's and change
+// mid-stream.
+TGeometry FrameGeometry(const AVFrame &Frame, const AVCodecContext &Dec);
+
+// Re-uses Context when its settings still fit, else replaces it; false when no context results.
+bool CachedScaler(TScalerPtr &Context, int SrcWidth, int SrcHeight, AVPixelFormat SrcFormat,
+                  int DstWidth, int DstHeight, AVPixelFormat DstFormat, int Flags);
+void ScalePicture(SwsContext *Context, const TPicture &Src, int SrcHeight, TPicture &Dst);

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "engine/FFMPEG/av_libs.h"
+#include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/ffmpeg_thread.h"
 #include "engine/binding/av_api.h"
@@ -73,9 +74,7 @@ void TCustomFFmpeg::CloseOpenedCodecs() {
     }
   for (const std::unique_ptr<TInputFileContext> &Input : FInputFiles)
     for (const std::unique_ptr<TInputStream> &Ist : Input->Streams) {
-      if (!Ist->DecoderOpened) continue;
-      av::avcodec_close(Ist->Decoder.get());
-      Ist->DecoderOpened = false;
+      if (Ist->Decoding) Ist->Decoding->Close();
     }
 }
 

@@ -14,7 +14,9 @@
 #include "engine/binding/av_owners.h"
 
 class TAudioPath;
+class TDecoder;
 class TEncoder;
+class TVideoPath;
 struct AVStream;
 
 // The libraries' "no timestamp" value.
@@ -37,11 +39,16 @@ struct TPictureBuffer {
 
 // One stream of an opened input, in the order of the file's streams.
 struct TInputStream {
+  TInputStream();
+  ~TInputStream();
+  TInputStream(const TInputStream &) = delete;
+  TInputStream &operator=(const TInputStream &) = delete;
+
   int FileIndex = 0;
   int Index = 0;
   AVStream *St = nullptr;
   TCodecContextPtr Decoder;  // built at opening, opened by the session when decoding is needed
-  bool DecoderOpened = false;
+  std::unique_ptr<TDecoder> Decoding;  // a decoded stream's, from the opening of its decoder on
 
   // Read state of the session.
   int Discard = 1;  // no output stream uses it
@@ -66,7 +73,6 @@ struct TInputStream {
   int64_t DecodedFrames = 0;   // pictures, sample chunks and subtitles that passed the checks
   int64_t CopiedPackets = 0;   // packets written unchanged to an output
 
-  TFramePtr Frame;  // the decoded frame
   // Decoded audio as interleaved 16-bit samples at the decoder's rate and channels.
   TResamplerPtr ToS16;
   int ToS16Format = -1, ToS16Rate = 0, ToS16Channels = 0;
@@ -123,25 +129,6 @@ struct TOutputStream {
   TPacketPtr Packet;                          // the copied packet
   std::vector<std::string> BitstreamFilters;  // no option names any yet
   std::unique_ptr<TEncoder> Encoding;         // an encoded stream's, from the set-up on
-
-  // ===== Video =====
-  int VideoResample = 0;
-  int VideoCrop = 0, TopBand = 0, LeftBand = 0;
-  int BottomBand = 0, RightBand = 0;
-  int VideoPad = 0, PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
-  int ResampleHeight = 0;
-  TPictureBuffer PictTmp;
-  TScalerPtr ImgResampleCtx;
-  int ResampleSourceFormat = -1, ResampleSourceWidth = 0, ResampleSourceHeight = 0;
-  TFramePtr VideoFrame;  // the frame handed to the encoder
-  // The last picture written, shown again at the end until its own end time.
-  TPictureBuffer HeldCopy;
-  TFramePtr HeldFrame;  // a reference to the decoder's picture when that is the one held
-  TPicture HeldPicture{};
-  bool HasHeldPicture = false;
-  int HeldInterlaced = 0, HeldTopFieldFirst = 0;
-  int64_t HeldUntil = NoTimestamp;  // microseconds of the sync stream's clock
-
-  // ===== Audio =====
-  std::unique_ptr<TAudioPath> Audio;  // an encoded audio stream's, from the set-up on
+  std::unique_ptr<TVideoPath> Video;          // an encoded video stream's, from the set-up on
+  std::unique_ptr<TAudioPath> Audio;          // an encoded audio stream's, from the set-up on
 };

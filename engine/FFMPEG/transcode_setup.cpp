@@ -12,8 +12,10 @@
 
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/av_libs.h"
+#include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
@@ -292,16 +294,12 @@ void TCustomFFmpeg::OpenEncoders() {
 }
 
 void TCustomFFmpeg::OpenDecoder(TInputStream &Ist) {
-  if (Ist.DecoderOpened) return;
-  AVCodecContext *Dec = Ist.Decoder.get();
-  const AVCodec *Codec = av::avcodec_find_decoder(Dec->codec_id);
-  if (!Codec)
-    Fail(FormatText("Unsupported codec (id=%d) for input stream #%d.%d", Dec->codec_id,
-                    Ist.FileIndex, Ist.Index));
-  std::lock_guard Lock(CodecOpenLock);
-  if (av::avcodec_open2(Dec, Codec, nullptr) < 0)
-    Fail(FormatText("Error while opening codec for input stream #%d.%d", Ist.FileIndex, Ist.Index));
-  Ist.DecoderOpened = true;
+  if (!Ist.Decoding)
+    Ist.Decoding = std::make_unique<TDecoder>(
+        Ist, DecodeSettings(Ist),
+        [this](int Level, const std::string &Message) { DoLog(Level, Message); });
+  if (const std::string Failure = Ist.Decoding->Open(CodecOpenLock); !Failure.empty())
+    Fail(Failure);
 }
 
 void TCustomFFmpeg::OpenDecoders() {
@@ -350,9 +348,7 @@ void TCustomFFmpeg::TranscodeSetUp() {
 void TCustomFFmpeg::TranscodeCleanup() {
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->Encoding) Ost->Encoding->CloseStatistics();
-    Ost->PictTmp = TPictureBuffer();
-    Ost->ImgResampleCtx.reset();
+    Ost->Video.reset();
     Ost->Audio.reset();
-    Ost->HeldFrame.reset();
   }
 }
