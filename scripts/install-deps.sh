@@ -12,6 +12,7 @@ packages=(
   slurm-wlm munge
   librsvg2-bin desktop-file-utils appstream man-db file
   dbus-daemon
+  time
 )
 
 missing=()
