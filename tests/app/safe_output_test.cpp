@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -66,17 +67,24 @@ class TSmallDisk {
   bool FMounted = false;
 };
 
+// One row at a time and two at once (both rows then fill the same disk together).
 TEST(SafeOutputTest, AFullDiskFailsEveryRowWithItsCauseAndKeepsTheUsersFile) {
-  for (const bool Overwrite : {false, true}) {
-    SCOPED_TRACE(Overwrite ? "overwriting" : "keeping");
+  for (const auto &[Overwrite, Jobs] : {std::pair{false, "1"}, {true, "1"}, {false, "2"}}) {
+    SCOPED_TRACE(std::string(Overwrite ? "overwriting" : "keeping") + ", jobs " + Jobs);
     TTempFolder Folder("safe-output-full");
     const std::string Full = Folder.File("full");
     TSmallDisk Disk(Full, "size=40k");
     if (!Disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
     std::ofstream(Full + "/sample.mp4") << "a user's file";
-    std::vector<std::string> Arguments = {
-        TARNWICK_CLI,          "convert",  Mp4Entry, MediaFile("sample.mov"),
-        MediaFile("ntsc.mp4"), "--output", Full};
+    std::vector<std::string> Arguments = {TARNWICK_CLI,
+                                          "convert",
+                                          Mp4Entry,
+                                          MediaFile("sample.mov"),
+                                          MediaFile("ntsc.mp4"),
+                                          "--output",
+                                          Full,
+                                          "--jobs",
+                                          Jobs};
     if (Overwrite) Arguments.push_back("--overwrite");
     const TProcessResult Result = RunProgram(Arguments);
     EXPECT_EQ(Result.ExitStatus, 1) << Result.Errors;
@@ -96,39 +104,84 @@ TEST(SafeOutputTest, AFullDiskFailsEveryRowWithItsCauseAndKeepsTheUsersFile) {
   }
 }
 
-// A killed conversion leaves only a recognisable temporary file; the file it was replacing is
-// as it was.
-TEST(SafeOutputTest, AKilledConversionLeavesTheOldFileIntact) {
+// A killed conversion leaves only recognisable temporary files; the files they were replacing
+// are as they were: a re-encoding, a stream copy, and two rows converting at once.
+TEST(SafeOutputTest, AKilledConversionLeavesTheOldFilesIntact) {
   TTempFolder Folder("safe-output-kill");
-  const std::string Long = Folder.File("long.mkv");
+  const std::string Long = Folder.File("long.mkv"), Tone = Folder.File("tone.mp3");
   ASSERT_EQ(RunProgram({"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
                         "testsrc=size=640x480:rate=25:duration=60", "-c:v", "mpeg4", Long})
                 .ExitStatus,
             0);
-  const std::string Out = Folder.File("out");
-  fs::create_directories(Out);
-  std::ofstream(Out + "/old.mpg") << "the old file";
-  const pid_t Child =
-      StartProgram({TARNWICK_CLI, "engine", "-i", Long, "-y", Out + "/old.mpg", Out + "/new.mpg"},
-                   Folder.File("stdout"), Folder.File("stderr"));
-  ASSERT_GT(Child, 0);
-  // Killed once both outputs have received data.
-  auto Written = [&Out] {
-    int Growing = 0;
-    for (const auto &Entry : fs::directory_iterator(Out))
-      Growing += IsTemporary(Entry.path()) && fs::file_size(Entry.path()) > 100000;
-    return Growing == 2;
+  ASSERT_EQ(RunProgram({"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                        "sine=frequency=440:sample_rate=48000:duration=30", "-ac", "2", "-b:a",
+                        "192k", Tone})
+                .ExitStatus,
+            0);
+  const std::string Second = Folder.File("other.mkv");
+  fs::copy_file(Long, Second);
+  struct TCase {
+    const char *Name;
+    std::vector<std::string> Arguments;  // after the program; OUT stands for the folder
+    std::vector<std::string> OldFiles;   // there before, in the folder
+    int Outputs;
+    std::uintmax_t Written;  // bytes each temporary file holds before the kill
   };
-  for (int Tries = 0; Tries < 300 && !Written(); ++Tries)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_TRUE(Written());
-  kill(Child, SIGKILL);
-  EXPECT_EQ(Wait(Child), 128 + SIGKILL);
-  EXPECT_EQ(ReadFile(Out + "/old.mpg"), "the old file");
-  EXPECT_FALSE(fs::exists(Out + "/new.mpg"));
-  int Leftovers = 0;
-  for (const auto &Entry : fs::directory_iterator(Out)) Leftovers += IsTemporary(Entry.path());
-  EXPECT_EQ(Leftovers, 2);
+  const TCase Cases[] = {
+      {"re-encoding",
+       {"engine", "-i", Long, "-y", "OUT/old.mpg", "OUT/new.mpg"},
+       {"old.mpg"},
+       2,
+       100000},
+      // Read at the file's own pace, so the copy is still running when it is killed.
+      {"stream copy",
+       {"engine", "-re", "-i", Tone, "-acodec", "copy", "-y", "OUT/old.mp3"},
+       {"old.mp3"},
+       1,
+       30000},
+      {"two rows at once",
+       {"convert", Mp4Entry, Long, Second, "--output", "OUT", "--jobs", "2", "--overwrite"},
+       {"long.mp4", "other.mp4"},
+       2,
+       100000},
+  };
+  for (const TCase &Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    const std::string Out = Folder.File(std::string("out-") + Case.Name);
+    fs::create_directories(Out);
+    for (const std::string &Old : Case.OldFiles) std::ofstream(Out + "/" + Old) << Old;
+    std::vector<std::string> Arguments = {TARNWICK_CLI};
+    for (std::string Argument : Case.Arguments) {
+      if (Argument.rfind("OUT", 0) == 0) Argument.replace(0, 3, Out);
+      Arguments.push_back(Argument);
+    }
+    const pid_t Child = StartProgram(Arguments, Folder.File("stdout"), Folder.File("stderr"));
+    ASSERT_GT(Child, 0);
+    // Killed once every output has received data.
+    auto Written = [&] {
+      int Growing = 0;
+      for (const auto &Entry : fs::directory_iterator(Out))
+        Growing += IsTemporary(Entry.path()) && fs::file_size(Entry.path()) > Case.Written;
+      return Growing == Case.Outputs;
+    };
+    for (int Tries = 0; Tries < 300 && !Written(); ++Tries)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(Written()) << ReadFile(Folder.File("stderr"));
+    kill(Child, SIGKILL);
+    EXPECT_EQ(Wait(Child), 128 + SIGKILL);
+    int Leftovers = 0;
+    std::vector<std::string> Others;
+    for (const auto &Entry : fs::directory_iterator(Out)) {
+      if (IsTemporary(Entry.path()))
+        ++Leftovers;
+      else
+        Others.push_back(Entry.path().filename().string());
+    }
+    EXPECT_EQ(Leftovers, Case.Outputs);
+    std::sort(Others.begin(), Others.end());
+    EXPECT_EQ(Others, Case.OldFiles);
+    for (const std::string &Old : Case.OldFiles) EXPECT_EQ(ReadFile(Out + "/" + Old), Old);
+  }
 }
 
 // Three processes convert same-named inputs into one folder at once: every row is Done with a
