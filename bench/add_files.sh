@@ -6,6 +6,9 @@
 # Usage: bench/add_files.sh [BUILD_DIR [COUNT]]   (default: build 1000; the files are cached
 # there)
 set -euo pipefail
+here=$(dirname "$0")
+# shellcheck source=bench/bench_lib.sh
+source "$here/bench_lib.sh"
 
 build=${1:-build}
 count=${2:-1000}
@@ -13,11 +16,8 @@ bench=$build/bench/add_files_bench
 media=$build/bench-media/add
 files=$media/files-$count
 
-[ -x "$bench" ] || { echo "bench: $bench is missing; build first (make bench)" >&2; exit 1; }
-command -v ffmpeg > /dev/null || { echo "bench: the ffmpeg program is missing" >&2; exit 1; }
-command -v ffprobe > /dev/null || { echo "bench: the ffprobe program is missing" >&2; exit 1; }
-
-ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+require_built "$bench"
+require_peers ffmpeg ffprobe
 
 mkdir -p "$media"
 # Each clip is made once; the list is copies of them, so the adding is what is measured.
@@ -55,8 +55,6 @@ if [ ! -d "$files" ]; then
 fi
 while IFS= read -r -d '' file; do list+=("$file"); done \
   < <(find "$files" -type f -print0 | sort -z)
-
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
 echo "bench: adding ${#list[@]} files to the job list (3 runs)" >&2
 read -r total rows errors tw_s gap one_s < <("$bench" --runs 3 "${list[@]}")

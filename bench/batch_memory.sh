@@ -5,6 +5,9 @@
 # Usage: bench/batch_memory.sh [BUILD_DIR [COUNT ...]]   (default: build 20 100 400; the
 # clips are cached there)
 set -euo pipefail
+here=$(dirname "$0")
+# shellcheck source=bench/bench_lib.sh
+source "$here/bench_lib.sh"
 
 build=${1:-build}
 shift || true
@@ -14,9 +17,9 @@ cli=$build/app/tarnwick-cli
 media=$build/bench-media/batch
 timer=/usr/bin/time
 
-[ -x "$cli" ] || { echo "bench: $cli is missing; build first (make bench)" >&2; exit 1; }
+require_built "$cli"
 [ -x "$timer" ] || { echo "bench: $timer is missing (package: time)" >&2; exit 1; }
-command -v ffmpeg > /dev/null || { echo "bench: the ffmpeg program is missing" >&2; exit 1; }
+require_peers ffmpeg
 
 # The MP3 entry is found by its text, so a reordered format list does not change the bench.
 entry=$("$cli" formats | awk -F '\t' 'toupper($2) ~ /MP3/ { print $1; exit }')
@@ -37,8 +40,6 @@ for ((i = 2; i <= largest; i++)); do
   clip=$(printf '%s/clips/clip-%04d.wav' "$media" "$i")
   [ -s "$clip" ] || cp "$first" "$clip"
 done
-
-megabytes() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
 failed=0
 rows=()

@@ -15,10 +15,9 @@ here=$(dirname "$0")
 # shellcheck source=bench/bench_lib.sh
 source "$here/bench_lib.sh"
 
-[ -x "$cli" ] || { echo "bench: $cli is missing; build first (make bench)" >&2; exit 1; }
-command -v ffmpeg > /dev/null || { echo "bench: the ffmpeg program is missing" >&2; exit 1; }
+require_built "$cli"
+require_peers ffmpeg
 
-ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
 
 # Each case: name, entry text prefix, clip count, clip extension, how to make one clip.
 names=(mp3-audio mp4-video)

@@ -46,7 +46,31 @@ ratio() {
     'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; fi
 }
 
+# Kilobytes as megabytes with one decimal, "-" for "-".
+megabytes() {
+  if [ "$1" = - ]; then echo -; else awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; fi
+}
+
+# The ffmpeg program, quiet, overwriting.
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+
 # The entry of tarnwick-cli formats whose text starts with PREFIX.
 entry_of() {
   "$1" formats | awk -F '\t' -v p="$2" 'index($2, p) == 1 { print $1; exit }'
+}
+
+# Exits with a message unless each program of this build given is there.
+require_built() {
+  local program
+  for program in "$@"; do
+    [ -x "$program" ] || { echo "bench: $program is missing; build first (make bench)" >&2; exit 1; }
+  done
+}
+
+# Exits with a message unless each peer program given is on the path.
+require_peers() {
+  local program
+  for program in "$@"; do
+    command -v "$program" > /dev/null || { echo "bench: the $program program is missing" >&2; exit 1; }
+  done
 }

@@ -16,8 +16,8 @@ here=$(dirname "$0")
 # shellcheck source=bench/bench_lib.sh
 source "$here/bench_lib.sh"
 
-[ -x "$cli" ] || { echo "bench: $cli is missing; build first (make bench)" >&2; exit 1; }
-command -v ffmpeg > /dev/null || { echo "bench: the ffmpeg program is missing" >&2; exit 1; }
+require_built "$cli"
+require_peers ffmpeg
 
 entry=$(entry_of "$cli" "MP3 - ")
 [ -n "$entry" ] || { echo "bench: no MP3 entry in tarnwick-cli formats" >&2; exit 1; }

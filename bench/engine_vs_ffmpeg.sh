@@ -3,6 +3,9 @@
 # ffmpeg program with the same settings, and prints wall time and peak memory side by side.
 # Usage: bench/engine_vs_ffmpeg.sh [BUILD_DIR]   (default: build; the clip is cached there)
 set -euo pipefail
+here=$(dirname "$0")
+# shellcheck source=bench/bench_lib.sh
+source "$here/bench_lib.sh"
 
 build=${1:-build}
 cli=$build/app/tarnwick-cli
@@ -10,9 +13,9 @@ media=$build/bench-media
 out=$media/out
 timer=/usr/bin/time
 
-[ -x "$cli" ] || { echo "bench: $cli is missing; build first (make bench)" >&2; exit 1; }
+require_built "$cli"
 [ -x "$timer" ] || { echo "bench: $timer is missing (package: time)" >&2; exit 1; }
-command -v ffmpeg > /dev/null || { echo "bench: the ffmpeg program is missing" >&2; exit 1; }
+require_peers ffmpeg
 
 mkdir -p "$media" "$out"
 clip=$media/source-1080p.mp4
@@ -51,15 +54,6 @@ measure() {
   else
     echo fail
   fi
-}
-
-megabytes() {
-  if [ "$1" = - ]; then echo -; else awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; fi
-}
-
-ratio() {
-  if [ "$1" = - ] || [ "$2" = - ]; then echo -; else awk -v a="$1" -v b="$2" \
-    'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; fi
 }
 
 failed=0
