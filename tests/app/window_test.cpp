@@ -34,6 +34,7 @@
 #include "app/window/qt_dialogs.h"
 #include "app/window/secondary_forms.h"
 #include "tests/app/model_test_support.h"
+#include "tests/app/window_start.h"
 
 namespace fs = std::filesystem;
 
@@ -46,21 +47,11 @@ constexpr int ProgressColumn = 5;
 // a temporary file.
 class WindowTest : public testing::Test {
  protected:
-  WindowTest()
-      : Settings(Temp.File("settings.ini")),
-        Options(Form, Settings),
-        Window((Form.Form4 = &Options, CreateForm()), Options) {
-    Options.FormCreate();
-    Window.show();
+  WindowTest() {
     // Window-wide shortcuts only reach the active window.
     Window.activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&Window));
     Table = Window.findChild<QTableWidget *>("ListView1");
-  }
-
-  TForm1 &CreateForm() {
-    EXPECT_TRUE(Form.FormCreate()) << Form.Engine().LastErrorMsg;
-    return Form;
   }
 
   template <typename Widget = QWidget>
@@ -110,12 +101,11 @@ class WindowTest : public testing::Test {
   TTempFolder Temp{"window"};
   TTempFolder Inputs{"window-inputs"};
   TTempFolder Outputs{"window-outputs"};
-  TScriptedDialogs Dialogs;
-  TQtJobTimer Timer{100};
-  TForm1 Form{Dialogs, Timer};
-  TQSettingsStore Settings;
-  TForm4 Options;
-  TMainWindow Window;
+  TWindowStart Start{Temp.File("settings.ini")};
+  TScriptedDialogs &Dialogs = Start.Dialogs;
+  TForm1 &Form = Start.Form;
+  TForm4 &Options = Start.Options;
+  TMainWindow &Window = Start.Window;
   QTableWidget *Table = nullptr;
 };
 
