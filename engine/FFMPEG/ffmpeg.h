@@ -37,6 +37,13 @@ class TCustomFFmpeg;
 class TFFmpegThread;  // the worker thread of a running task
 class TBitmap;        // the 24-bit picture handed to the custom hook
 struct TDecodeSettings;
+class TDemuxer;
+struct TDemuxSettings;
+// Frees a session's demuxer; defined where the session builds it (transcode_setup.cpp), so the
+// task's other files need not see the class.
+struct TDemuxerDelete {
+  void operator()(TDemuxer *Demuxer) const;
+};
 struct AVCodec;
 struct AVPacket;
 struct AVFrame;
@@ -167,7 +174,8 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // The input file whose streams lag behind, or -1 when the loop should end; OutputTime is
   // the earliest output position in seconds.
   int ChooseInputFile(double &OutputTime) const;
-  void AdjustTimestamps(int File, TInputStream &Ist, AVPacket &Pkt);
+  // What the demuxer reads of the options, copied: a run leaves the options as they were.
+  TDemuxSettings DemuxSettings() const;
   // Frees the per-stream resources the session set up.
   void TranscodeCleanup();
 
@@ -247,6 +255,8 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // Every input stream, file by file, and every output stream: built by Transcode.
   std::vector<TInputStream *> FInputStreams;
   std::vector<TOutputStream *> FOutputStreams;
+  // Reads the inputs from the set-up to the session's end.
+  std::unique_ptr<TDemuxer, TDemuxerDelete> FDemuxer;
   TFilePtr FVStatsFile;
   int64_t FLastReportTime = 0;
 

@@ -13,6 +13,7 @@
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/decoder.h"
+#include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/video_path.h"
@@ -42,6 +43,10 @@ std::string TwoPassLogName(const std::string &Prefix, size_t Number) {
 
 }  // namespace
 
+void TDemuxerDelete::operator()(TDemuxer *Demuxer) const {
+  delete Demuxer;
+}
+
 void TCustomFFmpeg::Fail(const std::string &Message) {
   TranscodeCleanup();
   throw FFMpegException(Message);
@@ -53,13 +58,8 @@ void TCustomFFmpeg::BuildStreamTables() {
   for (int File = 0; File < InputFileCount(); ++File) {
     TInputFileContext &Input = *FInputFiles[File];
     Input.IstIndex = static_cast<int>(FInputStreams.size());
-    Input.EofReached = 0;
     for (const std::unique_ptr<TInputStream> &Ist : Input.Streams) {
       Ist->Discard = 1;
-      if (Ist->RateEmu) {
-        Ist->StartTime = av::av_gettime();
-        Ist->FrameCount = 0;
-      }
       FInputStreams.push_back(Ist.get());
     }
   }
@@ -325,6 +325,20 @@ void TCustomFFmpeg::CopyMetaData() {
   }
 }
 
+TDemuxSettings TCustomFFmpeg::DemuxSettings() const {
+  TDemuxSettings Settings;
+  for (int File = 0; File < InputFileCount(); ++File) {
+    Settings.Offsets.push_back(FInputFilesTsOffset[File]);
+    Settings.Scales.emplace_back(FInputFilesTsScale[File].begin(), FInputFilesTsScale[File].end());
+  }
+  Settings.DtsDeltaThreshold = FDtsDeltaThreshold;
+  Settings.CopyTs = FCopyTs;
+  Settings.Verbose = FVerbose;
+  Settings.DumpPackets = FDoPktDump != 0;
+  Settings.HexDump = FDoHexDump != 0;
+  return Settings;
+}
+
 void TCustomFFmpeg::TranscodeSetUp() {
   BuildStreamTables();
   CheckStreamMaps();
@@ -341,11 +355,15 @@ void TCustomFFmpeg::TranscodeSetUp() {
   if (FOnLog)
     if (const std::optional<std::string> Sdp = TOutputFileContext::SessionDescription(FOutputFiles))
       DoLog(1, "SDP: " + *Sdp);
+  FDemuxer.reset(
+      new TDemuxer(FInputFiles, DemuxSettings(),
+                   [this](int Level, const std::string &Message) { DoLog(Level, Message); }));
   FTimerStart = av::av_gettime();
   FLastReportTime = FTimerStart;
 }
 
 void TCustomFFmpeg::TranscodeCleanup() {
+  FDemuxer.reset();
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->Encoding) Ost->Encoding->CloseStatistics();
     Ost->Video.reset();
