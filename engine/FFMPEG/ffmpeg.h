@@ -38,7 +38,6 @@ class TFFmpegThread;  // the worker thread of a running task
 class TBitmap;        // the 24-bit picture handed to the custom hook
 struct TDecodeSettings;
 class TDemuxer;
-struct TDemuxSettings;
 // Frees a session's demuxer; defined where the session builds it (transcode_setup.cpp), so the
 // task's other files need not see the class.
 struct TDemuxerDelete {
@@ -174,10 +173,10 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // The input file whose streams lag behind, or -1 when the loop should end; OutputTime is
   // the earliest output position in seconds.
   int ChooseInputFile(double &OutputTime) const;
-  // What the demuxer reads of the options, copied: a run leaves the options as they were.
-  TDemuxSettings DemuxSettings() const;
   // Frees the per-stream resources the session set up.
   void TranscodeCleanup();
+  // Reads the inputs from the end of the set-up to the session's end.
+  std::unique_ptr<TDemuxer, TDemuxerDelete> FDemuxer;
 
  public:
   // ===== Packets and stream copy (packet.cpp) =====
@@ -255,8 +254,6 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // Every input stream, file by file, and every output stream: built by Transcode.
   std::vector<TInputStream *> FInputStreams;
   std::vector<TOutputStream *> FOutputStreams;
-  // Reads the inputs from the set-up to the session's end.
-  std::unique_ptr<TDemuxer, TDemuxerDelete> FDemuxer;
   TFilePtr FVStatsFile;
   int64_t FLastReportTime = 0;
 

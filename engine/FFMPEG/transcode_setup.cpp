@@ -41,6 +41,22 @@ std::string TwoPassLogName(const std::string &Prefix, size_t Number) {
   return Name;
 }
 
+// What the demuxer reads of the options, copied: a run leaves the options as they were.
+TDemuxSettings DemuxSettings(const TFFmpegOptionState &Options, int Files) {
+  TDemuxSettings Settings;
+  for (int File = 0; File < Files; ++File) {
+    Settings.Offsets.push_back(Options.FInputFilesTsOffset[File]);
+    Settings.Scales.emplace_back(Options.FInputFilesTsScale[File].begin(),
+                                 Options.FInputFilesTsScale[File].end());
+  }
+  Settings.DtsDeltaThreshold = Options.FDtsDeltaThreshold;
+  Settings.CopyTs = Options.FCopyTs;
+  Settings.Verbose = Options.FVerbose;
+  Settings.DumpPackets = Options.FDoPktDump != 0;
+  Settings.HexDump = Options.FDoHexDump != 0;
+  return Settings;
+}
+
 }  // namespace
 
 void TDemuxerDelete::operator()(TDemuxer *Demuxer) const {
@@ -325,20 +341,6 @@ void TCustomFFmpeg::CopyMetaData() {
   }
 }
 
-TDemuxSettings TCustomFFmpeg::DemuxSettings() const {
-  TDemuxSettings Settings;
-  for (int File = 0; File < InputFileCount(); ++File) {
-    Settings.Offsets.push_back(FInputFilesTsOffset[File]);
-    Settings.Scales.emplace_back(FInputFilesTsScale[File].begin(), FInputFilesTsScale[File].end());
-  }
-  Settings.DtsDeltaThreshold = FDtsDeltaThreshold;
-  Settings.CopyTs = FCopyTs;
-  Settings.Verbose = FVerbose;
-  Settings.DumpPackets = FDoPktDump != 0;
-  Settings.HexDump = FDoHexDump != 0;
-  return Settings;
-}
-
 void TCustomFFmpeg::TranscodeSetUp() {
   BuildStreamTables();
   CheckStreamMaps();
@@ -356,7 +358,7 @@ void TCustomFFmpeg::TranscodeSetUp() {
     if (const std::optional<std::string> Sdp = TOutputFileContext::SessionDescription(FOutputFiles))
       DoLog(1, "SDP: " + *Sdp);
   FDemuxer.reset(
-      new TDemuxer(FInputFiles, DemuxSettings(),
+      new TDemuxer(FInputFiles, DemuxSettings(*this, InputFileCount()),
                    [this](int Level, const std::string &Message) { DoLog(Level, Message); }));
   FTimerStart = av::av_gettime();
   FLastReportTime = FTimerStart;
