@@ -42,7 +42,8 @@ struct TDemuxer::TStreamState {
 
 struct TDemuxer::TFileState {
   TInputFileContext *Input = nullptr;
-  int64_t Offset = 0;  // microseconds
+  int64_t Offset = 0;          // microseconds
+  std::vector<double> Scales;  // per stream; 0: none
   bool AtEnd = false;
   bool NativeRate = false;  // read no faster than it plays
   int64_t RateStart = 0;    // wall clock when the reading began, microseconds
@@ -58,6 +59,7 @@ TDemuxer::TDemuxer(const std::vector<std::unique_ptr<TInputFileContext>> &Inputs
     TFileState &File = FFiles[F];
     File.Input = Inputs[F].get();
     File.Offset = F < FSettings.Offsets.size() ? FSettings.Offsets[F] : 0;
+    if (F < FSettings.Scales.size()) File.Scales = FSettings.Scales[F];
     File.NativeRate = File.Input->RateEmu != 0;
     File.RateStart = Now;
     File.Streams.resize(File.Input->Streams.size());
@@ -100,11 +102,8 @@ void TDemuxer::AdjustTimestamps(TFileState &File, const TInputStream &Ist, AVPac
   const int64_t Offset = av::av_rescale_q(File.Offset, AV_TIME_BASE_Q, TimeBase);
   if (Pkt.dts != AV_NOPTS_VALUE) Pkt.dts += Offset;
   if (Pkt.pts != AV_NOPTS_VALUE) Pkt.pts += Offset;
-  const size_t FileIndex = &File - FFiles.data();
-  const std::vector<double> *Scales =
-      FileIndex < FSettings.Scales.size() ? &FSettings.Scales[FileIndex] : nullptr;
   const double Scale =
-      Scales && static_cast<size_t>(Ist.Index) < Scales->size() ? (*Scales)[Ist.Index] : 0;
+      static_cast<size_t>(Ist.Index) < File.Scales.size() ? File.Scales[Ist.Index] : 0;
   if (Scale != 0) {
     if (Pkt.pts != AV_NOPTS_VALUE) Pkt.pts = std::llround(Pkt.pts * Scale);
     if (Pkt.dts != AV_NOPTS_VALUE) Pkt.dts = std::llround(Pkt.dts * Scale);
