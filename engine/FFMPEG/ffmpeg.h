@@ -37,6 +37,12 @@ class TCustomFFmpeg;
 class TFFmpegThread;  // the worker thread of a running task
 class TBitmap;        // the 24-bit picture handed to the custom hook
 struct TDecodeSettings;
+class TDemuxer;
+// Frees a session's demuxer; defined where the session builds it (transcode_setup.cpp), so the
+// task's other files need not see the class.
+struct TDemuxerDelete {
+  void operator()(TDemuxer *Demuxer) const;
+};
 struct AVCodec;
 struct AVPacket;
 struct AVFrame;
@@ -167,9 +173,10 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // The input file whose streams lag behind, or -1 when the loop should end; OutputTime is
   // the earliest output position in seconds.
   int ChooseInputFile(double &OutputTime) const;
-  void AdjustTimestamps(int File, TInputStream &Ist, AVPacket &Pkt);
   // Frees the per-stream resources the session set up.
   void TranscodeCleanup();
+  // Reads the inputs from the end of the set-up to the session's end.
+  std::unique_ptr<TDemuxer, TDemuxerDelete> FDemuxer;
 
  public:
   // ===== Packets and stream copy (packet.cpp) =====

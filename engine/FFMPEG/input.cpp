@@ -280,6 +280,5 @@ void TCustomFFmpeg::TakeOverInputStream(TInputFileContext &Input, int FileIndex,
   Record->Index = static_cast<int>(Index);
   Record->St = Stream;
   Record->Decoder = std::move(Decoder);
-  Record->RateEmu = Input.RateEmu;
   Input.Streams.push_back(std::move(Record));
 }

@@ -2,37 +2,14 @@
 // samples or subtitles for the output paths, or is copied unchanged; encoded packets reach the
 // muxer through the output file. Runs on the task's thread.
 
-#include <chrono>
-#include <thread>
-
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/decoder.h"
+#include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
-
-namespace {
-
-// One frame's duration in microseconds when the packet does not say.
-int64_t FrameDurationUs(const AVStream *Stream) {
-  AVRational Rate = Stream->r_frame_rate.num > 0 ? Stream->r_frame_rate : Stream->avg_frame_rate;
-  if (Rate.num <= 0 || Rate.den <= 0) return 0;
-  return av::av_rescale(1000000, Rate.den, Rate.num);
-}
-
-// How long the packet lasts in microseconds, from the packet, else the stream.
-int64_t PacketDurationUs(const TInputStream &Ist, const AVPacket &Pkt) {
-  const AVCodecParameters *Par = Ist.St->codecpar;
-  if (Pkt.duration > 0) return av::av_rescale_q(Pkt.duration, Ist.St->time_base, AV_TIME_BASE_Q);
-  if (Par->codec_type == AVMEDIA_TYPE_AUDIO && Par->frame_size > 0 && Par->sample_rate > 0)
-    return av::av_rescale(Par->frame_size, 1000000, Par->sample_rate);
-  if (Par->codec_type == AVMEDIA_TYPE_VIDEO) return FrameDurationUs(Ist.St);
-  return 0;
-}
-
-}  // namespace
 
 void TCustomFFmpeg::CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &Pkt, int DataSize) {
   for (TOutputStream *Ost : FOutputStreams) {
@@ -62,13 +39,9 @@ void TCustomFFmpeg::CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &
   }
 }
 
-// Sleeps while the stream is more than 50 ms ahead of the wall clock.
+// Reading at the native rate is the demuxer's; the outputs call this once per frame they get.
 void TCustomFFmpeg::EmulateRate(TInputStream &Ist) {
-  if (!Ist.RateEmu) return;
-  const int64_t Elapsed = av::av_gettime() - Ist.StartTime;
-  if (Ist.Pts - Elapsed > 50000)
-    std::this_thread::sleep_for(std::chrono::microseconds(Ist.Pts - Elapsed));
-  ++Ist.FrameCount;
+  if (FDemuxer) FDemuxer->EmulateRate(Ist);
 }
 
 bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame &Frame) {
@@ -134,10 +107,6 @@ int TCustomFFmpeg::OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket 
   if (Ist.NextPts == NoTimestamp) Ist.NextPts = Ist.Pts;
   if (Pkt && Pkt->dts != AV_NOPTS_VALUE)
     Ist.Pts = Ist.NextPts = av::av_rescale_q(Pkt->dts, Ist.St->time_base, AV_TIME_BASE_Q);
-  if (Pkt) {
-    if (Pkt->dts != AV_NOPTS_VALUE) Ist.NextDts = Ist.NextPts;
-    if (Ist.NextDts != NoTimestamp) Ist.NextDts += PacketDurationUs(Ist, *Pkt);
-  }
   const AVMediaType Type = Ist.St->codecpar->codec_type;
   if (Ist.DecodingNeeded) {
     int Result = 0;

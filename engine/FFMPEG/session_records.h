@@ -50,21 +50,12 @@ struct TInputStream {
   TCodecContextPtr Decoder;  // built at opening, opened by the session when decoding is needed
   std::unique_ptr<TDecoder> Decoding;  // a decoded stream's, from the opening of its decoder on
 
-  // Read state of the session.
+  // Session state; what only the reading needs is the demuxer's (demuxer.h).
   int Discard = 1;  // no output stream uses it
   int DecodingNeeded = 0;
-  int RateEmu = 0;  // read at the native rate ("re" when the input was opened)
-  int64_t StartTime = 0;
-  int FrameCount = 0;
   int64_t NextPts = NoTimestamp;  // microseconds
   int64_t Pts = 0;
-  // Where the next packet should start, microseconds. Decoders hold pictures back, so the clock
-  // of decoded data lags the packets and cannot tell a jump in the packets' clock.
-  int64_t NextDts = NoTimestamp;
-  // A jump seen on one packet only: a damaged packet's timestamp does not move the clock.
-  bool JumpPending = false;
-  int64_t PendingJump = 0;  // microseconds
-  int IsStart = 1;
+  int IsStart = 1;    // the audio paths have not yet put its first samples on their clock
   float Quality = 0;  // of the last decoded picture
 
   // What the stream delivered, judged when the session ends.
@@ -89,8 +80,7 @@ struct TInputFileContext {
   // Session time (µs) of the start asked for when the input was opened; what decodes before
   // it only leads up to it.
   int64_t StartPts = NoTimestamp;
-  // Session state.
-  int EofReached = 0;
+  // Session state; whether the file is read to its end is the demuxer's.
   int IstIndex = 0;  // index of the first stream in the session's input-stream table
   int NbStreams() const { return static_cast<int>(Streams.size()); }
 };

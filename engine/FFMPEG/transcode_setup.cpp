@@ -13,6 +13,7 @@
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/decoder.h"
+#include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/video_path.h"
@@ -40,7 +41,27 @@ std::string TwoPassLogName(const std::string &Prefix, size_t Number) {
   return Name;
 }
 
+// What the demuxer reads of the options, copied: a run leaves the options as they were.
+TDemuxSettings DemuxSettings(const TFFmpegOptionState &Options, int Files) {
+  TDemuxSettings Settings;
+  for (int File = 0; File < Files; ++File) {
+    Settings.Offsets.push_back(Options.FInputFilesTsOffset[File]);
+    Settings.Scales.emplace_back(Options.FInputFilesTsScale[File].begin(),
+                                 Options.FInputFilesTsScale[File].end());
+  }
+  Settings.DtsDeltaThreshold = Options.FDtsDeltaThreshold;
+  Settings.CopyTs = Options.FCopyTs;
+  Settings.Verbose = Options.FVerbose;
+  Settings.DumpPackets = Options.FDoPktDump != 0;
+  Settings.HexDump = Options.FDoHexDump != 0;
+  return Settings;
+}
+
 }  // namespace
+
+void TDemuxerDelete::operator()(TDemuxer *Demuxer) const {
+  delete Demuxer;
+}
 
 void TCustomFFmpeg::Fail(const std::string &Message) {
   TranscodeCleanup();
@@ -53,13 +74,8 @@ void TCustomFFmpeg::BuildStreamTables() {
   for (int File = 0; File < InputFileCount(); ++File) {
     TInputFileContext &Input = *FInputFiles[File];
     Input.IstIndex = static_cast<int>(FInputStreams.size());
-    Input.EofReached = 0;
     for (const std::unique_ptr<TInputStream> &Ist : Input.Streams) {
       Ist->Discard = 1;
-      if (Ist->RateEmu) {
-        Ist->StartTime = av::av_gettime();
-        Ist->FrameCount = 0;
-      }
       FInputStreams.push_back(Ist.get());
     }
   }
@@ -341,11 +357,15 @@ void TCustomFFmpeg::TranscodeSetUp() {
   if (FOnLog)
     if (const std::optional<std::string> Sdp = TOutputFileContext::SessionDescription(FOutputFiles))
       DoLog(1, "SDP: " + *Sdp);
+  FDemuxer.reset(
+      new TDemuxer(FInputFiles, DemuxSettings(*this, InputFileCount()),
+                   [this](int Level, const std::string &Message) { DoLog(Level, Message); }));
   FTimerStart = av::av_gettime();
   FLastReportTime = FTimerStart;
 }
 
 void TCustomFFmpeg::TranscodeCleanup() {
+  FDemuxer.reset();
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->Encoding) Ost->Encoding->CloseStatistics();
     Ost->Video.reset();
