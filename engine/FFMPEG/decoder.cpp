@@ -9,17 +9,6 @@
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
-namespace {
-
-// One frame's duration in microseconds when the frame does not say.
-int64_t FrameDurationUs(const AVStream *Stream) {
-  AVRational Rate = Stream->r_frame_rate.num > 0 ? Stream->r_frame_rate : Stream->avg_frame_rate;
-  if (Rate.num <= 0 || Rate.den <= 0) return 0;
-  return av::av_rescale(1000000, Rate.den, Rate.num);
-}
-
-}  // namespace
-
 bool BeforeStart(const TInputStream &Ist, const TDecodeSettings &Settings) {
   if (Settings.StartTime != 0 && Ist.Pts < Settings.StartTime) return true;
   return Settings.FileStart != NoTimestamp && Ist.Pts < Settings.FileStart;

@@ -25,12 +25,6 @@ int64_t PacketDurationUs(const AVStream *Stream, const AVPacket &Pkt) {
 
 }  // namespace
 
-int64_t FrameDurationUs(const AVStream *Stream) {
-  AVRational Rate = Stream->r_frame_rate.num > 0 ? Stream->r_frame_rate : Stream->avg_frame_rate;
-  if (Rate.num <= 0 || Rate.den <= 0) return 0;
-  return av::av_rescale(1000000, Rate.den, Rate.num);
-}
-
 struct TDemuxer::TStreamState {
   // Where the next packet should start, microseconds. Decoders hold pictures back, so the
   // clock of decoded data lags the packets and cannot tell a jump in the packets' clock.

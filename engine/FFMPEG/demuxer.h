@@ -26,9 +26,6 @@ struct TDemuxSettings {
   bool HexDump = false;      // with its data
 };
 
-// One frame's duration in microseconds from the stream's frame rate; 0 when it has none.
-int64_t FrameDurationUs(const AVStream *Stream);
-
 class TDemuxer {
  public:
   using TLog = std::function<void(int Level, const std::string &Message)>;

@@ -22,6 +22,9 @@ struct AVStream;
 // The libraries' "no timestamp" value.
 constexpr int64_t NoTimestamp = INT64_MIN;
 
+// One frame's duration in microseconds from the stream's frame rate; 0 when it has none.
+int64_t FrameDurationUs(const AVStream *Stream);
+
 struct TFileClose {
   void operator()(std::FILE *File) const { std::fclose(File); }
 };
