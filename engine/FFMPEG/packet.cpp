@@ -9,6 +9,8 @@
 #include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/picture.h"
+#include "engine/FFMPEG/picture_hooks.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
@@ -81,7 +83,7 @@ bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame 
       Picture.data[P] = Frame.data[P];
       Picture.linesize[P] = Frame.linesize[P];
     }
-    PreProcessVideoFrame(Ist, Picture);
+    if (FPictureHooks) FPictureHooks->Process(Picture, FrameGeometry(Frame, *Ist.Decoder), Ist.Pts);
   } else if (!DecodedAudioToS16(Ist, Frame, Samples, SamplesSize)) {
     return false;
   } else if (FAudioVolume != 256) {

@@ -15,6 +15,7 @@
 #include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/picture_hooks.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
@@ -330,6 +331,7 @@ void TCustomFFmpeg::TranscodeSetUp() {
   CheckStreamMaps();
   MapOutputStreams();
   SetUpEncoding();
+  SetUpPictureHooks();
   for (int File = 0; File < OutputFileCount(); ++File)
     av::av_dump_format(FOutputFiles[File]->Context.get(), File, FOutputFiles[File]->Context->url,
                        1);
@@ -351,4 +353,5 @@ void TCustomFFmpeg::TranscodeCleanup() {
     Ost->Video.reset();
     Ost->Audio.reset();
   }
+  FPictureHooks.reset();
 }
