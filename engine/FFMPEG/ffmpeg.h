@@ -202,17 +202,12 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
                                  const std::string &Defect) const;
 
  public:
-  // ===== Video and audio set-up (video_setup.cpp, audio_out.cpp, audio_setup.cpp; the stages
-  // are video_path.*, picture_hooks.*, audio_path.*) =====
+  // ===== Video and audio set-up (video_setup.cpp, audio_setup.cpp; the stages are
+  // video_path.*, picture_hooks.*, audio_path.*) =====
 
   // Gives an encoded video output stream fed by Ist (decoder not yet opened) its video path
   // with its crop, pad, scaler and frame; raises on failure.
   void SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist);
-  // The decoded frame of an audio input stream as interleaved 16-bit samples at the
-  // decoder's rate and channel count (Ist.Samples); false when it cannot be converted.
-  bool DecodedAudioToS16(TInputStream &Ist, const AVFrame &Frame, uint8_t *&Data, int &Size);
-  // Scales Size bytes of 16-bit samples by FAudioVolume / 256, clipped to the sample range.
-  void ApplyVolume(uint8_t *Data, int Size);
   // Before the encoder of an audio output stream fed by Ist is opened: gives the stream its
   // audio path, which fits the encoder and decides whether the stream is resampled. Raises on
   // failure.

@@ -5,6 +5,7 @@
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/encoder.h"
+#include "engine/FFMPEG/sample_converter.h"
 #include "engine/FFMPEG/video_path.h"
 
 TInputStream::TInputStream() = default;
