@@ -13,6 +13,7 @@
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/grow_buffer.h"
+#include "engine/FFMPEG/sample_converter.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
@@ -132,13 +133,15 @@ int TAudioPath::Queued() const {
 void TAudioPath::Send(uint8_t *Data, int Size, TInputStream &Ist) {
   if (!FOst.Encoder || !Data || Size <= 0) return;
   const AVCodecContext *Dec = Ist.Decoder.get();
-  const int InChannels = Ist.ToS16Channels > 0 ? Ist.ToS16Channels
-                         : Dec                 ? Dec->ch_layout.nb_channels
-                                               : 0;
-  const int InRate = Ist.ToS16Rate > 0 ? Ist.ToS16Rate : Dec ? Dec->sample_rate : 0;
+  // The samples' own facts once converted; before that, the decoder's.
+  const TSampleConverter *S16 = Ist.ToS16.get();
+  const int InChannels = S16 && S16->Channels() > 0 ? S16->Channels()
+                         : Dec                      ? Dec->ch_layout.nb_channels
+                                                    : 0;
+  const int InRate = S16 && S16->Rate() > 0 ? S16->Rate() : Dec ? Dec->sample_rate : 0;
   if (InChannels <= 0 || InRate <= 0) return;
   if (FOst.Encoder->ch_layout.nb_channels != InChannels) FAudioResample = true;
-  PrepareConversion(InChannels, InRate, Ist.ToS16Layout);
+  PrepareConversion(InChannels, InRate, S16 ? S16->Layout() : 0);
   // Once the recording time is reached the stream's clock stays where it is.
   if (int Room = Size; !LimitToRecordingTime(Room, InChannels, InRate)) return;
   if (!Synchronise(Ist, Data, Size, InChannels, InRate)) return;

@@ -36,6 +36,7 @@
 class TCustomFFmpeg;
 class TFFmpegThread;  // the worker thread of a running task
 class TBitmap;        // the 24-bit picture handed to the custom hook
+class TPictureHooks;  // the session's deinterlacing and hooks
 struct TDecodeSettings;
 class TDemuxer;
 // Frees a session's demuxer; defined where the session builds it (transcode_setup.cpp), so the
@@ -83,15 +84,11 @@ struct TFFmpegSessionState {
   // outlive the outputs, so the termination notification can still tell them.
   std::vector<std::string> FOutputFileNames;
 
-  // Picture-hook state of the video path.
-  unsigned FHookBufferSize = 0;
+  // Picture-hook settings, read by the session's picture hooks when it is set up.
   AVPixelFormat FHookRGBFormat = AV_PIX_FMT_BGR24;
-  int FHookBitmapFormat = 24;  // bits per pixel
-  unsigned FRGBBufferSize = 0;
-  int FHookFrameNumber = 0;
-  THookAction FHookAction = THookAction::haContinue;
+  int FHookBitmapFormat = 24;           // bits per pixel
   std::vector<THookRange> FHookRanges;  // sorted ascending by Stop
-  int FHookRangeIndex = 0;
+  int FHookRangeIndex = 0;              // the first range looked at
   int FHookRangeCount = 0;
 };
 
@@ -161,6 +158,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   int StreamIndexFromInputs(AVMediaType CodecType) const;
   void SetUpEncoding();
   void SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist);
+  // The session's picture hooks, when deinterlacing, the hook modules or the custom hook are
+  // in use (video_setup.cpp).
+  void SetUpPictureHooks();
   void LogStreamMapping();
   void OpenEncoders();
   void OpenDecoders();
@@ -209,37 +209,17 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
                                  const std::string &Defect) const;
 
  public:
-  // ===== Video pre-processing and set-up (video_hooks.cpp; the path is video_path.*) =====
+  // ===== Video and audio set-up (video_setup.cpp, audio_setup.cpp; the stages are
+  // video_path.*, picture_hooks.*, audio_path.*) =====
 
-  // Deinterlacing and the hooks, once per decoded picture before the streams' video paths.
-  void PreProcessVideoFrame(TInputStream &Ist, TPicture &Picture);
   // Gives an encoded video output stream fed by Ist (decoder not yet opened) its video path
   // with its crop, pad, scaler and frame; raises on failure.
   void SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist);
-
- private:
-  void DecideHookAction(int64_t Pts);
-  // Working picture for deinterlacing and hooks in FHookBuffer; false when it cannot be had.
-  bool MakeWorkingPicture(const TPicture &Picture, TPicture &Working, AVPixelFormat Format,
-                          int Width, int Height);
-  void RunCustomHook(TPicture &Working, AVPixelFormat Format, int Width, int Height, int64_t Pts);
-  bool HookPictureToRGB(const TPicture &Working, TPicture &Rgb, AVPixelFormat Format, int Width,
-                        int Height);
-
- public:
-  // ===== Audio output path (audio_out.cpp) =====
-
-  // The decoded frame of an audio input stream as interleaved 16-bit samples at the
-  // decoder's rate and channel count (Ist.Samples); false when it cannot be converted.
-  bool DecodedAudioToS16(TInputStream &Ist, const AVFrame &Frame, uint8_t *&Data, int &Size);
-  // Scales Size bytes of 16-bit samples by FAudioVolume / 256, clipped to the sample range.
-  void ApplyVolume(uint8_t *Data, int Size);
   // Before the encoder of an audio output stream fed by Ist is opened: gives the stream its
   // audio path, which fits the encoder and decides whether the stream is resampled. Raises on
   // failure.
   void SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist);
 
- public:
   // ===== Progress and statistics (report.cpp) =====
 
   void PrintReport(bool IsLast);
@@ -257,12 +237,8 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   TFilePtr FVStatsFile;
   int64_t FLastReportTime = 0;
 
-  // Picture-hook resources of the video path.
-  TAVOwned<uint8_t> FHookBuffer;
-  TAVOwned<uint8_t> FRGBBuffer;
-  TScalerPtr FToRGBContext;
-  TScalerPtr FFromRGBContext;
-  std::unique_ptr<TBitmap> FHookBitmap;
+  // Deinterlacing and the hooks of a running session, from its set-up to its cleanup.
+  std::unique_ptr<TPictureHooks> FPictureHooks;
 
   // ===== Option dispatcher (options.cpp) =====
 

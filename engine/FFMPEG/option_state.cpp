@@ -8,7 +8,7 @@
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/ffmpeg_thread.h"
-#include "engine/FFMPEG/tbitmap.h"
+#include "engine/FFMPEG/picture_hooks.h"
 #include "engine/binding/av_api.h"
 
 TCustomFFmpeg::TCustomFFmpeg() {
@@ -86,13 +86,7 @@ void TCustomFFmpeg::ReleaseAll() {
   FAudioLanguage.clear();
   FSubtitleLanguage.clear();
   ReleaseFrameHooks(FHooks);
-  FHookBitmap.reset();
-  FHookBuffer.reset();
-  FHookBufferSize = 0;
-  FRGBBuffer.reset();
-  FRGBBufferSize = 0;
-  FToRGBContext.reset();
-  FFromRGBContext.reset();
+  FPictureHooks.reset();
 }
 
 bool TCustomFFmpeg::OpenFile(bool (TCustomFFmpeg::*Open)(const std::string &),

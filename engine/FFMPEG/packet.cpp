@@ -7,6 +7,9 @@
 #include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/picture.h"
+#include "engine/FFMPEG/picture_hooks.h"
+#include "engine/FFMPEG/sample_converter.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
@@ -54,11 +57,10 @@ bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame 
       Picture.data[P] = Frame.data[P];
       Picture.linesize[P] = Frame.linesize[P];
     }
-    PreProcessVideoFrame(Ist, Picture);
-  } else if (!DecodedAudioToS16(Ist, Frame, Samples, SamplesSize)) {
-    return false;
-  } else if (FAudioVolume != 256) {
-    ApplyVolume(Samples, SamplesSize);
+    if (FPictureHooks) FPictureHooks->Process(Picture, FrameGeometry(Frame, *Ist.Decoder), Ist.Pts);
+  } else {
+    if (!Ist.ToS16) Ist.ToS16 = std::make_unique<TSampleConverter>(FAudioVolume);
+    if (!Ist.ToS16->Convert(Frame, Samples, SamplesSize)) return false;
   }
   EmulateRate(Ist);
   for (TOutputStream *Ost : FOutputStreams) {

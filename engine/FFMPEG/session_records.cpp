@@ -6,6 +6,7 @@
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/encoder.h"
+#include "engine/FFMPEG/sample_converter.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 

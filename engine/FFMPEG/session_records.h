@@ -16,6 +16,7 @@
 class TAudioPath;
 class TDecoder;
 class TEncoder;
+class TSampleConverter;
 class TVideoPath;
 struct AVStream;
 
@@ -67,12 +68,8 @@ struct TInputStream {
   int64_t DecodedFrames = 0;   // pictures, sample chunks and subtitles that passed the checks
   int64_t CopiedPackets = 0;   // packets written unchanged to an output
 
-  // Decoded audio as interleaved 16-bit samples at the decoder's rate and channels.
-  TResamplerPtr ToS16;
-  int ToS16Format = -1, ToS16Rate = 0, ToS16Channels = 0;
-  uint64_t ToS16Layout = 0;  // channel mask of the samples, 0 = the default of their count
-  TAVOwned<uint8_t> Samples;
-  unsigned SamplesSize = 0;
+  // A decoded audio stream's conversion to 16-bit samples, from its first frame on.
+  std::unique_ptr<TSampleConverter> ToS16;
 };
 
 // One opened input.

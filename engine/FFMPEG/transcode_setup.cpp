@@ -16,6 +16,7 @@
 #include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/picture_hooks.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
@@ -346,6 +347,7 @@ void TCustomFFmpeg::TranscodeSetUp() {
   CheckStreamMaps();
   MapOutputStreams();
   SetUpEncoding();
+  SetUpPictureHooks();
   for (int File = 0; File < OutputFileCount(); ++File)
     av::av_dump_format(FOutputFiles[File]->Context.get(), File, FOutputFiles[File]->Context->url,
                        1);
@@ -371,4 +373,5 @@ void TCustomFFmpeg::TranscodeCleanup() {
     Ost->Video.reset();
     Ost->Audio.reset();
   }
+  FPictureHooks.reset();
 }

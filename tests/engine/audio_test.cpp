@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "engine/FFMPEG/audio_path.h"
+#include "engine/FFMPEG/sample_converter.h"
 #include "tests/engine/transcode_test_support.h"
 
 namespace {
@@ -100,32 +101,31 @@ TEST_F(AudioTest, EveryDecoderFormatBecomesInterleaved16Bit) {
       {AV_SAMPLE_FMT_FLTP, 6, 48000, {0.25, -0.5, 0.5}, {8192, -16384, 16384, 8192, -16384, 16384}},
       {AV_SAMPLE_FMT_FLTP, 2, 48000, {1.5, -1.5}, {32767, -32768}},
   };
-  // One input stream for all: the converter follows each change of format, rate and layout,
-  // and its sample buffer, grown once, is never shrunk.
-  TInputStream Ist;
+  // One converter for all: it follows each change of format, rate and layout, and its sample
+  // buffer, grown once, is never shrunk.
+  TSampleConverter Converter(256);
   uint8_t *Data = nullptr;
   int Size = 0;
-  ASSERT_TRUE(
-      Task.DecodedAudioToS16(Ist, *MakeFrame(AV_SAMPLE_FMT_FLTP, 2, 44100, {0}, 4096), Data, Size));
-  const unsigned Grown = Ist.SamplesSize;
+  ASSERT_TRUE(Converter.Convert(*MakeFrame(AV_SAMPLE_FMT_FLTP, 2, 44100, {0}, 4096), Data, Size));
+  const unsigned Grown = Converter.Capacity();
   EXPECT_GE(Grown, 4096u * 4);
   for (const auto &Case : Cases) {
     SCOPED_TRACE(av::av_get_sample_fmt_name(Case.Format) + std::to_string(Case.Channels));
-    ASSERT_TRUE(Task.DecodedAudioToS16(
-        Ist, *MakeFrame(Case.Format, Case.Channels, Case.Rate, Case.Values), Data, Size));
-    EXPECT_EQ(Ist.ToS16Rate, Case.Rate);
-    EXPECT_EQ(Ist.ToS16Channels, Case.Channels);
+    ASSERT_TRUE(Converter.Convert(*MakeFrame(Case.Format, Case.Channels, Case.Rate, Case.Values),
+                                  Data, Size));
+    EXPECT_EQ(Converter.Rate(), Case.Rate);
+    EXPECT_EQ(Converter.Channels(), Case.Channels);
     ASSERT_EQ(Size, 4 * Case.Channels * 2);
     const auto *Samples = reinterpret_cast<const int16_t *>(Data);
     for (int I = 0; I < Size / 2; ++I)
       EXPECT_EQ(Samples[I], Case.Expected[I % Case.Channels]) << "sample " << I;
   }
-  EXPECT_EQ(Ist.SamplesSize, Grown);
+  EXPECT_EQ(Converter.Capacity(), Grown);
 
   TFramePtr NoChannels(av::av_frame_alloc());
   NoChannels->format = AV_SAMPLE_FMT_FLTP;
   NoChannels->sample_rate = 44100;
-  EXPECT_FALSE(Task.DecodedAudioToS16(Ist, *NoChannels, Data, Size));
+  EXPECT_FALSE(Converter.Convert(*NoChannels, Data, Size));
 }
 
 TEST_F(AudioTest, VolumeScalesRoundsAndClips) {
@@ -137,10 +137,9 @@ TEST_F(AudioTest, VolumeScalesRoundsAndClips) {
       {128, {101, -101, 32767}, {51, -50, 16384}},
   };
   for (const auto &Case : Cases) {
-    Task.FAudioVolume = Case.Volume;
     std::vector<int16_t> Samples = Case.In;
-    Task.ApplyVolume(reinterpret_cast<uint8_t *>(Samples.data()),
-                     static_cast<int>(Samples.size() * 2));
+    ApplyVolume(reinterpret_cast<uint8_t *>(Samples.data()), static_cast<int>(Samples.size() * 2),
+                Case.Volume);
     EXPECT_EQ(Samples, Case.Out) << Case.Volume;
   }
 }

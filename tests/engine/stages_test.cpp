@@ -8,6 +8,7 @@
 
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/encoder.h"
+#include "engine/FFMPEG/sample_converter.h"
 #include "tests/engine/transcode_test_support.h"
 
 namespace {
@@ -33,8 +34,15 @@ class TStageTest : public TTaskTest {
     av::avcodec_parameters_from_context(Ost.St->codecpar, Ost.Encoder.get());
     Ost.St->time_base = Ost.Encoder->time_base;
     Task.FOutputFiles[0]->WriteHeader(0);
-    Ist.ToS16Channels = 2;
-    Ist.ToS16Rate = 44100;
+    // The samples the tests send are 44.1 kHz stereo, as if the converter had given them.
+    TFramePtr Stereo(av::av_frame_alloc());
+    Stereo->format = AV_SAMPLE_FMT_S16;
+    Stereo->sample_rate = 44100;
+    av::av_channel_layout_default(&Stereo->ch_layout, 2);
+    Ist.ToS16 = std::make_unique<TSampleConverter>(256);
+    uint8_t *Data = nullptr;
+    int Size = 0;
+    EXPECT_TRUE(Ist.ToS16->Convert(*Stereo, Data, Size));
     return Ost;
   }
   TInputStream &Source() { return *Task.FInputFiles.at(0)->Streams.at(0); }
