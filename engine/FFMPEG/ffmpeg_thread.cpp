@@ -7,6 +7,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "engine/FFMPEG/ffmpeg.h"
+
 TThreadPriority ThreadPriorityOf(TConvertPriority Priority) {
   static_assert(
       static_cast<int>(TConvertPriority::tpIdle) == static_cast<int>(TThreadPriority::tpIdle) &&

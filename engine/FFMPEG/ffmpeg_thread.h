@@ -5,8 +5,10 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/task_types.h"
 #include "threads/thread_priority.h"
+
+class TCustomFFmpeg;
 
 class TFFmpegThread {
  public:
