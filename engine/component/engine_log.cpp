@@ -14,7 +14,6 @@
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/binding/av_api.h"
 #include "engine/component/convert_engine.h"
-#include "engine/component/convert_task.h"
 #include "text/format_text.h"
 
 namespace {
