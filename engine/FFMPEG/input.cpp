@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "engine/FFMPEG/av_libs.h"
+#include "engine/FFMPEG/codec_lookup.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/open_error.h"
 #include "engine/FFMPEG/plain_file.h"
@@ -16,24 +17,6 @@
 #include "text/text_utils.h"
 
 namespace {
-
-// Encoders that the profiles name but this FFmpeg build lacks or only has in an experimental
-// form, each with its replacements in order of preference.
-struct TEncoderAlias {
-  const char *Name;
-  const char *Replacements[2];
-};
-constexpr TEncoderAlias EncoderAliases[] = {
-    {"libfaac", {"aac", nullptr}},
-    {"libamr_nb", {"libopencore_amrnb", "aac"}},
-    {"vorbis", {"libvorbis", nullptr}},
-};
-
-const TEncoderAlias *FindEncoderAlias(const std::string &Name) {
-  for (const TEncoderAlias &Alias : EncoderAliases)
-    if (Name == Alias.Name) return &Alias;
-  return nullptr;
-}
 
 bool IsKnownMediaType(int Type) {
   return Type >= AVMEDIA_TYPE_UNKNOWN && Type <= AVMEDIA_TYPE_ATTACHMENT;
@@ -56,31 +39,11 @@ int64_t StartTimestamp(const AVFormatContext *Context, int64_t StartTime) {
 
 bool TCustomFFmpeg::FindCodec(const std::string &Name, AVMediaType MediaType, const AVCodec *&Codec,
                               bool Encoder) {
-  Codec = nullptr;
-  if (Name.empty()) return true;
-  const char *Kind = Encoder ? "encoder" : "decoder";
-  if (const TEncoderAlias *Alias = Encoder ? FindEncoderAlias(Name) : nullptr) {
-    for (const char *Replacement : Alias->Replacements) {
-      if (!Replacement) break;
-      Codec = av::avcodec_find_encoder_by_name(Replacement);
-      if (!Codec) continue;
-      DoLog(1, FormatText("Using encoder '%s' for '%s'", Replacement, Name.c_str()));
-      break;
-    }
-  }
-  if (!Codec)
-    Codec = Encoder ? av::avcodec_find_encoder_by_name(Name.c_str())
-                    : av::avcodec_find_decoder_by_name(Name.c_str());
-  if (!Codec) {
-    FLastErrorText = FormatText("Unknown %s '%s'", Kind, Name.c_str());
-    return false;
-  }
-  if (Codec->type != MediaType) {
-    FLastErrorText = FormatText("Invalid %s type '%s'", Kind, Name.c_str());
-    Codec = nullptr;
-    return false;
-  }
-  return true;
+  const TCodecLookup Found = LookUpCodec(Name, MediaType, Encoder);
+  if (!Found.Replaced.empty()) DoLog(1, Found.Replaced);
+  if (!Found.Error.empty()) FLastErrorText = Found.Error;
+  Codec = Found.Codec;
+  return Found.Error.empty();
 }
 
 bool TCustomFFmpeg::FindCodec(const std::string &Name, AVMediaType MediaType, AVCodecID &CodecId,

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/codec_lookup.h"
 #include "engine/binding/av_api.h"
 #include "engine/component/av_probe.h"
 #include "text/format_text.h"
@@ -69,9 +69,8 @@ TTarget FindTarget(const std::string &Name, AVMediaType Type, const AVOutputForm
     Target.Encoder = av::avcodec_find_encoder(Target.CodecId);
     return Target;
   }
-  TCustomFFmpeg Resolver;
-  if (Resolver.FindCodec(Name, Type, Target.Encoder, true) && Target.Encoder)
-    Target.CodecId = Target.Encoder->id;
+  Target.Encoder = LookUpCodec(Name, Type, true).Codec;
+  if (Target.Encoder) Target.CodecId = Target.Encoder->id;
   return Target;
 }
 
