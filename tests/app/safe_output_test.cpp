@@ -67,24 +67,30 @@ class TSmallDisk {
   bool FMounted = false;
 };
 
-// One row at a time and two at once (both rows then fill the same disk together).
+// One row at a time and two at once (both rows then fill the same disk together), re-encoded and
+// with a stream copied.
 TEST(SafeOutputTest, AFullDiskFailsEveryRowWithItsCauseAndKeepsTheUsersFile) {
-  for (const auto &[Overwrite, Jobs] : {std::pair{false, "1"}, {true, "1"}, {false, "2"}}) {
-    SCOPED_TRACE(std::string(Overwrite ? "overwriting" : "keeping") + ", jobs " + Jobs);
+  const struct {
+    bool Overwrite;
+    const char *Jobs, *Format, *First, *Second, *UsersFile;
+  } Cases[] = {
+      {false, "1", Mp4Entry, "sample.mov", "ntsc.mp4", "sample.mp4"},
+      {true, "1", Mp4Entry, "sample.mov", "ntsc.mp4", "sample.mp4"},
+      {false, "2", Mp4Entry, "sample.mov", "ntsc.mp4", "sample.mp4"},
+      // fit.mp3 is already at the entry's settings, so its stream is copied.
+      {false, "2", "MP3 - Mpeg Layer3 Audio (*.mp3)", "fit.mp3", "cd.mp3", "fit.mp3"},
+  };
+  for (const auto &[Overwrite, Jobs, Format, First, Second, UsersFile] : Cases) {
+    SCOPED_TRACE(std::string(Overwrite ? "overwriting" : "keeping") + ", jobs " + Jobs + ", " +
+                 First);
     TTempFolder Folder("safe-output-full");
     const std::string Full = Folder.File("full");
     TSmallDisk Disk(Full, "size=40k");
     if (!Disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
-    std::ofstream(Full + "/sample.mp4") << "a user's file";
-    std::vector<std::string> Arguments = {TARNWICK_CLI,
-                                          "convert",
-                                          Mp4Entry,
-                                          MediaFile("sample.mov"),
-                                          MediaFile("ntsc.mp4"),
-                                          "--output",
-                                          Full,
-                                          "--jobs",
-                                          Jobs};
+    std::ofstream(Full + "/" + UsersFile) << "a user's file";
+    std::vector<std::string> Arguments = {
+        TARNWICK_CLI, "convert", Format, MediaFile(First), MediaFile(Second), "--output",
+        Full,         "--jobs",  Jobs};
     if (Overwrite) Arguments.push_back("--overwrite");
     const TProcessResult Result = RunProgram(Arguments);
     EXPECT_EQ(Result.ExitStatus, 1) << Result.Errors;
@@ -99,8 +105,8 @@ TEST(SafeOutputTest, AFullDiskFailsEveryRowWithItsCauseAndKeepsTheUsersFile) {
     std::vector<std::string> Left;
     for (const auto &Entry : fs::directory_iterator(Full))
       Left.push_back(Entry.path().filename().string());
-    EXPECT_EQ(Left, std::vector<std::string>{"sample.mp4"});
-    EXPECT_EQ(ReadFile(Full + "/sample.mp4"), "a user's file");
+    EXPECT_EQ(Left, std::vector<std::string>{UsersFile});
+    EXPECT_EQ(ReadFile(Full + "/" + UsersFile), "a user's file");
   }
 }
 
