@@ -69,15 +69,14 @@ void TForm4::LoadSettings() {
   }
   // Added later, each read on its own: a file saved before one of them keeps all the others.
   bool Missing = false;
-  for (const std::function<void()> &Read : std::initializer_list<std::function<void()>>{
-           [this] { CheckBoxCopyStreams = Store.ReadBool("CopyStreams"); },
-           [this] { SetSpinEditJobs(Store.ReadInteger("Simultaneous Conversions")); }}) {
-    try {
-      Read();
-    } catch (const ESettingsError &) {
-      Missing = true;
-    }
-  }
+  if (const auto Copy = TryRead([this] { return Store.ReadBool("CopyStreams"); }))
+    CheckBoxCopyStreams = *Copy;
+  else
+    Missing = true;
+  if (const auto Jobs = TryRead([this] { return Store.ReadInteger("Simultaneous Conversions"); }))
+    SetSpinEditJobs(*Jobs);
+  else
+    Missing = true;
   if (Missing) SaveSettings();
   Loaded();
 }

@@ -120,6 +120,9 @@ void TForm1::FillFreeSlots(size_t First) {
 }
 
 bool TForm1::NextJobWaits() const {
+  // Nothing running, nothing to meet: the output is worked out once, when the job starts.
+  if (std::none_of(FSlots.begin(), FSlots.end(), [](const auto &Slot) { return Slot->Running(); }))
+    return false;
   int Row = FCurrentJob + 1;
   while (Row < ListView1.Count() - 1 && !ListView1.Row(Row).Checked) ++Row;
   if (Row >= ListView1.Count() || !ListView1.Row(Row).Checked) return false;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "app/job_rules.h"
 #include "engine/component/av_probe.h"
 
 namespace {
@@ -28,7 +29,8 @@ TFileProbes::~TFileProbes() {
 
 unsigned TFileProbes::DefaultThreadCount(size_t Files) {
   // Past a few threads the disk, not the processor, sets the pace.
-  const unsigned Cores = std::clamp(std::thread::hardware_concurrency(), 1u, MaxProbeThreads);
+  // The cores this process may use, like the conversions: a pinned process gets no more.
+  const unsigned Cores = std::clamp(static_cast<unsigned>(ProcessorCount()), 1u, MaxProbeThreads);
   return static_cast<unsigned>(std::min<size_t>(Cores, std::max<size_t>(Files, 1)));
 }
 

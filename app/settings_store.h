@@ -17,6 +17,16 @@ class ESettingsError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// What Read gives, or nothing when the settings lack that value (a file saved before it existed).
+template <typename TRead>
+auto TryRead(TRead &&Read) -> std::optional<decltype(Read())> {
+  try {
+    return Read();
+  } catch (const ESettingsError &) {
+    return std::nullopt;
+  }
+}
+
 class TSettingsStore {
  public:
   virtual ~TSettingsStore() = default;

@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
 
 #include "app/settings_store.h"
 
@@ -23,15 +22,6 @@ constexpr char ColumnsKey[] = "JobListColumnWidths";
 constexpr int LargestExtent = 100000;
 // How much of the window's top edge must be on a screen for the user to grab it there.
 constexpr int GrabReach = 48;
-
-template <typename T>
-std::optional<T> Readable(const std::function<T()> &Read) {
-  try {
-    return Read();
-  } catch (const ESettingsError &) {
-    return std::nullopt;
-  }
-}
 
 bool Usable(int Extent) {
   return Extent > 0 && Extent <= LargestExtent;
@@ -65,17 +55,16 @@ const QRect *ScreenHolding(QPoint Position, int Width, const QList<QRect> &Scree
 TWindowPlacement ReadWindowPlacement(TSettingsStore &Store) {
   TWindowPlacement Placement;
   const auto Integer = [&Store](const char *Key) {
-    return Readable<int>([&Store, Key] { return Store.ReadInteger(Key); });
+    return TryRead([&Store, Key] { return Store.ReadInteger(Key); });
   };
   const std::optional<int> Left = Integer(LeftKey), Top = Integer(TopKey);
   if (Left && Top && std::abs(*Left) <= LargestExtent && std::abs(*Top) <= LargestExtent)
     Placement.Position = QPoint(*Left, *Top);
   const std::optional<int> Width = Integer(WidthKey), Height = Integer(HeightKey);
   if (Width && Height && Usable(*Width) && Usable(*Height)) Placement.Size = QSize(*Width, *Height);
-  Placement.Maximized =
-      Readable<bool>([&Store] { return Store.ReadBool(MaximizedKey); }).value_or(false);
+  Placement.Maximized = TryRead([&Store] { return Store.ReadBool(MaximizedKey); }).value_or(false);
   const std::optional<std::string> Columns =
-      Readable<std::string>([&Store] { return Store.ReadString(ColumnsKey); });
+      TryRead([&Store] { return Store.ReadString(ColumnsKey); });
   if (Columns) Placement.ColumnWidths = ParseWidths(*Columns);
   return Placement;
 }
