@@ -69,6 +69,8 @@ void TCustomFFmpeg::ReleaseOptionHolders() {
 void TCustomFFmpeg::ReleaseAll() {
   if (!AVLibsLoaded()) return;
   ReleaseOptionHolders();
+  // The demuxer reads the inputs, so it goes before them.
+  FDemuxer.reset();
   // Outputs first: each closes its file and removes it unless it was moved into place.
   FInputStreams.clear();
   FOutputStreams.clear();

@@ -112,12 +112,21 @@ int TCustomFFmpeg::OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket 
   const AVMediaType Type = Ist.St->codecpar->codec_type;
   if (Ist.DecodingNeeded) {
     int Result = 0;
+    // The sinks capture one pointer, so building them per packet allocates nothing.
+    struct {
+      TCustomFFmpeg *Task;
+      TInputStream *Ist;
+      int Index;
+      const AVPacket *Pkt;
+    } Here{this, &Ist, IstIndex, Pkt};
     if (Type == AVMEDIA_TYPE_VIDEO || Type == AVMEDIA_TYPE_AUDIO)
-      Result = Ist.Decoding->Decode(
-          Pkt, [&](AVFrame &Frame) { return OutputDecodedFrame(Ist, IstIndex, Frame); });
+      Result = Ist.Decoding->Decode(Pkt, [&Here](AVFrame &Frame) {
+        return Here.Task->OutputDecodedFrame(*Here.Ist, Here.Index, Frame);
+      });
     else if (Type == AVMEDIA_TYPE_SUBTITLE && Pkt)
-      Result = Ist.Decoding->DecodeSubtitle(
-          *Pkt, [&](AVSubtitle &Sub) { OutputSubtitle(Ist, IstIndex, Pkt->pts, Sub); });
+      Result = Ist.Decoding->DecodeSubtitle(*Pkt, [&Here](AVSubtitle &Sub) {
+        Here.Task->OutputSubtitle(*Here.Ist, Here.Index, Here.Pkt->pts, Sub);
+      });
     else if (Type == AVMEDIA_TYPE_SUBTITLE)
       Result = 0;
     else

@@ -10,14 +10,8 @@
 
 void TCustomFFmpeg::Transcode() {
   TranscodeSetUp();
-  try {
-    TranscodeLoop();
-    TranscodeEnd();
-  } catch (...) {
-    // The demuxer reads the inputs, which the task releases after a failure.
-    FDemuxer.reset();
-    throw;
-  }
+  TranscodeLoop();
+  TranscodeEnd();
 }
 
 int TCustomFFmpeg::ChooseInputFile(double &OutputTime) const {

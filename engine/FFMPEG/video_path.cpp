@@ -249,7 +249,8 @@ int TVideoPath::Send(const AVFrame &InFrame, const TPicture &InPicture, const TI
     ++FOst.SyncOpts;
     ++FOst.FrameNumber;
   }
-  if (SyncOn()) Hold(InFrame, Final);
+  // Variable-rate sync never shows a held picture, so none is kept.
+  if (SyncOn() && FSettings.SyncMethod != 2) Hold(InFrame, Final);
   return FrameSize;
 }
 
