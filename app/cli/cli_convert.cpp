@@ -56,7 +56,7 @@ struct TConvertArguments {
   int Volume = 5;
   bool Copy = true;
   bool Verbose = false;
-  int Jobs = 1;  // rows converting at once; 0: one per processor core
+  int Jobs = 0;  // rows converting at once; 0: automatic, as the window's default
 };
 
 int UsageError(const std::string &Message) {
@@ -192,7 +192,8 @@ bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments
   Form.SetTrackBar1(Arguments.Volume);
   Options.SetCheckBoxOverWrite(Arguments.Overwrite);
   Options.SetCheckBoxCopyStreams(Arguments.Copy);
-  Options.SetSpinEditJobs(Arguments.Jobs == 0 ? TForm4::SpinEditJobsMax() : Arguments.Jobs);
+  Options.SetCheckBoxAutoJobs(Arguments.Jobs == 0);
+  if (Arguments.Jobs > 0) Options.SetSpinEditJobs(Arguments.Jobs);
   std::error_code Ignored;
   Form.EditOutputFolder =
       Arguments.Output ? *Arguments.Output : std::filesystem::current_path(Ignored).string();

@@ -108,12 +108,14 @@ struct TStartedForm {
   TForm4 Options;
 };
 
-// A started window converting to Mp4Entry.
+// A started window converting to Mp4Entry, its rows one after another unless a test sets
+// SpinEditJobs.
 class TModelFixture : public testing::Test, protected TStartedForm {
  protected:
   void SetUp() override {
     ASSERT_TRUE(Form.ComboOutputFormat.SelectText(Mp4Entry));
     Form.ComboOutputFormatChange();
+    Options.CheckBoxAutoJobs = false;
   }
 
   void AddFiles(const std::vector<std::string> &Files) {
