@@ -384,9 +384,15 @@ TEST_F(TBatchDriverTest, StopAsksWhileConvertingAndEndsTheBatchAtOnceBetweenJobs
     Form.EditOutputFolder = Out.Path();
     Form.ButtonConvertClick();
     if (Case.BetweenJobs) {
-      ASSERT_TRUE(RunEventsUntil([this] { return !Form.Converting; }));
-      Form.ButtonStopSmallClick();
-      EXPECT_TRUE(Form.Idle());
+      // The first row's end, before the next row starts: the batch waits between its jobs.
+      Form.OnJobEnded = [this](int Row) {
+        if (Row != 0) return;
+        EXPECT_FALSE(Form.Converting);
+        Form.ButtonStopSmallClick();
+        EXPECT_TRUE(Form.Idle());
+      };
+      ASSERT_TRUE(RunEventsUntil([this] { return Form.Idle(); }));
+      Form.OnJobEnded = nullptr;
       RunEventsUntil([] { return false; }, 0.5);
     } else {
       Form.ButtonStopConvertClick();
