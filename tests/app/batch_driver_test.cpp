@@ -330,10 +330,12 @@ TEST_F(TBatchDriverTest, AddDropConvertAndCloseAreRefusedWhileBusy) {
 
   Form.ButtonConvertClick();
   TryEverything("while a job converts");
-  ASSERT_TRUE(RunEventsUntil(
-      [this] { return Form.ListView1.Cell(0, jcProgress) == "Done" && !Form.Converting; }));
-  TryEverything("between two jobs");
+  // The first row's end, before the next row starts: the batch waits between its jobs.
+  Form.OnJobEnded = [&TryEverything](int Row) {
+    if (Row == 0) TryEverything("between two jobs");
+  };
   ASSERT_TRUE(RunEventsUntil([this] { return Form.Idle(); }));
+  Form.OnJobEnded = nullptr;
 
   ASSERT_EQ(Attempts.size(), 3u);
   for (const TAttempt &Attempt : Attempts) {
