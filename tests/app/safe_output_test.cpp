@@ -316,10 +316,11 @@ TEST(SafeOutputTest, AFailedSyncFailsTheRowAndKeepsTheUsersFile) {
     const TProcessResult Result = RunProgram(Arguments);
     EXPECT_EQ(Result.ExitStatus, 1) << Result.Errors;
     const std::string Told = Case.Words[0] == "convert" ? Result.Output : Result.Errors;
-    EXPECT_NE(Told.find("Could not write '" + Out.File("sample"), std::string::npos) << Told;
+    EXPECT_NE(Told.find("Could not write '" + Out.File("sample")), std::string::npos) << Told;
     EXPECT_NE(Told.find(Case.Reason), std::string::npos) << Told;
-    if (Case.Words[0] == "convert")
+    if (Case.Words[0] == "convert") {
       EXPECT_NE(Result.Output.find("\tFail\t"), std::string::npos) << Result.Output;
+    }
     EXPECT_EQ(ReadFile(Out.File("sample.mp4")), "a user's file");
     EXPECT_EQ(Out.Names().size(), 1u);
   }
