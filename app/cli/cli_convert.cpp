@@ -197,8 +197,8 @@ class TRowLines {
     Tell();
   }
 
-  // After the batch: the rows a stop kept from starting become "Skipped", and every row not
-  // told yet is.
+  // After a stop: the rows it kept from starting become "Skipped", and every row not told yet
+  // is.
   void TellTheRest() {
     for (int Row = 0; Row < FForm.ListView1.Count(); ++Row) {
       if (FEnded[Row]) continue;
@@ -324,7 +324,8 @@ int Convert(const TConvertArguments &Arguments) {
   if (!Form.Idle()) QCoreApplication::exec();
   Progress.End();
   Notifier.setEnabled(false);
-  Lines.TellTheRest();
+  // A batch that never began (no output folder) has no rows to tell; a stopped one has all.
+  if (Signal != 0) Lines.TellTheRest();
 
   // The counts are always the last line; a completion message with errors already ends so.
   const std::string Counts = JobStateCountsText(Form.JobStateCounts());
