@@ -155,6 +155,7 @@ bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string 
   }
   auto Input = std::make_unique<TInputFileContext>();
   Input->Context.reset(Context);
+  Input->FileName = FileName;
   FInputFiles.reserve(FInputFiles.size() + 1);
   if (FProgramId != 0)
     for (unsigned I = 0; I < Context->nb_programs; ++I)
