@@ -83,6 +83,21 @@ std::string DecodedFrameDefect(int MediaType, const AVFrame &Frame) {
   return "";
 }
 
+std::string ProbedStreamDefect(const AVStream &Stream) {
+  const AVCodecParameters &Par = *Stream.codecpar;
+  if (Par.codec_id == AV_CODEC_ID_NONE) return "no codec";
+  std::string Defect;
+  if (Par.codec_type == AVMEDIA_TYPE_VIDEO)
+    Defect = PictureDefect(static_cast<AVPixelFormat>(Par.format), Par.width, Par.height);
+  else if (Par.codec_type == AVMEDIA_TYPE_AUDIO)
+    Defect = SamplesDefect(static_cast<AVSampleFormat>(Par.format), Par.sample_rate,
+                           Par.ch_layout.nb_channels);
+  if (!Defect.empty()) return Defect;
+  // The probe reads packets of every stream it can; the flag stays until someone clears it.
+  if (!(Stream.event_flags & AVSTREAM_EVENT_FLAG_NEW_PACKETS)) return "no packet when probed";
+  return "";
+}
+
 void TCustomFFmpeg::CheckDecodingOutcome() {
   if (FStopRequested || !FDemuxer) return;
   // An output holding no media at all must not pass for a conversion.

@@ -18,6 +18,9 @@ namespace {
 // packet's duration or an audio track's priming: the larger of half a second and 2 %.
 constexpr int64_t ShortfallToleranceUs = 500000;
 constexpr int ShortfallTolerancePercent = 2;
+// A video stream whose stated rate holds each picture longer than this has a length that only
+// the other streams can confirm.
+constexpr int64_t SlowPictureUs = 1000000;
 
 // How long the packet lasts in microseconds, from the packet, else the stream.
 int64_t PacketDurationUs(const AVStream *Stream, const AVPacket &Pkt) {
@@ -65,18 +68,29 @@ std::string Incomplete(const std::string &Reached, const std::string &Whole) {
 
 }  // namespace
 
-int64_t StatedEndUs(const AVFormatContext &Context) {
+int64_t StatedEndUs(const AVFormatContext &Context, bool TrustSlowPictures) {
   if (Context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) return NoTimestamp;
-  int64_t End = NoTimestamp;
+  int64_t End = NoTimestamp, Trusted = NoTimestamp;
   for (unsigned I = 0; I < Context.nb_streams; ++I) {
     const AVStream &Stream = *Context.streams[I];
     if (!Measured(Stream) || Stream.duration == AV_NOPTS_VALUE || Stream.duration <= 0) continue;
     const int64_t Start = Stream.start_time == AV_NOPTS_VALUE ? 0 : Stream.start_time;
-    End = std::max(End, av::av_rescale_q(Start + Stream.duration, Stream.time_base, AV_TIME_BASE_Q));
+    const int64_t StreamEnd =
+        av::av_rescale_q(Start + Stream.duration, Stream.time_base, AV_TIME_BASE_Q);
+    End = std::max(End, StreamEnd);
+    const bool Slow = Stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                      FrameDurationUs(&Stream) > SlowPictureUs;
+    if (TrustSlowPictures || !Slow) Trusted = std::max(Trusted, StreamEnd);
   }
-  if (End == NoTimestamp && Context.duration != AV_NOPTS_VALUE && Context.duration > 0)
-    End = StartUs(Context) + Context.duration;
-  return End;
+  if (Trusted != NoTimestamp) return Trusted;
+  if (End != NoTimestamp) return End;
+  if (Context.duration != AV_NOPTS_VALUE && Context.duration > 0)
+    return StartUs(Context) + Context.duration;
+  return NoTimestamp;
+}
+
+std::string PlayTimeText(int64_t Us, bool RoundDown) {
+  return PlayTime(Us, RoundDown);
 }
 
 struct TDemuxer::TStreamState {
@@ -184,7 +198,7 @@ std::string TDemuxer::Shortfall(int File) const {
   const TFileState &State = FFiles.at(File);
   const AVFormatContext &Context = *State.Input->Context;
   const int64_t Start = StartUs(Context);
-  const int64_t Stated = StatedEndUs(Context);
+  const int64_t Stated = StatedEndUs(Context, true);
   if (Stated != NoTimestamp) {
     const int64_t Length = Stated - Start;
     const int64_t Tolerance =

@@ -17,7 +17,11 @@ struct AVPacket;
 
 // Where the streams of an input that are read say it ends, microseconds of their own time;
 // NoTimestamp when the container states no length or only one estimated from the bit rate.
-int64_t StatedEndUs(const AVFormatContext &Context);
+// Without TrustSlowPictures a video stream holding each picture over a second counts only
+// when no other stream states a length: a damaged rate makes a few pictures last hours.
+int64_t StatedEndUs(const AVFormatContext &Context, bool TrustSlowPictures);
+// "0:00:08", "0:00:00.2"; RoundDown keeps a time short of a whole from reading as it.
+std::string PlayTimeText(int64_t Us, bool RoundDown);
 
 // What demuxing reads of the task's options, taken when the session is set up: the options
 // themselves are never written back.

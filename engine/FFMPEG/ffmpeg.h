@@ -153,6 +153,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   [[noreturn]] void Fail(const std::string &Message);
   void BuildStreamTables();
   void CheckStreamMaps();
+  // The first input stream of Type no output uses yet; a later one of its kind when the probe
+  // shows the first unusable and that one usable (logged). -1: none.
+  int FirstFreeStream(AVMediaType Type);
   void MapOutputStreams();
   // The first unused input stream of CodecType listed by the chosen program, or -1.
   int StreamIndexFromInputs(AVMediaType CodecType) const;
