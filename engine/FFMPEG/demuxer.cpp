@@ -84,8 +84,10 @@ int64_t StatedEndUs(const AVFormatContext &Context, bool TrustSlowPictures) {
   }
   if (Trusted != NoTimestamp) return Trusted;
   if (End != NoTimestamp) return End;
+  // A length for the whole file only: some muxers (Matroska's) write the last timestamp there,
+  // others the span from the first, so the nearer end is taken.
   if (Context.duration != AV_NOPTS_VALUE && Context.duration > 0)
-    return StartUs(Context) + Context.duration;
+    return std::min(StartUs(Context) + Context.duration, Context.duration);
   return NoTimestamp;
 }
 
