@@ -5,8 +5,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string_view>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/binding/av_api.h"
@@ -18,9 +22,9 @@ namespace {
 // packet's duration or an audio track's priming: the larger of half a second and 2 %.
 constexpr int64_t ShortfallToleranceUs = 500000;
 constexpr int ShortfallTolerancePercent = 2;
-// A video stream whose stated rate holds each picture longer than this has a length that only
-// the other streams can confirm.
-constexpr int64_t SlowPictureUs = 1000000;
+// A video stream whose stated rate holds each picture longer than this (under 2 a second) has a
+// length that only the other streams can confirm.
+constexpr int64_t SlowPictureUs = 500000;
 
 // How long the packet lasts in microseconds, from the packet, else the stream.
 int64_t PacketDurationUs(const AVStream *Stream, const AVPacket &Pkt) {
@@ -54,11 +58,41 @@ std::string PlayTime(int64_t Us, bool RoundDown) {
   if (Us < 0) Us = 0;
   const int64_t Tenths = RoundDown ? Us / 100000 : (Us + 50000) / 100000;
   const int64_t Seconds = Tenths / 10;
-  std::string Text = FormatText("%lld:%02lld:%02lld", static_cast<long long>(Seconds / 3600),
-                                static_cast<long long>(Seconds / 60 % 60),
-                                static_cast<long long>(Seconds % 60));
+  std::string Text =
+      FormatText("%lld:%02lld:%02lld", static_cast<long long>(Seconds / 3600),
+                 static_cast<long long>(Seconds / 60 % 60), static_cast<long long>(Seconds % 60));
   if (Tenths % 10 != 0) Text += FormatText(".%lld", static_cast<long long>(Tenths % 10));
   return Text;
+}
+
+// The size an ASF file's header gives for the whole file; -1 when it gives none. The ASF
+// demuxer drops the stated length of a file far from that size, so only this tells it is cut.
+int64_t DeclaredAsfSize(const std::string &FileName) {
+  static const unsigned char Header[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                           0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+  static const unsigned char FileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                                   0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+  std::ifstream File(FileName, std::ios::binary);
+  std::vector<unsigned char> Bytes(64 * 1024);
+  File.read(reinterpret_cast<char *>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+  Bytes.resize(static_cast<size_t>(File.gcount()));
+  const auto Word = [&Bytes](size_t At, int Size) {
+    uint64_t Value = 0;
+    for (int I = Size - 1; I >= 0; --I) Value = Value << 8 | Bytes[At + I];
+    return Value;
+  };
+  if (Bytes.size() < 30 || std::memcmp(Bytes.data(), Header, 16) != 0) return -1;
+  size_t At = 30;
+  for (uint64_t Object = Word(24, 4); Object > 0 && At + 24 <= Bytes.size(); --Object) {
+    const uint64_t Size = Word(At + 16, 8);
+    if (std::memcmp(Bytes.data() + At, FileProperties, 16) == 0 && At + 92 <= Bytes.size()) {
+      const bool Broadcast = Word(At + 88, 4) & 1;  // sizes are not known while broadcast
+      return Broadcast ? -1 : static_cast<int64_t>(Word(At + 40, 8));
+    }
+    if (Size < 24) break;
+    At += Size;
+  }
+  return -1;
 }
 
 std::string Incomplete(const std::string &Reached, const std::string &Whole) {
@@ -75,11 +109,14 @@ int64_t StatedEndUs(const AVFormatContext &Context, bool TrustSlowPictures) {
     const AVStream &Stream = *Context.streams[I];
     if (!Measured(Stream) || Stream.duration == AV_NOPTS_VALUE || Stream.duration <= 0) continue;
     const int64_t Start = Stream.start_time == AV_NOPTS_VALUE ? 0 : Stream.start_time;
-    const int64_t StreamEnd =
-        av::av_rescale_q(Start + Stream.duration, Stream.time_base, AV_TIME_BASE_Q);
+    int64_t StreamEnd = av::av_rescale_q(Start + Stream.duration, Stream.time_base, AV_TIME_BASE_Q);
+    const bool Video = Stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+    // A picture count from the header outlives a lost index (AVI's, rebuilt from what is there).
+    if (Video && Stream.nb_frames > 0)
+      StreamEnd = std::max(StreamEnd, av::av_rescale_q(Start, Stream.time_base, AV_TIME_BASE_Q) +
+                                          Stream.nb_frames * FrameDurationUs(&Stream));
     End = std::max(End, StreamEnd);
-    const bool Slow = Stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-                      FrameDurationUs(&Stream) > SlowPictureUs;
+    const bool Slow = Video && FrameDurationUs(&Stream) > SlowPictureUs;
     if (TrustSlowPictures || !Slow) Trusted = std::max(Trusted, StreamEnd);
   }
   if (Trusted != NoTimestamp) return Trusted;
@@ -109,10 +146,11 @@ struct TDemuxer::TFileState {
   int64_t Offset = 0;          // microseconds
   std::vector<double> Scales;  // per stream; 0: none
   bool AtEnd = false;
-  int64_t SizeAtStart = -1;      // bytes; -1: not a file of known size
+  int64_t SizeAtStart = -1;       // bytes; -1: not a file of known size
+  int64_t DeclaredSize = -1;      // bytes, as the container's header gives the whole; -1: none
   int64_t Reached = NoTimestamp;  // end of the last packet read, microseconds of its own stream
-  bool NativeRate = false;  // read no faster than it plays
-  int64_t RateStart = 0;    // wall clock when the reading began, microseconds
+  bool NativeRate = false;        // read no faster than it plays
+  int64_t RateStart = 0;          // wall clock when the reading began, microseconds
   std::vector<TStreamState> Streams;
 };
 
@@ -130,6 +168,9 @@ TDemuxer::TDemuxer(const std::vector<std::unique_ptr<TInputFileContext>> &Inputs
     File.RateStart = Now;
     File.Streams.resize(File.Input->Streams.size());
     if (AVIOContext *Pb = File.Input->Context->pb) File.SizeAtStart = av::avio_size(Pb);
+    const AVInputFormat *Format = File.Input->Context->iformat;
+    if (Format && std::string_view(Format->name) == "asf")
+      File.DeclaredSize = DeclaredAsfSize(File.Input->FileName);
   }
 }
 
@@ -191,8 +232,8 @@ void TDemuxer::Reach(TFileState &File, const AVPacket &Pkt) {
   const AVStream *Stream = Context.streams[Pkt.stream_index];
   const int64_t Timestamp = Pkt.pts != AV_NOPTS_VALUE ? Pkt.pts : Pkt.dts;
   if (!Measured(*Stream) || Timestamp == AV_NOPTS_VALUE) return;
-  const int64_t End =
-      av::av_rescale_q(Timestamp, Stream->time_base, AV_TIME_BASE_Q) + PacketDurationUs(Stream, Pkt);
+  const int64_t End = av::av_rescale_q(Timestamp, Stream->time_base, AV_TIME_BASE_Q) +
+                      PacketDurationUs(Stream, Pkt);
   File.Reached = std::max(File.Reached, End);
 }
 
@@ -214,6 +255,9 @@ std::string TDemuxer::Shortfall(int File) const {
   const AVIOContext *Pb = Context.pb;
   if (!Pb || State.SizeAtStart <= 0) return "";
   const int64_t SizeNow = av::avio_size(const_cast<AVIOContext *>(Pb));
+  if (State.DeclaredSize > State.SizeAtStart)
+    return Incomplete(FormatText("%lld", static_cast<long long>(State.SizeAtStart)),
+                      FormatText("%lld bytes", static_cast<long long>(State.DeclaredSize)));
   int64_t Got = State.SizeAtStart;
   if (Pb->eof_reached && Pb->pos >= 0) Got = std::min(Got, Pb->pos);
   if (SizeNow >= 0) Got = std::min(Got, SizeNow);

@@ -17,7 +17,7 @@ struct AVPacket;
 
 // Where the streams of an input that are read say it ends, microseconds of their own time;
 // NoTimestamp when the container states no length or only one estimated from the bit rate.
-// Without TrustSlowPictures a video stream holding each picture over a second counts only
+// Without TrustSlowPictures a video stream holding each picture over half a second counts only
 // when no other stream states a length: a damaged rate makes a few pictures last hours.
 int64_t StatedEndUs(const AVFormatContext &Context, bool TrustSlowPictures);
 // "0:00:08", "0:00:00.2"; RoundDown keeps a time short of a whole from reading as it.

@@ -167,6 +167,13 @@ bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string 
       return false;
     }
   }
+  // A read error while probing leaves streams without parameters; the error is the cause.
+  if (const AVIOContext *Pb = Context->pb; Pb && Pb->error < 0 && Pb->error != AVERROR_EOF) {
+    char Reason[256] = {};
+    av::av_strerror(Pb->error, Reason, sizeof Reason);
+    FLastErrorText = FormatText("Could not read '%s': %s", FileName.c_str(), Reason);
+    return false;
+  }
 
   const int64_t Timestamp = StartTimestamp(Context, FStartTime);
   const bool Seeked = FStartTime != 0;

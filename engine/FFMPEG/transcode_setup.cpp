@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "engine/FFMPEG/audio_path.h"
-#include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/av_libs.h"
+#include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/encoder.h"

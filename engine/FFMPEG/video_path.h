@@ -32,7 +32,7 @@ struct TVideoSettings {
   // Where the input ends on the session's clock, microseconds; INT64_MAX: unknown. Repeating
   // pictures past it (beyond a margin) is a damaged rate or timestamp, not a picture to fill.
   int64_t InputEnd = INT64_MAX;
-  std::string Source;  // "input stream #0.0 of 'NAME'", for the reason
+  std::string Source;             // "input stream #0.0 of 'NAME'", for the reason
   bool InterlacedCoding = false;  // the encoder codes fields, so the field order is passed on
   int TopFieldFirst = -1;         // -1: as the decoded picture says
   bool SameQuality = false;       // the source picture's quality, not the stream's

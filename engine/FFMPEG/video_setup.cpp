@@ -46,8 +46,8 @@ void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist
   const TInputFileContext &Input = *FInputFiles[Ist.FileIndex];
   if (const int64_t End = StatedEndUs(*Input.Context, false); End != NoTimestamp)
     Settings.InputEnd = End + FInputFilesTsOffset[Ist.FileIndex];
-  Settings.Source = FormatText("input stream #%d.%d of '%s'", Ist.FileIndex, Ist.Index,
-                               Input.FileName.c_str());
+  Settings.Source =
+      FormatText("input stream #%d.%d of '%s'", Ist.FileIndex, Ist.Index, Input.FileName.c_str());
   Ost.Video = std::make_unique<TVideoPath>(
       Ost, Settings, TVideoTaskState{FSwsFlags, FFramesDup, FFramesDrop}, FPause,
       [this](int Level, const std::string &Message) { DoLog(Level, Message); });

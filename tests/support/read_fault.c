@@ -2,8 +2,9 @@
 // fails as a dying disk does (EIO), or is cut short as if another program truncated it while it
 // was read. Set in the environment:
 //   TARNWICK_READ_FAULT_FILE   the file, matched against the end of the opened path
-//   TARNWICK_READ_FAULT_AT     N, counted over every read of that file in the process (1: the first)
-//   TARNWICK_READ_FAULT_CUT    optional: instead of failing, truncate the file to this many bytes
+//   TARNWICK_READ_FAULT_AT     N, counted over every read of that file in the process (1: the
+//   first) TARNWICK_READ_FAULT_CUT    optional: instead of failing, truncate the file to this many
+//   bytes
 //                              at the N-th read and let the reads go on
 #define _GNU_SOURCE
 #include <dlfcn.h>
