@@ -52,19 +52,6 @@ int64_t StartUs(const AVFormatContext &Context) {
   return Context.start_time == AV_NOPTS_VALUE ? 0 : Context.start_time;
 }
 
-// "0:00:08", "0:00:00.2": tenths only where there are any; the reached time is rounded down
-// so that it never reads as the whole.
-std::string PlayTime(int64_t Us, bool RoundDown) {
-  if (Us < 0) Us = 0;
-  const int64_t Tenths = RoundDown ? Us / 100000 : (Us + 50000) / 100000;
-  const int64_t Seconds = Tenths / 10;
-  std::string Text =
-      FormatText("%lld:%02lld:%02lld", static_cast<long long>(Seconds / 3600),
-                 static_cast<long long>(Seconds / 60 % 60), static_cast<long long>(Seconds % 60));
-  if (Tenths % 10 != 0) Text += FormatText(".%lld", static_cast<long long>(Tenths % 10));
-  return Text;
-}
-
 // The size an ASF file's header gives for the whole file; -1 when it gives none. The ASF
 // demuxer drops the stated length of a file far from that size, so only this tells it is cut.
 int64_t DeclaredAsfSize(const std::string &FileName) {
@@ -102,19 +89,34 @@ std::string Incomplete(const std::string &Reached, const std::string &Whole) {
 
 }  // namespace
 
+std::string PlayTimeText(int64_t Us, bool RoundDown) {
+  if (Us < 0) Us = 0;
+  const int64_t Tenths = RoundDown ? Us / 100000 : (Us + 50000) / 100000;
+  const int64_t Seconds = Tenths / 10;
+  std::string Text =
+      FormatText("%lld:%02lld:%02lld", static_cast<long long>(Seconds / 3600),
+                 static_cast<long long>(Seconds / 60 % 60), static_cast<long long>(Seconds % 60));
+  if (Tenths % 10 != 0) Text += FormatText(".%lld", static_cast<long long>(Tenths % 10));
+  return Text;
+}
+
 int64_t StatedEndUs(const AVFormatContext &Context, bool TrustSlowPictures) {
   if (Context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) return NoTimestamp;
   int64_t End = NoTimestamp, Trusted = NoTimestamp;
+  const bool Avi = Context.iformat && std::string_view(Context.iformat->name) == "avi";
   for (unsigned I = 0; I < Context.nb_streams; ++I) {
     const AVStream &Stream = *Context.streams[I];
     if (!Measured(Stream) || Stream.duration == AV_NOPTS_VALUE || Stream.duration <= 0) continue;
     const int64_t Start = Stream.start_time == AV_NOPTS_VALUE ? 0 : Stream.start_time;
     int64_t StreamEnd = av::av_rescale_q(Start + Stream.duration, Stream.time_base, AV_TIME_BASE_Q);
     const bool Video = Stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
-    // A picture count from the header outlives a lost index (AVI's, rebuilt from what is there).
-    if (Video && Stream.nb_frames > 0)
-      StreamEnd = std::max(StreamEnd, av::av_rescale_q(Start, Stream.time_base, AV_TIME_BASE_Q) +
-                                          Stream.nb_frames * FrameDurationUs(&Stream));
+    // AVI's picture count in its header outlives a lost index, which is rebuilt from what is
+    // there. (Elsewhere the count may include pictures an edit list leaves out.)
+    const AVRational Average = Stream.avg_frame_rate;
+    if (Video && Avi && Stream.nb_frames > 0 && Average.num > 0 && Average.den > 0)
+      StreamEnd = std::max(
+          StreamEnd, av::av_rescale_q(Start, Stream.time_base, AV_TIME_BASE_Q) +
+                         av::av_rescale(Stream.nb_frames * AV_TIME_BASE, Average.den, Average.num));
     End = std::max(End, StreamEnd);
     const bool Slow = Video && FrameDurationUs(&Stream) > SlowPictureUs;
     if (TrustSlowPictures || !Slow) Trusted = std::max(Trusted, StreamEnd);
@@ -126,10 +128,6 @@ int64_t StatedEndUs(const AVFormatContext &Context, bool TrustSlowPictures) {
   if (Context.duration != AV_NOPTS_VALUE && Context.duration > 0)
     return std::min(StartUs(Context) + Context.duration, Context.duration);
   return NoTimestamp;
-}
-
-std::string PlayTimeText(int64_t Us, bool RoundDown) {
-  return PlayTime(Us, RoundDown);
 }
 
 struct TDemuxer::TStreamState {
@@ -248,7 +246,7 @@ std::string TDemuxer::Shortfall(int File) const {
         std::max(ShortfallToleranceUs, Length / 100 * ShortfallTolerancePercent);
     const int64_t Reached = State.Reached == NoTimestamp ? Start : State.Reached;
     if (Reached < Stated - Tolerance)
-      return Incomplete(PlayTime(Reached - Start, true), PlayTime(Length, false));
+      return Incomplete(PlayTimeText(Reached - Start, true), PlayTimeText(Length, false));
   }
   // The data ended before the size the file had when the session began: cut while read. The
   // I/O context's own position is where its last read from the file ended.
