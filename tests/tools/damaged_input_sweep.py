@@ -163,7 +163,7 @@ def sweep_corpus(made):
 def sweep_read_errors():
     clip = os.path.join(WORK, "long.mp4")
     subprocess.run(FF + ["-f", "lavfi", "-i", VIDEO % 20, "-f", "lavfi", "-i", TONE % 20,
-                         "-c:v", "mpeg4", "-c:a", "aac", clip], check=True)
+                         "-c:v", "mpeg4", "-q:v", "2", "-c:a", "aac", clip], check=True)
     counts = {"Done": 0, "Fail": 0, "other": 0, "short": 0}
     for at in range(1, 61):
         out = os.path.join(WORK, "read-errors")
