@@ -7,7 +7,7 @@
 #   scripts/other_release.sh [RELEASE] [test|build]
 # RELEASE is a Debian code name (trixie, bookworm, sid); `build` stops after the build.
 set -euo pipefail
-tree=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
+tree=$(cd "$(dirname "$0")/.." && pwd)
 host=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 case "${1:-}" in
   "") [ "$host" = trixie ] && release=bookworm || release=trixie ;;
@@ -32,7 +32,9 @@ command -v debootstrap > /dev/null ||
 # apt and debootstrap fail late and vaguely without the network; say it at once.
 mirror_host=${mirror#*://}
 mirror_host=${mirror_host%%/*}
-timeout 20 bash -c "exec 3<> /dev/tcp/$mirror_host/80" 2> /dev/null ||
+mirror_port=80
+[[ $mirror == https:* ]] && mirror_port=443
+timeout 20 bash -c "exec 3<> /dev/tcp/$mirror_host/$mirror_port" 2> /dev/null ||
   fail "cannot reach $mirror_host: the network is missing (or set TARNWICK_MIRROR)"
 
 declare -A took
