@@ -66,7 +66,7 @@ mounted=()
 unmount_all() {
   local i
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
-    umount "${mounted[i]}" 2> /dev/null || umount -l "${mounted[i]}" || true
+    umount -R "${mounted[i]}" 2> /dev/null || umount -R -l "${mounted[i]}" || true
   done
 }
 trap unmount_all EXIT
@@ -82,6 +82,12 @@ mount_in() {
 # meet the host's sockets.
 mount_in /proc -t proc proc
 mount_in /sys -t sysfs sysfs
+# slurmd sets up its cgroup plugin at start even with proctrack/linuxproc: the host's
+# hierarchy, all of it (a hybrid one is a tmpfs of mounts), seen but not propagated back.
+if mountpoint -q /sys/fs/cgroup; then
+  mount_in /sys/fs/cgroup --rbind /sys/fs/cgroup
+  mount --make-rslave "$root/sys/fs/cgroup"
+fi
 mount_in /dev --bind /dev
 mount_in /dev/pts -t devpts devpts -o newinstance,ptmxmode=0666
 mount_in /dev/shm -t tmpfs shm -o mode=1777
