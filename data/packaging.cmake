@@ -18,7 +18,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libavcodec61 on Debian 13), at least of the FFmpeg release whose headers were used: the
 # binding refuses an older one. The Qt libraries are found by dpkg-shlibdeps (libqt6core6 or
 # libqt6core6t64, per release); the platform plugins are loaded, not linked.
-execute_process(COMMAND dpkg-query -W -f=${Version} libavcodec-dev
+execute_process(COMMAND dpkg-query -W "-f=\${Version}" libavcodec-dev
                 OUTPUT_VARIABLE TARNWICK_FFMPEG_DEB_VERSION ERROR_QUIET)
 set(TARNWICK_FFMPEG_AT_LEAST "")
 if(TARNWICK_FFMPEG_DEB_VERSION MATCHES "^([0-9]+:)?([0-9]+\\.[0-9]+)")

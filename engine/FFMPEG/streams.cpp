@@ -212,7 +212,7 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
   // In 64 bits: three quarters of a buffer above 715 Mbit would overflow int.
   if (Enc.rc_initial_buffer_occupancy == 0)
     Enc.rc_initial_buffer_occupancy = static_cast<int>(int64_t{Enc.rc_buffer_size} * 3 / 4);
-  Enc.intra_dc_precision = FIntraDcPrecision - 8;
+  av_compat::SetIntraDcPrecision(Enc, FIntraDcPrecision);
   if (FDoPsnr) Enc.flags |= AV_CODEC_FLAG_PSNR;
   if (FDoPass == 1) Enc.flags |= AV_CODEC_FLAG_PASS1;
   if (FDoPass == 2) Enc.flags |= AV_CODEC_FLAG_PASS2;

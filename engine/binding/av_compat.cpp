@@ -11,6 +11,8 @@
 #define TARNWICK_FRAME_FLAGS (LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(58, 7, 100))
 // AVCodecParameters::coded_side_data: FFmpeg 6.1; AVStream::side_data is gone in 7.0.
 #define TARNWICK_CODED_SIDE_DATA (LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 30, 100))
+// AVCodecContext::intra_dc_precision: deprecated in FFmpeg 9 for the encoder's own option.
+#define TARNWICK_CONTEXT_DC_PRECISION (LIBAVCODEC_VERSION_MAJOR < 63)
 
 namespace av_compat {
 
@@ -96,6 +98,17 @@ void SetInterlacing(AVFrame &Frame, bool Interlaced, bool TopFieldFirst) {
 #else
   Frame.interlaced_frame = Interlaced;
   Frame.top_field_first = TopFieldFirst;
+#endif
+}
+
+void SetIntraDcPrecision(AVCodecContext &Encoder, int Bits) {
+  if (Encoder.priv_data &&
+      av::av_opt_find(Encoder.priv_data, "intra_dc_precision", nullptr, 0, 0)) {
+    av::av_opt_set_int(Encoder.priv_data, "intra_dc_precision", Bits - 8, 0);
+    return;
+  }
+#if TARNWICK_CONTEXT_DC_PRECISION
+  Encoder.intra_dc_precision = Bits - 8;
 #endif
 }
 

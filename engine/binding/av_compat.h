@@ -23,6 +23,10 @@ bool Interlaced(const AVFrame &Frame);
 bool TopFieldFirst(const AVFrame &Frame);
 void SetInterlacing(AVFrame &Frame, bool Interlaced, bool TopFieldFirst);
 
+// The precision of intra DC coefficients, 8 to 11 bits: an option of the MPEG-2 encoder's
+// own since FFmpeg 9, a field of the context before.
+void SetIntraDcPrecision(AVCodecContext &Encoder, int Bits);
+
 // The stream's display matrix (3x3, see libavutil/display.h); null when it has none.
 const int32_t *DisplayMatrix(const AVStream &Stream);
 

@@ -22,7 +22,8 @@ for library in avcodec avformat avutil swscale swresample; do
   major=$(pkg-config --modversion "lib$library" | cut -d. -f1)
   owner=$(dpkg -S "lib$library.so.$major" 2> /dev/null | grep -v -- -dev | head -n 1 | cut -d: -f1)
   [ -n "$owner" ] || fail "no package holds lib$library.so.$major"
-  needed+=("$owner")
+  # with the least version: an older minor version is refused at load
+  needed+=("$owner (>= ")
 done
 for package in "${needed[@]}"; do
   [[ $depends == *"$package"* ]] || fail "Depends lacks $package: $depends"
