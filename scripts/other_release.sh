@@ -39,11 +39,13 @@ timeout 20 bash -c "exec 3<> /dev/tcp/$mirror_host/$mirror_port" 2> /dev/null ||
 
 declare -A took
 timed() {
-  local part=$1 start=$SECONDS
+  local part=$1 start=$SECONDS status=0
   shift
-  "$@"
+  "$@" || status=$?
   took[$part]=$((SECONDS - start))
   say "$part took ${took[$part]} s"
+  [ "$status" -eq 0 ] || say "$part failed (status $status)"
+  return "$status"
 }
 
 mkdir -p "$cache"
