@@ -12,6 +12,7 @@
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/picture.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_compat.h"
 #include "text/format_text.h"
 #include "threads/pause_gate.h"
 
@@ -239,11 +240,10 @@ void TVideoPath::SendFrame(int &FrameSize, const AVFrame &InFrame, const TPictur
   Frame.width = Enc.width;
   Frame.height = Enc.height;
   Frame.pts = FOst.SyncOpts;
-  Frame.interlaced_frame = InFrame.interlaced_frame;
-  Frame.top_field_first = 0;
-  if (FSettings.InterlacedCoding)
-    Frame.top_field_first =
-        FSettings.TopFieldFirst == -1 ? InFrame.top_field_first : FSettings.TopFieldFirst;
+  av_compat::SetInterlacing(Frame, av_compat::Interlaced(InFrame),
+                            FSettings.InterlacedCoding &&
+                                (FSettings.TopFieldFirst == -1 ? av_compat::TopFieldFirst(InFrame)
+                                                               : FSettings.TopFieldFirst));
   Frame.quality =
       static_cast<int>(std::nearbyint(FSettings.SameQuality ? Ist.Quality : FOst.Quality));
   Frame.pict_type = AV_PICTURE_TYPE_NONE;
@@ -291,8 +291,8 @@ void TVideoPath::Hold(const AVFrame &InFrame, const TPicture &Final) {
     CopyPicture(FHeldCopy.Picture, Final, Enc.pix_fmt, Enc.width, Enc.height);
     FHeldPicture = FHeldCopy.Picture;
   }
-  FHeldInterlaced = InFrame.interlaced_frame;
-  FHeldTopFieldFirst = InFrame.top_field_first;
+  FHeldInterlaced = av_compat::Interlaced(InFrame);
+  FHeldTopFieldFirst = av_compat::TopFieldFirst(InFrame);
   FHasHeldPicture = true;
 }
 
@@ -307,8 +307,7 @@ void TVideoPath::ShowHeldPicture(const TInputStream &Source) {
   CheckRepeat(NbFrames);
   if (NbFrames <= 0) return;
   AVFrame Props{};
-  Props.interlaced_frame = FHeldInterlaced;
-  Props.top_field_first = FHeldTopFieldFirst;
+  av_compat::SetInterlacing(Props, FHeldInterlaced, FHeldTopFieldFirst);
   int FrameSize = 0;
   for (int64_t I = 0; I < NbFrames && !FPause.Stopped(); ++I) {
     SendFrame(FrameSize, Props, FHeldPicture, Source);

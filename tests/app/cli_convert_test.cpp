@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/binding/av_bindings.h"
 #include "tests/app/model_test_support.h"
 
 namespace fs = std::filesystem;
@@ -198,7 +199,8 @@ TEST(CliConvertTest, MediaLibrariesThatDoNotLoadGiveStatusTwo) {
   const std::string Program = Folder.File("tarnwick-cli");
   fs::copy_file(TARNWICK_CLI, Program);
   fs::create_directories(Folder.File("Common Files"));
-  std::ofstream(Folder.File("Common Files/libavutil.so.57")) << "not a library";
+  std::ofstream(Folder.File(std::string("Common Files/") + AVUtilBinding.VersionedFileName()))
+      << "not a library";
   const TProcessResult Result =
       RunProgram({Program, "convert", "10", MediaFile("sample.mov"), "--output", Folder.Path()});
   EXPECT_EQ(Result.ExitStatus, 2);
