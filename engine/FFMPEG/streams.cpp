@@ -12,6 +12,7 @@
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/option_values.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_compat.h"
 
 namespace {
 
@@ -90,10 +91,11 @@ void SetLanguage(AVStream *Stream, std::string &Language) {
 
 // S16 where the encoder takes it (the audio path works in 16-bit samples), else its first.
 AVSampleFormat EncoderSampleFormat(const AVCodec *Encoder, AVSampleFormat Wanted) {
-  if (!Encoder || !Encoder->sample_fmts) return Wanted;
-  for (const AVSampleFormat *Format = Encoder->sample_fmts; *Format != AV_SAMPLE_FMT_NONE; ++Format)
+  const AVSampleFormat *Formats = av_compat::SampleFormats(Encoder);
+  if (!Formats) return Wanted;
+  for (const AVSampleFormat *Format = Formats; *Format != AV_SAMPLE_FMT_NONE; ++Format)
     if (*Format == AV_SAMPLE_FMT_S16) return *Format;
-  return Encoder->sample_fmts[0];
+  return Formats[0];
 }
 
 // The encoder named, or without a name the muxer's default for MediaType (which may have no
@@ -179,9 +181,8 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
   if (FVideoGlobalHeader & 2) Enc.flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
 
   const AVRational Fps = FFrameRate.num != 0 ? FFrameRate : AVRational{25, 1};
-  const AVRational Rate = Encoder && Encoder->supported_framerates
-                              ? NearestRate(Fps, Encoder->supported_framerates)
-                              : Fps;
+  const AVRational *Rates = av_compat::FrameRates(Encoder);
+  const AVRational Rate = Rates ? NearestRate(Fps, Rates) : Fps;
   Enc.time_base = AVRational{Rate.den, Rate.num};
   Enc.framerate = Rate;
   Enc.width = PaddedWidth();
@@ -190,10 +191,10 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
                                 ? av::av_d2q(FFrameAspectRatio * Enc.height / Enc.width, 255)
                                 : AVRational{0, 1};
   Enc.pix_fmt = FFramePixFmt;
-  if (Encoder && Encoder->pix_fmts) {
-    const AVPixelFormat *Format = Encoder->pix_fmts;
+  if (const AVPixelFormat *Formats = av_compat::PixelFormats(Encoder)) {
+    const AVPixelFormat *Format = Formats;
     while (*Format != AV_PIX_FMT_NONE && *Format != Enc.pix_fmt) ++Format;
-    if (*Format == AV_PIX_FMT_NONE) Enc.pix_fmt = Encoder->pix_fmts[0];
+    if (*Format == AV_PIX_FMT_NONE) Enc.pix_fmt = Formats[0];
   }
   if (FIntraOnly) Enc.gop_size = 0;
   if (FVideoQScale != 0 || FSameQuality) {
@@ -211,7 +212,7 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
   // In 64 bits: three quarters of a buffer above 715 Mbit would overflow int.
   if (Enc.rc_initial_buffer_occupancy == 0)
     Enc.rc_initial_buffer_occupancy = static_cast<int>(int64_t{Enc.rc_buffer_size} * 3 / 4);
-  Enc.intra_dc_precision = FIntraDcPrecision - 8;
+  av_compat::SetIntraDcPrecision(Enc, FIntraDcPrecision);
   if (FDoPsnr) Enc.flags |= AV_CODEC_FLAG_PSNR;
   if (FDoPass == 1) Enc.flags |= AV_CODEC_FLAG_PASS1;
   if (FDoPass == 2) Enc.flags |= AV_CODEC_FLAG_PASS2;
