@@ -54,12 +54,14 @@ cli: build
 
 # Engine against the ffmpeg program on a generated 1080p clip, peak memory over MP3 batches
 # of 20, 100 and 400 short clips, MP3 and MP4 batches with --jobs 0 against a loop of ffmpeg
-# processes, a copied MP3 against re-encoding, and 1,000 files added to the job list against
-# ffprobe; not part of `make test`.
+# processes, both batches by default and one row at a time against xargs -P <cores> ffmpeg
+# with the cores' utilisation and the time a row costs beyond its encoding, a copied MP3 against
+# re-encoding, and 1,000 files added to the job list against ffprobe; not part of `make test`.
 bench: build
 	@bench/engine_vs_ffmpeg.sh $(BUILD_DIR)
 	@bench/batch_memory.sh $(BUILD_DIR)
 	@bench/batch_vs_ffmpeg.sh $(BUILD_DIR)
+	@bench/batch_at_limit.sh $(BUILD_DIR)
 	@bench/copy_vs_encode.sh $(BUILD_DIR)
 	@bench/add_files.sh $(BUILD_DIR)
 

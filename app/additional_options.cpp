@@ -41,6 +41,15 @@ void TForm4::SetSpinEditJobs(int Value) {
   Changed();
 }
 
+void TForm4::SetCheckBoxAutoJobs(bool Checked) {
+  CheckBoxAutoJobs = Checked;
+  Changed();
+}
+
+int TForm4::SimultaneousJobs() const {
+  return CheckBoxAutoJobs ? SpinEditJobsMax() : SpinEditJobs;
+}
+
 void TForm4::SpinEdit1Change() {
   Form1.ComboOutputFormat.SetDropDownCount(SpinEdit1);
 }
@@ -74,10 +83,14 @@ void TForm4::LoadSettings() {
     CheckBoxCopyStreams = *Copy;
   else
     Missing = true;
-  if (const auto Jobs = TryRead([this] { return Store.ReadInteger("Simultaneous Conversions"); }))
-    SetSpinEditJobs(*Jobs);
-  else
-    Missing = true;
+  const auto Jobs = TryRead([this] { return Store.ReadInteger("Simultaneous Conversions"); });
+  if (Jobs) SetSpinEditJobs(*Jobs);
+  // 0: automatic. Saved before it existed, a count was one's own choice only above 1, which
+  // was written wherever the count was missing.
+  const auto AtOnce = TryRead([this] { return Store.ReadInteger("Conversions At Once"); });
+  if (AtOnce && *AtOnce > 0) SetSpinEditJobs(*AtOnce);
+  SetCheckBoxAutoJobs(AtOnce ? *AtOnce <= 0 : !Jobs || *Jobs <= 1);
+  Missing = Missing || !Jobs || !AtOnce;
   if (Missing) SaveSettings();
   Loaded();
 }
@@ -96,6 +109,7 @@ void TForm4::SaveSettings() {
     Store.WriteInteger("LetterBox", Form1.ComboLetterBox.ItemIndex());
     Store.WriteBool("CopyStreams", CheckBoxCopyStreams);
     Store.WriteInteger("Simultaneous Conversions", SpinEditJobs);
+    Store.WriteInteger("Conversions At Once", CheckBoxAutoJobs ? 0 : SpinEditJobs);
     Store.Flush();
   } catch (...) {
   }

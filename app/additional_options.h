@@ -21,9 +21,14 @@ class TForm4 {
   int SpinEdit1 = 27;               // " Drop Down Items in Output Format List"
   bool CheckBoxCopyStreams = true;  // "Copy streams that already fit"
   int SpinEditJobs = 1;             // "Simultaneous conversions"; 1 converts row after row
+  // "Automatic": as many rows at once as finish a batch soonest, SpinEditJobs aside.
+  bool CheckBoxAutoJobs = true;
 
   // The most rows that may convert at once: one per processor core.
   static int SpinEditJobsMax();
+  // How many rows the next batch may convert at once: one per core when automatic (each row's
+  // codecs then share the cores out), else the count chosen.
+  int SimultaneousJobs() const;
 
   // The view refreshes the check boxes and the spin field.
   std::function<void()> OnChange;
@@ -38,6 +43,7 @@ class TForm4 {
   void SetCheckBoxCopyStreams(bool Checked);
   // Held within 1..SpinEditJobsMax(); the next batch uses it.
   void SetSpinEditJobs(int Value);
+  void SetCheckBoxAutoJobs(bool Checked);
   void SpinEdit1Change();
   void Button1Click();
 

@@ -1,7 +1,8 @@
 // TForm1's batch driver: the checked rows become conversions, each through exactly one task of
-// an engine component, started by the job timer after the previous one ended. With several
-// simultaneous conversions each running row has a slot (job_slot.h) of its own and a free slot
-// takes the next row; with one, the rows convert one after another in the first slot.
+// an engine component, started the moment a slot is free: a slot that frees asks the job timer
+// for a tick at once, queued behind the event that freed it. With several simultaneous
+// conversions each running row has a slot (job_slot.h) of its own and a free slot takes the next
+// row; with one, the rows convert one after another in the first slot.
 
 #include <algorithm>
 #include <exception>
@@ -47,7 +48,11 @@ void TForm1::ButtonConvertClick() {
     ButtonBrowseForFolderClick();
     return;
   }
-  FJobs = static_cast<size_t>(std::max(Form4 ? Form4->SpinEditJobs : 1, 1));
+  FBatchFiles = 0;
+  for (int Row = 0; Row < ListView1.Count(); ++Row) FBatchFiles += ListView1.Row(Row).Checked;
+  // A slot more than the batch has rows would only take codec threads from the others.
+  FJobs = static_cast<size_t>(
+      std::clamp(Form4 ? Form4->SimultaneousJobs() : 1, 1, std::max(FBatchFiles, 1)));
   FCodecThreads = JobCodecThreads(ProcessorCount(), static_cast<int>(FJobs));
   while (FSlots.size() < FJobs) {
     FSlots.push_back(std::make_unique<TJobSlot>(FEngine));
@@ -59,15 +64,12 @@ void TForm1::ButtonConvertClick() {
   TimerConvertAgain.SetEnabled(true);
   Aborted = false;
   FWrittenOutputs.clear();
-  FBatchFiles = 0;
-  for (int Row = 0; Row < ListView1.Count(); ++Row) FBatchFiles += ListView1.Row(Row).Checked;
   FBatchFile = 0;
   FBatchStarted = std::chrono::steady_clock::now();
   FBatchStopped.reset();
   DisableControls();
   FCurrentJob = -1;
   ConvertNextJob(*FSlots[0]);
-  // The other slots start at once; the first slot alone waits for the timer as ever.
   FillFreeSlots(1);
 }
 
@@ -209,7 +211,6 @@ void TForm1::EndFailedJob(TJobSlot &Slot, const std::string &Reason) {
   } else {
     // Rows still converting: the timer ends the batch after them.
     if (FLastJob) FBatchDone = true;
-    FRetryTicks = 0;
     SetBusy(Slot, false);
     ShowBatchProgress();
   }
@@ -228,10 +229,6 @@ void TForm1::TimerConvertAgainTimer() {
     Converting = false;
     return;
   }
-  const auto Free = [this](const auto &Slot) { return !Slot->Busy; };
-  if (!std::any_of(FSlots.begin(), FSlots.begin() + FJobs, Free)) return;
-  if (++FRetryTicks < 2) return;
-  FRetryTicks = 0;
   FillFreeSlots(0);
 }
 
@@ -339,6 +336,8 @@ void TForm1::ButtonStopConvertClick() {
     FAskingStop = false;
     if (Answer != TModalResult::Yes) {
       for (const auto &Slot : FSlots) Slot->Engine.ResumeConvert();
+      // Rows that ended while the question was open left their slots free.
+      TimerConvertAgain.TickSoon();
       return;
     }
   }
@@ -358,6 +357,8 @@ void TForm1::StopAllConversions() {
 
 void TForm1::SetBusy(TJobSlot &Slot, bool Busy) {
   Slot.Busy = Busy;
+  // The next row, or the batch's end, is the free slot's next tick, not the interval's.
+  if (!Busy) TimerConvertAgain.TickSoon();
   Converting =
       std::any_of(FSlots.begin(), FSlots.end(), [](const auto &Each) { return Each->Busy; });
 }

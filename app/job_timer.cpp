@@ -6,11 +6,10 @@
 
 TQtJobTimer::TQtJobTimer(int IntervalMilliseconds) : FTimer(std::make_unique<QTimer>()) {
   FTimer->setInterval(IntervalMilliseconds);
-  QObject::connect(FTimer.get(), &QTimer::timeout, [this] {
-    if (OnTimer) OnTimer();
-  });
+  QObject::connect(FTimer.get(), &QTimer::timeout, [this] { Tick(); });
 }
 
+// Queued calls die with the timer object, so none can reach a destroyed TQtJobTimer.
 TQtJobTimer::~TQtJobTimer() = default;
 
 bool TQtJobTimer::Enabled() const {
@@ -27,4 +26,21 @@ void TQtJobTimer::SetEnabled(bool Enabled) {
 
 int TQtJobTimer::Interval() const {
   return FTimer->interval();
+}
+
+void TQtJobTimer::TickSoon() {
+  if (FTickQueued) return;
+  FTickQueued = true;
+  // A posted call, not a zero timer: it runs in order with the engine's queued events.
+  QMetaObject::invokeMethod(
+      FTimer.get(),
+      [this] {
+        FTickQueued = false;
+        if (FTimer->isActive()) Tick();
+      },
+      Qt::QueuedConnection);
+}
+
+void TQtJobTimer::Tick() {
+  if (OnTimer) OnTimer();
 }

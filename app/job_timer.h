@@ -13,6 +13,10 @@ class TJobTimer {
   virtual bool Enabled() const = 0;
   virtual void SetEnabled(bool Enabled) = 0;
   virtual int Interval() const = 0;
+  // One tick as soon as the event loop is back, after the events already queued, without
+  // waiting for the interval; ticks asked for while one is queued are that one. Nothing when
+  // the timer is disabled by then.
+  virtual void TickSoon() = 0;
   // Runs on the main thread at every tick while enabled.
   std::function<void()> OnTimer;
 };
@@ -25,7 +29,10 @@ class TQtJobTimer : public TJobTimer {
   bool Enabled() const override;
   void SetEnabled(bool Enabled) override;
   int Interval() const override;
+  void TickSoon() override;
 
  private:
+  void Tick();
   std::unique_ptr<QTimer> FTimer;
+  bool FTickQueued = false;
 };

@@ -87,7 +87,6 @@ class TForm1 : public TFormatSettings {
   int FCurrentJob = 0;  // the last row a job was started for
   bool FLastJob = false;
   bool FBatchDone = false;
-  int FRetryTicks = 0;
 
   bool ControlsEnabled() const { return FControlsEnabled; }
   bool MainMenuEnabled() const { return FMainMenuEnabled; }

@@ -60,7 +60,7 @@ struct TConvertArguments {
   bool Copy = true;
   bool Verbose = false;
   bool RemoveStopped = false;  // --on-stop remove
-  int Jobs = 1;                // rows converting at once; 0: one per processor core
+  int Jobs = 0;                // rows converting at once; 0: automatic, as the window's default
 };
 
 // The state of a row the stop kept from starting, and its third cell.
@@ -262,7 +262,8 @@ bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments
   Options.SetCheckBoxOverWrite(Arguments.Overwrite);
   Form.RemoveStoppedOutputs = Arguments.RemoveStopped;
   Options.SetCheckBoxCopyStreams(Arguments.Copy);
-  Options.SetSpinEditJobs(Arguments.Jobs == 0 ? TForm4::SpinEditJobsMax() : Arguments.Jobs);
+  Options.SetCheckBoxAutoJobs(Arguments.Jobs == 0);
+  if (Arguments.Jobs > 0) Options.SetSpinEditJobs(Arguments.Jobs);
   std::error_code Ignored;
   Form.EditOutputFolder =
       Arguments.Output ? *Arguments.Output : std::filesystem::current_path(Ignored).string();

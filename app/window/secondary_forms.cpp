@@ -34,6 +34,8 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
   FJobs->setRange(1, TForm4::SpinEditJobsMax());
   auto *JobsLabel = new QLabel(" Simultaneous conversions", this);
   JobsLabel->setBuddy(FJobs);
+  FAutoJobs = new QCheckBox("Automatic (one per processor core)", this);
+  FAutoJobs->setObjectName("CheckBoxAutoJobs");
   auto *Done = new QPushButton("Done", this);
   Done->setObjectName("Button1");
   Done->setDefault(true);
@@ -43,7 +45,8 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
   SpinRow->addWidget(SpinLabel, 1);
   auto *JobsRow = new QHBoxLayout;
   JobsRow->addWidget(FJobs);
-  JobsRow->addWidget(JobsLabel, 1);
+  JobsRow->addWidget(JobsLabel);
+  JobsRow->addWidget(FAutoJobs, 1);
   auto *Buttons = new QHBoxLayout;
   Buttons->addStretch(1);
   Buttons->addWidget(Done);
@@ -67,6 +70,9 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
   });
   connect(FJobs, &QSpinBox::valueChanged, this, [this](int Value) {
     if (!FRefreshing) FForm4.SetSpinEditJobs(Value);
+  });
+  connect(FAutoJobs, &QCheckBox::toggled, this, [this](bool Checked) {
+    if (!FRefreshing) FForm4.SetCheckBoxAutoJobs(Checked);
   });
   connect(Done, &QPushButton::clicked, this, [this] { FForm4.Button1Click(); });
   FForm4.OnChange = [this] { Refresh(); };
@@ -95,6 +101,8 @@ void TAdditionalOptionsDialog::Refresh() {
   FCopyStreams->setChecked(FForm4.CheckBoxCopyStreams);
   FDropDownItems->setValue(FForm4.SpinEdit1);
   FJobs->setValue(FForm4.SpinEditJobs);
+  FJobs->setEnabled(!FForm4.CheckBoxAutoJobs);
+  FAutoJobs->setChecked(FForm4.CheckBoxAutoJobs);
   FRefreshing = false;
 }
 

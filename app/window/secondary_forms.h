@@ -23,6 +23,7 @@ class TAdditionalOptionsDialog : public QDialog {
   QCheckBox *FCopyStreams;
   QSpinBox *FDropDownItems;
   QSpinBox *FJobs;
+  QCheckBox *FAutoJobs;
   bool FRefreshing = false;
 };
 

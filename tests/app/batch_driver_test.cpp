@@ -330,10 +330,12 @@ TEST_F(TBatchDriverTest, AddDropConvertAndCloseAreRefusedWhileBusy) {
 
   Form.ButtonConvertClick();
   TryEverything("while a job converts");
-  ASSERT_TRUE(RunEventsUntil(
-      [this] { return Form.ListView1.Cell(0, jcProgress) == "Done" && !Form.Converting; }));
-  TryEverything("between two jobs");
+  // The first row's end, before the next row starts: the batch waits between its jobs.
+  Form.OnJobEnded = [&TryEverything](int Row) {
+    if (Row == 0) TryEverything("between two jobs");
+  };
   ASSERT_TRUE(RunEventsUntil([this] { return Form.Idle(); }));
+  Form.OnJobEnded = nullptr;
 
   ASSERT_EQ(Attempts.size(), 3u);
   for (const TAttempt &Attempt : Attempts) {
@@ -384,9 +386,15 @@ TEST_F(TBatchDriverTest, StopAsksWhileConvertingAndEndsTheBatchAtOnceBetweenJobs
     Form.EditOutputFolder = Out.Path();
     Form.ButtonConvertClick();
     if (Case.BetweenJobs) {
-      ASSERT_TRUE(RunEventsUntil([this] { return !Form.Converting; }));
-      Form.ButtonStopSmallClick();
-      EXPECT_TRUE(Form.Idle());
+      // The first row's end, before the next row starts: the batch waits between its jobs.
+      Form.OnJobEnded = [this](int Row) {
+        if (Row != 0) return;
+        EXPECT_FALSE(Form.Converting);
+        Form.ButtonStopSmallClick();
+        EXPECT_TRUE(Form.Idle());
+      };
+      ASSERT_TRUE(RunEventsUntil([this] { return Form.Idle(); }));
+      Form.OnJobEnded = nullptr;
       RunEventsUntil([] { return false; }, 0.5);
     } else {
       Form.ButtonStopConvertClick();
@@ -400,6 +408,49 @@ TEST_F(TBatchDriverTest, StopAsksWhileConvertingAndEndsTheBatchAtOnceBetweenJobs
       EXPECT_EQ(Dialogs.Messages[0].Buttons, TMsgButtons::YesNo);
     }
     EXPECT_TRUE(Form.ControlsEnabled());
+  }
+}
+
+// The job timer's interval is longer than the batch may take: each row's start, and the batch's
+// end, follow the row before at once, one row at a time or several.
+TEST(BatchPaceTest, EachRowStartsAsTheRowBeforeEndsWithoutWaitingForATimerTick) {
+  TTempFolder In("pace-in");
+  const TTexts Files = {CopyMedia(In.Path(), "a.mov"), CopyMedia(In.Path(), "b.mov"),
+                        CopyMedia(In.Path(), "c.mov"), CopyMedia(In.Path(), "d.mov")};
+  const int Rows = static_cast<int>(Files.size());
+  for (const int Jobs : {1, 2}) {
+    SCOPED_TRACE(Jobs);
+    TTempFolder Out("pace-out");
+    TStartedForm Started(nullptr, 3600 * 1000);
+    TForm1 &Form = Started.Form;
+    ASSERT_TRUE(Form.ComboOutputFormat.SelectText(Mp4Entry));
+    Form.ComboOutputFormatChange();
+    Started.Options.CheckBoxAutoJobs = false;
+    Started.Options.SpinEditJobs = Jobs;
+    Started.Dialogs.FilesToOpen = Files;
+    Form.ButtonAddFileClick();
+    ASSERT_TRUE(RunEventsUntil([&Form] { return !Form.Worker1.Runs(); }, 10));
+
+    // Rows ended, and rows started by the time the events the end queued have run.
+    std::vector<std::pair<int, int>> AfterEnds;
+    int Ended = 0;
+    Form.OnJobEnded = [&](int) {
+      QMetaObject::invokeMethod(
+          QCoreApplication::instance(),
+          [&AfterEnds, &Form, EndedNow = ++Ended] {
+            AfterEnds.emplace_back(EndedNow, Form.BatchFile());
+          },
+          Qt::QueuedConnection);
+    };
+    Form.EditOutputFolder = Out.Path();
+    Form.ButtonConvertClick();
+    ASSERT_TRUE(RunEventsUntil([&Form] { return Form.Idle(); })) << "a row waited for a tick";
+
+    EXPECT_EQ(Started.Dialogs.Texts(), TTexts{"All Conversions Completed"});
+    ASSERT_EQ(AfterEnds.size(), Files.size());
+    for (const auto &[EndedNow, StartedNow] : AfterEnds)
+      EXPECT_GE(StartedNow, std::min(EndedNow + Jobs, Rows)) << EndedNow << " rows ended";
+    for (int Row = 0; Row < Rows; ++Row) EXPECT_EQ(Form.ListView1.Cell(Row, jcProgress), "Done");
   }
 }
 

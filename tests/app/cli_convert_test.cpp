@@ -226,8 +226,9 @@ TEST(CliConvertTest, CtrlCSigtermAndSighupAbortTheRunningRowAndStartNoOther) {
     SCOPED_TRACE(Case.ExitStatus);
     for (const char *Name : {"sample.mpg", "long.mpg"}) fs::remove(Out.File(Name));
     std::vector<std::string> Arguments = {TARNWICK_CLI, "convert", "MPEG-2 Movie (*.mpg)"};
-    for (const std::string &Word : {MediaFile("sample.mov"), Long, MediaFile("film.mp4"),
-                                    std::string("--output"), Out.Path()})
+    for (const std::string &Word :
+         {MediaFile("sample.mov"), Long, MediaFile("film.mp4"), std::string("--output"), Out.Path(),
+          std::string("--jobs"), std::string("1")})
       Arguments.push_back(Word);
     const std::string Listing = Out.File("stdout.txt");
     const std::string Errors = Out.File("stderr.txt");

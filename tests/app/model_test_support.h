@@ -93,9 +93,10 @@ inline std::string CopyMedia(const std::string &Folder, const std::string &Name,
 inline constexpr char Mp4Entry[] = "MP4 - MPEG4 Video (*.mp4)";
 
 // A main window and its options as the program's start-up leaves them; settings in memory
-// unless a store is given.
+// unless a store is given, the job timer's interval the program's unless one is given.
 struct TStartedForm {
-  explicit TStartedForm(TSettingsStore *Store = nullptr) : Options(Form, Store ? *Store : Memory) {
+  explicit TStartedForm(TSettingsStore *Store = nullptr, int TimerInterval = 100)
+      : Timer(TimerInterval), Options(Form, Store ? *Store : Memory) {
     Form.Form4 = &Options;
     EXPECT_TRUE(Form.FormCreate()) << Form.Engine().LastErrorMsg;
     Options.FormCreate();
@@ -103,17 +104,19 @@ struct TStartedForm {
   }
   TMemorySettingsStore Memory;
   TScriptedDialogs Dialogs;
-  TQtJobTimer Timer{100};
+  TQtJobTimer Timer;
   TForm1 Form{Dialogs, Timer};
   TForm4 Options;
 };
 
-// A started window converting to Mp4Entry.
+// A started window converting to Mp4Entry, its rows one after another unless a test sets
+// SpinEditJobs.
 class TModelFixture : public testing::Test, protected TStartedForm {
  protected:
   void SetUp() override {
     ASSERT_TRUE(Form.ComboOutputFormat.SelectText(Mp4Entry));
     Form.ComboOutputFormatChange();
+    Options.CheckBoxAutoJobs = false;
   }
 
   void AddFiles(const std::vector<std::string> &Files) {

@@ -335,4 +335,41 @@ TEST(ParallelSettingTest, SimultaneousConversionsStayWithinTheCoresAndAreSaved) 
   }
 }
 
+// "Conversions At Once" holds 0 for automatic. A file saved before it has only the count,
+// whose 1 was written wherever the count was missing: that 1 becomes automatic, and what is
+// stored from then on is kept.
+TEST(ParallelSettingTest, AutomaticIsTheDefaultAndAnOldStoredOneBecomesIt) {
+  TTempFolder Folder("parallel-automatic");
+  const std::string File = Folder.File("Tarnwick.ini");
+  const int Cores = TForm4::SpinEditJobsMax();
+  const int Two = std::min(2, Cores);
+  const struct {
+    QVariant Count, AtOnce;  // invalid: not in the file
+    bool Automatic;
+    int Jobs;
+  } Cases[] = {
+      {QVariant(), QVariant(), true, 1},     {QVariant(1), QVariant(), true, 1},
+      {QVariant(2), QVariant(), false, Two}, {QVariant(1), QVariant(1), false, 1},
+      {QVariant(2), QVariant(0), true, Two}, {QVariant(1), QVariant(2), false, Two},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Count.toString().toStdString() + "/" + Case.AtOnce.toString().toStdString());
+    WriteSettingsFile(File, Folder.Path(), 40, 1, "Simultaneous Conversions", Case.Count);
+    if (Case.AtOnce.isValid())
+      QSettings(QString::fromStdString(File), QSettings::IniFormat)
+          .setValue("Conversions At Once", Case.AtOnce);
+    for (int Start = 0; Start < 2; ++Start) {
+      TQSettingsStore Store(File);
+      TStartedForm Started(&Store);
+      EXPECT_EQ(Started.Options.CheckBoxAutoJobs, Case.Automatic) << "start " << Start;
+      EXPECT_EQ(Started.Options.SpinEditJobs, Case.Jobs);
+      EXPECT_EQ(Started.Options.SimultaneousJobs(), Case.Automatic ? Cores : Case.Jobs);
+      ASSERT_TRUE(Started.Form.FormCloseQuery());
+      Started.Form.FormClose();
+      EXPECT_EQ(TQSettingsStore(File).ReadInteger("Conversions At Once"),
+                Case.Automatic ? 0 : Case.Jobs);
+    }
+  }
+}
+
 }  // namespace

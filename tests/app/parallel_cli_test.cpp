@@ -1,8 +1,11 @@
 // tarnwick-cli convert --jobs, run as a user runs it.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "app/job_rules.h"
 #include "tests/app/model_test_support.h"
@@ -95,6 +98,48 @@ TEST(ParallelCliTest, RowsConvertAtOnceAndAreToldInTheListsOrder) {
         EXPECT_GT(fs::file_size(Out.File(Row.second)), 1000u) << Row.second;
       }
     }
+  }
+}
+
+// Without --jobs a row per core converts at once: their unfinished outputs lie side by side.
+TEST(ParallelCliTest, WithoutJobsARowPerCoreConvertsAtOnce) {
+  TTempFolder In("parallel-cli-default-in");
+  const std::string Long = In.File("long.mov");
+  ASSERT_EQ(RunProgram({"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                        "testsrc=size=640x480:rate=25:duration=20", "-c:v", "mpeg4", Long})
+                .ExitStatus,
+            0);
+  std::vector<std::string> Files;
+  for (const char *Name : {"a.mov", "b.mov", "c.mov"}) {
+    fs::copy_file(Long, In.File(Name));
+    Files.push_back(In.File(Name));
+  }
+  const int Rows = static_cast<int>(Files.size());
+  const struct {
+    std::vector<std::string> Jobs;
+    int AtOnce;
+  } Cases[] = {{{}, std::min(ProcessorCount(), Rows)}, {{"--jobs", "1"}, 1}};
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Jobs.empty() ? "default" : Case.Jobs.back());
+    TTempFolder Out("parallel-cli-default-out");
+    std::vector<std::string> Arguments = {TARNWICK_CLI, "convert", "MPEG-2 Movie (*.mpg)"};
+    Arguments.insert(Arguments.end(), Files.begin(), Files.end());
+    Arguments.insert(Arguments.end(), {"--output", Out.Path()});
+    Arguments.insert(Arguments.end(), Case.Jobs.begin(), Case.Jobs.end());
+    const pid_t Child = StartProgram(Arguments, In.File("stdout.txt"), "/dev/null");
+    ASSERT_GE(Child, 0);
+    int Most = 0, Status = 0;
+    while (waitpid(Child, &Status, WNOHANG) == 0) {
+      int Parts = 0;
+      for (const auto &Entry : fs::directory_iterator(Out.Path()))
+        Parts += Entry.path().string().ends_with(".tarnwick-part");
+      Most = std::max(Most, Parts);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_TRUE(WIFEXITED(Status));
+    EXPECT_EQ(WEXITSTATUS(Status), 0);
+    EXPECT_EQ(Most, Case.AtOnce);
+    EXPECT_EQ(Out.Names().size(), Files.size());
   }
 }
 
