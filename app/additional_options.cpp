@@ -46,6 +46,16 @@ void TForm4::SetCheckBoxAutoJobs(bool Checked) {
   Changed();
 }
 
+void TForm4::SetCheckBoxKeepFolders(bool Checked) {
+  CheckBoxKeepFolders = Checked;
+  Changed();
+}
+
+void TForm4::SetCheckBoxSkipConverted(bool Checked) {
+  CheckBoxSkipConverted = Checked;
+  Changed();
+}
+
 int TForm4::SimultaneousJobs() const {
   return CheckBoxAutoJobs ? SpinEditJobsMax() : SpinEditJobs;
 }
@@ -91,6 +101,11 @@ void TForm4::LoadSettings() {
   if (AtOnce && *AtOnce > 0) SetSpinEditJobs(*AtOnce);
   SetCheckBoxAutoJobs(AtOnce ? *AtOnce <= 0 : !Jobs || *Jobs <= 1);
   Missing = Missing || !Jobs || !AtOnce;
+  const auto KeepFolders = TryRead([this] { return Store.ReadBool("Keep Folders"); });
+  const auto SkipConverted = TryRead([this] { return Store.ReadBool("Skip Converted"); });
+  CheckBoxKeepFolders = KeepFolders.value_or(CheckBoxKeepFolders);
+  CheckBoxSkipConverted = SkipConverted.value_or(CheckBoxSkipConverted);
+  Missing = Missing || !KeepFolders || !SkipConverted;
   if (Missing) SaveSettings();
   Loaded();
 }
@@ -110,6 +125,8 @@ void TForm4::SaveSettings() {
     Store.WriteBool("CopyStreams", CheckBoxCopyStreams);
     Store.WriteInteger("Simultaneous Conversions", SpinEditJobs);
     Store.WriteInteger("Conversions At Once", CheckBoxAutoJobs ? 0 : SpinEditJobs);
+    Store.WriteBool("Keep Folders", CheckBoxKeepFolders);
+    Store.WriteBool("Skip Converted", CheckBoxSkipConverted);
     Store.Flush();
   } catch (...) {
   }

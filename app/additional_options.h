@@ -24,6 +24,13 @@ class TForm4 {
   // "Automatic": as many rows at once as finish a batch soonest, SpinEditJobs aside.
   bool CheckBoxAutoJobs = true;
 
+  // Added folders: "Keep subfolders in the output folder" (in/2024/a.mov to out/2024/a.mp4),
+  // and "Skip files already converted" (the expected output holds the whole input).
+  bool CheckBoxKeepFolders = false;
+  bool CheckBoxSkipConverted = false;
+  void SetCheckBoxKeepFolders(bool Checked);
+  void SetCheckBoxSkipConverted(bool Checked);
+
   // The most rows that may convert at once: one per processor core.
   static int SpinEditJobsMax();
   // How many rows the next batch may convert at once: one per core when automatic (each row's

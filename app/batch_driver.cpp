@@ -11,6 +11,7 @@
 #include "app/additional_options.h"
 #include "app/job_rules.h"
 #include "app/main_form.h"
+#include "app/sleep_inhibitor.h"
 #include "engine/component/stream_fit.h"
 #include "text/text_utils.h"
 
@@ -68,6 +69,7 @@ void TForm1::ButtonConvertClick() {
   FBatchStarted = std::chrono::steady_clock::now();
   FBatchStopped.reset();
   DisableControls();
+  FAwake = std::make_unique<TSleepInhibitor>("Converting files");
   FCurrentJob = -1;
   ConvertNextJob(*FSlots[0]);
   FillFreeSlots(1);
@@ -142,13 +144,14 @@ TJobOutput TForm1::RowOutput(int Row) const {
   const std::string Extension = "." + LowerCaseText(FOutputType);
   const bool Overwrite = Form4 != nullptr && Form4->CheckBoxOverWrite;
   // The name exactly as listed: a trailing blank is part of a file's name.
-  return JobOutput(ListView1.Row(Row).Caption, EditOutputFolder, Extension, Overwrite, Inputs(),
+  return JobOutput(ListView1.Row(Row).Caption, RowOutputFolder(Row), Extension, Overwrite, Inputs(),
                    FWrittenOutputs);
 }
 
 // Adds the job's task with its input and output. False when the job failed and has ended.
 bool TForm1::PrepareJob(TJobSlot &Slot) {
   try {
+    if (!PrepareRowFolder(Slot)) return false;
     const std::string Input = ListView1.Row(Slot.Row).Caption;
     const TJobOutput Output = RowOutput(Slot.Row);
 
@@ -374,6 +377,8 @@ void TForm1::DisableControls() {
 }
 
 void TForm1::BatchEnded() {
+  // Not held while the end message waits for someone who may have gone to bed.
+  FAwake.reset();
   const TJobStateCounts Counts = JobStateCounts();
   // The batch took until now, however long the message stays open.
   FBatchStopped = std::chrono::steady_clock::now();
@@ -384,6 +389,7 @@ void TForm1::BatchEnded() {
 }
 
 void TForm1::EnableControls() {
+  FAwake.reset();
   FControlsEnabled = true;
   // What is left of the batch's notes is how long it took.
   if (FBatchFiles > 0) {

@@ -29,6 +29,7 @@
 #include "worker/background_worker.h"
 
 class TForm4;
+class TSleepInhibitor;
 struct TProbedFile;
 
 inline constexpr char OpenDialogFilter[] =
@@ -176,6 +177,10 @@ class TForm1 : public TFormatSettings {
   // The next row's output could meet a running row's: it starts once that one has ended.
   bool NextJobWaits() const;
   TJobOutput RowOutput(int Row) const;
+  // Rows added from folders (folder_rows.cpp): the folder a row's output goes to, and before a
+  // row starts, its subfolder made or the row ended as already converted (false: it has ended).
+  std::string RowOutputFolder(int Row) const;
+  bool PrepareRowFolder(TJobSlot &Slot);
   bool PrepareJob(TJobSlot &Slot);
   void EndFailedJob(TJobSlot &Slot, const std::string &Reason);
   void JobProgress(TJobSlot &Slot, int Row, const TProgressEvent &Event);
@@ -216,4 +221,6 @@ class TForm1 : public TFormatSettings {
   bool FMainMenuEnabled = true;
   bool FJobPending = false;  // a started job whose end has not arrived (any slot's)
   bool FAskingStop = false;  // "Stop all conversions?" is open
+  // Keeps the machine awake from the batch's start to its end (sleep_inhibitor.h).
+  std::unique_ptr<TSleepInhibitor> FAwake;
 };

@@ -20,6 +20,7 @@
 #include "app/additional_options.h"
 #include "app/cli/cli_entry.h"
 #include "app/cli/cli_interrupt.h"
+#include "app/converted_output.h"
 #include "app/job_rules.h"
 #include "app/main_form.h"
 #include "app/message_text.h"
@@ -61,6 +62,8 @@ struct TConvertArguments {
   bool Verbose = false;
   bool RemoveStopped = false;  // --on-stop remove
   int Jobs = 0;                // rows converting at once; 0: automatic, as the window's default
+  bool KeepFolders = false;    // --keep-folders
+  bool SkipConverted = false;  // --skip-converted
 };
 
 // The state of a row the stop kept from starting, and its third cell.
@@ -88,6 +91,8 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
       Arguments.Copy = false;
     } else if (Word == "-v" || Word == "--verbose") {
       Arguments.Verbose = true;
+    } else if (Word == "--keep-folders" || Word == "--skip-converted") {
+      (Word == "--keep-folders" ? Arguments.KeepFolders : Arguments.SkipConverted) = true;
     } else if (Word == "--output" || Word == "--pick" || Word == "--volume" || Word == "--jobs" ||
                Word == "--on-stop") {
       if (!HasValue) return Word + " needs a value";
@@ -264,6 +269,8 @@ bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments
   Options.SetCheckBoxCopyStreams(Arguments.Copy);
   Options.SetCheckBoxAutoJobs(Arguments.Jobs == 0);
   if (Arguments.Jobs > 0) Options.SetSpinEditJobs(Arguments.Jobs);
+  Options.SetCheckBoxKeepFolders(Arguments.KeepFolders);
+  Options.SetCheckBoxSkipConverted(Arguments.SkipConverted);
   std::error_code Ignored;
   Form.EditOutputFolder =
       Arguments.Output ? *Arguments.Output : std::filesystem::current_path(Ignored).string();
@@ -297,6 +304,7 @@ int Convert(const TConvertArguments &Arguments) {
 
   Form.SkipListedFiles = false;
   Form.FilesDropped(Arguments.Files);
+  if (Form.ListView1.Count() == 0) return UsageError("no media files in the folders given");
 
   TProgressLine Progress(Form, Form.ListView1.Count());
   Dialogs.OnBeforeMessage = [&Progress] { Progress.End(); };
@@ -336,8 +344,10 @@ int Convert(const TConvertArguments &Arguments) {
   if (!Dialogs.LastText.ends_with("\n" + Counts)) std::fprintf(stderr, "%s\n", Counts.c_str());
   if (Signal != 0) return InterruptedExitStatus(Signal);
   if (Lines.LostError() != 0) return 1;
-  for (int Row = 0; Row < Form.ListView1.Count(); ++Row)
-    if (Form.ListView1.Cell(Row, jcProgress) != "Done") return 1;
+  for (int Row = 0; Row < Form.ListView1.Count(); ++Row) {
+    const std::string &State = Form.ListView1.Cell(Row, jcProgress);
+    if (State != "Done" && State != AlreadyConvertedState) return 1;
+  }
   return 0;
 }
 

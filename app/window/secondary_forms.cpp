@@ -55,6 +55,19 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
   Layout->addWidget(FCopyStreams);
   Layout->addLayout(SpinRow);
   Layout->addLayout(JobsRow);
+  // Added folders.
+  FKeepFolders = new QCheckBox("Keep subfolders in the output folder", this);
+  FKeepFolders->setObjectName("CheckBoxKeepFolders");
+  FSkipConverted = new QCheckBox("Skip files already converted", this);
+  FSkipConverted->setObjectName("CheckBoxSkipConverted");
+  Layout->addWidget(FKeepFolders);
+  Layout->addWidget(FSkipConverted);
+  connect(FKeepFolders, &QCheckBox::toggled, this, [this](bool Checked) {
+    if (!FRefreshing) FForm4.SetCheckBoxKeepFolders(Checked);
+  });
+  connect(FSkipConverted, &QCheckBox::toggled, this, [this](bool Checked) {
+    if (!FRefreshing) FForm4.SetCheckBoxSkipConverted(Checked);
+  });
   Layout->addSpacing(8);
   Layout->addLayout(Buttons);
   Layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -103,6 +116,8 @@ void TAdditionalOptionsDialog::Refresh() {
   FJobs->setValue(FForm4.SpinEditJobs);
   FJobs->setEnabled(!FForm4.CheckBoxAutoJobs);
   FAutoJobs->setChecked(FForm4.CheckBoxAutoJobs);
+  FKeepFolders->setChecked(FForm4.CheckBoxKeepFolders);
+  FSkipConverted->setChecked(FForm4.CheckBoxSkipConverted);
   FRefreshing = false;
 }
 

@@ -24,6 +24,8 @@ class TAdditionalOptionsDialog : public QDialog {
   QSpinBox *FDropDownItems;
   QSpinBox *FJobs;
   QCheckBox *FAutoJobs;
+  QCheckBox *FKeepFolders;
+  QCheckBox *FSkipConverted;
   bool FRefreshing = false;
 };
 
