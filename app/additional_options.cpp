@@ -32,6 +32,11 @@ void TForm4::SetCheckBoxCopyStreams(bool Checked) {
   Changed();
 }
 
+void TForm4::SetSourceSwitch(bool TForm4::*Box, bool Checked) {
+  this->*Box = Checked;
+  Changed();
+}
+
 int TForm4::SpinEditJobsMax() {
   return ProcessorCount();
 }
@@ -77,6 +82,12 @@ void TForm4::LoadSettings() {
     SetSpinEditJobs(*Jobs);
   else
     Missing = true;
+  for (const TSourceSwitch &Switch : SourceSwitches) {
+    if (const auto On = TryRead([this, &Switch] { return Store.ReadBool(Switch.Key); }))
+      this->*Switch.Box = *On;
+    else
+      Missing = true;
+  }
   if (Missing) SaveSettings();
   Loaded();
 }
@@ -95,6 +106,8 @@ void TForm4::SaveSettings() {
     Store.WriteInteger("LetterBox", Form1.ComboLetterBox.ItemIndex());
     Store.WriteBool("CopyStreams", CheckBoxCopyStreams);
     Store.WriteInteger("Simultaneous Conversions", SpinEditJobs);
+    for (const TSourceSwitch &Switch : SourceSwitches)
+      Store.WriteBool(Switch.Key, this->*Switch.Box);
     Store.Flush();
   } catch (...) {
   }

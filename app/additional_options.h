@@ -21,6 +21,10 @@ class TForm4 {
   int SpinEdit1 = 27;               // " Drop Down Items in Output Format List"
   bool CheckBoxCopyStreams = true;  // "Copy streams that already fit"
   int SpinEditJobs = 1;             // "Simultaneous conversions"; 1 converts row after row
+  // What a job keeps of its input, each its own switch and setting (TSourceSwitch below).
+  bool CheckBoxKeepTags = true;       // "Keep tags, cover art and dates"
+  bool CheckBoxDefaultTracks = true;  // "Take the tracks marked default"
+  bool CheckBoxKeepFrameRate = true;  // "Auto keeps the source's frame rate"
 
   // The most rows that may convert at once: one per processor core.
   static int SpinEditJobsMax();
@@ -36,6 +40,8 @@ class TForm4 {
   void SetSpinEdit1(int Value);
   void SetCheckBoxOverWrite(bool Checked);
   void SetCheckBoxCopyStreams(bool Checked);
+  // One of the switches of SourceSwitches.
+  void SetSourceSwitch(bool TForm4::*Box, bool Checked);
   // Held within 1..SpinEditJobsMax(); the next batch uses it.
   void SetSpinEditJobs(int Value);
   void SpinEdit1Change();
@@ -56,4 +62,20 @@ class TForm4 {
 
   TForm1 &Form1;
   TSettingsStore &Store;
+};
+
+// The switches of what a job keeps of its input: the field, its caption, its settings key.
+// All are on by default; a settings file saved before one existed gets it on.
+struct TSourceSwitch {
+  bool TForm4::*Box;
+  const char *Caption;
+  const char *Name;  // the check box's object name
+  const char *Key;
+};
+inline constexpr TSourceSwitch SourceSwitches[] = {
+    {&TForm4::CheckBoxKeepTags, "Keep tags, cover art and dates", "CheckBoxKeepTags", "KeepTags"},
+    {&TForm4::CheckBoxDefaultTracks, "Take the tracks marked default", "CheckBoxDefaultTracks",
+     "DefaultTracks"},
+    {&TForm4::CheckBoxKeepFrameRate, "Auto keeps the source's frame rate", "CheckBoxKeepFrameRate",
+     "KeepFrameRate"},
 };

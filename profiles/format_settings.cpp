@@ -53,6 +53,10 @@ void TFormatSettings::FitAutoFrameSize(TOutputOptions &Options,
     Options.FrameSize = AutoFrameSize(SourceSize, ComboVideoSize);
 }
 
-std::string TFormatSettings::GetFrameRateText(TOutputOptions &Options) const {
-  return FrameRateText(ComboOutputFormat.Text(), FOutputType, ComboVideoFramerate, Options);
+std::string TFormatSettings::GetFrameRateText(TOutputOptions &Options, bool KeepSource,
+                                              const std::string &SourceRate) const {
+  const TCatalogueEntry *Entry = FindCatalogueEntry(ComboOutputFormat.Text());
+  const bool Device = Entry && Entry->Mapping == TJobMapping::Device;
+  return FrameRateText(ComboOutputFormat.Text(), FOutputType, ComboVideoFramerate, Options,
+                       {KeepSource, SourceRate, Device});
 }

@@ -106,8 +106,34 @@ void MapJobOptions(TJobMapping Mapping, const TSettingsLists &Lists, const std::
   }
 }
 
+namespace {
+
+// A rate text's number ("29.97 fps", "29.97"); 0 when it holds none.
+double RateValue(const std::string &Text) {
+  const std::string Trimmed = TrimmedText(Text);
+  const std::string Number = Trimmed.find(' ') == std::string::npos ? Trimmed : NumberPart(Trimmed);
+  char *End = nullptr;
+  const double Value = std::strtod(Number.c_str(), &End);
+  return End != Number.c_str() && *End == 0 && Value > 0 ? Value : 0;
+}
+
+// Empty keeps the input's rate; a capped list whose highest rate lies below it gives that.
+std::string KeptFrameRate(const TAutoFrameRate &Auto, const TChoiceList &ComboVideoFramerate) {
+  if (!Auto.Capped) return std::string();
+  std::string Highest;
+  for (const std::string &Item : ComboVideoFramerate.Items())
+    if (RateValue(Item) > RateValue(Highest)) Highest = Item;
+  const double Source = RateValue(Auto.SourceRate);
+  // The cell holds two decimals: 29.97 is the list's 29.97 however it was rounded.
+  if (Highest.empty() || Source <= RateValue(Highest) + 0.01) return std::string();
+  return NumberPart(TrimmedText(Highest));
+}
+
+}  // namespace
+
 std::string FrameRateText(const std::string &FormatText, const std::string &OutputType,
-                          const TChoiceList &ComboVideoFramerate, TOutputOptions &Options) {
+                          const TChoiceList &ComboVideoFramerate, TOutputOptions &Options,
+                          const TAutoFrameRate &Auto) {
   if (LowerCaseText(OutputType) == "mpg") {
     Options.DefaultNorm = 1;
     // "Super Video CD" also contains "Video CD": the longer name is tested first.
@@ -127,8 +153,8 @@ std::string FrameRateText(const std::string &FormatText, const std::string &Outp
     }
   }
   const std::string Rate = ComboVideoFramerate.Text();
-  // "Auto" means 25 frames per second, not the input's rate.
-  if (LowerCaseText(TrimmedText(Rate)) == "auto") return "25";
+  if (LowerCaseText(TrimmedText(Rate)) == "auto")
+    return Auto.KeepSource ? KeptFrameRate(Auto, ComboVideoFramerate) : "25";
   return NumberPart(Rate);
 }
 

@@ -139,6 +139,11 @@ struct TFFmpegOptionState {
   int64_t FLimitFileSize = 0;        // bytes, 0 = no limit
   bool FKeepExistingOutput = false;  // never replace a file; take the next free name instead
   bool FCopyTs = false;
+  // The first input's global tags (under the explicit ones), its cover picture and its
+  // modification time go to the outputs.
+  bool FKeepSourceTags = false;
+  // The automatic stream choice takes a stream marked default before the first of its kind.
+  bool FPreferDefaultStreams = false;
   int FShortest = 0;
   int FInputSync = 0;
   int FRateEmu = 0;

@@ -179,9 +179,13 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
   if (FVideoGlobalHeader & 2) Enc.flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
 
   const AVRational Fps = FFrameRate.num != 0 ? FFrameRate : AVRational{25, 1};
-  const AVRational Rate = Encoder && Encoder->supported_framerates
-                              ? NearestRate(Fps, Encoder->supported_framerates)
-                              : Fps;
+  AVRational Rate = Encoder && Encoder->supported_framerates
+                        ? NearestRate(Fps, Encoder->supported_framerates)
+                        : Fps;
+  // The MPEG-4 encoder refuses a time base denominator above 16 bits, as a phone clip's
+  // 90000/2999 has: the nearest rate within them.
+  if (Enc.codec_id == AV_CODEC_ID_MPEG4)
+    av::av_reduce(&Rate.num, &Rate.den, Rate.num, Rate.den, 65535);
   Enc.time_base = AVRational{Rate.den, Rate.num};
   Enc.framerate = Rate;
   Enc.width = PaddedWidth();

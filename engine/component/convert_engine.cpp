@@ -338,6 +338,8 @@ void TCustomConvertEngine::ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &O) 
   if (O.DisableSubtitle) Task.SetOption("sn", "");
   Task.FSubtitleLanguage = O.SubtitleLanguage;
   Task.FCopyTs = O.CopyTimestamps;
+  if (O.KeepSourceTags) Task.SetOption("keep_tags", "");
+  if (O.PreferDefaultStreams) Task.SetOption("default_streams", "");
   Task.SetRecordingTimeMs(O.RecordingTime);
   if (O.Timestamp >= 0) Task.FRecTimestamp = UnixTime(O.Timestamp);
   Task.SetYear(O.Year);

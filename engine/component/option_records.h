@@ -82,6 +82,10 @@ struct TOutputOptions {
   bool BeforeHook = false;
   std::string HookRanges;  // "start-end, ..." in ms
   std::string ExtOptions;  // one "name=value" per line
+  // The input's global tags, its cover picture and its modification time go to the output.
+  bool KeepSourceTags = false;
+  // The automatic choice of each kind's stream takes the one marked default before the first.
+  bool PreferDefaultStreams = false;
   // An existing file is never replaced: the complete output takes the first free name of
   // FileName, "name-1.ext", "name-2.ext", ... Off: it replaces the file once complete.
   bool KeepExisting = false;

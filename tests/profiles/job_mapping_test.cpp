@@ -189,6 +189,33 @@ TEST(JobMappingTest, FrameRateTexts) {
   }
 }
 
+// "Auto" with the source's rate kept: the engine takes the input's rate (an empty text), a
+// device entry no more than its list's highest, a disc entry its norm; off, 25 as before.
+TEST(JobMappingTest, AutoKeepsTheSourceRate) {
+  struct TCase {
+    const char *Entry;
+    const char *SourceRate;
+    bool KeepSource;
+    const char *Expected;
+  };
+  const TCase Cases[] = {
+      {"MP4 - MPEG4 Video (*.mp4)", "59.94", true, ""},
+      {"MP4 - MPEG4 Video (*.mp4)", "59.94", false, "25"},
+      {"iPod (*.mp4)", "60", true, "30.0"},
+      {"iPod (*.mp4)", "29.97", true, ""},
+      {"iPod (*.mp4)", "Unknown", true, ""},
+      {"DVD - DVD Mpeg2 Format (*.mpg)", "60", true, ""},
+  };
+  for (const TCase &Case : Cases) {
+    TFormatSettings Settings;
+    StartUp(Settings);
+    PickFormat(Settings, Case.Entry);
+    TOutputOptions Options;
+    EXPECT_EQ(Settings.GetFrameRateText(Options, Case.KeepSource, Case.SourceRate), Case.Expected)
+        << Case.Entry << " " << Case.SourceRate;
+  }
+}
+
 // Open points decided: ASF is a video format, so its jobs keep their video.
 TEST(JobMappingTest, AsfCarriesVideo) {
   EXPECT_EQ(JobFields("ASF - Advance Streaming Format (*.asf)", {}),
