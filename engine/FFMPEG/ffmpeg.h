@@ -156,6 +156,8 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void MapOutputStreams();
   // The first unused input stream of CodecType listed by the chosen program, or -1.
   int StreamIndexFromInputs(AVMediaType CodecType) const;
+  // The input stream an output stream without a map takes (streams.cpp), or -1.
+  int AutomaticSource(const TOutputStream &Ost);
   void SetUpEncoding();
   void SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist);
   // The session's picture hooks, when deinterlacing, the hook modules or the custom hook are

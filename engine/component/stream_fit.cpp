@@ -289,11 +289,36 @@ TStreamFacts FactsOf(const AVStream &Stream) {
 
 }  // namespace
 
-std::vector<TStreamFacts> ProbedStreamFacts(const TAVProbe &Probe) {
+namespace {
+
+// The stream of Type the engine takes when it prefers one marked default: marked and no cover
+// picture first, then the first that is no cover, then the first; -1 when there is none.
+int PreferredStream(const AVFormatContext &Context, AVMediaType Type) {
+  int Best = -1, BestRank = 4;
+  for (unsigned Index = 0; Index < Context.nb_streams; ++Index) {
+    const AVStream &Stream = *Context.streams[Index];
+    if (Stream.codecpar->codec_type != Type) continue;
+    const int Rank = (Stream.disposition & AV_DISPOSITION_ATTACHED_PIC ? 2 : 0) +
+                     (Stream.disposition & AV_DISPOSITION_DEFAULT ? 0 : 1);
+    if (Rank < BestRank) {
+      Best = static_cast<int>(Index);
+      BestRank = Rank;
+    }
+  }
+  return Best;
+}
+
+}  // namespace
+
+std::vector<TStreamFacts> ProbedStreamFacts(const TAVProbe &Probe, bool PreferDefault) {
   std::vector<TStreamFacts> Streams;
   const AVFormatContext *Context = Probe.Context();
   if (!Context) return Streams;
-  for (const int Index : {Probe.FirstVideoStream(), Probe.FirstAudioStream()})
+  const int Video =
+      PreferDefault ? PreferredStream(*Context, AVMEDIA_TYPE_VIDEO) : Probe.FirstVideoStream();
+  const int Audio =
+      PreferDefault ? PreferredStream(*Context, AVMEDIA_TYPE_AUDIO) : Probe.FirstAudioStream();
+  for (const int Index : {Video, Audio})
     if (Index >= 0 && static_cast<unsigned>(Index) < Context->nb_streams)
       Streams.push_back(FactsOf(*Context->streams[Index]));
   return Streams;
@@ -346,7 +371,8 @@ std::vector<TStreamFit> CopyFittingStreams(const std::string &InputFile,
                                            const std::string &OutputFile, TOutputOptions &Options) {
   TAVProbe Probe;
   if (!Probe.LoadFile(InputFile, "")) return {};
-  const std::vector<TStreamFit> Fits = FitStreams(ProbedStreamFacts(Probe), Options, OutputFile);
+  const std::vector<TStreamFit> Fits =
+      FitStreams(ProbedStreamFacts(Probe, Options.PreferDefaultStreams), Options, OutputFile);
   ApplyStreamFits(Fits, Options);
   return Fits;
 }
