@@ -380,6 +380,8 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void NewVideoStream(TOutputFileContext &Output);
   void NewAudioStream(TOutputFileContext &Output);
   void NewSubtitleStream(TOutputFileContext &Output);
+  // A copied cover picture stream, for a kept cover the output's format can hold.
+  void NewCoverStream(TOutputFileContext &Output);
 
  private:
   bool TryOpenOutputFile(const std::string &FileName);
@@ -387,6 +389,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // The opened input that FileName names (by any path), or null.
   const TInputFileContext *InputAt(const std::string &FileName) const;
   bool CreateOutputStreams(TOutputFileContext &Output);
+  // Whether a kept cover picture gets its own copied stream in a Format output; VideoMade: the
+  // output has a video stream of its own.
+  bool KeepsCover(const AVOutputFormat &Format, bool VideoMade) const;
   void SetOutputMetadata(AVFormatContext &Context);
   // An encoder context with the generic options of its media type (TypeOptionFlag: the
   // option flag of that type), once the codec is known.

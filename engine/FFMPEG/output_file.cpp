@@ -213,6 +213,19 @@ void TOutputFileContext::Commit() {
     SyncPath(Folder.empty() ? "." : Folder.string(), O_RDONLY | O_DIRECTORY);
   }
   FCommitted = true;
+  TakeModificationTime();
+}
+
+// A date is a convenience: a file it cannot be set on stays complete, with a log line.
+void TOutputFileContext::TakeModificationTime() const {
+  struct stat Source;
+  // Only a file of our own making: a device or a protocol output is not ours to date.
+  if (TimeSource.empty() || FTemporaryName.empty() || ::stat(TimeSource.c_str(), &Source) != 0)
+    return;
+  const struct timespec Times[2] = {Source.st_atim, Source.st_mtim};
+  if (::utimensat(AT_FDCWD, FFinalName.c_str(), Times, 0) != 0 && OnLog)
+    OnLog(1, FormatText("Could not set the time of '%s': %s", FFinalName.c_str(),
+                        SystemText(errno).c_str()));
 }
 
 void TOutputFileContext::MoveIntoPlace() {

@@ -51,6 +51,9 @@ class TOutputFileContext {
   static std::optional<std::string> SessionDescription(
       const std::vector<std::unique_ptr<TOutputFileContext>> &Files);
 
+  // A file whose modification time the committed file takes; empty for none.
+  std::string TimeSource;
+
   // Runs on the task's thread; Level as the task's log.
   std::function<void(int Level, const std::string &Message)> OnLog;
 
@@ -66,6 +69,7 @@ class TOutputFileContext {
   void CheckWrite(const char *What, int LibraryResult) const;
   void CloseFile();
   void MoveIntoPlace();
+  void TakeModificationTime() const;
 
   std::string FFinalName;
   std::string FTemporaryName;  // empty: written directly under the final name

@@ -361,3 +361,11 @@ int TCustomFFmpeg::AutomaticSource(const TOutputStream &Ost) {
                       LeftOut.empty() ? "" : "; left out: ", LeftOut.c_str()));
   return Source;
 }
+
+void TCustomFFmpeg::NewCoverStream(TOutputFileContext &Output) {
+  auto Made = std::make_unique<TOutputStream>();
+  Made->StreamCopy = true;
+  TOutputStream &Record = AddStream(Output, AVMEDIA_TYPE_VIDEO, std::move(Made));
+  // The mapping looks for a cover picture for a stream marked as one.
+  Record.St->disposition = AV_DISPOSITION_ATTACHED_PIC;
+}
