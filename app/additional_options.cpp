@@ -37,6 +37,12 @@ void TForm4::SetSourceSwitch(bool TForm4::*Box, bool Checked) {
   Changed();
 }
 
+const TSourceSwitch *SourceSwitchOff(const std::string &Word) {
+  for (const TSourceSwitch &Switch : SourceSwitches)
+    if (Word == Switch.OffWord) return &Switch;
+  return nullptr;
+}
+
 int TForm4::SpinEditJobsMax() {
   return ProcessorCount();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "app/settings_store.h"
 
@@ -71,11 +72,16 @@ struct TSourceSwitch {
   const char *Caption;
   const char *Name;  // the check box's object name
   const char *Key;
+  const char *OffWord;  // the command line's word that turns it off
 };
 inline constexpr TSourceSwitch SourceSwitches[] = {
-    {&TForm4::CheckBoxKeepTags, "Keep tags, cover art and dates", "CheckBoxKeepTags", "KeepTags"},
+    {&TForm4::CheckBoxKeepTags, "Keep tags, cover art and dates", "CheckBoxKeepTags", "KeepTags",
+     "--no-tags"},
     {&TForm4::CheckBoxDefaultTracks, "Take the tracks marked default", "CheckBoxDefaultTracks",
-     "DefaultTracks"},
+     "DefaultTracks", "--first-tracks"},
     {&TForm4::CheckBoxKeepFrameRate, "Auto keeps the source's frame rate", "CheckBoxKeepFrameRate",
-     "KeepFrameRate"},
+     "KeepFrameRate", "--auto-rate-25"},
 };
+
+// The switch Word turns off, or null.
+const TSourceSwitch *SourceSwitchOff(const std::string &Word);

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -55,6 +56,7 @@ struct TConvertArguments {
   bool Overwrite = false;
   int Volume = 5;
   bool Copy = true;
+  std::vector<const TSourceSwitch *> SwitchedOff;  // --no-tags and its kind
   bool Verbose = false;
   int Jobs = 1;  // rows converting at once; 0: one per processor core
 };
@@ -73,6 +75,8 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
       Arguments.Overwrite = true;
     } else if (Word == "--no-copy") {
       Arguments.Copy = false;
+    } else if (const TSourceSwitch *Switch = SourceSwitchOff(Word)) {
+      Arguments.SwitchedOff.push_back(Switch);
     } else if (Word == "-v" || Word == "--verbose") {
       Arguments.Verbose = true;
     } else if (Word == "--output" || Word == "--pick" || Word == "--volume" || Word == "--jobs") {
@@ -192,6 +196,10 @@ bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments
   Form.SetTrackBar1(Arguments.Volume);
   Options.SetCheckBoxOverWrite(Arguments.Overwrite);
   Options.SetCheckBoxCopyStreams(Arguments.Copy);
+  for (const TSourceSwitch &Switch : SourceSwitches)
+    Options.SetSourceSwitch(Switch.Box,
+                            std::find(Arguments.SwitchedOff.begin(), Arguments.SwitchedOff.end(),
+                                      &Switch) == Arguments.SwitchedOff.end());
   Options.SetSpinEditJobs(Arguments.Jobs == 0 ? TForm4::SpinEditJobsMax() : Arguments.Jobs);
   std::error_code Ignored;
   Form.EditOutputFolder =
