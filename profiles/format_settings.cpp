@@ -43,8 +43,10 @@ void TFormatSettings::ApplyFormatSettings() {
 }
 
 void TFormatSettings::SetJobOptions(TOutputOptions &Options) const {
-  if (const TCatalogueEntry *Entry = FindCatalogueEntry(ComboOutputFormat.Text()))
+  if (const TCatalogueEntry *Entry = FindCatalogueEntry(ComboOutputFormat.Text())) {
     MapJobOptions(Entry->Mapping, *this, FOutputType, Options);
+    MapPictureFormat(Entry->Text, Entry->Mapping, Options);
+  }
 }
 
 void TFormatSettings::FitAutoFrameSize(TOutputOptions &Options,

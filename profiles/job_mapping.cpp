@@ -89,6 +89,26 @@ void Map3gpOptions(const TSettingsLists &Lists, TOutputOptions &Options) {
   Options.AudioChannels = 1;
 }
 
+namespace {
+
+struct TDeviceProfile {
+  const char *Device;  // as the entries' texts name it
+  int32_t Profile;
+};
+// The H.264 profiles the devices play: the iPods Baseline, Apple TV Main.
+constexpr TDeviceProfile DeviceProfiles[] = {{"iPod", 66}, {"Apple TV", 77}};
+
+}  // namespace
+
+void MapPictureFormat(const std::string &FormatText, TJobMapping Mapping, TOutputOptions &Options) {
+  const bool H264 = Options.VideoCodec == "libx264";
+  if (Mapping != TJobMapping::Device && !H264) return;
+  Options.PixelFormat = "yuv420p";
+  if (!H264 || Mapping != TJobMapping::Device) return;
+  for (const TDeviceProfile &Device : DeviceProfiles)
+    if (FormatText.find(Device.Device) != std::string::npos) Options.VideoProfile = Device.Profile;
+}
+
 void MapJobOptions(TJobMapping Mapping, const TSettingsLists &Lists, const std::string &OutputType,
                    TOutputOptions &Options) {
   switch (Mapping) {

@@ -28,6 +28,10 @@ void Map3gpOptions(const TSettingsLists &Lists, TOutputOptions &Options);
 // offers; empty (the input's own size) when it fits already or the input has no video.
 std::string AutoFrameSize(const std::string &SourceSize, const TChoiceList &ComboVideoSize);
 
+// What players decode: every device entry, and every H.264 job, writes 8-bit 4:2:0; a device's
+// H.264 in the profile it plays (FormatText names the device).
+void MapPictureFormat(const std::string &FormatText, TJobMapping Mapping, TOutputOptions &Options);
+
 // Runs the family Mapping names; nothing for TJobMapping::None.
 void MapJobOptions(TJobMapping Mapping, const TSettingsLists &Lists, const std::string &OutputType,
                    TOutputOptions &Options);

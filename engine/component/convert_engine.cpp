@@ -335,6 +335,9 @@ void TCustomConvertEngine::ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &O) 
   Named("bufsize", O.VideoBufferSize, O.VideoBufferSize > 0);
   Task.SetVideoSyncMethod(O.VideoSync);
   Tag("vtag", O.VideoTag);
+  Text("pix_fmt", O.PixelFormat);
+  // Named for video only: "profile" would reach the audio encoder too.
+  Named("vprofile", O.VideoProfile, O.VideoProfile >= 0);
   if (O.DisableSubtitle) Task.SetOption("sn", "");
   Task.FSubtitleLanguage = O.SubtitleLanguage;
   Task.FCopyTs = O.CopyTimestamps;

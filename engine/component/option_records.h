@@ -59,7 +59,9 @@ struct TOutputOptions {
   int32_t VideoBitrateTolerance = -1;
   int32_t VideoBufferSize = -1;
   int32_t VideoSync = -1;
-  std::string VideoTag;  // exactly four characters when set
+  std::string VideoTag;       // exactly four characters when set
+  std::string PixelFormat;    // by name, "yuv420p"; empty: the input's where the encoder takes it
+  int32_t VideoProfile = -1;  // the encoder's profile number (H.264: 66 Baseline, 77 Main)
   bool DisableSubtitle = false;
   std::string SubtitleLanguage;
   bool CopyTimestamps = false;

@@ -183,10 +183,20 @@ std::string PictureMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
                     O.AspectRatio.c_str());
 }
 
+// The profile a job asks: Constrained Baseline is within every H.264 profile.
+std::string ProfileMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
+                          const AVCodec &Encoder) {
+  if (O.VideoProfile < 0) return {};
+  const char *Asked = av::avcodec_profile_name(Encoder.id, O.VideoProfile);
+  if (Asked && (Facts.Profile == Asked || Facts.Profile == "Constrained Baseline")) return {};
+  return "profile " + (Facts.Profile.empty() ? std::string("unknown") : Facts.Profile) +
+         ", the entry asks " + (Asked ? Asked : std::to_string(O.VideoProfile));
+}
+
 std::string VideoMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
                         const AVCodec &Encoder) {
-  for (std::string Misfit :
-       {VideoSettingMisfit(O), FrameMisfit(Facts, O), PictureMisfit(Facts, O, Encoder)})
+  for (std::string Misfit : {VideoSettingMisfit(O), FrameMisfit(Facts, O),
+                             PictureMisfit(Facts, O, Encoder), ProfileMisfit(Facts, O, Encoder)})
     if (!Misfit.empty()) return Misfit;
   return BitRateMisfit(Facts, O.VideoBitrate);
 }
@@ -357,6 +367,8 @@ void ApplyStreamFits(const std::vector<TStreamFit> &Fits, TOutputOptions &Option
       Options.FrameRate.clear();
       Options.FrameSize.clear();
       Options.AspectRatio.clear();
+      Options.PixelFormat.clear();
+      Options.VideoProfile = -1;
       Options.VideoBitrate = -1;
     } else {
       Options.AudioCodec = "copy";

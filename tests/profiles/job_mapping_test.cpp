@@ -41,22 +41,24 @@ TEST(JobMappingTest, DeviceFamily) {
        {},
        "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=44100\nAudioBitrate="
        "64000\nVideoCodec=mpeg4\n"
-       "FrameRate=25\nFrameSize=640x480\nVideoBitrate=1500000\n"},
+       "FrameRate=25\nFrameSize=640x480\nVideoBitrate=1500000\nPixelFormat=yuv420p\n"},
       {"iPod Extra (640 x 480) (*.mp4)",
        {{"ComboVideoCodec", "H264"}, {"ComboAudioChannels", "Mono"}},
        "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=44100\nAudioBitrate="
        "64000\nVideoCodec=libx264\n"
-       "FrameRate=25\nFrameSize=640x480\nVideoBitrate=1500000\n"},
+       "FrameRate=25\nFrameSize=640x480\nVideoBitrate=1500000\nPixelFormat=yuv420p\n"
+       "VideoProfile=66\n"},
       {"iPod Touch (*.mp4)",
        {},
        "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=44100\nAudioBitrate="
        "80000\nVideoCodec=mpeg4\n"
-       "FrameRate=25\nFrameSize=480x320\nVideoBitrate=1200000\n"},
+       "FrameRate=25\nFrameSize=480x320\nVideoBitrate=1200000\nPixelFormat=yuv420p\n"},
       {"Apple TV H264 (1280 x 720) (*.mp4)",
        {},
        "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=48000\nAudioBitrate="
        "64000\nVideoCodec=libx264\n"
-       "FrameRate=23.975\nFrameSize=1280x720\nVideoBitrate=2500000\n"},
+       "FrameRate=23.975\nFrameSize=1280x720\nVideoBitrate=2500000\nPixelFormat=yuv420p\n"
+       "VideoProfile=77\n"},
   };
   ExpectJobs(Cases);
 }
