@@ -341,10 +341,9 @@ TEST_F(KeptSourceTest, OneDownmixLevelForEveryEntry) {
     Arguments.insert(
         Arguments.end(),
         {"-f", "lavfi", "-i", std::string("sine=sample_rate=48000:duration=2:frequency=") + Tone});
-  Arguments.insert(
-      Arguments.end(),
-      {"-filter_complex", "[0][1][2][3][4][5]join=inputs=6:channel_layout=5.1[a]", "-map",
-       "[a]", "-c:a", "ac3", "-b:a", "448k"});
+  Arguments.insert(Arguments.end(),
+                   {"-filter_complex", "[0][1][2][3][4][5]join=inputs=6:channel_layout=5.1[a]",
+                    "-map", "[a]", "-c:a", "ac3", "-b:a", "448k"});
   const std::string Input = Source("surround.ac3", Arguments);
   RunFfmpeg({"-i", Input, "-ac", "2", Folder->File("theirs-mix.mp3")});
   RunFfmpeg({"-i", Input, "-ac", "2", Folder->File("theirs-mix.m4a")});
@@ -353,6 +352,64 @@ TEST_F(KeptSourceTest, OneDownmixLevelForEveryEntry) {
   for (const char *Entry : {"mp3", "m4a", "ogg", "wav"}) {
     const std::string Output = CliConvert(Entry, Input);
     EXPECT_NEAR(MeanVolume(Output), Reference, 0.5) << Entry;
+  }
+}
+
+// convert with each switch turned off by its word: a tagged 60 fps clip with a quiet first
+// track and a loud one marked default. Through the whole batch: the window's switches reach
+// the job.
+TEST_F(KeptSourceTest, ConvertTurnsEachSwitchOffByItsWord) {
+  const std::string Input = Source("switches.mkv", {"-f",
+                                                    "lavfi",
+                                                    "-i",
+                                                    "testsrc=size=176x144:rate=60:duration=1",
+                                                    "-f",
+                                                    "lavfi",
+                                                    "-i",
+                                                    "sine=frequency=440:duration=1,volume=0.1",
+                                                    "-f",
+                                                    "lavfi",
+                                                    "-i",
+                                                    "sine=frequency=880:duration=1,volume=0.4",
+                                                    "-map",
+                                                    "0",
+                                                    "-map",
+                                                    "1",
+                                                    "-map",
+                                                    "2",
+                                                    "-c:v",
+                                                    "mpeg4",
+                                                    "-c:a",
+                                                    "aac",
+                                                    "-disposition:a:0",
+                                                    "0",
+                                                    "-disposition:a:1",
+                                                    "default",
+                                                    "-metadata",
+                                                    "title=Clip"});
+  const auto Dated = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+  std::filesystem::last_write_time(Input, Dated);
+  const std::string Loud = Folder->File("theirs-switches.mp4");
+  RunFfmpeg({"-i", Input, "-ac", "2", Loud});
+  struct {
+    const char *Word;  // null: none
+    const char *Rate;
+    bool Tagged;
+    bool LoudTrack;
+  } Cases[] = {{nullptr, "60/1", true, true},
+               {"--no-tags", "60/1", false, true},
+               {"--first-tracks", "60/1", true, false},
+               {"--auto-rate-25", "25/1", true, true}};
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Word ? Case.Word : "no word");
+    std::vector<std::string> Words;
+    if (Case.Word) Words.push_back(Case.Word);
+    const std::string Output = CliConvert("MP4 - MPEG4 Video (*.mp4)", Input, Words);
+    EXPECT_NE(Shown(Output, "stream=avg_frame_rate").find(Case.Rate), std::string::npos);
+    EXPECT_EQ(Shown(Output, "format_tags=title").find("title=Clip") != std::string::npos,
+              Case.Tagged);
+    EXPECT_EQ(std::filesystem::last_write_time(Output) == Dated, Case.Tagged);
+    EXPECT_EQ(std::abs(MeanVolume(Output) - MeanVolume(Loud)) < 0.5, Case.LoudTrack);
   }
 }
 
