@@ -73,6 +73,8 @@ struct TFFmpegSessionState {
   bool FExceptionRaised = false;
   std::string FExceptionMessage;
   std::string FLastErrorText;  // the last open failure (inputs, outputs, codec look-ups)
+  // The system's reason behind it, where it has one apart.
+  std::string FLastErrorCause;
   int64_t FTimerStart = 0;
   int64_t FVideoSize = 0;
   int64_t FAudioSize = 0;
@@ -153,6 +155,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   [[noreturn]] void Fail(const std::string &Message);
   void BuildStreamTables();
   void CheckStreamMaps();
+  // The first input stream of Type no output uses yet; a later one of its kind when the probe
+  // shows the first unusable and that one usable (logged). -1: none.
+  int FirstFreeStream(AVMediaType Type);
   void MapOutputStreams();
   // The first unused input stream of CodecType listed by the chosen program, or -1.
   int StreamIndexFromInputs(AVMediaType CodecType) const;
@@ -203,8 +208,10 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
 
   // ===== Decoding outcome (decode_checks.cpp) =====
 
-  // After the decoders are drained: fails the task when an input delivered nothing at all or
-  // a stream's decoding errors exceed two thirds of its packets. Nothing when stopped.
+  // After the decoders are drained: fails the task when an input read to its end delivered
+  // nothing at all, fell short of what the file held (demuxer.h), or a stream's decoding
+  // errors exceed two thirds of its packets, and when an output stream got nothing from a
+  // finished input. Nothing when stopped; an input a limit ended early is not judged.
   void CheckDecodingOutcome();
   // "Cannot set up the encoder of output stream ... from input stream ... of 'file': Defect".
   std::string StreamSetUpFailure(const TOutputStream &Ost, const TInputStream &Ist,

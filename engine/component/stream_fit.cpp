@@ -11,6 +11,7 @@
 
 #include "engine/FFMPEG/codec_lookup.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_compat.h"
 #include "engine/component/av_probe.h"
 #include "text/format_text.h"
 
@@ -165,8 +166,9 @@ std::string FrameMisfit(const TStreamFacts &Facts, const TOutputOptions &O) {
 // Pixel format and shape: the encoder's first format; the entry's aspect, if it asks one.
 std::string PictureMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
                           const AVCodec &Encoder) {
-  if (!Encoder.pix_fmts) return "the encoder's pixel format is unknown";
-  const char *Made = av::av_get_pix_fmt_name(Encoder.pix_fmts[0]);
+  const AVPixelFormat *Formats = av_compat::PixelFormats(&Encoder);
+  if (!Formats) return "the encoder's pixel format is unknown";
+  const char *Made = av::av_get_pix_fmt_name(Formats[0]);
   if (!Made || Facts.PixelFormat != Made)
     return "pixel format " + (Facts.PixelFormat.empty() ? "unknown" : Facts.PixelFormat) +
            ", the encoder makes " + (Made ? Made : "another");
