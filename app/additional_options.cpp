@@ -32,6 +32,17 @@ void TForm4::SetCheckBoxCopyStreams(bool Checked) {
   Changed();
 }
 
+void TForm4::SetSourceSwitch(bool TForm4::*Box, bool Checked) {
+  this->*Box = Checked;
+  Changed();
+}
+
+const TSourceSwitch *SourceSwitchOff(const std::string &Word) {
+  for (const TSourceSwitch &Switch : SourceSwitches)
+    if (Word == Switch.OffWord) return &Switch;
+  return nullptr;
+}
+
 int TForm4::SpinEditJobsMax() {
   return ProcessorCount();
 }
@@ -106,6 +117,12 @@ void TForm4::LoadSettings() {
   CheckBoxKeepFolders = KeepFolders.value_or(CheckBoxKeepFolders);
   CheckBoxSkipConverted = SkipConverted.value_or(CheckBoxSkipConverted);
   Missing = Missing || !KeepFolders || !SkipConverted;
+  for (const TSourceSwitch &Switch : SourceSwitches) {
+    if (const auto On = TryRead([this, &Switch] { return Store.ReadBool(Switch.Key); }))
+      this->*Switch.Box = *On;
+    else
+      Missing = true;
+  }
   if (Missing) SaveSettings();
   Loaded();
 }
@@ -127,6 +144,8 @@ void TForm4::SaveSettings() {
     Store.WriteInteger("Conversions At Once", CheckBoxAutoJobs ? 0 : SpinEditJobs);
     Store.WriteBool("Keep Folders", CheckBoxKeepFolders);
     Store.WriteBool("Skip Converted", CheckBoxSkipConverted);
+    for (const TSourceSwitch &Switch : SourceSwitches)
+      Store.WriteBool(Switch.Key, this->*Switch.Box);
     Store.Flush();
   } catch (...) {
   }

@@ -171,7 +171,12 @@ bool TForm1::PrepareJob(TJobSlot &Slot) {
     InitOutputOptions(JobOutputOptions);
     SetJobOptions(JobOutputOptions);
     FitAutoFrameSize(JobOutputOptions, ListView1.Cell(Slot.Row, jcVideoSize));
-    JobOutputOptions.FrameRate = GetFrameRateText(JobOutputOptions);
+    const bool Keep = Form4 == nullptr;  // without the dialog, its defaults: all on
+    JobOutputOptions.FrameRate =
+        GetFrameRateText(JobOutputOptions, Keep || Form4->CheckBoxKeepFrameRate,
+                         ListView1.Cell(Slot.Row, jcFrameRate));
+    JobOutputOptions.KeepSourceTags = Keep || Form4->CheckBoxKeepTags;
+    JobOutputOptions.PreferDefaultStreams = Keep || Form4->CheckBoxDefaultTracks;
     JobOutputOptions.AudioVolume = AudioVolumeSetting;
     JobOutputOptions.AspectRatio =
         JobAspectRatio(ComboAspectRatio.ItemIndex(), ListView1.Cell(Slot.Row, jcVideoSize));

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -59,6 +60,7 @@ struct TConvertArguments {
   bool Overwrite = false;
   int Volume = 5;
   bool Copy = true;
+  std::vector<const TSourceSwitch *> SwitchedOff;  // --no-tags and its kind
   bool Verbose = false;
   bool RemoveStopped = false;  // --on-stop remove
   int Jobs = 0;                // rows converting at once; 0: automatic, as the window's default
@@ -89,6 +91,8 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
       Arguments.Overwrite = true;
     } else if (Word == "--no-copy") {
       Arguments.Copy = false;
+    } else if (const TSourceSwitch *Switch = SourceSwitchOff(Word)) {
+      Arguments.SwitchedOff.push_back(Switch);
     } else if (Word == "-v" || Word == "--verbose") {
       Arguments.Verbose = true;
     } else if (Word == "--keep-folders" || Word == "--skip-converted") {
@@ -271,6 +275,10 @@ bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments
   if (Arguments.Jobs > 0) Options.SetSpinEditJobs(Arguments.Jobs);
   Options.SetCheckBoxKeepFolders(Arguments.KeepFolders);
   Options.SetCheckBoxSkipConverted(Arguments.SkipConverted);
+  for (const TSourceSwitch &Switch : SourceSwitches)
+    Options.SetSourceSwitch(Switch.Box,
+                            std::find(Arguments.SwitchedOff.begin(), Arguments.SwitchedOff.end(),
+                                      &Switch) == Arguments.SwitchedOff.end());
   std::error_code Ignored;
   Form.EditOutputFolder =
       Arguments.Output ? *Arguments.Output : std::filesystem::current_path(Ignored).string();

@@ -54,8 +54,9 @@ constexpr TCliCommand Commands[] = {
      RunEngineCommand},
     {"convert",
      "  tarnwick-cli convert ENTRY FILE... [--output DIR] [--pick LIST=TEXT ...] [--overwrite]\n"
-     "                      [--volume N] [--jobs J] [--on-stop keep|remove] [--no-copy] [-v]\n"
-     "                      [--keep-folders] [--skip-converted] [--] [FILE...]\n"
+     "                      [--volume N] [--jobs J] [--on-stop keep|remove] [--no-copy]\n"
+     "                      [--no-tags] [--first-tracks] [--auto-rate-25] [--keep-folders]\n"
+     "                      [--skip-converted] [-v] [--] [FILE...]\n"
      "      Converts the files one after another as the window's \"Convert Now !\" does: ENTRY\n"
      "      (as for profile: a position, an item text, a unique prefix or extension) and the\n"
      "      picks fill the settings\n"
@@ -94,7 +95,10 @@ constexpr TCliCommand Commands[] = {
      "      A stream that already has every setting the entry asks for is copied\n"
      "      as it is unless --no-copy is given; with -v (--verbose) standard error shows, for\n"
      "      each file, one line per stream saying whether it is copied and why (\"FILE: stream\n"
-     "      #0:1 copied: already mp3 48000 Hz 2 channels 192 kb/s\").\n",
+     "      #0:1 copied: already mp3 48000 Hz 2 channels 192 kb/s\"). The input's tags,\n"
+     "      cover art and modification time are kept unless --no-tags is given; of each\n"
+     "      kind the stream marked default is taken unless --first-tracks takes the first;\n"
+     "      a frame rate of \"Auto\" keeps the input's rate unless --auto-rate-25 is given.\n",
      RunConvertCommand},
     {"submit", SubmitUsage, RunSubmitCommand},
     {"collect", CollectUsage, RunCollectCommand},

@@ -161,6 +161,8 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void MapOutputStreams();
   // The first unused input stream of CodecType listed by the chosen program, or -1.
   int StreamIndexFromInputs(AVMediaType CodecType) const;
+  // The input stream an output stream without a map takes (streams.cpp), or -1.
+  int AutomaticSource(const TOutputStream &Ost);
   void SetUpEncoding();
   void SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist);
   // The session's picture hooks, when deinterlacing, the hook modules or the custom hook are
@@ -385,6 +387,8 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void NewVideoStream(TOutputFileContext &Output);
   void NewAudioStream(TOutputFileContext &Output);
   void NewSubtitleStream(TOutputFileContext &Output);
+  // A copied cover picture stream, for a kept cover the output's format can hold.
+  void NewCoverStream(TOutputFileContext &Output);
 
  private:
   bool TryOpenOutputFile(const std::string &FileName);
@@ -392,6 +396,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // The opened input that FileName names (by any path), or null.
   const TInputFileContext *InputAt(const std::string &FileName) const;
   bool CreateOutputStreams(TOutputFileContext &Output);
+  // Whether a kept cover picture gets its own copied stream in a Format output; VideoMade: the
+  // output has a video stream of its own.
+  bool KeepsCover(const AVOutputFormat &Format, bool VideoMade) const;
   void SetOutputMetadata(AVFormatContext &Context);
   // An encoder context with the generic options of its media type (TypeOptionFlag: the
   // option flag of that type), once the codec is known.

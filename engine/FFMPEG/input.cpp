@@ -226,7 +226,8 @@ void TCustomFFmpeg::TakeOverInputStream(TInputFileContext &Input, int FileIndex,
       if (Dec->pix_fmt == AV_PIX_FMT_NONE && HasRealMediaExtension(FileName))
         Dec->pix_fmt = AV_PIX_FMT_YUV420P;
       FFramePixFmt = Dec->pix_fmt;
-      FFrameRate = Stream->r_frame_rate;
+      // The rate a variable-rate stream is shown at on average, as the libraries guess it.
+      FFrameRate = av::av_guess_frame_rate(Input.Context.get(), Stream, nullptr);
       if (FVideoDisable)
         Stream->discard = AVDISCARD_ALL;
       else if (FVideoDiscard != 0)

@@ -163,11 +163,7 @@ void TCustomFFmpeg::MapOutputStreams() {
     } else if (FProgramId != 0) {
       Source = StreamIndexFromInputs(Type);
     } else {
-      Source = FirstFreeStream(Type);
-      // An already used stream may feed several outputs: the last one of the type.
-      if (Source < 0)
-        for (size_t I = 0; I < FInputStreams.size(); ++I)
-          if (TypeOf(FInputStreams[I]->St) == Type) Source = static_cast<int>(I);
+      Source = AutomaticSource(Ost);
     }
     if (Source < 0) {
       av::av_dump_format(Output.Context.get(), Ost.FileIndex, Output.Context->url, 1);
