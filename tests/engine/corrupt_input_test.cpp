@@ -5,6 +5,7 @@
 // process, and a batch goes on after one.
 
 #include <gtest/gtest.h>
+#include <libavformat/version.h>
 
 #include <algorithm>
 #include <cstring>
@@ -250,8 +251,14 @@ TEST_F(CorruptInputTest, EachDamagedInputConvertsOrFailsWithItsReason) {
       {"header-only.mp4", [] { return UpTo(Clip("clip.mp4"), "mdat"); },
        "Cannot set up the encoder of output stream #0.0 from input stream #0.0 of '%s': no "
        "picture size (0x0)"},
+      // FFmpeg 5.1 refuses an impossible sample size while opening; 7.1 opens the file and
+      // the stream then yields nothing. Both fail the row with the cause they see.
       {"sizes-all-ones.mov", [] { return SampleSizes(Clip("clip.mov"), 0xffffffff); },
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+       "output stream #0.0 got nothing from input stream #0.0 of '%s'"},
+#else
        "%s: Error while parsing header"},
+#endif
       {"sizes-all-zero.mov", [] { return SampleSizes(Clip("clip.mov"), 0); },
        "output stream #0.0 got nothing from input stream #0.0 of '%s'"},
       {"huge-time-scale.avi", [] { return AviRate(Clip("clip.avi"), 34049, 25); },
