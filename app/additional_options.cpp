@@ -59,6 +59,7 @@ void TForm4::Button1Click() {
 }
 
 void TForm4::LoadSettings() {
+  bool Broken = false;
   try {
     Form1.EditOutputFolder = Store.ReadString("Output Folder");
     const int Format = Store.ReadInteger("ComboOutputFormat");
@@ -73,11 +74,11 @@ void TForm4::LoadSettings() {
     const int LetterBox = Store.ReadInteger("LetterBox");
     if (LetterBox >= 0) Form1.ComboLetterBox.SetItemIndex(LetterBox);
   } catch (const ESettingsError &) {
-    SaveSettings();
-    return Loaded();
+    Broken = true;
   }
-  // Added later, each read on its own: a file saved before one of them keeps all the others.
-  bool Missing = false;
+  // Added later, each read on its own: a file saved before one of them, or with an older value
+  // broken, keeps all the others.
+  bool Missing = Broken;
   if (const auto Copy = TryRead([this] { return Store.ReadBool("CopyStreams"); }))
     CheckBoxCopyStreams = *Copy;
   else

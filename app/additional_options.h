@@ -47,8 +47,9 @@ class TForm4 {
   void SpinEdit1Change();
   void Button1Click();
 
-  // A value that is missing or of the wrong type stops the reading, and the current values
-  // are written instead; the values read before it stay.
+  // A value that is missing or of the wrong type stops the reading of the older values, and the
+  // current values are written instead; the values read before it stay. The values added later
+  // (CopyStreams, Simultaneous Conversions) are read each on its own whatever came before.
   void LoadSettings();
   // Write errors are ignored.
   void SaveSettings();

@@ -175,6 +175,7 @@ bool TForm1::PrepareJob(TJobSlot &Slot) {
     const int32_t RecordingTime = JobRecordingTime(ListView1.Cell(Slot.Row, jcDuration));
     if (RecordingTime >= 0) JobOutputOptions.RecordingTime = RecordingTime;
     JobOutputOptions.KeepExisting = Output.KeepExisting;
+    JobOutputOptions.RemoveWhenStopped = RemoveStoppedOutputs;
     if (Form4 == nullptr || Form4->CheckBoxCopyStreams)
       for (const TStreamFit &Fit : CopyFittingStreams(Input, Output.FileName, JobOutputOptions))
         if (OnJobLog) OnJobLog(Slot.Row, StreamFitText(Fit));

@@ -138,13 +138,16 @@ TJobStateCounts CountJobStates(const std::vector<std::string> &ProgressCells) {
     Counts.Done += Cell == "Done";
     Counts.Fail += Cell == "Fail";
     Counts.Abort += Cell == "Abort";
+    Counts.Skipped += Cell == "Skipped";
   }
   return Counts;
 }
 
 std::string JobStateCountsText(const TJobStateCounts &Counts) {
-  const std::pair<int, const char *> States[] = {
-      {Counts.Done, "Done"}, {Counts.Fail, "Fail"}, {Counts.Abort, "Abort"}};
+  const std::pair<int, const char *> States[] = {{Counts.Done, "Done"},
+                                                 {Counts.Fail, "Fail"},
+                                                 {Counts.Abort, "Abort"},
+                                                 {Counts.Skipped, "Skipped"}};
   std::string Text;
   for (const auto &[Count, Name] : States) {
     if (Count == 0) continue;
@@ -155,7 +158,8 @@ std::string JobStateCountsText(const TJobStateCounts &Counts) {
 }
 
 std::string CompletionMessage(const TJobStateCounts &Counts) {
-  if (Counts.Fail == 0 && Counts.Abort == 0) return "All Conversions Completed";
+  if (Counts.Fail == 0 && Counts.Abort == 0 && Counts.Skipped == 0)
+    return "All Conversions Completed";
   return "Conversions Completed with errors\n" + JobStateCountsText(Counts);
 }
 

@@ -70,14 +70,15 @@ struct TJobStateCounts {
   int Done = 0;
   int Fail = 0;
   int Abort = 0;
+  int Skipped = 0;  // not started: the batch was stopped before them
 };
 
-// Counts the "Progress" cells that hold a final state; other cells (rows not converted, rows
-// not reached) count nowhere.
+// Counts the "Progress" cells that hold a final state or "Skipped"; other cells (rows not
+// converted, rows not reached) count nowhere.
 TJobStateCounts CountJobStates(const std::vector<std::string> &ProgressCells);
 
-// "2 Done, 1 Fail": the states that occurred, in the order Done, Fail, Abort; "0 Done" when
-// no row ended.
+// "2 Done, 1 Fail": the states that occurred, in the order Done, Fail, Abort, Skipped; "0 Done"
+// when no row ended.
 std::string JobStateCountsText(const TJobStateCounts &Counts);
 
 // "All Conversions Completed" when no row failed or was aborted; otherwise "Conversions

@@ -80,6 +80,9 @@ class TForm1 : public TFormatSettings {
   // A file already listed is not added again; the command line, converting exactly the files
   // it was given, turns this off.
   bool SkipListedFiles = true;
+  // A stopped row leaves no partial file; the command line's choice for callers that will
+  // convert the file again.
+  bool RemoveStoppedOutputs = false;
   TOutputOptions JobOutputOptions;
   int FCurrentJob = 0;  // the last row a job was started for
   bool FLastJob = false;

@@ -2,15 +2,18 @@
 // rows of the job list, the entry and the picks fill the settings lists, and the rows are
 // converted exactly as "Convert Now !" converts them, one after another or --jobs at once. Messages
 // go to standard error, the last line there counting the rows by their end; questions are answered
-// No.
+// No. Every file gets exactly one row line, also after a stop, and a closed standard output
+// ends no conversion: it only changes the exit status.
 
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 
@@ -56,8 +59,13 @@ struct TConvertArguments {
   int Volume = 5;
   bool Copy = true;
   bool Verbose = false;
-  int Jobs = 0;  // rows converting at once; 0: automatic, as the window's default
+  bool RemoveStopped = false;  // --on-stop remove
+  int Jobs = 0;                // rows converting at once; 0: automatic, as the window's default
 };
+
+// The state of a row the stop kept from starting, and its third cell.
+const char *const SkippedState = "Skipped";
+const char *const SkippedNote = "not started: the batch was stopped";
 
 int UsageError(const std::string &Message) {
   std::fprintf(stderr, "tarnwick-cli convert: %s\n", Message.c_str());
@@ -66,19 +74,29 @@ int UsageError(const std::string &Message) {
 
 // Empty when the words are fine, else what is wrong with them.
 std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Arguments) {
+  bool Options = true;  // until "--": after it every word is a file, "-v" too
   for (size_t Index = 0; Index < Words.size(); ++Index) {
     const std::string &Word = Words[Index];
     const bool HasValue = Index + 1 < Words.size();
-    if (Word == "--overwrite") {
+    if (!Options) {
+      (Arguments.Entry.empty() ? Arguments.Entry : Arguments.Files.emplace_back()) = Word;
+    } else if (Word == "--") {
+      Options = false;
+    } else if (Word == "--overwrite") {
       Arguments.Overwrite = true;
     } else if (Word == "--no-copy") {
       Arguments.Copy = false;
     } else if (Word == "-v" || Word == "--verbose") {
       Arguments.Verbose = true;
-    } else if (Word == "--output" || Word == "--pick" || Word == "--volume" || Word == "--jobs") {
+    } else if (Word == "--output" || Word == "--pick" || Word == "--volume" || Word == "--jobs" ||
+               Word == "--on-stop") {
       if (!HasValue) return Word + " needs a value";
       const std::string &Value = Words[++Index];
-      if (Word == "--output") {
+      if (Word == "--on-stop") {
+        if (Value != "keep" && Value != "remove")
+          return "--on-stop takes keep (the part converted stays) or remove (nothing stays)";
+        Arguments.RemoveStopped = Value == "remove";
+      } else if (Word == "--output") {
         Arguments.Output = Value;
       } else if (Word == "--volume") {
         if (Value.empty() || Value.size() > 2 ||
@@ -168,6 +186,57 @@ class TProgressLine {
   std::size_t FWidth = 0;  // of the line on screen; 0 when none is
 };
 
+// The row lines on standard output, in the list's order however the rows end. A write that
+// fails (a reader gone) is remembered, and the batch goes on.
+class TRowLines {
+ public:
+  explicit TRowLines(TForm1 &Form) : FForm(Form), FEnded(Form.ListView1.Count()) {}
+
+  void Ended(int Row) {
+    FEnded.at(Row) = true;
+    Tell();
+  }
+
+  // After a stop: the rows it kept from starting become "Skipped", and every row not told yet
+  // is.
+  void TellTheRest() {
+    for (int Row = 0; Row < FForm.ListView1.Count(); ++Row) {
+      if (FEnded[Row]) continue;
+      FForm.ListView1.SetCell(Row, jcProgress, SkippedState);
+      FEnded[Row] = true;
+    }
+    Tell();
+  }
+
+  // The errno of the first failed write; 0 when every line went out.
+  int LostError() const { return FLostError; }
+
+ private:
+  void Tell() {
+    for (; FTold < FEnded.size() && FEnded[FTold]; ++FTold) {
+      const TJobRow &Job = FForm.ListView1.Row(static_cast<int>(FTold));
+      const std::string &State = Job.SubItems[jcProgress];
+      const std::string Last =
+          State == SkippedState ? SkippedNote
+          : State != "Fail"     ? Job.OutputFile
+                                : (Job.FailReason.empty() ? "Conversion failed" : Job.FailReason);
+      if (std::printf("%s\t%s\t%s\n", EscapedCell(Job.Caption).c_str(), State.c_str(),
+                      EscapedCell(Last).c_str()) < 0)
+        Lost();
+    }
+    if (std::fflush(stdout) != 0) Lost();
+  }
+
+  void Lost() {
+    if (FLostError == 0) FLostError = errno != 0 ? errno : EIO;
+  }
+
+  TForm1 &FForm;
+  std::vector<bool> FEnded;
+  size_t FTold = 0;
+  int FLostError = 0;
+};
+
 // Sets the form up as start-up and the user would; false after printing what is wrong.
 bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments) {
   const TEntryMatch Entry = MatchFormatEntry(Form.ComboOutputFormat, Arguments.Entry);
@@ -191,6 +260,7 @@ bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments
   }
   Form.SetTrackBar1(Arguments.Volume);
   Options.SetCheckBoxOverWrite(Arguments.Overwrite);
+  Form.RemoveStoppedOutputs = Arguments.RemoveStopped;
   Options.SetCheckBoxCopyStreams(Arguments.Copy);
   Options.SetCheckBoxAutoJobs(Arguments.Jobs == 0);
   if (Arguments.Jobs > 0) Options.SetSpinEditJobs(Arguments.Jobs);
@@ -239,21 +309,10 @@ int Convert(const TConvertArguments &Arguments) {
       std::fprintf(stderr, "%s: %s\n", Form.ListView1.Row(Row).Caption.c_str(), Line.c_str());
     };
   // Rows converting at once end in any order; they are told in the list's.
-  std::vector<bool> Ended(Form.ListView1.Count());
-  size_t Told = 0;
-  Form.OnJobEnded = [&Form, &Progress, &Ended, &Told](int Row) {
+  TRowLines Lines(Form);
+  Form.OnJobEnded = [&Progress, &Lines](int Row) {
     Progress.RowEnded();
-    Ended.at(Row) = true;
-    for (; Told < Ended.size() && Ended[Told]; ++Told) {
-      const TJobRow &Job = Form.ListView1.Row(static_cast<int>(Told));
-      const std::string &State = Job.SubItems[jcProgress];
-      const std::string Last =
-          State != "Fail" ? Job.OutputFile
-                          : (Job.FailReason.empty() ? "Conversion failed" : Job.FailReason);
-      std::printf("%s\t%s\t%s\n", EscapedCell(Job.Caption).c_str(), State.c_str(),
-                  EscapedCell(Last).c_str());
-    }
-    std::fflush(stdout);
+    Lines.Ended(Row);
   };
 
   if (Signal == 0) Signal = Interrupts.PendingSignal();
@@ -266,11 +325,17 @@ int Convert(const TConvertArguments &Arguments) {
   if (!Form.Idle()) QCoreApplication::exec();
   Progress.End();
   Notifier.setEnabled(false);
+  // A batch that never began (no output folder) has no rows to tell; a stopped one has all.
+  if (Signal != 0) Lines.TellTheRest();
 
   // The counts are always the last line; a completion message with errors already ends so.
   const std::string Counts = JobStateCountsText(Form.JobStateCounts());
+  if (Lines.LostError() != 0)
+    std::fprintf(stderr, "tarnwick-cli convert: the rows could not be written: %s\n",
+                 std::strerror(Lines.LostError()));
   if (!Dialogs.LastText.ends_with("\n" + Counts)) std::fprintf(stderr, "%s\n", Counts.c_str());
   if (Signal != 0) return InterruptedExitStatus(Signal);
+  if (Lines.LostError() != 0) return 1;
   for (int Row = 0; Row < Form.ListView1.Count(); ++Row)
     if (Form.ListView1.Cell(Row, jcProgress) != "Done") return 1;
   return 0;

@@ -31,6 +31,10 @@ TInterruptPipe::TInterruptPipe() {
   sigemptyset(&Action.sa_mask);
   for (size_t Index = 0; Index < std::size(InterruptSignals); ++Index)
     sigaction(InterruptSignals[Index], &Action, &FPrevious[Index]);
+  struct sigaction Ignore {};
+  Ignore.sa_handler = SIG_IGN;
+  sigemptyset(&Ignore.sa_mask);
+  sigaction(SIGPIPE, &Ignore, &FPreviousPipe);
   FReady = true;
 }
 
@@ -38,6 +42,7 @@ TInterruptPipe::~TInterruptPipe() {
   if (!FReady) return;
   for (size_t Index = 0; Index < std::size(InterruptSignals); ++Index)
     sigaction(InterruptSignals[Index], &FPrevious[Index], nullptr);
+  sigaction(SIGPIPE, &FPreviousPipe, nullptr);
   close(InterruptPipe[0]);
   close(InterruptPipe[1]);
   InterruptPipe[0] = InterruptPipe[1] = -1;

@@ -1,7 +1,9 @@
 // Ctrl-C, SIGTERM and SIGHUP for the converting commands: each stops the conversion as Ctrl-C
 // does, so a terminal closed or a "kill" never leaves a file without its trailer. The signal
 // handler only writes the signal's number as a byte into a pipe (all it may safely do); the
-// command reads the pipe where it can act. Also the clock text of the progress lines.
+// command reads the pipe where it can act. A closed pipe on an output (`| head`) is ignored: the
+// write fails and the command says so, the conversions go on. Also the clock text of the
+// progress lines.
 #pragma once
 
 #include <csignal>
@@ -31,6 +33,7 @@ class TInterruptPipe {
  private:
   bool FReady = false;
   struct sigaction FPrevious[std::size(InterruptSignals)]{};
+  struct sigaction FPreviousPipe {};
 };
 
 // The exit status of a command stopped by Signal, as a shell reports a killed one.

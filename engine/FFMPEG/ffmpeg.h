@@ -73,6 +73,8 @@ struct TFFmpegSessionState {
   bool FExceptionRaised = false;
   std::string FExceptionMessage;
   std::string FLastErrorText;  // the last open failure (inputs, outputs, codec look-ups)
+  // The system's reason behind it, where it has one apart.
+  std::string FLastErrorCause;
   int64_t FTimerStart = 0;
   int64_t FVideoSize = 0;
   int64_t FAudioSize = 0;

@@ -138,6 +138,8 @@ struct TFFmpegOptionState {
   int FTrack = 0;
   int64_t FLimitFileSize = 0;        // bytes, 0 = no limit
   bool FKeepExistingOutput = false;  // never replace a file; take the next free name instead
+  // A stopped task leaves no partial file.
+  bool FRemoveStoppedOutput = false;
   bool FCopyTs = false;
   int FShortest = 0;
   int FInputSync = 0;

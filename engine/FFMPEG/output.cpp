@@ -80,9 +80,15 @@ bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
     return false;
   }
   // An existing file is replaced, unless kept, once the new one is complete.
+  Output->StopFlag = &FStopRequested;
+  Output->WhenStopped = FRemoveStoppedOutput ? TStoppedOutput::Remove : TStoppedOutput::Keep;
+  Output->OnLog = [this](int Level, const std::string &Message) { DoLog(Level, Message); };
   if (!(Format->flags & AVFMT_NOFILE) &&
-      !Output->OpenFile(FileName, FKeepExistingOutput, FLastErrorText))
+      !Output->OpenFile(FileName, FKeepExistingOutput, FLastErrorText)) {
+    FLastErrorCause = Output->OpenFailureCause();
+    DoLog(0, FLastErrorText + ": " + FLastErrorCause);
     return false;
+  }
   // Preload and looping became private options of the muxers that use them; others ignore them.
   av::av_opt_set_int(Context, "preload", SaturatedInteger<int64_t>(FMuxPreload * 1000000.0),
                      AV_OPT_SEARCH_CHILDREN);

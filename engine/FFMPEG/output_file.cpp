@@ -1,11 +1,15 @@
 // An output file from its temporary name to its final one. The file is written beside its
 // final name and moved there only once it is complete, so a killed process never leaves a
 // partial file that looks like an output, and a file being replaced stays intact until then.
+// The flock on the temporary file is what tells a leftover from a file still being written.
 
 #include "engine/FFMPEG/output_file.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -13,8 +17,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <random>
+#include <set>
 #include <string_view>
 
 #include "engine/FFMPEG/ffmpeg_exception.h"
@@ -53,9 +59,23 @@ bool WrittenInPlace(const std::string &Path) {
   return ::stat(Path.c_str(), &Info) == 0 && !S_ISREG(Info.st_mode);
 }
 
-// Creates a new file beside Path whose name tells what it is; the umask applies as for any
-// output. Empty with errno set when none could be created.
-std::string CreateTemporaryFile(const std::string &Path) {
+// The tag of a temporary name: a dot and six hex digits before the suffix.
+constexpr size_t TagLength = 7;
+
+bool SameFile(const struct stat &A, const struct stat &B) {
+  return A.st_dev == B.st_dev && A.st_ino == B.st_ino;
+}
+
+// Whether File is still the one under Path: a cleaner may have removed it before it was locked.
+bool StillNamed(int File, const std::string &Path) {
+  struct stat Opened, Named;
+  return ::fstat(File, &Opened) == 0 && ::lstat(Path.c_str(), &Named) == 0 &&
+         SameFile(Opened, Named);
+}
+
+// Creates a new file beside Path whose name tells what it is, and locks it; the umask applies
+// as for any output. The name, with the locked descriptor in Lock, or empty with errno set.
+std::string CreateTemporaryFile(const std::string &Path, int &Lock) {
   static thread_local std::mt19937 Random{std::random_device{}()};
   const fs::path Final(Path);
   const fs::path Folder = Final.parent_path();
@@ -65,22 +85,68 @@ std::string CreateTemporaryFile(const std::string &Path) {
     if (Name.size() > 255) Name = "tarnwick" + Tag + TemporaryOutputSuffix;
     const std::string Candidate = (Folder / Name).string();
     const int File = ::open(Candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (File >= 0) {
-      ::close(File);
+    if (File < 0) {
+      if (errno != EEXIST) return {};
+      continue;
+    }
+    // A file system without locks is written all the same; no cleaner works there.
+    const bool Taken = ::flock(File, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (!Taken && StillNamed(File, Candidate)) {
+      Lock = File;
       return Candidate;
     }
-    if (errno != EEXIST) return {};
+    ::close(File);  // a cleaner took it for a leftover and removes it
   }
   errno = EEXIST;
   return {};
 }
 
-// Data and name survive a power loss once this returns; failures only weaken that.
-void SyncPath(const std::string &Path, int Flags) {
-  const int File = ::open(Path.c_str(), Flags | O_CLOEXEC);
-  if (File < 0) return;
-  ::fsync(File);
+// 0, or the errno of a failed sync. A file system that cannot sync a folder says EINVAL.
+int SyncFolder(const std::string &Path) {
+  const int File = ::open(Path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (File < 0) return 0;
+  const int Error = ::fsync(File) == 0 || errno == EINVAL ? 0 : errno;
   ::close(File);
+  return Error;
+}
+
+// Local file systems, where a lock is seen by every process that could write the file. Shared
+// and user-space ones (NFS, SMB, FUSE, ...) may not pass locks on, and are left alone.
+bool LocksAreReliable(const std::string &Folder) {
+  static constexpr decltype(statfs::f_type) Local[] = {
+      EXT4_SUPER_MAGIC,          XFS_SUPER_MAGIC,      BTRFS_SUPER_MAGIC,    TMPFS_MAGIC,
+      F2FS_SUPER_MAGIC,          0x3153464a /* jfs */, REISERFS_SUPER_MAGIC, 0x2fc12fc1 /* zfs */,
+      0xca451a4e /* bcachefs */, OVERLAYFS_SUPER_MAGIC};
+  struct statfs Info;
+  if (::statfs(Folder.c_str(), &Info) != 0) return false;
+  for (const auto Type : Local)
+    if (Info.f_type == Type) return true;
+  return false;
+}
+
+// "NAME.xxxxxx.tarnwick-part" with six hex digits: only names this file gives are touched.
+bool IsTemporaryName(const std::string &Name) {
+  const std::string_view Suffix = TemporaryOutputSuffix;
+  if (Name.size() <= Suffix.size() + TagLength || !Name.ends_with(Suffix)) return false;
+  const size_t Tag = Name.size() - Suffix.size() - TagLength;
+  if (Name[Tag] != '.') return false;
+  for (size_t Index = Tag + 1; Index < Tag + TagLength; ++Index)
+    if (!std::isxdigit(static_cast<unsigned char>(Name[Index])) ||
+        std::isupper(static_cast<unsigned char>(Name[Index])))
+      return false;
+  return true;
+}
+
+// Removes Path when it is a regular file no process holds the lock of.
+bool RemoveUnheld(const std::string &Path) {
+  const int File = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (File < 0) return false;
+  struct stat Info;
+  const bool Removed = ::fstat(File, &Info) == 0 && S_ISREG(Info.st_mode) &&
+                       ::flock(File, LOCK_EX | LOCK_NB) == 0 && StillNamed(File, Path) &&
+                       ::unlink(Path.c_str()) == 0;
+  ::close(File);
+  return Removed;
 }
 
 // Moves From to To unless To exists. False with errno EEXIST when it does.
@@ -95,9 +161,31 @@ bool MoveWithoutReplacing(const std::string &From, const std::string &To) {
 
 }  // namespace
 
+void RemoveLeftoverOutputs(const std::string &Folder,
+                           const std::function<void(int Level, const std::string &)> &Log) {
+  static std::mutex Lock;
+  static std::set<std::string> Cleaned;
+  std::error_code Error;
+  const std::string Key = fs::weakly_canonical(Folder.empty() ? "." : Folder, Error).string();
+  {
+    const std::lock_guard<std::mutex> Hold(Lock);
+    if (Error || !Cleaned.insert(Key).second) return;
+  }
+  if (!LocksAreReliable(Key)) return;
+  for (fs::directory_iterator Entry(Key, Error), End; !Error && Entry != End;
+       Entry.increment(Error)) {
+    const std::string Name = Entry->path().filename().string();
+    if (!IsTemporaryName(Name) || !RemoveUnheld(Entry->path().string())) continue;
+    if (Log)
+      Log(1,
+          FormatText("Removed '%s', left by a conversion that did not end", Entry->path().c_str()));
+  }
+}
+
 TOutputFileContext::TOutputFileContext() = default;
 
 std::string TOutputFileContext::FileName() const {
+  if (FRemoved) return {};
   if (FFinalName.empty() && Context && Context->url) return Context->url;
   return FFinalName;
 }
@@ -106,7 +194,15 @@ TOutputFileContext::~TOutputFileContext() {
   if (Context && Context->pb && FFileOpened) av::avio_closep(&Context->pb);
   Streams.clear();
   Context.reset();
-  if (!FCommitted && !FTemporaryName.empty()) ::unlink(FTemporaryName.c_str());
+  if (!FCommitted) ReleaseTemporaryFile(true);
+}
+
+void TOutputFileContext::ReleaseTemporaryFile(bool Remove) {
+  // Removed before the lock goes, so that no cleaner ever sees it unheld.
+  if (Remove && !FTemporaryName.empty()) ::unlink(FTemporaryName.c_str());
+  FTemporaryName.clear();
+  if (FTemporaryLock >= 0) ::close(FTemporaryLock);
+  FTemporaryLock = -1;
 }
 
 bool TOutputFileContext::OpenFile(const std::string &FileName, bool KeepExisting,
@@ -116,14 +212,17 @@ bool TOutputFileContext::OpenFile(const std::string &FileName, bool KeepExisting
   std::string Target = FileName;
   const std::optional<std::string> Path = PlainPath(FileName);
   if (Path && !WrittenInPlace(*Path)) {
-    FTemporaryName = CreateTemporaryFile(*Path);
+    RemoveLeftoverOutputs(fs::path(*Path).parent_path().string(), OnLog);
+    FTemporaryName = CreateTemporaryFile(*Path, FTemporaryLock);
     if (FTemporaryName.empty()) {
+      FOpenFailureCause = SystemText(errno);
       Error = FormatText("Could not open '%s'", FileName.c_str());
       return false;
     }
     Target = "file:" + FTemporaryName;
   }
-  if (av::avio_open(&Context->pb, Target.c_str(), AVIO_FLAG_WRITE) < 0) {
+  if (const int Result = av::avio_open(&Context->pb, Target.c_str(), AVIO_FLAG_WRITE); Result < 0) {
+    FOpenFailureCause = LibraryText(Result);
     Error = FormatText("Could not open '%s'", FileName.c_str());
     return false;
   }
@@ -207,17 +306,37 @@ void TOutputFileContext::Commit() {
   if (FCommitted) return;
   CloseFile();
   if (!FTemporaryName.empty()) {
-    SyncPath(FTemporaryName, O_RDONLY);
-    MoveIntoPlace();
+    const bool Stopped = StopFlag && StopFlag->load();
+    if (Stopped && WhenStopped == TStoppedOutput::Remove) {
+      if (OnLog)
+        OnLog(1, FormatText("Stopped; the part written to '%s' is removed", FFinalName.c_str()));
+      ReleaseTemporaryFile(true);
+      FRemoved = true;
+      FCommitted = true;
+      return;
+    }
+    // A failed sync may have lost written data: the file is not complete, and replaces nothing.
+    if (::fsync(FTemporaryLock) != 0)
+      throw FFMpegException(
+          FormatText("Could not write '%s': %s", FFinalName.c_str(), SystemText(errno).c_str()));
+    const std::string Asked = FFinalName;
+    // A stopped output is a fragment: it never takes the place of a file that is there.
+    MoveIntoPlace(FKeepExisting || Stopped);
+    ReleaseTemporaryFile(false);
+    if (Stopped && OnLog && FFinalName != Asked)
+      OnLog(1, FormatText("Stopped; the part written is kept as '%s', '%s' is left as it was",
+                          FFinalName.c_str(), Asked.c_str()));
     const fs::path Folder = fs::path(FFinalName).parent_path();
-    SyncPath(Folder.empty() ? "." : Folder.string(), O_RDONLY | O_DIRECTORY);
+    if (const int Error = SyncFolder(Folder.empty() ? "." : Folder.string()))
+      throw FFMpegException(FormatText("Could not write '%s' into its folder: %s",
+                                       FFinalName.c_str(), SystemText(Error).c_str()));
   }
   FCommitted = true;
 }
 
-void TOutputFileContext::MoveIntoPlace() {
+void TOutputFileContext::MoveIntoPlace(bool KeepExisting) {
   const std::string Path = *PlainPath(FFinalName);
-  if (!FKeepExisting) {
+  if (!KeepExisting) {
     if (::rename(FTemporaryName.c_str(), Path.c_str()) != 0)
       throw FFMpegException(FormatText("Could not move '%s' to '%s': %s", FTemporaryName.c_str(),
                                        FFinalName.c_str(), SystemText(errno).c_str()));

@@ -247,8 +247,10 @@ bool TCustomConvertEngine::AddOutputFile(int TaskIndex, const std::string &FileN
     } else {
       Task.ResetOutputOptions();
     }
+    Task.FLastErrorCause.clear();
     if (!Task.OpenOutputFile(FileName)) {
       LastErrorMsg = Task.FLastErrorText;
+      if (!Task.FLastErrorCause.empty()) LastErrorMsg += ": " + Task.FLastErrorCause;
       return false;
     }
   } catch (const std::exception &Error) {
@@ -298,6 +300,7 @@ void TCustomConvertEngine::ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &O) 
   };
   Task.ApplyExtOptions(O.ExtOptions);
   if (O.KeepExisting) Task.SetOption("n", "");
+  Task.FRemoveStoppedOutput = O.RemoveWhenStopped;
   if (!O.ForceFormat.empty()) Task.OptOutputFormat(O.ForceFormat);
   Named("packetsize", O.PacketSize, O.PacketSize > 0);
   Named("muxrate", O.MuxRate, O.MuxRate > 0);

@@ -85,6 +85,8 @@ struct TOutputOptions {
   // An existing file is never replaced: the complete output takes the first free name of
   // FileName, "name-1.ext", "name-2.ext", ... Off: it replaces the file once complete.
   bool KeepExisting = false;
+  // A stopped conversion leaves nothing; off: its playable part, under a name of its own.
+  bool RemoveWhenStopped = false;
 };
 
 // Every field back to its default: strings emptied, the tag arrays zero-filled.

@@ -69,6 +69,8 @@ TEST_F(TSettingsTest, StoredValuesAreAppliedAndAFailedReadKeepsWhatWasReadBefore
       Raw.setValue("Overwrite", true);
       Raw.setValue("DropDownItems", Case.DropDown);
       Raw.setValue("LetterBox", 1);
+      Raw.setValue("CopyStreams", false);
+      Raw.setValue("Simultaneous Conversions", 2);
     }
     TQSettingsStore Store(File);
     TStartedForm Started(&Store);
@@ -80,6 +82,10 @@ TEST_F(TSettingsTest, StoredValuesAreAppliedAndAFailedReadKeepsWhatWasReadBefore
     EXPECT_EQ(Started.Options.SpinEdit1, Case.WantDropDown) << Case.DropDown;
     EXPECT_EQ(Form.ComboOutputFormat.DropDownCount(), Case.WantDropDown) << Case.DropDown;
     EXPECT_EQ(Form.ComboLetterBox.ItemIndex(), Case.WantLetterBox) << Case.DropDown;
+    // Read on their own: an older value that fails to read does not reset them.
+    EXPECT_FALSE(Started.Options.CheckBoxCopyStreams) << Case.DropDown;
+    EXPECT_EQ(Started.Options.SpinEditJobs, std::min(2, TForm4::SpinEditJobsMax()))
+        << Case.DropDown;
   }
 }
 
