@@ -11,7 +11,10 @@
 #include "app/job_rules.h"
 #include "app/library_folder.h"
 
-TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer) : TimerConvertAgain(Timer), Dialogs(Dialogs) {
+TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer)
+    : TimerConvertAgain(Timer),
+      Dialogs(Dialogs),
+      FBatch(ListView1, *this, Timer, FEvents, FEngine) {
   OnWriteOutputCells = [this](const std::string &OutputType) {
     ListView1.SetCellOfAll(jcOutput, OutputType);
   };
@@ -24,23 +27,12 @@ TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer) : TimerConvertAgain(Timer), 
   Worker1.OnStart = [this](TBackgroundWorkerBase *, TWorkerExecuteThread *, void *&) {
     Worker1Start();
   };
-  FSlots.push_back(std::make_unique<TJobSlot>(FEvents, FEngine));
-  AttachSlot(*FSlots[0]);
+  AttachBatch();
 }
 
 TForm1::~TForm1() {
   TimerConvertAgain.OnTimer = nullptr;
   FEvents.Detach();
-}
-
-void TForm1::AttachSlot(TJobSlot &Slot) {
-  Slot.Events.OnProgress = [this, &Slot](const TProgressEvent &Event) {
-    JobProgress(Slot, Slot.Row, Event);
-  };
-  Slot.Events.OnTerminate = [this, &Slot](const TTerminateEvent &Event) {
-    JobTerminate(Slot, Slot.Row, Event);
-  };
-  Slot.Events.Attach(Slot.Engine);
 }
 
 bool TForm1::FormCreate() {
@@ -65,10 +57,7 @@ void TForm1::FormShow() {
 
 bool TForm1::FormCloseQuery() {
   if (Busy()) return false;
-  for (const auto &Slot : FSlots) {
-    Slot->Events.Detach();
-    Slot->Engine.StopConvert();
-  }
+  FBatch.Close();
   return true;
 }
 
