@@ -32,7 +32,10 @@ void TForm1::AttachBatch() {
   FBatch.OnJobLog = [this](int Row, const std::string &Line) {
     if (OnJobLog) OnJobLog(Row, Line);
   };
+  // Each row's start and end reach the journal at once: a kill may follow.
+  FBatch.OnJobStarted = [this](int) { ListJournal.Write(); };
   FBatch.OnJobEnded = [this](int Row) {
+    ListJournal.Write();
     if (OnJobEnded) OnJobEnded(Row);
   };
   FBatch.OnSetUpError = [this] { ShowInformation(Dialogs, "Fail to add file to list!"); };
@@ -70,6 +73,7 @@ void TForm1::ButtonConvertClick() {
     ButtonBrowseForFolderClick();
     return;
   }
+  ListJournal.Write();
   FBatch.Start(Form4 ? Form4->SimultaneousJobs() : 1);
 }
 

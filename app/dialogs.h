@@ -9,6 +9,9 @@
 enum class TMsgIcon { Information, Question, Warning, Error };
 enum class TMsgButtons { Ok, YesNo };
 enum class TModalResult { Ok, Yes, No, Cancel };
+// The question whether to restore the list of a batch the program did not end.
+inline constexpr char RestoreQuestion[] =
+    "The last list of files was not finished (the program ended during its batch). Restore it?";
 
 class TDialogs {
  public:

@@ -28,6 +28,11 @@ TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer)
     Worker1Start();
   };
   AttachBatch();
+  ListView1.OnEdited = [this] { ListJournal.Touch(); };
+  ListJournal.OnSnapshot = [this] { return JournalSnapshot(); };
+  ListJournal.OnError = [this](const std::string &Error) {
+    SetStatusPanel(0, "The list could not be saved for a restart: " + Error);
+  };
 }
 
 TForm1::~TForm1() {
@@ -53,6 +58,7 @@ bool TForm1::FormCreate() {
 
 void TForm1::FormShow() {
   ComboOutputFormatChange();
+  OfferRestore();
 }
 
 bool TForm1::FormCloseQuery() {
@@ -62,6 +68,8 @@ bool TForm1::FormCloseQuery() {
 }
 
 void TForm1::FormClose() {
+  // Closed normally: there is nothing to restore at the next start.
+  ListJournal.Remove();
   // SaveSettings swallows its own errors: closing goes on without the settings.
   if (Form4) Form4->SaveSettings();
 }
@@ -131,6 +139,7 @@ void TForm1::About1Click() {
 void TForm1::Exit1Click() {
   // Files still being probed would only hold the end up.
   FStopAdding = true;
+  if (!Busy()) ListJournal.Remove();
   if (OnTerminateApplication) OnTerminateApplication();
 }
 

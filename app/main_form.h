@@ -25,6 +25,7 @@
 #include "app/job_rules.h"
 #include "app/job_slot.h"
 #include "app/job_timer.h"
+#include "app/list_journal.h"
 #include "engine/component/convert_engine.h"
 #include "profiles/format_settings.h"
 #include "worker/background_worker.h"
@@ -74,6 +75,9 @@ class TForm1 : public TFormatSettings {
   TDialogs &Dialogs;
   TForm4 *Form4 = nullptr;  // set by whoever creates both
   TConvertEngine &Engine() { return FEngine; }
+  // The list as the user works on it, for the next start after a crash or a kill; its File is
+  // set by the program's start-up (none: nothing is journaled).
+  TListJournal ListJournal;
 
  private:
   TBatch FBatch;  // after the list, the timer and the engine it uses
@@ -182,6 +186,11 @@ class TForm1 : public TFormatSettings {
   TJobRow JobRow(const std::string &FileName, const TProbedFile &Probed) const;
   // The batch's events: its cells, bar, status bar and end reach the view from here.
   void AttachBatch();
+  // ===== The list journal (list_restore.cpp) =====
+  TBatchJournal JournalSnapshot() const;
+  // A list the program did not end with is offered back.
+  void OfferRestore();
+  void RestoreList(const TBatchJournal &Journal);
   void SetProgressBar(int Position);
   void SetStatusPanel(int Panel, const std::string &Text);
   // Empties "Progress" and "Frames"; KeepErrors leaves the "Error" of unreadable files.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/list_journal.h"
 #include "app/settings_store.h"
 #include "app/window/application.h"
 #include "app/window/desktop_integration.h"
@@ -46,6 +47,8 @@ int main(int argc, char **argv) {
   if (!Program.Created()) return 1;
   TMainWindow &Window = *Program.Window;
   Dialogs.SetParent(&Window);
+  // The list is kept for the next start as the user works; showing the window offers it back.
+  Program.Form1.ListJournal.File = WindowJournalPath();
   Window.show();
   // argv, not arguments(): Qt has taken its own options (-style ...) out of it by now.
   QStringList Arguments;

@@ -13,12 +13,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 
 #include "app/additional_options.h"
 #include "app/batch.h"
+#include "app/batch_journal.h"
 #include "app/cli/cli_entry.h"
 #include "app/cli/cli_interrupt.h"
 #include "app/file_probes.h"
@@ -65,6 +67,7 @@ struct TConvertArguments {
   bool Copy = true;
   bool Verbose = false;
   bool RemoveStopped = false;  // --on-stop remove
+  bool Resume = false;         // --resume: a journal in the output folder
   int Jobs = 0;                // rows converting at once; 0: automatic, as the window's default
 };
 
@@ -87,6 +90,8 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
       (Arguments.Entry.empty() ? Arguments.Entry : Arguments.Files.emplace_back()) = Word;
     } else if (Word == "--") {
       Options = false;
+    } else if (Word == "--resume") {
+      Arguments.Resume = true;
     } else if (Word == "--overwrite") {
       Arguments.Overwrite = true;
     } else if (Word == "--no-copy") {
@@ -286,6 +291,80 @@ void AddRows(TJobList &Rows, const std::vector<std::string> &Files, const std::s
   }
 }
 
+// Where --resume keeps its journal: TARNWICK_JOURNAL when set, else in the output folder.
+std::string JournalPath(const std::string &OutputFolder) {
+  const char *Override = std::getenv("TARNWICK_JOURNAL");
+  if (Override != nullptr && *Override != '\0') return Override;
+  return (std::filesystem::path(TrimmedText(OutputFolder)) / ".tarnwick-batch.json").string();
+}
+
+// --resume: the journal of the same files and output folder marks the rows an earlier run
+// converted "Done" and leaves them out of this batch; the journal of another batch is replaced.
+class TResumeJournal {
+ public:
+  TResumeJournal(const TConvertArguments &Arguments, const TFormatSettings &Formats,
+                 const TJobSettings &Settings, TJobList &Rows)
+      : FPath(JournalPath(Settings.OutputFolder)), FRows(Rows) {
+    FJournal.Entry = Formats.ComboOutputFormat.Text();
+    FJournal.Picks = Arguments.Picks;
+    FJournal.OutputFolder = Settings.OutputFolder;
+    FJournal.Overwrite = Settings.Overwrite;
+    FJournal.CopyStreams = Settings.CopyStreams;
+    FJournal.Volume = Arguments.Volume;
+  }
+
+  // The rows already converted, now "Done" and unticked.
+  std::vector<int> PickUp() {
+    const TJournalRead Earlier = ReadBatchJournal(FPath);
+    if (Earlier.Outcome == TJournalOutcome::SetAside)
+      std::fprintf(stderr, "tarnwick-cli convert: %s\n", Earlier.Message.c_str());
+    std::vector<int> Converted;
+    if (Earlier.Outcome != TJournalOutcome::Read) return Converted;
+    if (!SameBatch(Earlier.Journal)) {
+      std::fprintf(stderr,
+                   "tarnwick-cli convert: the journal %s is of another batch; this one starts "
+                   "anew\n",
+                   FPath.c_str());
+      return Converted;
+    }
+    for (int Row = 0; Row < FRows.Count(); ++Row) {
+      const TJournalRow &Was = Earlier.Journal.Rows[Row];
+      if (!JournalRowConverted(Was, Earlier.Journal.Overwrite)) continue;
+      FRows.SetCell(Row, jcProgress, "Done");
+      FRows.SetOutputFile(Row, Was.Output);
+      FRows.SetChecked(Row, false);
+      Converted.push_back(Row);
+    }
+    return Converted;
+  }
+
+  void Write() {
+    FJournal.Rows = JournalRows(FRows);
+    // A resumed row stays ticked in the journal: it belongs to the batch.
+    for (TJournalRow &Row : FJournal.Rows) Row.Checked = true;
+    std::string Error;
+    if (!WriteBatchJournal(FPath, FJournal, Error) && !FWarned) {
+      FWarned = true;
+      std::fprintf(stderr, "tarnwick-cli convert: the journal could not be written: %s\n",
+                   Error.c_str());
+    }
+  }
+
+ private:
+  bool SameBatch(const TBatchJournal &Earlier) const {
+    if (Earlier.Rows.size() != static_cast<size_t>(FRows.Count())) return false;
+    if (TrimmedText(Earlier.OutputFolder) != TrimmedText(FJournal.OutputFolder)) return false;
+    for (int Row = 0; Row < FRows.Count(); ++Row)
+      if (Earlier.Rows[Row].File != FRows.Row(Row).Caption) return false;
+    return true;
+  }
+
+  const std::string FPath;
+  TJobList &FRows;
+  TBatchJournal FJournal;
+  bool FWarned = false;
+};
+
 // The output folder's problem as "Convert Now !" tells it; empty when there is none.
 std::string OutputFolderProblem(const std::string &Folder) {
   if (Folder.empty()) return "Please select an output folder!";
@@ -353,6 +432,8 @@ int Convert(const TConvertArguments &Arguments) {
     };
   // Rows converting at once end in any order; they are told in the list's.
   TRowLines Lines(Rows);
+  std::optional<TResumeJournal> Journal;
+  if (Arguments.Resume) Journal.emplace(Arguments, Formats, Settings, Rows);
   Batch.OnJobEnded = [&Progress, &Lines](int Row) {
     Progress.RowEnded();
     Lines.Ended(Row);
@@ -363,10 +444,24 @@ int Convert(const TConvertArguments &Arguments) {
     // As "Convert Now !": the rows start without a mark, an unreadable file's too.
     Rows.SetCellOfAll(jcProgress, "");
     const std::string Problem = OutputFolderProblem(Settings.OutputFolder);
-    if (!Problem.empty())
+    if (!Problem.empty()) {
       ShowInformation(Dialogs, Problem);
-    else
+    } else {
+      if (Journal) {
+        for (int Row : Journal->PickUp()) {
+          Progress.RowEnded();
+          Lines.Ended(Row);
+        }
+        Journal->Write();
+        Batch.OnJobStarted = [&Journal](int) { Journal->Write(); };
+        Batch.OnJobEnded = [&Progress, &Lines, &Journal](int Row) {
+          Journal->Write();
+          Progress.RowEnded();
+          Lines.Ended(Row);
+        };
+      }
       Batch.Start(Arguments.Jobs == 0 ? TForm4::SpinEditJobsMax() : Arguments.Jobs);
+    }
   }
   QTimer Watch;
   QObject::connect(&Watch, &QTimer::timeout, [&Batch] {
