@@ -66,6 +66,9 @@ void TBatch::Start(int Jobs) {
   FBatchFile = 0;
   FBatchStarted = std::chrono::steady_clock::now();
   FBatchStopped.reset();
+  FPausedSince.reset();
+  FPausedTime = {};
+  FFinishing = false;
   if (OnLockControls) OnLockControls(true);
   FCurrentJob = -1;
   ConvertNextJob(*FSlots[0]);
@@ -221,8 +224,17 @@ void TBatch::EndFailedJob(TJobSlot &Slot, const std::string &Reason) {
 }
 
 void TBatch::Tick() {
-  // The stop question holds the batch where it is until it is answered.
-  if (FAskingStop) return;
+  // The stop question, like a pause, holds the batch where it is until it is answered.
+  if (FAskingStop || Paused()) return;
+  if (FFinishing) {
+    if (Converting) return;
+    FTimer.SetEnabled(false);
+    for (const auto &Slot : FSlots) Slot->Engine.ClearTasks();
+    FBatchStopped = std::chrono::steady_clock::now();
+    SetProgressBar(0);
+    Unlock();
+    return;
+  }
   if (FBatchDone) {
     if (Converting) return;
     FTimer.SetEnabled(false);
@@ -293,12 +305,17 @@ int TBatch::BatchPercent() const {
   return Rows == 0 ? 0 : Sum / Rows;
 }
 
+double TBatch::ActiveSeconds() const {
+  const auto Now = std::chrono::steady_clock::now();
+  auto Held = FPausedTime;
+  if (FPausedSince) Held += Now - *FPausedSince;
+  return std::chrono::duration<double>(FBatchStopped.value_or(Now) - FBatchStarted - Held).count();
+}
+
 void TBatch::ShowBatchTime(double DoneShare) {
-  const double Elapsed =
-      std::chrono::duration<double>(FBatchStopped.value_or(std::chrono::steady_clock::now()) -
-                                    FBatchStarted)
-          .count();
-  SetStatusPanel(2, BatchTimeNote(Elapsed, DoneShare));
+  FLastShare = DoneShare;
+  const std::string Note = BatchTimeNote(ActiveSeconds(), DoneShare);
+  SetStatusPanel(2, Paused() ? "Paused; " + Note : Note);
 }
 
 void TBatch::EngineTerminate(const TTerminateEvent &Event) {
@@ -334,16 +351,36 @@ void TBatch::JobTerminate(TJobSlot &Slot, int Row, const TTerminateEvent &Event)
 
 void TBatch::Pause() {
   for (const auto &Slot : FSlots) Slot->Engine.PauseConvert();
+  if (!FPausedSince) FPausedSince = std::chrono::steady_clock::now();
+  if (FBatchFiles > 0) ShowBatchTime(FLastShare);
 }
 
 void TBatch::Resume() {
+  if (FPausedSince) FPausedTime += std::chrono::steady_clock::now() - *FPausedSince;
+  FPausedSince.reset();
   for (const auto &Slot : FSlots) Slot->Engine.ResumeConvert();
+  if (FBatchFiles > 0) ShowBatchTime(FLastShare);
   // Rows that ended while the batch was held left their slots free.
   FTimer.TickSoon();
 }
 
+void TBatch::FinishRunning() {
+  FFinishing = true;
+  FTimer.TickSoon();
+}
+
+void TBatch::SkipRunning() {
+  TJobSlot *Newest = nullptr;
+  for (const auto &Slot : FSlots)
+    if (Slot->Busy && Slot->Row >= 0 && (Newest == nullptr || Slot->Row > Newest->Row))
+      Newest = Slot.get();
+  if (Newest != nullptr) Newest->Engine.StopConvert();
+}
+
 void TBatch::Stop() {
   if (Converting) Aborted = true;
+  if (FPausedSince) FPausedTime += std::chrono::steady_clock::now() - *FPausedSince;
+  FPausedSince.reset();
   FBatchDone = true;
   FTimer.SetEnabled(false);
   for (const auto &Slot : FSlots) Slot->Engine.StopConvert();

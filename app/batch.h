@@ -71,9 +71,15 @@ class TBatch {
   void Start(int Jobs);
   // Every running row ends "Abort", no further row starts.
   void Stop();
-  // Holds every running row where it is; Resume lets them go on.
+  // Holds every running row where it is, and the batch's clock; no further row starts until
+  // Resume lets them go on. Time held does not count as the batch's.
   void Pause();
   void Resume();
+  bool Paused() const { return FPausedSince.has_value(); }
+  // No further row starts; the batch ends, without its end message, once the running rows end.
+  void FinishRunning();
+  // The row started last ends "Abort" (its output as a stop leaves it), the batch goes on.
+  void SkipRunning();
   // The job timer's tick: starts rows in free slots, or ends the batch.
   void Tick();
   // The first slot's next job, as the driver's own step.
@@ -108,6 +114,8 @@ class TBatch {
   TJobStateCounts JobStateCounts() const;
   // The bar's value as last set.
   int ProgressBar() const { return FProgressBar; }
+  // Seconds the batch has converted so far: since its start, without the time it was held.
+  double ActiveSeconds() const;
 
  private:
   void ConvertNextJob(TJobSlot &Slot);
@@ -154,4 +162,9 @@ class TBatch {
   std::chrono::steady_clock::time_point FBatchStarted;
   // Set when the last row of the batch has ended.
   std::optional<std::chrono::steady_clock::time_point> FBatchStopped;
+  // While held: since when; and how long it was held before.
+  std::optional<std::chrono::steady_clock::time_point> FPausedSince;
+  std::chrono::steady_clock::duration FPausedTime{};
+  double FLastShare = 0.0;  // of the batch done, as the status bar shows it
+  bool FFinishing = false;  // FinishRunning: the running rows are the batch's last
 };

@@ -95,17 +95,31 @@ void TForm1::EngineTerminate(const TTerminateEvent &Event) {
 
 void TForm1::ButtonStopConvertClick() {
   if (Converting) {
+    // The question holds the batch, and its time, as a pause does.
+    const bool WasPaused = FBatch.Paused();
     FBatch.Pause();
     FBatch.FAskingStop = true;
-    const TModalResult Answer = Dialogs.MessageBox("Stop all conversions?", "Confirmation",
-                                                   TMsgIcon::Question, TMsgButtons::YesNo);
+    const TStopChoice Choice = Dialogs.AskStop();
     FBatch.FAskingStop = false;
-    if (Answer != TModalResult::Yes) {
-      FBatch.Resume();
+    if (Choice == TStopChoice::FinishRunning) FBatch.FinishRunning();
+    if (Choice == TStopChoice::SkipFile) FBatch.SkipRunning();
+    if (Choice != TStopChoice::StopNow) {
+      // A batch the user had paused stays paused; its rows go on with Resume.
+      if (!WasPaused) FBatch.Resume();
+      ViewChanged(TViewPart::Controls);
       return;
     }
   }
   StopAllConversions();
+}
+
+void TForm1::ButtonPauseClick() {
+  if (!Converting) return;
+  if (FBatch.Paused())
+    FBatch.Resume();
+  else
+    FBatch.Pause();
+  ViewChanged(TViewPart::Controls);
 }
 
 void TForm1::StopAllConversions() {

@@ -155,6 +155,9 @@ class TForm1 : public TFormatSettings {
   void EngineTerminate(const TTerminateEvent &Event);
   void ButtonStopConvertClick();
   void ButtonStopSmallClick() { ButtonStopConvertClick(); }
+  // "Pause" / "Resume": holds every running row without a question, or lets them go on.
+  void ButtonPauseClick();
+  bool Paused() const { return FBatch.Paused(); }
   // What a confirmed stop does: every running row ends "Abort", no further row starts.
   void StopAllConversions();
   // How many rows this batch converts at once (Additional Options, when it started).
