@@ -69,6 +69,7 @@ void TBatch::Start(int Jobs) {
   FPausedSince.reset();
   FPausedTime = {};
   FFinishing = false;
+  WeighRows();
   if (OnLockControls) OnLockControls(true);
   FCurrentJob = -1;
   ConvertNextJob(*FSlots[0]);
@@ -273,7 +274,7 @@ void TBatch::JobProgress(TJobSlot &Slot, int Row, const TProgressEvent &Event) {
     return;
   }
   SetProgressBar(Percent);
-  if (FBatchFiles > 0) ShowBatchTime((FBatchFile - 1 + FProgressBar / 100.0) / FBatchFiles);
+  if (FBatchFiles > 0) ShowBatchTime(DoneShare());
 }
 
 void TBatch::ShowBatchProgress() {
@@ -283,26 +284,51 @@ void TBatch::ShowBatchProgress() {
     if (Slot->Busy) Bytes += Slot->Size;
   SetStatusPanel(1, "Output Size : " + std::to_string(Bytes));
   SetProgressBar(BatchPercent());
-  if (FBatchFiles > 0) ShowBatchTime(FProgressBar / 100.0);
+  if (FBatchFiles > 0) ShowBatchTime(DoneShare());
+}
+
+void TBatch::WeighRows() {
+  FWeights.assign(FRows.Count(), 0.0);
+  double Known = 0.0;
+  int KnownRows = 0;
+  for (int Row = 0; Row < FRows.Count(); ++Row) {
+    const double Seconds = DurationSeconds(FRows.Cell(Row, jcDuration));
+    if (Seconds <= 0.0) continue;
+    FWeights[Row] = Seconds;
+    Known += Seconds;
+    ++KnownRows;
+  }
+  const double Unknown = KnownRows > 0 ? Known / KnownRows : 1.0;
+  for (double &Weight : FWeights)
+    if (Weight <= 0.0) Weight = Unknown;
+}
+
+int TBatch::RunningPercent(int Row) const {
+  for (const auto &Slot : FSlots)
+    if (Slot->Busy && Slot->Row == Row) return Slot->Percent;
+  return -1;
+}
+
+double TBatch::DoneShare() const {
+  double Total = 0.0, Done = 0.0;
+  for (int Row = 0; Row < FRows.Count() && Row < static_cast<int>(FWeights.size()); ++Row) {
+    const double Weight = FWeights[Row];
+    const int Running = RunningPercent(Row);
+    if (IsFinalState(FRows.Cell(Row, jcProgress))) {
+      Total += Weight;
+      Done += Weight;
+    } else if (Running >= 0) {
+      Total += Weight;
+      Done += Weight * Running / 100.0;
+    } else if (Row > FCurrentJob && FRows.Row(Row).Checked) {
+      Total += Weight;
+    }
+  }
+  return Total > 0.0 ? Done / Total : 0.0;
 }
 
 int TBatch::BatchPercent() const {
-  int Rows = 0, Sum = 0;
-  for (int Row = 0; Row < FRows.Count(); ++Row) {
-    const auto Running = std::find_if(FSlots.begin(), FSlots.end(), [Row](const auto &Slot) {
-      return Slot->Busy && Slot->Row == Row;
-    });
-    if (IsFinalState(FRows.Cell(Row, jcProgress))) {
-      ++Rows;
-      Sum += 100;
-    } else if (Running != FSlots.end()) {
-      ++Rows;
-      Sum += (*Running)->Percent;
-    } else if (Row > FCurrentJob && FRows.Row(Row).Checked) {
-      ++Rows;
-    }
-  }
-  return Rows == 0 ? 0 : Sum / Rows;
+  return static_cast<int>(DoneShare() * 100.0 + 1e-9);
 }
 
 double TBatch::ActiveSeconds() const {

@@ -114,6 +114,9 @@ class TBatch {
   TJobStateCounts JobStateCounts() const;
   // The bar's value as last set.
   int ProgressBar() const { return FProgressBar; }
+  // The share of the batch done, 0..1, its rows weighted by their durations: what the time left
+  // is worked out from.
+  double DoneShare() const;
   // Seconds the batch has converted so far: since its start, without the time it was held.
   double ActiveSeconds() const;
 
@@ -167,4 +170,10 @@ class TBatch {
   std::chrono::steady_clock::duration FPausedTime{};
   double FLastShare = 0.0;  // of the batch done, as the status bar shows it
   bool FFinishing = false;  // FinishRunning: the running rows are the batch's last
+  // Each row's weight in the batch's share: its duration in seconds; rows whose duration is not
+  // known weigh as the known ones do on average.
+  std::vector<double> FWeights;
+  void WeighRows();
+  // The row's part of its weight done, 0..100, when it is running; -1 when it is not.
+  int RunningPercent(int Row) const;
 };

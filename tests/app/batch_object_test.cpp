@@ -1,5 +1,6 @@
-// The batch object without a window: rows converted through real engines, the stop choices and
-// a pause that holds the rows and the batch's clock.
+// The batch object without a window: rows converted through real engines, the stop choices, a
+// pause that holds the rows and the batch's clock, and the batch's share weighted by the rows'
+// durations.
 
 #include <gtest/gtest.h>
 
@@ -170,6 +171,38 @@ TEST_F(TBatchObjectTest, APauseHoldsTheRowsAndIsNotCounted) {
   EXPECT_EQ(Rig.Cells(), TTexts{"Done"});
   EXPECT_LE(Rig.Batch.ActiveSeconds(), std::chrono::duration<double>(Wall - Held).count());
   EXPECT_GT(Rig.Batch.ActiveSeconds(), 0.0);
+}
+
+// The batch's share weighs each row by its duration: a long row done is most of the batch, a
+// short one little, and a row whose duration is not known weighs as the known ones on average.
+TEST_F(TBatchObjectTest, TheBatchsShareIsWeightedByTheRowsDurations) {
+  const struct {
+    TTexts Clips;
+    int Unknown;            // the row whose "Duration" says "Unknown", -1: none
+    int PercentAfterFirst;  // when the first row has ended and the others wait
+  } Cases[] = {
+      {{"four.mkv", "one.mkv"}, -1, 80},
+      {{"one.mkv", "four.mkv"}, -1, 20},
+      {{"two.mkv", "one.mkv", "one.mkv"}, -1, 50},
+      // The unknown row weighs (4 + 1) / 2: 4 of 7.5 done.
+      {{"four.mkv", "two.mkv", "one.mkv"}, 1, 53},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Clips.front());
+    TTempFolder Out("batch-object-weights");
+    TBatchRig Rig(Out.Path());
+    TTexts Files;
+    for (const std::string &Name : Case.Clips) Files.push_back(Clip(Name));
+    Rig.Add(Files);
+    if (Case.Unknown >= 0) Rig.Rows.SetCell(Case.Unknown, jcDuration, "Unknown");
+    int Percent = -1;
+    Rig.Batch.OnJobEnded = [&](int Row) {
+      if (Row == 0) Percent = Rig.Batch.BatchPercent();
+    };
+    Rig.Batch.Start(1);
+    ASSERT_TRUE(RunEventsUntil([&] { return Rig.Batch.Idle(); }));
+    EXPECT_EQ(Percent, Case.PercentAfterFirst);
+  }
 }
 
 }  // namespace
