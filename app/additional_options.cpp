@@ -32,6 +32,17 @@ void TForm4::SetCheckBoxCopyStreams(bool Checked) {
   Changed();
 }
 
+void TForm4::SetSourceSwitch(bool TForm4::*Box, bool Checked) {
+  this->*Box = Checked;
+  Changed();
+}
+
+const TSourceSwitch *SourceSwitchOff(const std::string &Word) {
+  for (const TSourceSwitch &Switch : SourceSwitches)
+    if (Word == Switch.OffWord) return &Switch;
+  return nullptr;
+}
+
 int TForm4::SpinEditJobsMax() {
   return ProcessorCount();
 }
@@ -43,6 +54,16 @@ void TForm4::SetSpinEditJobs(int Value) {
 
 void TForm4::SetCheckBoxAutoJobs(bool Checked) {
   CheckBoxAutoJobs = Checked;
+  Changed();
+}
+
+void TForm4::SetCheckBoxKeepFolders(bool Checked) {
+  CheckBoxKeepFolders = Checked;
+  Changed();
+}
+
+void TForm4::SetCheckBoxSkipConverted(bool Checked) {
+  CheckBoxSkipConverted = Checked;
   Changed();
 }
 
@@ -91,6 +112,17 @@ void TForm4::LoadSettings() {
   if (AtOnce && *AtOnce > 0) SetSpinEditJobs(*AtOnce);
   SetCheckBoxAutoJobs(AtOnce ? *AtOnce <= 0 : !Jobs || *Jobs <= 1);
   Missing = Missing || !Jobs || !AtOnce;
+  const auto KeepFolders = TryRead([this] { return Store.ReadBool("Keep Folders"); });
+  const auto SkipConverted = TryRead([this] { return Store.ReadBool("Skip Converted"); });
+  CheckBoxKeepFolders = KeepFolders.value_or(CheckBoxKeepFolders);
+  CheckBoxSkipConverted = SkipConverted.value_or(CheckBoxSkipConverted);
+  Missing = Missing || !KeepFolders || !SkipConverted;
+  for (const TSourceSwitch &Switch : SourceSwitches) {
+    if (const auto On = TryRead([this, &Switch] { return Store.ReadBool(Switch.Key); }))
+      this->*Switch.Box = *On;
+    else
+      Missing = true;
+  }
   if (Missing) SaveSettings();
   Loaded();
 }
@@ -110,6 +142,10 @@ void TForm4::SaveSettings() {
     Store.WriteBool("CopyStreams", CheckBoxCopyStreams);
     Store.WriteInteger("Simultaneous Conversions", SpinEditJobs);
     Store.WriteInteger("Conversions At Once", CheckBoxAutoJobs ? 0 : SpinEditJobs);
+    Store.WriteBool("Keep Folders", CheckBoxKeepFolders);
+    Store.WriteBool("Skip Converted", CheckBoxSkipConverted);
+    for (const TSourceSwitch &Switch : SourceSwitches)
+      Store.WriteBool(Switch.Key, this->*Switch.Box);
     Store.Flush();
   } catch (...) {
   }

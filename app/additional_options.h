@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "app/settings_store.h"
 
@@ -24,6 +25,17 @@ class TForm4 {
   // "Automatic": as many rows at once as finish a batch soonest, SpinEditJobs aside.
   bool CheckBoxAutoJobs = true;
 
+  // Added folders: "Keep subfolders in the output folder" (in/2024/a.mov to out/2024/a.mp4),
+  // and "Skip files already converted" (the expected output holds the whole input).
+  bool CheckBoxKeepFolders = false;
+  bool CheckBoxSkipConverted = false;
+  void SetCheckBoxKeepFolders(bool Checked);
+  void SetCheckBoxSkipConverted(bool Checked);
+  // What a job keeps of its input, each its own switch and setting (TSourceSwitch below).
+  bool CheckBoxKeepTags = true;       // "Keep tags, cover art and dates"
+  bool CheckBoxDefaultTracks = true;  // "Take the tracks marked default"
+  bool CheckBoxKeepFrameRate = true;  // "Auto keeps the source's frame rate"
+
   // The most rows that may convert at once: one per processor core.
   static int SpinEditJobsMax();
   // How many rows the next batch may convert at once: one per core when automatic (each row's
@@ -41,6 +53,8 @@ class TForm4 {
   void SetSpinEdit1(int Value);
   void SetCheckBoxOverWrite(bool Checked);
   void SetCheckBoxCopyStreams(bool Checked);
+  // One of the switches of SourceSwitches.
+  void SetSourceSwitch(bool TForm4::*Box, bool Checked);
   // Held within 1..SpinEditJobsMax(); the next batch uses it.
   void SetSpinEditJobs(int Value);
   void SetCheckBoxAutoJobs(bool Checked);
@@ -64,3 +78,24 @@ class TForm4 {
   TForm1 &Form1;
   TSettingsStore &Store;
 };
+
+// The switches of what a job keeps of its input: the field, its caption, its settings key.
+// All are on by default; a settings file saved before one existed gets it on.
+struct TSourceSwitch {
+  bool TForm4::*Box;
+  const char *Caption;
+  const char *Name;  // the check box's object name
+  const char *Key;
+  const char *OffWord;  // the command line's word that turns it off
+};
+inline constexpr TSourceSwitch SourceSwitches[] = {
+    {&TForm4::CheckBoxKeepTags, "Keep tags, cover art and dates", "CheckBoxKeepTags", "KeepTags",
+     "--no-tags"},
+    {&TForm4::CheckBoxDefaultTracks, "Take the tracks marked default", "CheckBoxDefaultTracks",
+     "DefaultTracks", "--first-tracks"},
+    {&TForm4::CheckBoxKeepFrameRate, "Auto keeps the source's frame rate", "CheckBoxKeepFrameRate",
+     "KeepFrameRate", "--auto-rate-25"},
+};
+
+// The switch Word turns off, or null.
+const TSourceSwitch *SourceSwitchOff(const std::string &Word);

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <exception>
 
+#include "app/converted_output.h"
+#include "app/folder_files.h"
 #include "engine/component/stream_fit.h"
 #include "profiles/format_settings.h"
 #include "text/text_utils.h"
@@ -16,7 +18,7 @@
 namespace {
 
 bool IsFinalState(const std::string &Cell) {
-  return Cell == "Done" || Cell == "Fail" || Cell == "Abort";
+  return Cell == "Done" || Cell == "Fail" || Cell == "Abort" || Cell == AlreadyConvertedState;
 }
 
 }  // namespace
@@ -148,14 +150,18 @@ TJobSettings TBatch::ReadSettings() const {
 TJobOutput TBatch::RowOutput(int Row, const TJobSettings &Settings) const {
   const std::string Extension = "." + LowerCaseText(FFormats.FOutputType);
   // The name exactly as listed: a trailing blank is part of a file's name.
-  return JobOutput(FRows.Row(Row).Caption, Settings.OutputFolder, Extension, Settings.Overwrite,
-                   Inputs(), FWrittenOutputs);
+  const std::string Folder = Settings.KeepFolders
+                                 ? MirroredFolder(Settings.OutputFolder, FRows.Row(Row).SubFolder)
+                                 : Settings.OutputFolder;
+  return JobOutput(FRows.Row(Row).Caption, Folder, Extension, Settings.Overwrite, Inputs(),
+                   FWrittenOutputs);
 }
 
 // Adds the job's task with its input and output. False when the job failed and has ended.
 bool TBatch::PrepareJob(TJobSlot &Slot) {
   try {
     const TJobSettings Settings = ReadSettings();
+    if (!PrepareRowFolder(Slot, Settings)) return false;
     const std::string Input = FRows.Row(Slot.Row).Caption;
     const TJobOutput Output = RowOutput(Slot.Row, Settings);
 
@@ -175,7 +181,10 @@ bool TBatch::PrepareJob(TJobSlot &Slot) {
     InitOutputOptions(JobOutputOptions);
     FFormats.SetJobOptions(JobOutputOptions);
     FFormats.FitAutoFrameSize(JobOutputOptions, FRows.Cell(Slot.Row, jcVideoSize));
-    JobOutputOptions.FrameRate = FFormats.GetFrameRateText(JobOutputOptions);
+    JobOutputOptions.FrameRate = FFormats.GetFrameRateText(JobOutputOptions, Settings.KeepFrameRate,
+                                                           FRows.Cell(Slot.Row, jcFrameRate));
+    JobOutputOptions.KeepSourceTags = Settings.KeepSourceTags;
+    JobOutputOptions.PreferDefaultStreams = Settings.PreferDefaultStreams;
     JobOutputOptions.AudioVolume = Settings.AudioVolume;
     JobOutputOptions.AspectRatio =
         JobAspectRatio(FFormats.ComboAspectRatio.ItemIndex(), FRows.Cell(Slot.Row, jcVideoSize));

@@ -33,6 +33,15 @@ struct TJobSettings {
   // A stopped row leaves no partial file.
   bool RemoveStoppedOutputs = false;
   int AudioVolume = 255;
+  // Rows added from folders: each output in its row's subfolder under OutputFolder, and a row
+  // whose expected output already holds its whole conversion ends "Already converted".
+  bool KeepFolders = false;
+  bool SkipConverted = false;
+  // What a job keeps of its input: tags and cover art, the tracks marked default, and for an
+  // "Auto" frame rate the source's rate (off: 25).
+  bool KeepSourceTags = true;
+  bool PreferDefaultStreams = true;
+  bool KeepFrameRate = true;
 };
 
 class TBatch {
@@ -127,6 +136,9 @@ class TBatch {
   // The next row's output could meet a running row's: it starts once that one has ended.
   bool NextJobWaits() const;
   TJobOutput RowOutput(int Row, const TJobSettings &Settings) const;
+  // Before a row starts (folder_rows.cpp): its subfolder made, or the row ended as already
+  // converted or failed (false: it has ended).
+  bool PrepareRowFolder(TJobSlot &Slot, const TJobSettings &Settings);
   bool PrepareJob(TJobSlot &Slot);
   void EndFailedJob(TJobSlot &Slot, const std::string &Reason);
   void JobProgress(TJobSlot &Slot, int Row, const TProgressEvent &Event);

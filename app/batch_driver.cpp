@@ -6,6 +6,7 @@
 
 #include "app/additional_options.h"
 #include "app/main_form.h"
+#include "app/sleep_inhibitor.h"
 #include "text/text_utils.h"
 
 namespace fs = std::filesystem;
@@ -27,6 +28,13 @@ void TForm1::AttachBatch() {
     Settings.CopyStreams = Form4 == nullptr || Form4->CheckBoxCopyStreams;
     Settings.RemoveStoppedOutputs = RemoveStoppedOutputs;
     Settings.AudioVolume = AudioVolumeSetting;
+    if (Form4 != nullptr) {  // without the dialog, its defaults
+      Settings.KeepFolders = Form4->CheckBoxKeepFolders;
+      Settings.SkipConverted = Form4->CheckBoxSkipConverted;
+      Settings.KeepSourceTags = Form4->CheckBoxKeepTags;
+      Settings.PreferDefaultStreams = Form4->CheckBoxDefaultTracks;
+      Settings.KeepFrameRate = Form4->CheckBoxKeepFrameRate;
+    }
     return Settings;
   };
   FBatch.OnJobLog = [this](int Row, const std::string &Line) {
@@ -40,6 +48,8 @@ void TForm1::AttachBatch() {
   };
   FBatch.OnSetUpError = [this] { ShowInformation(Dialogs, "Fail to add file to list!"); };
   FBatch.OnBatchEnded = [this](const TJobStateCounts &Counts) {
+    // Not held while the end message waits for someone who may have gone to bed.
+    FAwake.reset();
     // Before the message, so that the desktop tells it while the message waits for the user.
     if (OnBatchEnded) OnBatchEnded(Counts);
     Dialogs.ShowBatchEnd(CompletionMessage(Counts), TrimmedText(EditOutputFolder));
@@ -47,10 +57,12 @@ void TForm1::AttachBatch() {
   FBatch.OnProgressBar = [this](int Percent) { SetProgressBar(Percent); };
   FBatch.OnStatus = [this](int Panel, const std::string &Text) { SetStatusPanel(Panel, Text); };
   FBatch.OnLockControls = [this](bool Locked) {
-    if (Locked)
+    if (Locked) {
       DisableControls();
-    else
+      FAwake = std::make_unique<TSleepInhibitor>("Converting files");
+    } else {
       EnableControls();
+    }
   };
 }
 
@@ -132,6 +144,7 @@ void TForm1::DisableControls() {
 }
 
 void TForm1::EnableControls() {
+  FAwake.reset();
   FControlsEnabled = true;
   SetMainMenuEnabled(true);
 }

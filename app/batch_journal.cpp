@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/converted_output.h"
 #include "app/job_list.h"
 
 namespace fs = std::filesystem;
@@ -42,7 +43,8 @@ QByteArray JournalJson(const TBatchJournal &Journal) {
                             {"output", Text(Row.Output)},
                             {"video_size", Text(Row.VideoSize)},
                             {"frame_rate", Text(Row.FrameRate)},
-                            {"duration", Text(Row.Duration)}});
+                            {"duration", Text(Row.Duration)},
+                            {"sub_folder", Text(Row.SubFolder)}});
   const QJsonObject Root{{"journal", JournalKind},
                          {"version", BatchJournalVersion},
                          {"entry", Text(Journal.Entry)},
@@ -83,7 +85,7 @@ TBatchJournal JournalOf(const QJsonObject &Root) {
     const QJsonObject Row = Value.toObject();
     Journal.Rows.push_back({Text(Row["file"]), Row["checked"].toBool(true), Text(Row["state"]),
                             Text(Row["output"]), Text(Row["video_size"]), Text(Row["frame_rate"]),
-                            Text(Row["duration"])});
+                            Text(Row["duration"]), Text(Row["sub_folder"])});
   }
   return Journal;
 }
@@ -114,9 +116,12 @@ std::vector<TJournalRow> JournalRows(const TJobList &Rows) {
                         Row.OutputFile,
                         Row.SubItems[jcVideoSize],
                         Row.SubItems[jcFrameRate],
-                        Row.SubItems[jcDuration]};
+                        Row.SubItems[jcDuration],
+                        Row.SubFolder};
     if (Cell == "Done" || Cell == "Fail" || Cell == "Abort")
       Journal.State = Cell;
+    else if (Cell == AlreadyConvertedState)
+      Journal.State = "Done";  // its output is whole: nothing to convert again
     else if (Cell.ends_with("%") || !Row.OutputFile.empty())
       Journal.State = "Converting";
     Result.push_back(std::move(Journal));

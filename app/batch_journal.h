@@ -9,10 +9,12 @@
 //    "picks": {"<settings list>": "<selected text>", ...}, "output_folder": "...",
 //    "overwrite": false, "copy_streams": true, "volume": 5,
 //    "rows": [{"file": "...", "checked": true, "state": "Done", "output": "...",
-//              "video_size": "320x240", "frame_rate": "25", "duration": "00:00:02"}, ...]}
+//              "video_size": "320x240", "frame_rate": "25", "duration": "00:00:02",
+//              "sub_folder": ""}, ...]}
 // where a row's state is "Waiting", "Converting", "Done", "Fail" or "Abort", its output the
-// file its conversion writes (known from its start on) and the last three its probed cells, so
-// that a restored list needs no probing. Main thread only.
+// file its conversion writes (known from its start on), the next three its probed cells, so
+// that a restored list needs no probing, and the last the subfolder of an added folder it was
+// found in. Main thread only.
 #pragma once
 
 #include <string>
@@ -29,6 +31,8 @@ struct TJournalRow {
   std::string State = "Waiting";
   std::string Output;
   std::string VideoSize, FrameRate, Duration;
+  // The subfolder it was found in under an added folder; empty for a file given itself.
+  std::string SubFolder;
 };
 
 struct TBatchJournal {

@@ -1,6 +1,7 @@
-// TForm1: adding files to the job list, from the open dialog or dropped. The files are probed
-// on threads of their own (TFileProbes) while this thread appends their rows in the chosen
-// order, a batch at a time, and keeps the event loop turning in between.
+// TForm1: adding files to the job list, from the open dialog or dropped; a folder adds the media
+// files in it and its subfolders (folder_files.h). The files are probed on threads of their own
+// (TFileProbes) while this thread appends their rows in the chosen order, a batch at a time, and
+// keeps the event loop turning in between.
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <unordered_set>
 
 #include "app/file_probes.h"
+#include "app/folder_files.h"
 #include "app/job_cells.h"
 #include "app/job_rules.h"
 #include "app/main_form.h"
@@ -67,19 +69,23 @@ void TForm1::AddFilesToList() {
 
 void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
   int Skipped = 0;
-  std::vector<std::string> Chosen;
+  std::vector<TListedFile> Chosen;
+  std::vector<std::string> Names;
   // A second row for the same file would only convert it twice.
   std::unordered_set<std::string> Listed;
   if (SkipListedFiles)
     for (int Row = 0; Row < ListView1.Count(); ++Row) Listed.insert(ListView1.Row(Row).Caption);
-  for (const std::string &File : Files) {
-    if (SkipListedFiles && !Listed.insert(File).second)
+  // A folder brings its media files.
+  for (TListedFile &File : ListedFiles(Files)) {
+    if (SkipListedFiles && !Listed.insert(File.File).second) {
       ++Skipped;
-    else
-      Chosen.push_back(File);
+    } else {
+      Names.push_back(File.File);
+      Chosen.push_back(std::move(File));
+    }
   }
   try {
-    TFileProbes Probes(Chosen);
+    TFileProbes Probes(Names);
     const std::function<void()> Wake = EventLoopWaker();
     Probes.Start(0, Wake);
     size_t Added = 0;
@@ -103,7 +109,8 @@ void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
           Raised = true;
           break;
         }
-        Rows.push_back(JobRow(Chosen[Added++], Probed));
+        Rows.push_back(JobRow(Chosen[Added].File, Probed));
+        Rows.back().SubFolder = Chosen[Added++].SubFolder;
       }
       if (Rows.empty()) continue;
       ListView1.Add(std::move(Rows));

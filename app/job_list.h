@@ -27,6 +27,8 @@ struct TJobRow {
   std::string OutputFile;
   // Why the row's conversion failed, as the engine put it; never a cell, shown as a hint.
   std::string FailReason;
+  // The subfolder it was found in under an added folder ("2024"); empty for a file given itself.
+  std::string SubFolder;
 };
 
 enum class TColumnAlignment { Left, Centre };

@@ -12,6 +12,7 @@
 #include <thread>
 #include <utility>
 
+#include "app/converted_output.h"
 #include "app/job_cells.h"
 #include "profiles/number_text.h"
 #include "text/format_text.h"
@@ -148,6 +149,7 @@ TJobStateCounts CountJobStates(const std::vector<std::string> &ProgressCells) {
     Counts.Fail += Cell == "Fail";
     Counts.Abort += Cell == "Abort";
     Counts.Skipped += Cell == "Skipped";
+    Counts.AlreadyConverted += Cell == AlreadyConvertedState;
   }
   return Counts;
 }
@@ -156,7 +158,8 @@ std::string JobStateCountsText(const TJobStateCounts &Counts) {
   const std::pair<int, const char *> States[] = {{Counts.Done, "Done"},
                                                  {Counts.Fail, "Fail"},
                                                  {Counts.Abort, "Abort"},
-                                                 {Counts.Skipped, "Skipped"}};
+                                                 {Counts.Skipped, "Skipped"},
+                                                 {Counts.AlreadyConverted, AlreadyConvertedState}};
   std::string Text;
   for (const auto &[Count, Name] : States) {
     if (Count == 0) continue;

@@ -74,15 +74,16 @@ struct TJobStateCounts {
   int Done = 0;
   int Fail = 0;
   int Abort = 0;
-  int Skipped = 0;  // not started: the batch was stopped before them
+  int Skipped = 0;           // not started: the batch was stopped before them
+  int AlreadyConverted = 0;  // their outputs were already whole: not converted again
 };
 
 // Counts the "Progress" cells that hold a final state or "Skipped"; other cells (rows not
 // converted, rows not reached) count nowhere.
 TJobStateCounts CountJobStates(const std::vector<std::string> &ProgressCells);
 
-// "2 Done, 1 Fail": the states that occurred, in the order Done, Fail, Abort, Skipped; "0 Done"
-// when no row ended.
+// "2 Done, 1 Fail": the states that occurred, in the order Done, Fail, Abort, Skipped, Already
+// converted; "0 Done" when no row ended.
 std::string JobStateCountsText(const TJobStateCounts &Counts);
 
 // "All Conversions Completed" when no row failed or was aborted; otherwise "Conversions

@@ -56,6 +56,7 @@ void TForm1::RestoreList(const TBatchJournal &Journal) {
     Row.SubItems[jcVideoSize] = Was.VideoSize;
     Row.SubItems[jcFrameRate] = Was.FrameRate;
     Row.SubItems[jcDuration] = Was.Duration;
+    Row.SubFolder = Was.SubFolder;
     Row.SubItems[jcOutput] = FOutputType;
     // A row converted stays so, unticked, while its file is there; one that was converting
     // starts again from its beginning (the next conversion into the folder removes the

@@ -10,6 +10,7 @@
 #include "app/job_cells.h"
 #include "app/job_rules.h"
 #include "app/library_folder.h"
+#include "app/sleep_inhibitor.h"
 
 TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer)
     : TimerConvertAgain(Timer),

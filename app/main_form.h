@@ -31,6 +31,7 @@
 #include "worker/background_worker.h"
 
 class TForm4;
+class TSleepInhibitor;
 struct TProbedFile;
 
 inline constexpr char OpenDialogFilter[] =
@@ -201,4 +202,6 @@ class TForm1 : public TFormatSettings {
   void ViewChanged(TViewPart Part);
   bool FControlsEnabled = true;
   bool FMainMenuEnabled = true;
+  // Keeps the machine awake from the batch's start to its end (sleep_inhibitor.h).
+  std::unique_ptr<TSleepInhibitor> FAwake;
 };

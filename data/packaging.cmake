@@ -14,11 +14,30 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://brimvale.example/tarnwick/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The Qt libraries are found by dpkg-shlibdeps; the platform plugins are loaded, not linked.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, libavcodec59 (>= 7:5.1) | libavcodec-extra59 (>= 7:5.1), \
-libavformat59 (>= 7:5.1), libavutil57 (>= 7:5.1), libswscale6 (>= 7:5.1), \
-libswresample4 (>= 7:5.1)")
+# The media libraries are those of the major versions built against (libavcodec59 on Debian 12,
+# libavcodec61 on Debian 13), at least of the FFmpeg release whose headers were used: the
+# binding refuses an older one. The Qt libraries are found by dpkg-shlibdeps (libqt6core6 or
+# libqt6core6t64, per release); the platform plugins are loaded, not linked.
+execute_process(COMMAND dpkg-query -W "-f=\${Version}" libavcodec-dev
+                OUTPUT_VARIABLE TARNWICK_FFMPEG_DEB_VERSION ERROR_QUIET)
+set(TARNWICK_FFMPEG_AT_LEAST "")
+if(TARNWICK_FFMPEG_DEB_VERSION MATCHES "^([0-9]+:)?([0-9]+\\.[0-9]+)")
+  set(TARNWICK_FFMPEG_AT_LEAST " (>= ${CMAKE_MATCH_1}${CMAKE_MATCH_2})")
+endif()
+set(TARNWICK_MEDIA_DEPENDS)
+foreach(library avcodec avformat avutil swscale swresample)
+  string(REGEX MATCH "^[0-9]+" major "${FFMPEG_lib${library}_VERSION}")
+  if(NOT major)
+    message(FATAL_ERROR "no version of lib${library} from pkg-config")
+  endif()
+  set(package "lib${library}${major}${TARNWICK_FFMPEG_AT_LEAST}")
+  if(library STREQUAL avcodec)
+    set(package "${package} | lib${library}-extra${major}${TARNWICK_FFMPEG_AT_LEAST}")
+  endif()
+  list(APPEND TARNWICK_MEDIA_DEPENDS "${package}")
+endforeach()
+list(JOIN TARNWICK_MEDIA_DEPENDS ", " TARNWICK_MEDIA_DEPENDS)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, ${TARNWICK_MEDIA_DEPENDS}")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libavcodec-extra, xdg-utils")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

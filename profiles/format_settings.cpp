@@ -43,8 +43,10 @@ void TFormatSettings::ApplyFormatSettings() {
 }
 
 void TFormatSettings::SetJobOptions(TOutputOptions &Options) const {
-  if (const TCatalogueEntry *Entry = FindCatalogueEntry(ComboOutputFormat.Text()))
+  if (const TCatalogueEntry *Entry = FindCatalogueEntry(ComboOutputFormat.Text())) {
     MapJobOptions(Entry->Mapping, *this, FOutputType, Options);
+    MapPictureFormat(Entry->Text, Entry->Mapping, Options);
+  }
 }
 
 void TFormatSettings::FitAutoFrameSize(TOutputOptions &Options,
@@ -53,6 +55,10 @@ void TFormatSettings::FitAutoFrameSize(TOutputOptions &Options,
     Options.FrameSize = AutoFrameSize(SourceSize, ComboVideoSize);
 }
 
-std::string TFormatSettings::GetFrameRateText(TOutputOptions &Options) const {
-  return FrameRateText(ComboOutputFormat.Text(), FOutputType, ComboVideoFramerate, Options);
+std::string TFormatSettings::GetFrameRateText(TOutputOptions &Options, bool KeepSource,
+                                              const std::string &SourceRate) const {
+  const TCatalogueEntry *Entry = FindCatalogueEntry(ComboOutputFormat.Text());
+  const bool Device = Entry && Entry->Mapping == TJobMapping::Device;
+  return FrameRateText(ComboOutputFormat.Text(), FOutputType, ComboVideoFramerate, Options,
+                       {KeepSource, SourceRate, Device});
 }

@@ -42,6 +42,9 @@ class TFormatSettings : public TSettingsLists {
   // With "Auto" in the size list, the job's frame size follows the input's, SourceSize being
   // the job row's "Video Size" cell; other choices leave Options as they are.
   void FitAutoFrameSize(TOutputOptions &Options, const std::string &SourceSize) const;
-  // The job's frame-rate text; for the disc entries empty, with the target fields set.
-  std::string GetFrameRateText(TOutputOptions &Options) const;
+  // The job's frame-rate text; for the disc entries empty, with the target fields set. With
+  // KeepSource, "Auto" keeps the input's rate (SourceRate: the row's "FrameRate" cell),
+  // within the list's rates for a device entry.
+  std::string GetFrameRateText(TOutputOptions &Options, bool KeepSource = false,
+                               const std::string &SourceRate = std::string()) const;
 };

@@ -89,6 +89,26 @@ void Map3gpOptions(const TSettingsLists &Lists, TOutputOptions &Options) {
   Options.AudioChannels = 1;
 }
 
+namespace {
+
+struct TDeviceProfile {
+  const char *Device;  // as the entries' texts name it
+  int32_t Profile;
+};
+// The H.264 profiles the devices play: the iPods Baseline, Apple TV Main.
+constexpr TDeviceProfile DeviceProfiles[] = {{"iPod", 66}, {"Apple TV", 77}};
+
+}  // namespace
+
+void MapPictureFormat(const std::string &FormatText, TJobMapping Mapping, TOutputOptions &Options) {
+  const bool H264 = Options.VideoCodec == "libx264";
+  if (Mapping != TJobMapping::Device && !H264) return;
+  Options.PixelFormat = "yuv420p";
+  if (!H264 || Mapping != TJobMapping::Device) return;
+  for (const TDeviceProfile &Device : DeviceProfiles)
+    if (FormatText.find(Device.Device) != std::string::npos) Options.VideoProfile = Device.Profile;
+}
+
 void MapJobOptions(TJobMapping Mapping, const TSettingsLists &Lists, const std::string &OutputType,
                    TOutputOptions &Options) {
   switch (Mapping) {
@@ -106,8 +126,34 @@ void MapJobOptions(TJobMapping Mapping, const TSettingsLists &Lists, const std::
   }
 }
 
+namespace {
+
+// A rate text's number ("29.97 fps", "29.97"); 0 when it holds none.
+double RateValue(const std::string &Text) {
+  const std::string Trimmed = TrimmedText(Text);
+  const std::string Number = Trimmed.find(' ') == std::string::npos ? Trimmed : NumberPart(Trimmed);
+  char *End = nullptr;
+  const double Value = std::strtod(Number.c_str(), &End);
+  return End != Number.c_str() && *End == 0 && Value > 0 ? Value : 0;
+}
+
+// Empty keeps the input's rate; a capped list whose highest rate lies below it gives that.
+std::string KeptFrameRate(const TAutoFrameRate &Auto, const TChoiceList &ComboVideoFramerate) {
+  if (!Auto.Capped) return std::string();
+  std::string Highest;
+  for (const std::string &Item : ComboVideoFramerate.Items())
+    if (RateValue(Item) > RateValue(Highest)) Highest = Item;
+  const double Source = RateValue(Auto.SourceRate);
+  // The cell holds two decimals: 29.97 is the list's 29.97 however it was rounded.
+  if (Highest.empty() || Source <= RateValue(Highest) + 0.01) return std::string();
+  return NumberPart(TrimmedText(Highest));
+}
+
+}  // namespace
+
 std::string FrameRateText(const std::string &FormatText, const std::string &OutputType,
-                          const TChoiceList &ComboVideoFramerate, TOutputOptions &Options) {
+                          const TChoiceList &ComboVideoFramerate, TOutputOptions &Options,
+                          const TAutoFrameRate &Auto) {
   if (LowerCaseText(OutputType) == "mpg") {
     Options.DefaultNorm = 1;
     // "Super Video CD" also contains "Video CD": the longer name is tested first.
@@ -127,8 +173,8 @@ std::string FrameRateText(const std::string &FormatText, const std::string &Outp
     }
   }
   const std::string Rate = ComboVideoFramerate.Text();
-  // "Auto" means 25 frames per second, not the input's rate.
-  if (LowerCaseText(TrimmedText(Rate)) == "auto") return "25";
+  if (LowerCaseText(TrimmedText(Rate)) == "auto")
+    return Auto.KeepSource ? KeptFrameRate(Auto, ComboVideoFramerate) : "25";
   return NumberPart(Rate);
 }
 

@@ -62,6 +62,8 @@ const TOutputField OutputFields[] = {
     FIELD(VideoBufferSize),
     FIELD(VideoSync),
     FIELD(VideoTag),
+    FIELD(PixelFormat),
+    FIELD(VideoProfile),
     FIELD(DisableSubtitle),
     FIELD(SubtitleLanguage),
     FIELD(CopyTimestamps),
@@ -82,6 +84,8 @@ const TOutputField OutputFields[] = {
     FIELD(BeforeHook),
     FIELD(HookRanges),
     FIELD(ExtOptions),
+    FIELD(KeepSourceTags),
+    FIELD(PreferDefaultStreams),
 };
 
 #undef FIELD

@@ -13,6 +13,7 @@ packages=(
   librsvg2-bin desktop-file-utils appstream man-db file
   dbus-daemon
   time
+  debootstrap
 )
 
 missing=()

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -23,11 +24,14 @@
 #include "app/batch_journal.h"
 #include "app/cli/cli_entry.h"
 #include "app/cli/cli_interrupt.h"
+#include "app/converted_output.h"
 #include "app/file_probes.h"
+#include "app/folder_files.h"
 #include "app/job_rules.h"
 #include "app/library_folder.h"
 #include "app/main_form.h"
 #include "app/message_text.h"
+#include "app/sleep_inhibitor.h"
 #include "cli_commands.h"
 #include "profiles/catalogue.h"
 #include "profiles/format_settings.h"
@@ -65,10 +69,13 @@ struct TConvertArguments {
   bool Overwrite = false;
   int Volume = 5;
   bool Copy = true;
+  std::vector<const TSourceSwitch *> SwitchedOff;  // --no-tags and its kind
   bool Verbose = false;
   bool RemoveStopped = false;  // --on-stop remove
   bool Resume = false;         // --resume: a journal in the output folder
   int Jobs = 0;                // rows converting at once; 0: automatic, as the window's default
+  bool KeepFolders = false;    // --keep-folders
+  bool SkipConverted = false;  // --skip-converted
 };
 
 // The state of a row the stop kept from starting, and its third cell.
@@ -96,8 +103,12 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
       Arguments.Overwrite = true;
     } else if (Word == "--no-copy") {
       Arguments.Copy = false;
+    } else if (const TSourceSwitch *Switch = SourceSwitchOff(Word)) {
+      Arguments.SwitchedOff.push_back(Switch);
     } else if (Word == "-v" || Word == "--verbose") {
       Arguments.Verbose = true;
+    } else if (Word == "--keep-folders" || Word == "--skip-converted") {
+      (Word == "--keep-folders" ? Arguments.KeepFolders : Arguments.SkipConverted) = true;
     } else if (Word == "--output" || Word == "--pick" || Word == "--volume" || Word == "--jobs" ||
                Word == "--on-stop") {
       if (!HasValue) return Word + " needs a value";
@@ -277,18 +288,28 @@ bool SetUpFormats(TFormatSettings &Formats, const TConvertArguments &Arguments) 
 
 // Probes the files in their order into rows, as adding them to the window's list does; a file
 // listed twice gets two rows. Stops early, leaving the rest out, when Stopped says so.
-void AddRows(TJobList &Rows, const std::vector<std::string> &Files, const std::string &OutputType,
+void AddRows(TJobList &Rows, const std::vector<TListedFile> &Files, const std::string &OutputType,
              const std::function<bool()> &Stopped) {
-  TFileProbes Probes(Files);
+  std::vector<std::string> Names;
+  for (const TListedFile &File : Files) Names.push_back(File.File);
+  TFileProbes Probes(Names);
   Probes.Start();
   size_t Added = 0;
   while (Added < Files.size() && !Stopped()) {
     Probes.WaitForNext();
     for (TProbedFile &Probed : Probes.TakeReady()) {
       if (Probed.Outcome == TProbeOutcome::Raised) return;
-      Rows.Add(ProbedJobRow(Files[Added++], Probed, OutputType));
+      TJobRow Row = ProbedJobRow(Files[Added].File, Probed, OutputType);
+      Row.SubFolder = Files[Added++].SubFolder;
+      Rows.Add(std::move(Row));
     }
   }
+}
+
+// Whether the kept-source switch Box stays on: only its word turns it off.
+bool SourceSwitchOn(const TConvertArguments &Arguments, bool TForm4::*Box) {
+  return std::none_of(Arguments.SwitchedOff.begin(), Arguments.SwitchedOff.end(),
+                      [Box](const TSourceSwitch *Switch) { return Switch->Box == Box; });
 }
 
 // Where --resume keeps its journal: TARNWICK_JOURNAL when set, else in the output folder.
@@ -394,6 +415,11 @@ int Convert(const TConvertArguments &Arguments) {
   Settings.CopyStreams = Arguments.Copy;
   Settings.RemoveStoppedOutputs = Arguments.RemoveStopped;
   Settings.AudioVolume = VolumeSteps[Arguments.Volume].Volume;
+  Settings.KeepFolders = Arguments.KeepFolders;
+  Settings.SkipConverted = Arguments.SkipConverted;
+  Settings.KeepSourceTags = SourceSwitchOn(Arguments, &TForm4::CheckBoxKeepTags);
+  Settings.PreferDefaultStreams = SourceSwitchOn(Arguments, &TForm4::CheckBoxDefaultTracks);
+  Settings.KeepFrameRate = SourceSwitchOn(Arguments, &TForm4::CheckBoxKeepFrameRate);
 
   TJobList Rows;
   TQtJobTimer Timer(100);
@@ -401,7 +427,16 @@ int Convert(const TConvertArguments &Arguments) {
   Timer.OnTimer = [&Batch] { Batch.Tick(); };
   Batch.OnReadSettings = [&Settings] { return Settings; };
   Batch.OnSetUpError = [&Dialogs] { ShowInformation(Dialogs, "Fail to add file to list!"); };
-  Batch.OnBatchEnded = [&Dialogs](const TJobStateCounts &Counts) {
+  // The machine stays awake while the batch converts, not while its end is told.
+  std::unique_ptr<TSleepInhibitor> Awake;
+  Batch.OnLockControls = [&Awake](bool Locked) {
+    if (Locked)
+      Awake = std::make_unique<TSleepInhibitor>("Converting files");
+    else
+      Awake.reset();
+  };
+  Batch.OnBatchEnded = [&Dialogs, &Awake](const TJobStateCounts &Counts) {
+    Awake.reset();
     ShowInformation(Dialogs, CompletionMessage(Counts));
   };
 
@@ -417,7 +452,10 @@ int Convert(const TConvertArguments &Arguments) {
     Batch.Stop();
   });
 
-  AddRows(Rows, Arguments.Files, Formats.FOutputType, [&] {
+  // A folder brings its media files.
+  const std::vector<TListedFile> Files = ListedFiles(Arguments.Files);
+  if (Files.empty()) return UsageError("no media files in the folders given");
+  AddRows(Rows, Files, Formats.FOutputType, [&] {
     if (Signal == 0) Signal = Interrupts.PendingSignal();
     return Signal != 0;
   });
@@ -482,8 +520,10 @@ int Convert(const TConvertArguments &Arguments) {
   if (!Dialogs.LastText.ends_with("\n" + Counts)) std::fprintf(stderr, "%s\n", Counts.c_str());
   if (Signal != 0) return InterruptedExitStatus(Signal);
   if (Lines.LostError() != 0) return 1;
-  for (int Row = 0; Row < Rows.Count(); ++Row)
-    if (Rows.Cell(Row, jcProgress) != "Done") return 1;
+  for (int Row = 0; Row < Rows.Count(); ++Row) {
+    const std::string &State = Rows.Cell(Row, jcProgress);
+    if (State != "Done" && State != AlreadyConvertedState) return 1;
+  }
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/additional_options.h"
 #include "app/job_rules.h"
 #include "cli_commands.h"
 #include "slurm_batch.h"
@@ -19,9 +20,10 @@ namespace fs = std::filesystem;
 
 const char SubmitUsage[] =
     "  tarnwick-cli submit ENTRY FILE... --output DIR [--pick LIST=TEXT ...] [--overwrite]\n"
-    "                     [--volume N] [--partition NAME] [--max-parallel K] [--wait]\n"
+    "                     [--volume N] [--no-tags] [--first-tracks] [--auto-rate-25]\n"
+    "                     [--partition NAME] [--max-parallel K] [--wait]\n"
     "      Converts the files on a Slurm cluster as one job array: element N runs\n"
-    "      \"tarnwick-cli convert\" with ENTRY, the picks, --overwrite and --volume on file N\n"
+    "      \"tarnwick-cli convert\" with ENTRY, the picks and convert's other options on file N\n"
     "      into DIR and records its row in the results folder DIR/tarnwick-job-JOBID (with\n"
     "      the batch script and one Slurm log per element). The job is submitted with sbatch\n"
     "      to partition NAME (default: the cluster's), at most K elements running at once,\n"
@@ -76,7 +78,7 @@ std::string ParseSubmit(const TCliArguments &Words, TSubmitArguments &Arguments)
   TBatchSettings &Settings = Arguments.Settings;
   for (size_t Index = 0; Index < Words.size(); ++Index) {
     const std::string &Word = Words[Index];
-    if (Word == "--wait" || Word == "--overwrite") {
+    if (Word == "--wait" || Word == "--overwrite" || SourceSwitchOff(Word)) {
       if (Word == "--wait")
         Arguments.Wait = true;
       else

@@ -54,8 +54,9 @@ constexpr TCliCommand Commands[] = {
      RunEngineCommand},
     {"convert",
      "  tarnwick-cli convert ENTRY FILE... [--output DIR] [--pick LIST=TEXT ...] [--overwrite]\n"
-     "                      [--volume N] [--jobs J] [--on-stop keep|remove] [--no-copy] [-v]\n"
-     "                      [--resume] [--] [FILE...]\n"
+     "                      [--volume N] [--jobs J] [--on-stop keep|remove] [--no-copy]\n"
+     "                      [--no-tags] [--first-tracks] [--auto-rate-25] [--keep-folders]\n"
+     "                      [--skip-converted] [--resume] [-v] [--] [FILE...]\n"
      "      Converts the files one after another as the window's \"Convert Now !\" does: ENTRY\n"
      "      (as for profile: a position, an item text, a unique prefix or extension) and the\n"
      "      picks fill the settings\n"
@@ -77,7 +78,13 @@ constexpr TCliCommand Commands[] = {
      "      When standard error is a terminal a progress line there names the file and\n"
      "      shows its row, percentage and the time left; it is\n"
      "      wiped when the batch ends. Each FILE is taken exactly as given and must be\n"
-     "      a regular file or a block device. Messages go to standard error; its last line\n"
+     "      a regular file, a block device or a folder: a folder gives the media files in it\n"
+     "      and its subfolders (the open dialog's \"All media files\", hidden ones left out),\n"
+     "      in name order. --keep-folders puts each output in the subfolder its input had\n"
+     "      under the folder given (in/2024/a.mov to DIR/2024/a.mp4). --skip-converted leaves\n"
+     "      a file whose output name already holds its whole conversion (same duration)\n"
+     "      as it is; its line is \"Already converted\" with that file, and counts as done.\n"
+     "      Messages go to standard error; its last line\n"
      "      counts the rows by how they ended, e.g. \"2 Done, 1 Fail\". Exit status 0 when\n"
      "      every row is \"Done\", 1 otherwise, 128 and the signal's number after Ctrl-C (130),\n"
      "      SIGTERM (143) or SIGHUP (129) (the running rows end \"Abort\", no further row\n"
@@ -93,7 +100,10 @@ constexpr TCliCommand Commands[] = {
      "      A stream that already has every setting the entry asks for is copied\n"
      "      as it is unless --no-copy is given; with -v (--verbose) standard error shows, for\n"
      "      each file, one line per stream saying whether it is copied and why (\"FILE: stream\n"
-     "      #0:1 copied: already mp3 48000 Hz 2 channels 192 kb/s\").\n",
+     "      #0:1 copied: already mp3 48000 Hz 2 channels 192 kb/s\"). The input's tags,\n"
+     "      cover art and modification time are kept unless --no-tags is given; of each\n"
+     "      kind the stream marked default is taken unless --first-tracks takes the first;\n"
+     "      a frame rate of \"Auto\" keeps the input's rate unless --auto-rate-25 is given.\n",
      RunConvertCommand},
     {"submit", SubmitUsage, RunSubmitCommand},
     {"collect", CollectUsage, RunCollectCommand},

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/folder_files.h"
 #include "app/message_text.h"
 
 namespace {
@@ -52,11 +53,10 @@ QString QtFileFilter(const std::string &Filter) {
 }
 
 QString OpenDialogFilters(const std::string &Filter) {
-  return QtFileFilter(Filter) +
-         ";;All media files (*.mov *.qt *.mp4 *.m4a *.m4v *.3gp *.3g2 *.avi *.mkv *.webm *.mpg "
-         "*.mpeg *.vob *.ts *.m2ts *.flv *.wmv *.asf *.wma *.ogg *.ogv *.mp3 *.wav *.flac *.aac "
-         "*.ac3 *.dv *.rm)"
-         ";;All files (*)";
+  QStringList Media;
+  for (const std::string &Extension : MediaFileExtensions)
+    Media << "*." + QString::fromStdString(Extension);
+  return QtFileFilter(Filter) + ";;All media files (" + Media.join(' ') + ");;All files (*)";
 }
 
 TModalResult TQtDialogs::MessageBox(const std::string &Text, const std::string &Caption,

@@ -24,6 +24,14 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
   FOverWrite->setObjectName("CheckBoxOverWrite");
   FCopyStreams = new QCheckBox("Copy streams that already fit", this);
   FCopyStreams->setObjectName("CheckBoxCopyStreams");
+  for (const TSourceSwitch &Switch : SourceSwitches) {
+    auto *Box = new QCheckBox(Switch.Caption, this);
+    Box->setObjectName(Switch.Name);
+    connect(Box, &QCheckBox::toggled, this, [this, &Switch](bool Checked) {
+      if (!FRefreshing) FForm4.SetSourceSwitch(Switch.Box, Checked);
+    });
+    FSourceSwitches.push_back(Box);
+  }
   FDropDownItems = new QSpinBox(this);
   FDropDownItems->setObjectName("SpinEdit1");
   FDropDownItems->setRange(TForm4::SpinEdit1Min, TForm4::SpinEdit1Max);
@@ -53,8 +61,22 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TForm4 &Form4, QWidget *Paren
   auto *Layout = new QVBoxLayout(this);
   Layout->addWidget(FOverWrite);
   Layout->addWidget(FCopyStreams);
+  for (QCheckBox *Box : FSourceSwitches) Layout->addWidget(Box);
   Layout->addLayout(SpinRow);
   Layout->addLayout(JobsRow);
+  // Added folders.
+  FKeepFolders = new QCheckBox("Keep subfolders in the output folder", this);
+  FKeepFolders->setObjectName("CheckBoxKeepFolders");
+  FSkipConverted = new QCheckBox("Skip files already converted", this);
+  FSkipConverted->setObjectName("CheckBoxSkipConverted");
+  Layout->addWidget(FKeepFolders);
+  Layout->addWidget(FSkipConverted);
+  connect(FKeepFolders, &QCheckBox::toggled, this, [this](bool Checked) {
+    if (!FRefreshing) FForm4.SetCheckBoxKeepFolders(Checked);
+  });
+  connect(FSkipConverted, &QCheckBox::toggled, this, [this](bool Checked) {
+    if (!FRefreshing) FForm4.SetCheckBoxSkipConverted(Checked);
+  });
   Layout->addSpacing(8);
   Layout->addLayout(Buttons);
   Layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -99,10 +121,14 @@ void TAdditionalOptionsDialog::Refresh() {
   FRefreshing = true;
   FOverWrite->setChecked(FForm4.CheckBoxOverWrite);
   FCopyStreams->setChecked(FForm4.CheckBoxCopyStreams);
+  for (size_t Index = 0; Index < FSourceSwitches.size(); ++Index)
+    FSourceSwitches[Index]->setChecked(FForm4.*SourceSwitches[Index].Box);
   FDropDownItems->setValue(FForm4.SpinEdit1);
   FJobs->setValue(FForm4.SpinEditJobs);
   FJobs->setEnabled(!FForm4.CheckBoxAutoJobs);
   FAutoJobs->setChecked(FForm4.CheckBoxAutoJobs);
+  FKeepFolders->setChecked(FForm4.CheckBoxKeepFolders);
+  FSkipConverted->setChecked(FForm4.CheckBoxSkipConverted);
   FRefreshing = false;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <vector>
 
 class QCheckBox;
 class QSpinBox;
@@ -21,9 +22,12 @@ class TAdditionalOptionsDialog : public QDialog {
   TForm4 &FForm4;
   QCheckBox *FOverWrite;
   QCheckBox *FCopyStreams;
+  std::vector<QCheckBox *> FSourceSwitches;  // in the order of SourceSwitches
   QSpinBox *FDropDownItems;
   QSpinBox *FJobs;
   QCheckBox *FAutoJobs;
+  QCheckBox *FKeepFolders;
+  QCheckBox *FSkipConverted;
   bool FRefreshing = false;
 };
 

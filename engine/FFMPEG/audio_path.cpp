@@ -74,6 +74,14 @@ void TAudioPath::PrepareConversion(int InChannels, int InRate, uint64_t InMask) 
     int Result = av::swr_alloc_set_opts2(&Made, &Enc.ch_layout, Enc.sample_fmt, Enc.sample_rate,
                                          &InLayout, AV_SAMPLE_FMT_S16, InRate, 0, nullptr);
     FResample.reset(Made);
+    // One downmix level for every encoder format, the ffmpeg program's: the resampler would
+    // normalise the mix for integer formats only (7.7 dB for 5.1 to stereo). Mixed in float, it
+    // is rounded once, at the encoder's format.
+    if (Result >= 0 && OutChannels < InChannels) {
+      Result = av::av_opt_set(Made, "rematrix_maxval", "1000", 0);
+      if (Result >= 0)
+        Result = av::av_opt_set_int(Made, "internal_sample_fmt", AV_SAMPLE_FMT_FLTP, 0);
+    }
     // Compensation needs the resampling filter even when the rates are equal.
     if (Result >= 0 && FSettings.SyncMethod >= 2)
       Result = av::av_opt_set_int(Made, "flags", SWR_FLAG_RESAMPLE, 0);

@@ -10,6 +10,7 @@
 #include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_compat.h"
 #include "text/format_text.h"
 
 namespace {
@@ -59,7 +60,7 @@ std::string Describe(const AVChannelLayout &Layout) {
 // first; null when Wanted is fine.
 const AVChannelLayout *FittingLayout(const AVCodec &Codec, const AVChannelLayout &Wanted,
                                      bool MonoOnly, AVChannelLayout &Mono) {
-  if (const AVChannelLayout *Listed = Codec.ch_layouts) {
+  if (const AVChannelLayout *Listed = av_compat::ChannelLayouts(&Codec)) {
     const AVChannelLayout *SameCount = nullptr;
     for (const AVChannelLayout *Layout = Listed; Layout->nb_channels; ++Layout) {
       if (av::av_channel_layout_compare(Layout, &Wanted) == 0) return nullptr;
@@ -73,12 +74,13 @@ const AVChannelLayout *FittingLayout(const AVCodec &Codec, const AVChannelLayout
 }
 
 AVSampleFormat FittingSampleFormat(const AVCodec &Codec, AVSampleFormat Wanted) {
-  if (!Codec.sample_fmts) return Wanted;
-  for (const AVSampleFormat *Format = Codec.sample_fmts; *Format != AV_SAMPLE_FMT_NONE; ++Format)
+  const AVSampleFormat *Formats = av_compat::SampleFormats(&Codec);
+  if (!Formats) return Wanted;
+  for (const AVSampleFormat *Format = Formats; *Format != AV_SAMPLE_FMT_NONE; ++Format)
     if (*Format == Wanted) return Wanted;
-  for (const AVSampleFormat *Format = Codec.sample_fmts; *Format != AV_SAMPLE_FMT_NONE; ++Format)
+  for (const AVSampleFormat *Format = Formats; *Format != AV_SAMPLE_FMT_NONE; ++Format)
     if (*Format == AV_SAMPLE_FMT_S16) return *Format;
-  return Codec.sample_fmts[0];
+  return Formats[0];
 }
 
 }  // namespace
@@ -98,9 +100,8 @@ std::string TAudioPath::SetUp(int InRate) {
     // Rates and layouts come from the profile lists, which do not know every encoder's limits:
     // the encoder's nearest choice is taken rather than failing the job.
     const TUnlistedLimits *Limits = LimitsOf(Codec->id);
-    const int *Rates = Codec->supported_samplerates ? Codec->supported_samplerates
-                       : Limits                     ? Limits->Rates
-                                                    : nullptr;
+    const int *Supported = av_compat::SampleRates(Codec);
+    const int *Rates = Supported ? Supported : Limits ? Limits->Rates : nullptr;
     const int Rate = NearestRate(Rates, Enc.sample_rate);
     if (Rate != Enc.sample_rate) {
       Log(1, FormatText("Audio encoder %s does not support %d Hz, using %d Hz", Codec->name,

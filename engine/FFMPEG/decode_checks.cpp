@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
@@ -82,18 +83,35 @@ std::string DecodedFrameDefect(int MediaType, const AVFrame &Frame) {
   return "";
 }
 
+std::string ProbedStreamDefect(const AVStream &Stream) {
+  const AVCodecParameters &Par = *Stream.codecpar;
+  if (Par.codec_id == AV_CODEC_ID_NONE) return "no codec";
+  std::string Defect;
+  if (Par.codec_type == AVMEDIA_TYPE_VIDEO)
+    Defect = PictureDefect(static_cast<AVPixelFormat>(Par.format), Par.width, Par.height);
+  else if (Par.codec_type == AVMEDIA_TYPE_AUDIO)
+    Defect = SamplesDefect(static_cast<AVSampleFormat>(Par.format), Par.sample_rate,
+                           Par.ch_layout.nb_channels);
+  if (!Defect.empty()) return Defect;
+  // The probe reads packets of every stream it can; the flag stays until someone clears it.
+  if (!(Stream.event_flags & AVSTREAM_EVENT_FLAG_NEW_PACKETS)) return "no packet when probed";
+  return "";
+}
+
 void TCustomFFmpeg::CheckDecodingOutcome() {
-  if (FStopRequested) return;
+  if (FStopRequested || !FDemuxer) return;
   // An output holding no media at all must not pass for a conversion.
-  for (const std::unique_ptr<TInputFileContext> &Input : FInputFiles) {
+  for (int File = 0; File < InputFileCount(); ++File) {
+    const TInputFileContext &Input = *FInputFiles[File];
+    if (!FDemuxer->AtEnd(File)) continue;
     bool Used = false, Delivered = false;
-    for (const std::unique_ptr<TInputStream> &Ist : Input->Streams) {
+    for (const std::unique_ptr<TInputStream> &Ist : Input.Streams) {
       if (Ist->Discard) continue;
       Used = true;
       Delivered |= Ist->DecodedFrames > 0 || Ist->CopiedPackets > 0;
     }
     if (Used && !Delivered)
-      Fail(FormatText("no frame or sample could be decoded from '%s'", Input->Context->url));
+      Fail(FormatText("no frame or sample could be decoded from '%s'", Input.Context->url));
   }
   // The ffmpeg program's limit: more than two thirds of a stream's packets failing.
   for (const TInputStream *Ist : FInputStreams)
@@ -102,6 +120,21 @@ void TCustomFFmpeg::CheckDecodingOutcome() {
                       Ist->FileIndex, Ist->Index, FInputFiles[Ist->FileIndex]->Context->url,
                       static_cast<long long>(Ist->DecodeErrors),
                       static_cast<long long>(Ist->DecodedPackets)));
+  for (int File = 0; File < InputFileCount(); ++File) {
+    if (!FDemuxer->AtEnd(File)) continue;
+    const std::string Shortfall = FDemuxer->Shortfall(File);
+    if (Shortfall.empty()) continue;
+    DoLog(0, FormatText("'%s': %s", FInputFiles[File]->FileName.c_str(), Shortfall.c_str()));
+    Fail(Shortfall);
+  }
+  // A stream the muxer got nothing for would pass for the input's picture or sound.
+  for (const TOutputStream *Ost : FOutputStreams) {
+    const TInputStream &Source = *FInputStreams[Ost->SourceIndex];
+    if (Ost->FrameNumber > 0 || Ost->HasEndPts || !FDemuxer->AtEnd(Source.FileIndex)) continue;
+    Fail(FormatText("output stream #%d.%d got nothing from input stream #%d.%d of '%s'",
+                    Ost->FileIndex, Ost->Index, Source.FileIndex, Source.Index,
+                    FInputFiles[Source.FileIndex]->FileName.c_str()));
+  }
 }
 
 std::string TCustomFFmpeg::StreamSetUpFailure(const TOutputStream &Ost, const TInputStream &Ist,

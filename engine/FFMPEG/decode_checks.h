@@ -12,6 +12,7 @@ extern "C" {
 }
 
 struct AVFrame;
+struct AVStream;
 
 // Why pictures of Format and this size cannot be scaled or encoded; empty when they can.
 std::string PictureDefect(AVPixelFormat Format, int Width, int Height);
@@ -21,3 +22,8 @@ std::string SamplesDefect(AVSampleFormat Format, int Rate, int Channels);
 // The same for a decoded frame of MediaType (video or audio), its planes included: a decoder
 // that reports success may still hand over a frame without them.
 std::string DecodedFrameDefect(int MediaType, const AVFrame &Frame);
+
+// Why an opened input's video or audio stream, as the probe left it, cannot feed an output: no
+// codec, the picture or sample facts a decoded frame would have given, or no packet read for it
+// while probing. Empty when it can.
+std::string ProbedStreamDefect(const AVStream &Stream);

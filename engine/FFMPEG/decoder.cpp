@@ -7,6 +7,7 @@
 
 #include "engine/FFMPEG/decode_checks.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_compat.h"
 #include "text/format_text.h"
 
 bool BeforeStart(const TInputStream &Ist, const TDecodeSettings &Settings) {
@@ -34,7 +35,7 @@ std::string TDecoder::Open(std::mutex &Lock) {
 
 void TDecoder::Close() {
   if (!FOpened) return;
-  av::avcodec_close(FIst.Decoder.get());
+  FIst.Decoder.reset();
   FOpened = false;
 }
 
@@ -62,8 +63,8 @@ void TDecoder::TakeFrameTime(const AVFrame &Frame) {
   }
   Ist.Quality = static_cast<float>(Frame.quality);
   const int64_t Duration =
-      Frame.pkt_duration > 0
-          ? av::av_rescale_q(Frame.pkt_duration, Ist.St->time_base, AV_TIME_BASE_Q)
+      av_compat::FrameDuration(Frame) > 0
+          ? av::av_rescale_q(av_compat::FrameDuration(Frame), Ist.St->time_base, AV_TIME_BASE_Q)
           : FrameDurationUs(Ist.St);
   Ist.NextPts += Duration;
 }

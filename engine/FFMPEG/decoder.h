@@ -39,7 +39,7 @@ class TDecoder {
   // Opens the stream's decoder context under Lock (once); the failure as text, or empty.
   std::string Open(std::mutex &Lock);
   bool Opened() const { return FOpened; }
-  // Closes the decoder context, the caller holding the codec lock.
+  // Frees the decoder context, the caller holding the codec lock.
   void Close();
   // A packet, or null at the end of the input, whole through the decoder; every frame that
   // comes out and passes the checks goes to Sink. 0, or -1 when the packet failed (a frame

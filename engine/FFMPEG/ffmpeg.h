@@ -155,9 +155,14 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   [[noreturn]] void Fail(const std::string &Message);
   void BuildStreamTables();
   void CheckStreamMaps();
+  // The first input stream of Type no output uses yet; a later one of its kind when the probe
+  // shows the first unusable and that one usable (logged). -1: none.
+  int FirstFreeStream(AVMediaType Type);
   void MapOutputStreams();
   // The first unused input stream of CodecType listed by the chosen program, or -1.
   int StreamIndexFromInputs(AVMediaType CodecType) const;
+  // The input stream an output stream without a map takes (streams.cpp), or -1.
+  int AutomaticSource(const TOutputStream &Ost);
   void SetUpEncoding();
   void SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist);
   // The session's picture hooks, when deinterlacing, the hook modules or the custom hook are
@@ -203,8 +208,10 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
 
   // ===== Decoding outcome (decode_checks.cpp) =====
 
-  // After the decoders are drained: fails the task when an input delivered nothing at all or
-  // a stream's decoding errors exceed two thirds of its packets. Nothing when stopped.
+  // After the decoders are drained: fails the task when an input read to its end delivered
+  // nothing at all, fell short of what the file held (demuxer.h), or a stream's decoding
+  // errors exceed two thirds of its packets, and when an output stream got nothing from a
+  // finished input. Nothing when stopped; an input a limit ended early is not judged.
   void CheckDecodingOutcome();
   // "Cannot set up the encoder of output stream ... from input stream ... of 'file': Defect".
   std::string StreamSetUpFailure(const TOutputStream &Ost, const TInputStream &Ist,
@@ -380,6 +387,8 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   void NewVideoStream(TOutputFileContext &Output);
   void NewAudioStream(TOutputFileContext &Output);
   void NewSubtitleStream(TOutputFileContext &Output);
+  // A copied cover picture stream, for a kept cover the output's format can hold.
+  void NewCoverStream(TOutputFileContext &Output);
 
  private:
   bool TryOpenOutputFile(const std::string &FileName);
@@ -387,6 +396,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
   // The opened input that FileName names (by any path), or null.
   const TInputFileContext *InputAt(const std::string &FileName) const;
   bool CreateOutputStreams(TOutputFileContext &Output);
+  // Whether a kept cover picture gets its own copied stream in a Format output; VideoMade: the
+  // output has a video stream of its own.
+  bool KeepsCover(const AVOutputFormat &Format, bool VideoMade) const;
   void SetOutputMetadata(AVFormatContext &Context);
   // An encoder context with the generic options of its media type (TypeOptionFlag: the
   // option flag of that type), once the codec is known.

@@ -155,6 +155,7 @@ bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string 
   }
   auto Input = std::make_unique<TInputFileContext>();
   Input->Context.reset(Context);
+  Input->FileName = FileName;
   FInputFiles.reserve(FInputFiles.size() + 1);
   if (FProgramId != 0)
     for (unsigned I = 0; I < Context->nb_programs; ++I)
@@ -165,6 +166,13 @@ bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string 
       FLastErrorText = FormatText("%s: could not find codec parameters", FileName.c_str());
       return false;
     }
+  }
+  // A read error while probing leaves streams without parameters; the error is the cause.
+  if (const AVIOContext *Pb = Context->pb; Pb && Pb->error < 0 && Pb->error != AVERROR_EOF) {
+    char Reason[256] = {};
+    av::av_strerror(Pb->error, Reason, sizeof Reason);
+    FLastErrorText = FormatText("Could not read '%s': %s", FileName.c_str(), Reason);
+    return false;
   }
 
   const int64_t Timestamp = StartTimestamp(Context, FStartTime);
@@ -218,7 +226,8 @@ void TCustomFFmpeg::TakeOverInputStream(TInputFileContext &Input, int FileIndex,
       if (Dec->pix_fmt == AV_PIX_FMT_NONE && HasRealMediaExtension(FileName))
         Dec->pix_fmt = AV_PIX_FMT_YUV420P;
       FFramePixFmt = Dec->pix_fmt;
-      FFrameRate = Stream->r_frame_rate;
+      // The rate a variable-rate stream is shown at on average, as the libraries guess it.
+      FFrameRate = av::av_guess_frame_rate(Input.Context.get(), Stream, nullptr);
       if (FVideoDisable)
         Stream->discard = AVDISCARD_ALL;
       else if (FVideoDiscard != 0)

@@ -141,6 +141,11 @@ struct TFFmpegOptionState {
   // A stopped task leaves no partial file.
   bool FRemoveStoppedOutput = false;
   bool FCopyTs = false;
+  // The first input's global tags (under the explicit ones), its cover picture and its
+  // modification time go to the outputs.
+  bool FKeepSourceTags = false;
+  // The automatic stream choice takes a stream marked default before the first of its kind.
+  bool FPreferDefaultStreams = false;
   int FShortest = 0;
   int FInputSync = 0;
   int FRateEmu = 0;

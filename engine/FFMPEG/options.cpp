@@ -113,6 +113,8 @@ constexpr TOptionEntry Vocabulary[] = {
     {"f", CallText<&T::OptFormat>},
     {"map", CallText<&T::OptMap>},
     {"map_meta_data", CallText<&T::OptMapMetaData>},
+    {"keep_tags", SetTrue<&T::FKeepSourceTags>, Switch},
+    {"default_streams", SetTrue<&T::FPreferDefaultStreams>, Switch},
     {"t", CallText<&T::OptRecordingTime>},
     {"fs", SetInt64<&T::FLimitFileSize>},
     {"ss", CallText<&T::OptStartTime>},

@@ -2,6 +2,7 @@
 // gets, its metadata, the opened file and the muxing parameters. Streams are created with
 // their encoder settings but unopened; the session opens the encoders and writes the header.
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <string_view>
@@ -89,6 +90,7 @@ bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
     DoLog(0, FLastErrorText + ": " + FLastErrorCause);
     return false;
   }
+  if (FKeepSourceTags && !FInputFiles.empty()) Output->TimeSource = FInputFiles[0]->FileName;
   // Preload and looping became private options of the muxers that use them; others ignore them.
   av::av_opt_set_int(Context, "preload", SaturatedInteger<int64_t>(FMuxPreload * 1000000.0),
                      AV_OPT_SEARCH_CHILDREN);
@@ -139,6 +141,7 @@ bool TCustomFFmpeg::CreateOutputStreams(TOutputFileContext &Output) {
       {WantSubtitle && !FSubtitleDisable, &TCustomFFmpeg::NewSubtitleStream,
        "new_subtitle_stream fail: %s"},
   };
+  const bool VideoMade = WantVideo && !FVideoDisable;
   for (const TStreamStep &Step : Steps) {
     if (!Step.Wanted) continue;
     try {
@@ -148,7 +151,32 @@ bool TCustomFFmpeg::CreateOutputStreams(TOutputFileContext &Output) {
       return false;
     }
   }
+  if (FKeepSourceTags && KeepsCover(*Format, VideoMade)) {
+    try {
+      NewCoverStream(Output);
+    } catch (const FFMpegException &Error) {
+      FLastErrorText = FormatText("new_video_stream fail: %s", Error.what());
+      return false;
+    }
+  }
   return true;
+}
+
+bool TCustomFFmpeg::KeepsCover(const AVOutputFormat &Format, bool VideoMade) const {
+  // The muxers that store a picture stream marked as cover art.
+  constexpr std::string_view CoverFormats[] = {"mp3", "mp4", "ipod", "mov", "flac"};
+  if (std::find(std::begin(CoverFormats), std::end(CoverFormats), Format.name) ==
+      std::end(CoverFormats))
+    return false;
+  bool Cover = false, Picture = false;
+  for (const std::unique_ptr<TInputFileContext> &Input : FInputFiles)
+    for (unsigned I = 0; I < Input->Context->nb_streams; ++I) {
+      const AVStream *Stream = Input->Context->streams[I];
+      if (Stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+      (Stream->disposition & AV_DISPOSITION_ATTACHED_PIC ? Cover : Picture) = true;
+    }
+  // A video made from the cover itself (no other picture) takes it.
+  return Cover && (Picture || !VideoMade);
 }
 
 const TInputFileContext *TCustomFFmpeg::InputAt(const std::string &FileName) const {
@@ -175,4 +203,13 @@ void TCustomFFmpeg::SetOutputMetadata(AVFormatContext &Context) {
   if (FYear > 0) SetTag(Metadata, "date", std::to_string(FYear));
   if (FTrack > 0) SetTag(Metadata, "track", std::to_string(FTrack));
   SetTag(Metadata, "genre", FGenre);
+  // Under the tags given: those win. The muxer keeps what its format can hold.
+  if (!FKeepSourceTags || FInputFiles.empty()) return;
+  av::av_dict_copy(Metadata, FInputFiles[0]->Context->metadata, AV_DICT_DONT_OVERWRITE);
+  // The Ogg muxers keep comments per stream and ignore the file's.
+  constexpr std::string_view OggFormats[] = {"ogg", "oga", "opus", "spx"};
+  if (std::find(std::begin(OggFormats), std::end(OggFormats), Context.oformat->name) !=
+      std::end(OggFormats))
+    for (unsigned I = 0; I < Context.nb_streams; ++I)
+      av::av_dict_copy(&Context.streams[I]->metadata, *Metadata, AV_DICT_DONT_OVERWRITE);
 }

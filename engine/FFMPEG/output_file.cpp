@@ -322,6 +322,7 @@ void TOutputFileContext::Commit() {
     const std::string Asked = FFinalName;
     // A stopped output is a fragment: it never takes the place of a file that is there.
     MoveIntoPlace(FKeepExisting || Stopped);
+    if (!Stopped) TakeModificationTime();
     ReleaseTemporaryFile(false);
     if (Stopped && OnLog && FFinalName != Asked)
       OnLog(1, FormatText("Stopped; the part written is kept as '%s', '%s' is left as it was",
@@ -332,6 +333,17 @@ void TOutputFileContext::Commit() {
                                        FFinalName.c_str(), SystemText(Error).c_str()));
   }
   FCommitted = true;
+}
+
+// A date is a convenience: a file it cannot be set on stays complete, with a log line.
+void TOutputFileContext::TakeModificationTime() const {
+  struct stat Source;
+  // Called for a file of our own making only: a device or a protocol output is not ours.
+  if (TimeSource.empty() || ::stat(TimeSource.c_str(), &Source) != 0) return;
+  const struct timespec Times[2] = {Source.st_atim, Source.st_mtim};
+  if (::utimensat(AT_FDCWD, FFinalName.c_str(), Times, 0) != 0 && OnLog)
+    OnLog(1, FormatText("Could not set the time of '%s': %s", FFinalName.c_str(),
+                        SystemText(errno).c_str()));
 }
 
 void TOutputFileContext::MoveIntoPlace(bool KeepExisting) {

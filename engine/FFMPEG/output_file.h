@@ -70,6 +70,9 @@ class TOutputFileContext {
   static std::optional<std::string> SessionDescription(
       const std::vector<std::unique_ptr<TOutputFileContext>> &Files);
 
+  // A file whose modification time the committed file takes; empty for none.
+  std::string TimeSource;
+
   // Runs on the task's thread; Level as the task's log.
   std::function<void(int Level, const std::string &Message)> OnLog;
 
@@ -87,6 +90,7 @@ class TOutputFileContext {
   void CloseFile();
   void MoveIntoPlace(bool KeepExisting);
   void ReleaseTemporaryFile(bool Remove);
+  void TakeModificationTime() const;
 
   std::string FFinalName;
   std::string FTemporaryName;  // empty: written directly under the final name

@@ -69,7 +69,7 @@ void TCustomFFmpeg::CloseOpenedCodecs() {
   for (const std::unique_ptr<TOutputFileContext> &Output : FOutputFiles)
     for (const std::unique_ptr<TOutputStream> &Ost : Output->Streams) {
       if (!Ost->EncoderOpened) continue;
-      av::avcodec_close(Ost->Encoder.get());
+      Ost->Encoder.reset();
       Ost->EncoderOpened = false;
     }
   for (const std::unique_ptr<TInputFileContext> &Input : FInputFiles)

@@ -75,6 +75,7 @@ struct TInputStream {
 // One opened input.
 struct TInputFileContext {
   TInputContextPtr Context;
+  std::string FileName;  // as the caller named it; the context's URL may differ
   std::vector<std::unique_ptr<TInputStream>> Streams;  // indexed like Context->streams
   int RateEmu = 0;                                     // "re" when the input was opened
   // Session time (µs) of the start asked for when the input was opened; what decodes before

@@ -3,15 +3,19 @@
 // opens later. The record is complete before the stream is added, so whatever is refused or
 // thrown leaves the output as it was.
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
 
+#include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/option_values.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_compat.h"
+#include "text/format_text.h"
 
 namespace {
 
@@ -90,10 +94,11 @@ void SetLanguage(AVStream *Stream, std::string &Language) {
 
 // S16 where the encoder takes it (the audio path works in 16-bit samples), else its first.
 AVSampleFormat EncoderSampleFormat(const AVCodec *Encoder, AVSampleFormat Wanted) {
-  if (!Encoder || !Encoder->sample_fmts) return Wanted;
-  for (const AVSampleFormat *Format = Encoder->sample_fmts; *Format != AV_SAMPLE_FMT_NONE; ++Format)
+  const AVSampleFormat *Formats = av_compat::SampleFormats(Encoder);
+  if (!Formats) return Wanted;
+  for (const AVSampleFormat *Format = Formats; *Format != AV_SAMPLE_FMT_NONE; ++Format)
     if (*Format == AV_SAMPLE_FMT_S16) return *Format;
-  return Encoder->sample_fmts[0];
+  return Formats[0];
 }
 
 // The encoder named, or without a name the muxer's default for MediaType (which may have no
@@ -179,9 +184,12 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
   if (FVideoGlobalHeader & 2) Enc.flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
 
   const AVRational Fps = FFrameRate.num != 0 ? FFrameRate : AVRational{25, 1};
-  const AVRational Rate = Encoder && Encoder->supported_framerates
-                              ? NearestRate(Fps, Encoder->supported_framerates)
-                              : Fps;
+  const AVRational *Rates = av_compat::FrameRates(Encoder);
+  AVRational Rate = Rates ? NearestRate(Fps, Rates) : Fps;
+  // The MPEG-4 encoder refuses a time base denominator above 16 bits, as a phone clip's
+  // 90000/2999 has: the nearest rate within them.
+  if (Enc.codec_id == AV_CODEC_ID_MPEG4)
+    av::av_reduce(&Rate.num, &Rate.den, Rate.num, Rate.den, 65535);
   Enc.time_base = AVRational{Rate.den, Rate.num};
   Enc.framerate = Rate;
   Enc.width = PaddedWidth();
@@ -190,10 +198,10 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
                                 ? av::av_d2q(FFrameAspectRatio * Enc.height / Enc.width, 255)
                                 : AVRational{0, 1};
   Enc.pix_fmt = FFramePixFmt;
-  if (Encoder && Encoder->pix_fmts) {
-    const AVPixelFormat *Format = Encoder->pix_fmts;
+  if (const AVPixelFormat *Formats = av_compat::PixelFormats(Encoder)) {
+    const AVPixelFormat *Format = Formats;
     while (*Format != AV_PIX_FMT_NONE && *Format != Enc.pix_fmt) ++Format;
-    if (*Format == AV_PIX_FMT_NONE) Enc.pix_fmt = Encoder->pix_fmts[0];
+    if (*Format == AV_PIX_FMT_NONE) Enc.pix_fmt = Formats[0];
   }
   if (FIntraOnly) Enc.gop_size = 0;
   if (FVideoQScale != 0 || FSameQuality) {
@@ -211,7 +219,7 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
   // In 64 bits: three quarters of a buffer above 715 Mbit would overflow int.
   if (Enc.rc_initial_buffer_occupancy == 0)
     Enc.rc_initial_buffer_occupancy = static_cast<int>(int64_t{Enc.rc_buffer_size} * 3 / 4);
-  Enc.intra_dc_precision = FIntraDcPrecision - 8;
+  av_compat::SetIntraDcPrecision(Enc, FIntraDcPrecision);
   if (FDoPsnr) Enc.flags |= AV_CODEC_FLAG_PSNR;
   if (FDoPass == 1) Enc.flags |= AV_CODEC_FLAG_PASS1;
   if (FDoPass == 2) Enc.flags |= AV_CODEC_FLAG_PASS2;
@@ -301,4 +309,74 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
   FSubtitleDisable = 0;
   FSubtitleCodecName.clear();
   FSubtitleStreamCopy = 0;
+}
+
+namespace {
+
+bool IsCover(const AVStream *Stream) {
+  return Stream->disposition & AV_DISPOSITION_ATTACHED_PIC;
+}
+
+// "#0.1 (audio, fre, default)" for the stream-choice log line.
+std::string StreamLabel(const TInputStream &Ist) {
+  const AVStream *Stream = Ist.St;
+  std::string Label = FormatText("#%d.%d (%s", Ist.FileIndex, Ist.Index,
+                                 av::av_get_media_type_string(Stream->codecpar->codec_type));
+  if (const AVDictionaryEntry *Language = av::av_dict_get(Stream->metadata, "language", nullptr, 0))
+    Label += std::string(", ") + Language->value;
+  if (Stream->disposition & AV_DISPOSITION_DEFAULT) Label += ", default";
+  if (IsCover(Stream)) Label += ", cover";
+  return Label + ")";
+}
+
+}  // namespace
+
+int TCustomFFmpeg::AutomaticSource(const TOutputStream &Ost) {
+  const AVMediaType Type = Ost.St->codecpar->codec_type;
+  const bool WantCover = IsCover(Ost.St);
+  if (!WantCover && !FPreferDefaultStreams) {
+    const int Source = FirstFreeStream(Type);
+    if (Source >= 0) return Source;
+    // An already used stream may feed several outputs: the last one of the type.
+    int Last = -1;
+    for (size_t I = 0; I < FInputStreams.size(); ++I)
+      if (FInputStreams[I]->St->codecpar->codec_type == Type) Last = static_cast<int>(I);
+    return Last;
+  }
+  // Lower ranks first, -1 does not qualify: unused before used, a stream the probe shows
+  // usable before one it does not, no cover picture before one, marked default before not.
+  const auto Rank = [&](const TInputStream &Ist) {
+    if (Ist.St->codecpar->codec_type != Type) return -1;
+    if (WantCover) return IsCover(Ist.St) && Ist.Discard ? 0 : -1;
+    const bool Default = Ist.St->disposition & AV_DISPOSITION_DEFAULT;
+    return (Ist.Discard ? 0 : 8) + (ProbedStreamDefect(*Ist.St).empty() ? 0 : 4) +
+           (IsCover(Ist.St) ? 2 : 0) + (Default ? 0 : 1);
+  };
+  int Source = -1;
+  int Best = INT_MAX;
+  for (size_t I = 0; I < FInputStreams.size(); ++I) {
+    const int R = Rank(*FInputStreams[I]);
+    if (R >= 0 && R < Best) {
+      Best = R;
+      Source = static_cast<int>(I);
+    }
+  }
+  if (Source < 0 || WantCover) return Source;
+  std::string LeftOut;
+  for (size_t I = 0; I < FInputStreams.size(); ++I)
+    if (static_cast<int>(I) != Source && FInputStreams[I]->St->codecpar->codec_type == Type &&
+        FInputStreams[I]->Discard)
+      LeftOut += (LeftOut.empty() ? "" : ", ") + StreamLabel(*FInputStreams[I]);
+  DoLog(1, FormatText("Output #%d.%d takes stream %s%s%s", Ost.FileIndex, Ost.Index,
+                      StreamLabel(*FInputStreams[Source]).c_str(),
+                      LeftOut.empty() ? "" : "; left out: ", LeftOut.c_str()));
+  return Source;
+}
+
+void TCustomFFmpeg::NewCoverStream(TOutputFileContext &Output) {
+  auto Made = std::make_unique<TOutputStream>();
+  Made->StreamCopy = true;
+  TOutputStream &Record = AddStream(Output, AVMEDIA_TYPE_VIDEO, std::move(Made));
+  // The mapping looks for a cover picture for a stream marked as one.
+  Record.St->disposition = AV_DISPOSITION_ATTACHED_PIC;
 }

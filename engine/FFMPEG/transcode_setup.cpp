@@ -12,6 +12,7 @@
 
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/av_libs.h"
+#include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/encoder.h"
@@ -123,6 +124,26 @@ int TCustomFFmpeg::StreamIndexFromInputs(AVMediaType CodecType) const {
   return -1;
 }
 
+int TCustomFFmpeg::FirstFreeStream(AVMediaType Type) {
+  int First = -1;
+  for (size_t I = 0; I < FInputStreams.size(); ++I) {
+    const TInputStream &Ist = *FInputStreams[I];
+    if (!Ist.Discard || TypeOf(Ist.St) != Type) continue;
+    if (First < 0) First = static_cast<int>(I);
+    // The first of its kind goes unless the probe shows it useless and a later one usable.
+    if (Type != AVMEDIA_TYPE_VIDEO && Type != AVMEDIA_TYPE_AUDIO) return First;
+    if (ProbedStreamDefect(*Ist.St).empty()) {
+      if (static_cast<int>(I) != First)
+        DoLog(0, FormatText("Input stream #%d.%d is not used (%s); stream #%d.%d is taken instead",
+                            FInputStreams[First]->FileIndex, FInputStreams[First]->Index,
+                            ProbedStreamDefect(*FInputStreams[First]->St).c_str(), Ist.FileIndex,
+                            Ist.Index));
+      return static_cast<int>(I);
+    }
+  }
+  return First;
+}
+
 void TCustomFFmpeg::MapOutputStreams() {
   for (size_t N = 0; N < FOutputStreams.size(); ++N) {
     TOutputStream &Ost = *FOutputStreams[N];
@@ -142,13 +163,7 @@ void TCustomFFmpeg::MapOutputStreams() {
     } else if (FProgramId != 0) {
       Source = StreamIndexFromInputs(Type);
     } else {
-      for (size_t I = 0; Source < 0 && I < FInputStreams.size(); ++I)
-        if (FInputStreams[I]->Discard && TypeOf(FInputStreams[I]->St) == Type)
-          Source = static_cast<int>(I);
-      // An already used stream may feed several outputs: the last one of the type.
-      if (Source < 0)
-        for (size_t I = 0; I < FInputStreams.size(); ++I)
-          if (TypeOf(FInputStreams[I]->St) == Type) Source = static_cast<int>(I);
+      Source = AutomaticSource(Ost);
     }
     if (Source < 0) {
       av::av_dump_format(Output.Context.get(), Ost.FileIndex, Output.Context->url, 1);

@@ -7,16 +7,23 @@
 #include <utility>
 
 #include "engine/FFMPEG/decode_checks.h"
+#include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/picture.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_compat.h"
 #include "text/format_text.h"
 #include "threads/pause_gate.h"
 
 namespace {
 
 constexpr int InterlacedFlags = AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+
+// How far repeated pictures may carry the output past the input's end: the last picture's own
+// duration and the encoder's rounding fit well inside.
+constexpr double RepeatMarginSeconds = 1.0;
+constexpr double RepeatMarginShare = 0.05;
 
 int64_t RoundHalfEven(double Value) {
   const double Rounded = std::nearbyint(Value);
@@ -149,6 +156,18 @@ int64_t TVideoPath::FrameLimit() const {
   return Frames < 9e18 ? static_cast<int64_t>(Frames) : INT64_MAX;
 }
 
+void TVideoPath::CheckRepeat(int64_t Count) const {
+  const double TimeBase = av_q2d(FOst.Encoder->time_base);
+  if (Count <= 1 || FSettings.InputEnd == INT64_MAX || !(TimeBase > 0)) return;
+  const double Length = static_cast<double>(FSettings.InputEnd - FSettings.StartTime) / 1e6;
+  const double Until = static_cast<double>(FOst.SyncOpts + Count) * TimeBase;
+  if (Until <= Length + std::max(RepeatMarginSeconds, Length * RepeatMarginShare)) return;
+  throw FFMpegException(FormatText(
+      "the pictures of %s would last until %s, past the input's end at %s: its timing is damaged",
+      FSettings.Source.c_str(), PlayTimeText(static_cast<int64_t>(Until * 1e6), true).c_str(),
+      PlayTimeText(static_cast<int64_t>(Length * 1e6), false).c_str()));
+}
+
 int64_t TVideoPath::Allowed(int64_t Wanted) const {
   Wanted = std::min<int64_t>(Wanted, static_cast<int64_t>(FSettings.MaxFrames) - FOst.FrameNumber);
   return std::min(Wanted, FrameLimit() - FOst.SyncOpts);
@@ -221,11 +240,10 @@ void TVideoPath::SendFrame(int &FrameSize, const AVFrame &InFrame, const TPictur
   Frame.width = Enc.width;
   Frame.height = Enc.height;
   Frame.pts = FOst.SyncOpts;
-  Frame.interlaced_frame = InFrame.interlaced_frame;
-  Frame.top_field_first = 0;
-  if (FSettings.InterlacedCoding)
-    Frame.top_field_first =
-        FSettings.TopFieldFirst == -1 ? InFrame.top_field_first : FSettings.TopFieldFirst;
+  av_compat::SetInterlacing(Frame, av_compat::Interlaced(InFrame),
+                            FSettings.InterlacedCoding &&
+                                (FSettings.TopFieldFirst == -1 ? av_compat::TopFieldFirst(InFrame)
+                                                               : FSettings.TopFieldFirst));
   Frame.quality =
       static_cast<int>(std::nearbyint(FSettings.SameQuality ? Ist.Quality : FOst.Quality));
   Frame.pict_type = AV_PICTURE_TYPE_NONE;
@@ -238,6 +256,7 @@ int TVideoPath::Send(const AVFrame &InFrame, const TPicture &InPicture, const TI
   int64_t NbFrames = SyncFrameCount(Ist);
   if (SyncOn()) FHeldUntil = (FOst.SyncIst ? *FOst.SyncIst : Ist).NextPts;
   NbFrames = Allowed(NbFrames);
+  CheckRepeat(NbFrames);
   if (NbFrames <= 0) return FrameSize;
   TPicture Final{};
   if (!FitPicture(InFrame, InPicture, *Ist.Decoder, Final)) return FrameSize;
@@ -272,8 +291,8 @@ void TVideoPath::Hold(const AVFrame &InFrame, const TPicture &Final) {
     CopyPicture(FHeldCopy.Picture, Final, Enc.pix_fmt, Enc.width, Enc.height);
     FHeldPicture = FHeldCopy.Picture;
   }
-  FHeldInterlaced = InFrame.interlaced_frame;
-  FHeldTopFieldFirst = InFrame.top_field_first;
+  FHeldInterlaced = av_compat::Interlaced(InFrame);
+  FHeldTopFieldFirst = av_compat::TopFieldFirst(InFrame);
   FHasHeldPicture = true;
 }
 
@@ -285,10 +304,10 @@ void TVideoPath::ShowHeldPicture(const TInputStream &Source) {
   const double TimeBase = av_q2d(FOst.Encoder->time_base);
   const double End = static_cast<double>(FHeldUntil - FSettings.StartTime) / 1e6 / TimeBase;
   const int64_t NbFrames = Allowed(RoundHalfEven(End - static_cast<double>(FOst.SyncOpts)));
+  CheckRepeat(NbFrames);
   if (NbFrames <= 0) return;
   AVFrame Props{};
-  Props.interlaced_frame = FHeldInterlaced;
-  Props.top_field_first = FHeldTopFieldFirst;
+  av_compat::SetInterlacing(Props, FHeldInterlaced, FHeldTopFieldFirst);
   int FrameSize = 0;
   for (int64_t I = 0; I < NbFrames && !FPause.Stopped(); ++I) {
     SendFrame(FrameSize, Props, FHeldPicture, Source);

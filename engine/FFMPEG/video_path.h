@@ -29,6 +29,10 @@ struct TVideoSettings {
   int64_t StartTime = 0;              // microseconds
   int64_t RecordingTime = INT64_MAX;  // microseconds
   int MaxFrames = INT_MAX;
+  // Where the input ends on the session's clock, microseconds; INT64_MAX: unknown. Repeating
+  // pictures past it (beyond a margin) is a damaged rate or timestamp, not a picture to fill.
+  int64_t InputEnd = INT64_MAX;
+  std::string Source;             // "input stream #0.0 of 'NAME'", for the reason
   bool InterlacedCoding = false;  // the encoder codes fields, so the field order is passed on
   int TopFieldFirst = -1;         // -1: as the decoded picture says
   bool SameQuality = false;       // the source picture's quality, not the stream's
@@ -73,6 +77,8 @@ class TVideoPath {
   int64_t FrameLimit() const;
   // Frames that may still be written, at most Wanted.
   int64_t Allowed(int64_t Wanted) const;
+  // Raises when repeating a picture Count times would carry the output past the input's end.
+  void CheckRepeat(int64_t Count) const;
   // Crops, scales and pads the picture into what the encoder takes; false (logged) when the
   // picture is skipped.
   bool FitPicture(const AVFrame &InFrame, const TPicture &InPicture, const AVCodecContext &Dec,

@@ -4,10 +4,12 @@
 #include <memory>
 #include <utility>
 
+#include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/picture_hooks.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
+#include "text/format_text.h"
 
 namespace {
 
@@ -40,8 +42,14 @@ TVideoSettings VideoSettingsOf(const TCustomFFmpeg &Task) {
 }  // namespace
 
 void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist) {
+  TVideoSettings Settings = VideoSettingsOf(*this);
+  const TInputFileContext &Input = *FInputFiles[Ist.FileIndex];
+  if (const int64_t End = StatedEndUs(*Input.Context, false); End != NoTimestamp)
+    Settings.InputEnd = End + FInputFilesTsOffset[Ist.FileIndex];
+  Settings.Source =
+      FormatText("input stream #%d.%d of '%s'", Ist.FileIndex, Ist.Index, Input.FileName.c_str());
   Ost.Video = std::make_unique<TVideoPath>(
-      Ost, VideoSettingsOf(*this), TVideoTaskState{FSwsFlags, FFramesDup, FFramesDrop}, FPause,
+      Ost, Settings, TVideoTaskState{FSwsFlags, FFramesDup, FFramesDrop}, FPause,
       [this](int Level, const std::string &Message) { DoLog(Level, Message); });
   if (const std::string Defect = Ost.Video->SetUp(*Ist.Decoder); !Defect.empty())
     throw FFMpegException(StreamSetUpFailure(Ost, Ist, Defect));

@@ -1,8 +1,16 @@
 // The media-library entry points the engine calls, one list per library, in lookup order.
 // Each list is expanded into the bound pointers (av_api.h) and into the lookup tables of the
 // library's binding module, so a name is written here once. A library counts as bound only
-// when every name of its list is found.
+// when every name of its list is found. Names only some versions have are listed under the
+// version test that needs them (the library headers are included before this file).
 #pragma once
+
+// FFmpeg 7.1: replaces the AVCodec lists of accepted formats, rates and layouts.
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(61, 13, 100)
+#define TARNWICK_AVCODEC_NEWER_ENTRY_POINTS(X) X(avcodec_get_supported_config)
+#else
+#define TARNWICK_AVCODEC_NEWER_ENTRY_POINTS(X)
+#endif
 
 #define TARNWICK_AVUTIL_ENTRY_POINTS(X) \
   X(av_log_set_callback)                \
@@ -114,7 +122,6 @@
   X(avcodec_find_encoder)                \
   X(avcodec_find_decoder)                \
   X(avcodec_open2)                       \
-  X(avcodec_close)                       \
   X(avcodec_flush_buffers)               \
   X(avcodec_string)                      \
   X(avcodec_get_class)                   \
@@ -139,7 +146,8 @@
   X(av_packet_ref)                       \
   X(av_packet_unref)                     \
   X(av_packet_rescale_ts)                \
-  X(av_packet_get_side_data)
+  X(av_packet_get_side_data)             \
+  TARNWICK_AVCODEC_NEWER_ENTRY_POINTS(X)
 
 #define TARNWICK_AVFORMAT_ENTRY_POINTS(X) \
   X(avformat_alloc_context)               \
@@ -168,7 +176,6 @@
   X(av_read_frame)                        \
   X(av_interleaved_write_frame)           \
   X(av_write_trailer)                     \
-  X(av_stream_get_end_pts)                \
   X(av_sdp_create)                        \
   X(av_pkt_dump_log2)                     \
   X(av_dump_format)                       \

@@ -27,11 +27,34 @@ std::string LoaderError() {
   return Text ? Text : "unknown error";
 }
 
+// A library of another major version has other structure layouts; an older minor version
+// may lack what the headers promise. Empty when the loaded one will do.
+std::string VersionMismatch(const std::string &File, unsigned Found, unsigned Compiled) {
+  const unsigned Major = Compiled >> 16, Minor = (Compiled >> 8) & 0xff;
+  if (Found >> 16 == Major && ((Found >> 8) & 0xff) >= Minor) return "";
+  return FormatText("%s is version %s, Tarnwick was built for %s (%u.%u or a later %u.x)",
+                    File.c_str(), LibraryVersionText(Found).c_str(),
+                    LibraryVersionText(Compiled).c_str(), Major, Minor, Major);
+}
+
+// The file the loader took for Address, which the name alone does not tell.
+std::string FileOf(void *Address, const std::string &Fallback) {
+  Dl_info Info{};
+  return dladdr(Address, &Info) && Info.dli_fname ? Info.dli_fname : Fallback;
+}
+
 }  // namespace
 
+std::string LibraryVersionText(unsigned Version) {
+  return FormatText("%u.%u.%u", Version >> 16, (Version >> 8) & 0xff, Version & 0xff);
+}
+
 TLibraryBinding::TLibraryBinding(const char *VersionedName, const char *PlainName,
-                                 std::span<const TEntryPoint> EntryPoints)
-    : VersionedName(VersionedName), PlainName(PlainName), EntryPoints(EntryPoints) {}
+                                 TLibraryVersion Version, std::span<const TEntryPoint> EntryPoints)
+    : VersionedName(VersionedName),
+      PlainName(PlainName),
+      Version(Version),
+      EntryPoints(EntryPoints) {}
 
 bool TLibraryBinding::Load(std::string &ErrorText, const std::string &LibraryFolder,
                            bool UseVersioned) {
@@ -50,6 +73,28 @@ bool TLibraryBinding::Load(std::string &ErrorText, const std::string &LibraryFol
     Handle = dlopen(Path.c_str(), LoadFlags);
     if (!Handle) {
       LastError = FormatText("Load libraray %s error: %s", Name, LoaderError().c_str());
+      ErrorText = LastError;
+      return false;
+    }
+    // Checked before any other name is looked up: a library of another version may lack them,
+    // and its version is the reason worth telling.
+    dlerror();
+    void *Address = dlsym(Handle, Version.Function);
+    std::string Mismatch;
+    if (!Address) {
+      Mismatch = FormatText("Load function %s@%s error: %s", Version.Function, Name,
+                            LoaderError().c_str());
+    } else {
+      unsigned (*VersionOf)() = nullptr;
+      std::memcpy(&VersionOf, &Address, sizeof Address);
+      Mismatch = VersionMismatch(FileOf(Address, Path), VersionOf(), Version.Compiled);
+      if (!Mismatch.empty())
+        Mismatch = FormatText("Load libraray %s error: %s", Name, Mismatch.c_str());
+    }
+    if (!Mismatch.empty()) {
+      dlclose(Handle);
+      Handle = nullptr;
+      LastError = Mismatch;
       ErrorText = LastError;
       return false;
     }

@@ -153,6 +153,7 @@ void TAVProbe::GetFormatInfo(TFormatInfo &Info) const {
   AVDictionary *Tags = Context->metadata;
   Info.StartTime = Context->start_time;
   Info.Duration = Context->duration;
+  Info.DurationEstimated = Context->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
   Info.BitRate = ClampToInt(Context->bit_rate);
   if (const char *Created = FindTag(Tags, {"creation_time"})) {
     int64_t Microseconds = 0;

@@ -11,8 +11,9 @@
 #include "engine/binding/av_owners.h"
 
 struct TFormatInfo {
-  int64_t StartTime;  // microseconds
-  int64_t Duration;   // microseconds; AV_NOPTS_VALUE when the container does not know it
+  int64_t StartTime;       // microseconds
+  int64_t Duration;        // microseconds; AV_NOPTS_VALUE when the container does not know it
+  bool DurationEstimated;  // worked out from the bit rate and the file's size: a guess
   int BitRate;
   int64_t Timestamp;  // creation time, seconds since the epoch
   char Title[512];

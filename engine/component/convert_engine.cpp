@@ -338,9 +338,14 @@ void TCustomConvertEngine::ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &O) 
   Named("bufsize", O.VideoBufferSize, O.VideoBufferSize > 0);
   Task.SetVideoSyncMethod(O.VideoSync);
   Tag("vtag", O.VideoTag);
+  Text("pix_fmt", O.PixelFormat);
+  // Named for video only: "profile" would reach the audio encoder too.
+  Named("vprofile", O.VideoProfile, O.VideoProfile >= 0);
   if (O.DisableSubtitle) Task.SetOption("sn", "");
   Task.FSubtitleLanguage = O.SubtitleLanguage;
   Task.FCopyTs = O.CopyTimestamps;
+  if (O.KeepSourceTags) Task.SetOption("keep_tags", "");
+  if (O.PreferDefaultStreams) Task.SetOption("default_streams", "");
   Task.SetRecordingTimeMs(O.RecordingTime);
   if (O.Timestamp >= 0) Task.FRecTimestamp = UnixTime(O.Timestamp);
   Task.SetYear(O.Year);

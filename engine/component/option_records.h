@@ -59,7 +59,9 @@ struct TOutputOptions {
   int32_t VideoBitrateTolerance = -1;
   int32_t VideoBufferSize = -1;
   int32_t VideoSync = -1;
-  std::string VideoTag;  // exactly four characters when set
+  std::string VideoTag;       // exactly four characters when set
+  std::string PixelFormat;    // by name, "yuv420p"; empty: the input's where the encoder takes it
+  int32_t VideoProfile = -1;  // the encoder's profile number (H.264: 66 Baseline, 77 Main)
   bool DisableSubtitle = false;
   std::string SubtitleLanguage;
   bool CopyTimestamps = false;
@@ -82,6 +84,10 @@ struct TOutputOptions {
   bool BeforeHook = false;
   std::string HookRanges;  // "start-end, ..." in ms
   std::string ExtOptions;  // one "name=value" per line
+  // The input's global tags, its cover picture and its modification time go to the output.
+  bool KeepSourceTags = false;
+  // The automatic choice of each kind's stream takes the one marked default before the first.
+  bool PreferDefaultStreams = false;
   // An existing file is never replaced: the complete output takes the first free name of
   // FileName, "name-1.ext", "name-2.ext", ... Off: it replaces the file once complete.
   bool KeepExisting = false;

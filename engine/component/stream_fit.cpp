@@ -11,6 +11,7 @@
 
 #include "engine/FFMPEG/codec_lookup.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_compat.h"
 #include "engine/component/av_probe.h"
 #include "text/format_text.h"
 
@@ -165,8 +166,9 @@ std::string FrameMisfit(const TStreamFacts &Facts, const TOutputOptions &O) {
 // Pixel format and shape: the encoder's first format; the entry's aspect, if it asks one.
 std::string PictureMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
                           const AVCodec &Encoder) {
-  if (!Encoder.pix_fmts) return "the encoder's pixel format is unknown";
-  const char *Made = av::av_get_pix_fmt_name(Encoder.pix_fmts[0]);
+  const AVPixelFormat *Formats = av_compat::PixelFormats(&Encoder);
+  if (!Formats) return "the encoder's pixel format is unknown";
+  const char *Made = av::av_get_pix_fmt_name(Formats[0]);
   if (!Made || Facts.PixelFormat != Made)
     return "pixel format " + (Facts.PixelFormat.empty() ? "unknown" : Facts.PixelFormat) +
            ", the encoder makes " + (Made ? Made : "another");
@@ -183,10 +185,20 @@ std::string PictureMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
                     O.AspectRatio.c_str());
 }
 
+// The profile a job asks: Constrained Baseline is within every H.264 profile.
+std::string ProfileMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
+                          const AVCodec &Encoder) {
+  if (O.VideoProfile < 0) return {};
+  const char *Asked = av::avcodec_profile_name(Encoder.id, O.VideoProfile);
+  if (Asked && (Facts.Profile == Asked || Facts.Profile == "Constrained Baseline")) return {};
+  return "profile " + (Facts.Profile.empty() ? std::string("unknown") : Facts.Profile) +
+         ", the entry asks " + (Asked ? Asked : std::to_string(O.VideoProfile));
+}
+
 std::string VideoMisfit(const TStreamFacts &Facts, const TOutputOptions &O,
                         const AVCodec &Encoder) {
-  for (std::string Misfit :
-       {VideoSettingMisfit(O), FrameMisfit(Facts, O), PictureMisfit(Facts, O, Encoder)})
+  for (std::string Misfit : {VideoSettingMisfit(O), FrameMisfit(Facts, O),
+                             PictureMisfit(Facts, O, Encoder), ProfileMisfit(Facts, O, Encoder)})
     if (!Misfit.empty()) return Misfit;
   return BitRateMisfit(Facts, O.VideoBitrate);
 }
@@ -289,11 +301,36 @@ TStreamFacts FactsOf(const AVStream &Stream) {
 
 }  // namespace
 
-std::vector<TStreamFacts> ProbedStreamFacts(const TAVProbe &Probe) {
+namespace {
+
+// The stream of Type the engine takes when it prefers one marked default: marked and no cover
+// picture first, then the first that is no cover, then the first; -1 when there is none.
+int PreferredStream(const AVFormatContext &Context, AVMediaType Type) {
+  int Best = -1, BestRank = 4;
+  for (unsigned Index = 0; Index < Context.nb_streams; ++Index) {
+    const AVStream &Stream = *Context.streams[Index];
+    if (Stream.codecpar->codec_type != Type) continue;
+    const int Rank = (Stream.disposition & AV_DISPOSITION_ATTACHED_PIC ? 2 : 0) +
+                     (Stream.disposition & AV_DISPOSITION_DEFAULT ? 0 : 1);
+    if (Rank < BestRank) {
+      Best = static_cast<int>(Index);
+      BestRank = Rank;
+    }
+  }
+  return Best;
+}
+
+}  // namespace
+
+std::vector<TStreamFacts> ProbedStreamFacts(const TAVProbe &Probe, bool PreferDefault) {
   std::vector<TStreamFacts> Streams;
   const AVFormatContext *Context = Probe.Context();
   if (!Context) return Streams;
-  for (const int Index : {Probe.FirstVideoStream(), Probe.FirstAudioStream()})
+  const int Video =
+      PreferDefault ? PreferredStream(*Context, AVMEDIA_TYPE_VIDEO) : Probe.FirstVideoStream();
+  const int Audio =
+      PreferDefault ? PreferredStream(*Context, AVMEDIA_TYPE_AUDIO) : Probe.FirstAudioStream();
+  for (const int Index : {Video, Audio})
     if (Index >= 0 && static_cast<unsigned>(Index) < Context->nb_streams)
       Streams.push_back(FactsOf(*Context->streams[Index]));
   return Streams;
@@ -332,6 +369,8 @@ void ApplyStreamFits(const std::vector<TStreamFit> &Fits, TOutputOptions &Option
       Options.FrameRate.clear();
       Options.FrameSize.clear();
       Options.AspectRatio.clear();
+      Options.PixelFormat.clear();
+      Options.VideoProfile = -1;
       Options.VideoBitrate = -1;
     } else {
       Options.AudioCodec = "copy";
@@ -346,7 +385,8 @@ std::vector<TStreamFit> CopyFittingStreams(const std::string &InputFile,
                                            const std::string &OutputFile, TOutputOptions &Options) {
   TAVProbe Probe;
   if (!Probe.LoadFile(InputFile, "")) return {};
-  const std::vector<TStreamFit> Fits = FitStreams(ProbedStreamFacts(Probe), Options, OutputFile);
+  const std::vector<TStreamFit> Fits =
+      FitStreams(ProbedStreamFacts(Probe, Options.PreferDefaultStreams), Options, OutputFile);
   ApplyStreamFits(Fits, Options);
   return Fits;
 }

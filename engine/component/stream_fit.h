@@ -48,8 +48,9 @@ struct TStreamFit {
   std::string Reason;
 };
 
-// The first video and the first audio stream of the file Probe has open: the ones a job takes.
-std::vector<TStreamFacts> ProbedStreamFacts(const TAVProbe &Probe);
+// The video and the audio stream a job takes of the file Probe has open: the first of each
+// kind, or with PreferDefault the ones marked default (a cover picture last).
+std::vector<TStreamFacts> ProbedStreamFacts(const TAVProbe &Probe, bool PreferDefault = false);
 
 // One fit per stream of Streams that the output gets. A stream is copied only when every
 // setting of Options is met already and the container of OutputFile (by its extension, or

@@ -25,8 +25,9 @@ TBatchJournal SmallJournal(const std::string &Folder) {
   TBatchJournal Journal;
   Journal.Entry = Mp4Entry;
   Journal.OutputFolder = Folder;
-  Journal.Rows = {{Folder + "/a.mov", true, "Done", Folder + "/a.mp4", "320x240", "25", "00:00:01"},
-                  {Folder + "/b.mov", false, "Waiting", "", " ", " ", "Unknown"}};
+  Journal.Rows = {
+      {Folder + "/a.mov", true, "Done", Folder + "/a.mp4", "320x240", "25", "00:00:01", "2024"},
+      {Folder + "/b.mov", false, "Waiting", "", " ", " ", "Unknown", ""}};
   return Journal;
 }
 
@@ -45,6 +46,7 @@ TEST(BatchJournalTest, ADamagedOrForeignJournalIsSetAsideWithItsReason) {
   EXPECT_EQ(Back.Journal.Rows[0].Output, Folder.File("a.mp4"));
   EXPECT_EQ(Back.Journal.Rows[1].Checked, false);
   EXPECT_EQ(Back.Journal.Rows[1].Duration, "Unknown");
+  EXPECT_EQ(Back.Journal.Rows[0].SubFolder, "2024");
 
   std::string Older = Good;
   Older.replace(Older.find("\"version\": 1"), 12, "\"version\": 0");
@@ -175,10 +177,10 @@ TEST(BatchJournalTest, TheWindowOffersTheListOfARunThatDidNotEnd) {
   Journal.Volume = 7;
   Journal.Picks = {{"ComboAudioChannels", "Mono"}};
   Journal.Rows = {
-      {"/in/a.mov", true, "Done", Out.File("a.mp4"), "320x240", "25", "00:00:02"},
-      {"/in/b.mov", true, "Converting", Out.File("b.mp4"), "320x240", "25", "00:00:02"},
-      {"/in/c.mov", true, "Converting", Out.File("c.mp4"), "320x240", "25", "00:00:02"},
-      {"/in/d.mov", false, "Done", Out.File("gone.mp4"), "320x240", "25", "00:00:02"},
+      {"/in/a.mov", true, "Done", Out.File("a.mp4"), "320x240", "25", "00:00:02", ""},
+      {"/in/b.mov", true, "Converting", Out.File("b.mp4"), "320x240", "25", "00:00:02", ""},
+      {"/in/c.mov", true, "Converting", Out.File("c.mp4"), "320x240", "25", "00:00:02", ""},
+      {"/in/d.mov", false, "Done", Out.File("gone.mp4"), "320x240", "25", "00:00:02", ""},
   };
   const std::string Path = State.File("tarnwick/batch-journal.json");
 

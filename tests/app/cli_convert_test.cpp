@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/binding/av_bindings.h"
 #include "tests/app/model_test_support.h"
 
 namespace fs = std::filesystem;
@@ -134,35 +135,36 @@ TEST(CliConvertTest, OddNamesConvertTheFileTheyNameExactly) {
   EXPECT_EQ(LastLine(Result.Errors), "5 Done");
 }
 
-TEST(CliConvertTest, APipeOrAFolderFailsAtOnceWithItsReasonAndTheCountsEndTheRun) {
+TEST(CliConvertTest, APipeFailsAtOnceWithItsReasonAFolderIsItsFilesAndTheCountsEndTheRun) {
   TTempFolder In("cli-convert-kinds"), Out("cli-convert-kinds-out");
   ASSERT_EQ(mkfifo(In.File("pipe.mov").c_str(), 0600), 0);
-  fs::create_directory(In.File("folder.mov"));
+  // A folder is the media files in it.
+  CopyMedia(In.File("folder.mov"), "inner.mov");
   const struct {
     std::string File;
     const char *State;
     std::string Last;
+    std::string Row = "";  // the row's file, when not File itself
   } Cases[] = {
       {In.File("pipe.mov"), "Fail",
        "'" + In.File("pipe.mov") + "' is a named pipe, not a regular file"},
       {MediaFile("sample.mov"), "Done", Out.File("sample.mp4")},
-      {In.File("folder.mov"), "Fail",
-       "'" + In.File("folder.mov") + "' is a directory, not a regular file"},
+      {In.File("folder.mov"), "Done", Out.File("inner.mp4"), In.File("folder.mov/inner.mov")},
   };
   std::vector<std::string> Arguments = {Mp4Entry};
   std::string Listing;
   for (const auto &Case : Cases) {
     Arguments.push_back(Case.File);
-    Listing += Line(Case.File, Case.State, Case.Last);
+    Listing += Line(Case.Row.empty() ? Case.File : Case.Row, Case.State, Case.Last);
   }
   Arguments.insert(Arguments.end(), {"--output", Out.Path()});
   const TProcessResult Result = ConvertIn(In.Path(), Arguments);
   EXPECT_EQ(Result.ExitStatus, 1) << Result.Errors;
   EXPECT_EQ(Result.Output, Listing);
-  EXPECT_TRUE(Result.Errors.ends_with("Conversions Completed with errors\n1 Done, 2 Fail\n"))
+  EXPECT_TRUE(Result.Errors.ends_with("Conversions Completed with errors\n2 Done, 1 Fail\n"))
       << Result.Errors;
   EXPECT_TRUE(fs::exists(Out.File("sample.mp4")));
-  EXPECT_EQ(std::distance(fs::directory_iterator(Out.Path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Out.Path()), fs::directory_iterator()), 2);
 }
 
 TEST(CliConvertTest, MisuseAndMissingFoldersExitWithStatusOne) {
@@ -198,7 +200,8 @@ TEST(CliConvertTest, MediaLibrariesThatDoNotLoadGiveStatusTwo) {
   const std::string Program = Folder.File("tarnwick-cli");
   fs::copy_file(TARNWICK_CLI, Program);
   fs::create_directories(Folder.File("Common Files"));
-  std::ofstream(Folder.File("Common Files/libavutil.so.57")) << "not a library";
+  std::ofstream(Folder.File(std::string("Common Files/") + AVUtilBinding.VersionedFileName()))
+      << "not a library";
   const TProcessResult Result =
       RunProgram({Program, "convert", "10", MediaFile("sample.mov"), "--output", Folder.Path()});
   EXPECT_EQ(Result.ExitStatus, 2);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/binding/av_bindings.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -72,11 +73,15 @@ TEST(CliProbeTest, LibrariesBesideTheProgramWinAndTheirFailureExitsWithTwo) {
   const std::string Program = Install.File("tarnwick-cli");
   std::filesystem::copy_file(TARNWICK_CLI, Program);
   std::filesystem::create_directory(Install.File("Common Files"));
-  std::ofstream(Install.File("Common Files/libavutil.so.57")) << "broken copy\n";
+  std::ofstream(Install.File(std::string("Common Files/") + AVUtilBinding.VersionedFileName()))
+      << "broken copy\n";
   const TProcessResult Result = RunProgram({Program, "probe", MediaFile("sample.mov")});
   EXPECT_EQ(Result.ExitStatus, 2);
   EXPECT_EQ(Result.Output, "");
-  EXPECT_EQ(Result.Errors.rfind("Load libraray libavutil.so.57 error: ", 0), 0u) << Result.Errors;
+  EXPECT_EQ(Result.Errors.rfind(
+                std::string("Load libraray ") + AVUtilBinding.VersionedFileName() + " error: ", 0),
+            0u)
+      << Result.Errors;
 }
 
 }  // namespace

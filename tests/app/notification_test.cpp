@@ -27,6 +27,7 @@
 
 #include "app/window/desktop_integration.h"
 #include "app/window/desktop_notification.h"
+#include "tests/app/private_bus.h"
 #include "tests/app/window_start.h"
 
 namespace {
@@ -91,43 +92,6 @@ class TNotificationService : public QDBusVirtualObject {
  private:
   QDBusConnection FBus;
   bool FReady = false;
-};
-
-// A session bus of the test's own, so that nothing reaches the desktop of whoever runs it. A
-// service folder makes the services described there startable on demand.
-class TPrivateBus {
- public:
-  explicit TPrivateBus(const std::string &Name, const std::string &ServiceFolder = "")
-      : FFolder(Name) {
-    const std::string Daemon = QStandardPaths::findExecutable("dbus-daemon").toStdString();
-    if (Daemon.empty()) return;
-    const std::string Socket = FFolder.File("bus");
-    std::ofstream(FFolder.File("bus.conf"))
-        << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
-           "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-           "<busconfig><type>session</type><listen>unix:path="
-        << Socket << "</listen>"
-        << (ServiceFolder.empty() ? "" : "<servicedir>" + ServiceFolder + "</servicedir>")
-        << "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-           "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n";
-    FDaemon = StartProgram({Daemon, "--nofork", "--config-file=" + FFolder.File("bus.conf")},
-                           "/dev/null", FFolder.File("daemon.log"));
-    // The daemon listens once its socket is there.
-    for (int Wait = 0; Wait < 1000 && !std::filesystem::exists(Socket); ++Wait)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (std::filesystem::exists(Socket)) Address = "unix:path=" + Socket;
-  }
-  ~TPrivateBus() {
-    if (FDaemon <= 0) return;
-    kill(FDaemon, SIGTERM);
-    waitpid(FDaemon, nullptr, 0);
-  }
-
-  std::string Address;  // empty when no daemon could be started
-
- private:
-  TTempFolder FFolder;
-  int FDaemon = -1;
 };
 
 struct TBatchCase {

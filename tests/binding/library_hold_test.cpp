@@ -13,6 +13,7 @@
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_bindings.h"
 #include "engine/component/av_probe.h"
 #include "tests/support/test_support.h"
 
@@ -67,14 +68,15 @@ TEST_F(LibraryHoldTest, UnloadingWaitsForTheLastHolderThenUnmapsAndClearsThePoin
     Second.reset();
     EXPECT_TRUE(AVLibsLoaded());
     ASSERT_NE(av::avformat_open_input, nullptr);
-    EXPECT_TRUE(UnloadKeepsMapped || Mapped("libavformat.so.59"));
+    EXPECT_TRUE(UnloadKeepsMapped || Mapped(AVFormatBinding.VersionedFileName()));
     // The last holder releases its objects through the libraries, then lets them go.
     Holder.reset();
     EXPECT_FALSE(AVLibsLoaded());
     EXPECT_EQ(av::avformat_open_input, nullptr);
     EXPECT_EQ(av::avcodec_free_context, nullptr);
     EXPECT_FALSE(std::filesystem::exists(Folder.File("out.avi")));
-    EXPECT_TRUE(UnloadKeepsMapped || !(Mapped("libavformat.so.59") || Mapped("libswscale.so.6")));
+    EXPECT_TRUE(UnloadKeepsMapped || !(Mapped(AVFormatBinding.VersionedFileName()) ||
+                                       Mapped(SwScaleBinding.VersionedFileName())));
   }
 }
 

@@ -47,7 +47,9 @@ TEST(CliProfilesTest, ProfilePrintsTheListsTheTypeAndTheJobOptions) {
             "VideoCodec=libx264\n"
             "FrameRate=25\n"
             "FrameSize=640x480\n"
-            "VideoBitrate=1500000\n");
+            "VideoBitrate=1500000\n"
+            "PixelFormat=yuv420p\n"
+            "VideoProfile=66\n");
 }
 
 TEST(CliProfilesTest, EntriesByPositionAndAudioFormats) {

@@ -41,22 +41,24 @@ TEST(JobMappingTest, DeviceFamily) {
        {},
        "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=44100\nAudioBitrate="
        "64000\nVideoCodec=mpeg4\n"
-       "FrameRate=25\nFrameSize=640x480\nVideoBitrate=1500000\n"},
+       "FrameRate=25\nFrameSize=640x480\nVideoBitrate=1500000\nPixelFormat=yuv420p\n"},
       {"iPod Extra (640 x 480) (*.mp4)",
        {{"ComboVideoCodec", "H264"}, {"ComboAudioChannels", "Mono"}},
        "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=44100\nAudioBitrate="
        "64000\nVideoCodec=libx264\n"
-       "FrameRate=25\nFrameSize=640x480\nVideoBitrate=1500000\n"},
+       "FrameRate=25\nFrameSize=640x480\nVideoBitrate=1500000\nPixelFormat=yuv420p\n"
+       "VideoProfile=66\n"},
       {"iPod Touch (*.mp4)",
        {},
        "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=44100\nAudioBitrate="
        "80000\nVideoCodec=mpeg4\n"
-       "FrameRate=25\nFrameSize=480x320\nVideoBitrate=1200000\n"},
+       "FrameRate=25\nFrameSize=480x320\nVideoBitrate=1200000\nPixelFormat=yuv420p\n"},
       {"Apple TV H264 (1280 x 720) (*.mp4)",
        {},
        "AudioCodec=libfaac\nAudioChannelLimit=2\nAudioSampleRate=48000\nAudioBitrate="
        "64000\nVideoCodec=libx264\n"
-       "FrameRate=23.975\nFrameSize=1280x720\nVideoBitrate=2500000\n"},
+       "FrameRate=23.975\nFrameSize=1280x720\nVideoBitrate=2500000\nPixelFormat=yuv420p\n"
+       "VideoProfile=77\n"},
   };
   ExpectJobs(Cases);
 }
@@ -186,6 +188,33 @@ TEST(JobMappingTest, FrameRateTexts) {
     EXPECT_EQ(FrameRateText("MP4 - MPEG4 Video (*.mp4)", "MP4", Rates, Options), Expected)
         << '"' << Rate << '"';
     EXPECT_EQ(ChangedFields(Options), "");
+  }
+}
+
+// "Auto" with the source's rate kept: the engine takes the input's rate (an empty text), a
+// device entry no more than its list's highest, a disc entry its norm; off, 25 as before.
+TEST(JobMappingTest, AutoKeepsTheSourceRate) {
+  struct TCase {
+    const char *Entry;
+    const char *SourceRate;
+    bool KeepSource;
+    const char *Expected;
+  };
+  const TCase Cases[] = {
+      {"MP4 - MPEG4 Video (*.mp4)", "59.94", true, ""},
+      {"MP4 - MPEG4 Video (*.mp4)", "59.94", false, "25"},
+      {"iPod (*.mp4)", "60", true, "30.0"},
+      {"iPod (*.mp4)", "29.97", true, ""},
+      {"iPod (*.mp4)", "Unknown", true, ""},
+      {"DVD - DVD Mpeg2 Format (*.mpg)", "60", true, ""},
+  };
+  for (const TCase &Case : Cases) {
+    TFormatSettings Settings;
+    StartUp(Settings);
+    PickFormat(Settings, Case.Entry);
+    TOutputOptions Options;
+    EXPECT_EQ(Settings.GetFrameRateText(Options, Case.KeepSource, Case.SourceRate), Case.Expected)
+        << Case.Entry << " " << Case.SourceRate;
   }
 }
 

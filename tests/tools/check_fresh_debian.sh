@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# The Debian package on a fresh Debian 12 (a minbase chroot): apt installs it with all it
+# The Debian package on a fresh Debian 12 or 13 (a minbase chroot): apt installs it with all it
 # needs, both programs start, tarnwick-cli converts a clip, the window starts on the offscreen
 # platform, and the menu entry and icons are where a desktop looks. By hand, as root: it needs
 # debootstrap and the network, and takes minutes.
-#   tests/tools/check_fresh_debian.sh BUILD_DIR [CHROOT_DIR] [MIRROR]
+#   tests/tools/check_fresh_debian.sh BUILD_DIR [CHROOT_DIR] [MIRROR] [RELEASE]
+# RELEASE (bookworm, the default, or trixie) must be the one the package was built on.
 # BUILD_DIR holds tarnwick_*.deb (make package). The chroot is made when CHROOT_DIR lacks one
 # and kept afterwards, so that a second run is quick; remove it with rm -rf.
 set -euo pipefail
 build=$(realpath "$1")
 root=${2:-/tmp/deb12}
 mirror=${3:-http://deb.debian.org/debian}
+release=${4:-bookworm}
 fail() { echo "check_fresh_debian: $*" >&2; exit 1; }
 step() { echo "== $*"; }
 
@@ -19,8 +21,8 @@ deb=$(find "$build" -maxdepth 1 -name 'tarnwick_*.deb' | sort | tail -n 1)
 [ -n "$deb" ] || fail "no tarnwick_*.deb in $build: make package"
 
 if [ ! -x "$root/usr/bin/apt-get" ]; then
-  step "debootstrap --variant=minbase bookworm $root $mirror"
-  debootstrap --variant=minbase bookworm "$root" "$mirror" > "$root.debootstrap.log" 2>&1 ||
+  step "debootstrap --variant=minbase $release $root $mirror"
+  debootstrap --variant=minbase "$release" "$root" "$mirror" > "$root.debootstrap.log" 2>&1 ||
     { tail -n 20 "$root.debootstrap.log" >&2; fail "debootstrap failed"; }
 fi
 mount -t proc proc "$root/proc"

@@ -14,9 +14,19 @@ deb=$(find "$out" -maxdepth 1 -name 'tarnwick_*.deb' | head -n 1)
 [ -n "$deb" ] || fail "no tarnwick_*.deb was made"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in 'libavcodec59 (>= 7:5.1) | libavcodec-extra59' libavformat59 libavutil57 libswscale6 \
-  libswresample4 libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins; do
-  [[ $depends == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
+# The packages holding the libraries of the major versions the build was compiled against,
+# as this system's package database knows them (libavcodec-extra61 owns libavcodec.so.61 when
+# installed instead of libavcodec61).
+needed=(libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins)
+for library in avcodec avformat avutil swscale swresample; do
+  major=$(pkg-config --modversion "lib$library" | cut -d. -f1)
+  owner=$(dpkg -S "lib$library.so.$major" 2> /dev/null | grep -v -- -dev | head -n 1 | cut -d: -f1)
+  [ -n "$owner" ] || fail "no package holds lib$library.so.$major"
+  # with the least version: an older minor version is refused at load
+  needed+=("$owner (>= ")
+done
+for package in "${needed[@]}"; do
+  [[ $depends == *"$package"* ]] || fail "Depends lacks $package: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Package)" = tarnwick ] || fail "the package is not named tarnwick"
 
