@@ -9,6 +9,17 @@
 enum class TMsgIcon { Information, Question, Warning, Error };
 enum class TMsgButtons { Ok, YesNo };
 enum class TModalResult { Ok, Yes, No, Cancel };
+// The answers to the stop question; StopNow and Continue are its Yes and No.
+enum class TStopChoice { StopNow, FinishRunning, SkipFile, Continue };
+
+inline constexpr char StopQuestion[] = "Stop all conversions?";
+inline constexpr char StopNowText[] = "Stop now";
+inline constexpr char FinishRunningText[] = "Finish the running files, then stop";
+inline constexpr char SkipFileText[] = "Skip this file";
+inline constexpr char ContinueText[] = "Continue";
+// The question whether to restore the list of a batch the program did not end.
+inline constexpr char RestoreQuestion[] =
+    "The last list of files was not finished (the program ended during its batch). Restore it?";
 
 class TDialogs {
  public:
@@ -29,6 +40,9 @@ class TDialogs {
   virtual bool OpenWebSite(const std::string &Address) = 0;
   // The message at the end of a batch; a window may offer to open Folder from it.
   virtual void ShowBatchEnd(const std::string &Text, const std::string &Folder);
+  // "Stop all conversions?" ("Confirmation", question icon) with the stop choices; where only
+  // Yes and No can be offered, they are "Stop now" and "Continue".
+  virtual TStopChoice AskStop();
 };
 
 // The usual information box: caption "Information", information icon, OK.
@@ -38,4 +52,11 @@ inline void ShowInformation(TDialogs &Dialogs, const std::string &Text) {
 
 inline void TDialogs::ShowBatchEnd(const std::string &Text, const std::string &) {
   ShowInformation(*this, Text);
+}
+
+inline TStopChoice TDialogs::AskStop() {
+  return MessageBox(StopQuestion, "Confirmation", TMsgIcon::Question, TMsgButtons::YesNo) ==
+                 TModalResult::Yes
+             ? TStopChoice::StopNow
+             : TStopChoice::Continue;
 }

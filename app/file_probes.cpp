@@ -107,3 +107,18 @@ void TFileProbes::WaitForNext() {
            FRunningThreads == 0;
   });
 }
+
+TJobRow ProbedJobRow(const std::string &FileName, const TProbedFile &Probed,
+                     const std::string &OutputType) {
+  TJobRow Row;
+  Row.Caption = FileName;
+  if (Probed.Outcome == TProbeOutcome::Readable) {
+    Row.SubItems[jcVideoSize] = Probed.Cells.VideoSize;
+    Row.SubItems[jcFrameRate] = Probed.Cells.FrameRate;
+    Row.SubItems[jcDuration] = Probed.Cells.Duration;
+    Row.SubItems[jcOutput] = OutputType;
+  } else {
+    Row.SubItems[jcProgress] = "Error";
+  }
+  return Row;
+}

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/job_cells.h"
+#include "app/job_list.h"
 
 enum class TProbeOutcome {
   Pending,
@@ -27,6 +28,11 @@ struct TProbedFile {
   TProbeOutcome Outcome = TProbeOutcome::Pending;
   TJobCells Cells;
 };
+
+// The job row of a probed file: its cells and the output type, or "Error" when it could not be
+// read.
+TJobRow ProbedJobRow(const std::string &FileName, const TProbedFile &Probed,
+                     const std::string &OutputType);
 
 class TFileProbes {
  public:

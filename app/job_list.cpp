@@ -8,6 +8,7 @@
 void TJobList::Add(TJobRow Row) {
   FRows.push_back(std::move(Row));
   Changed(NoRow);
+  Edited();
 }
 
 void TJobList::Add(std::vector<TJobRow> Rows) {
@@ -19,6 +20,7 @@ void TJobList::Add(std::vector<TJobRow> Rows) {
     OnRowsAppended(First);
   else
     Changed(NoRow);
+  Edited();
 }
 
 void TJobList::Delete(int Index) {
@@ -28,12 +30,14 @@ void TJobList::Delete(int Index) {
   for (int &Selected : FSelection)
     if (Selected > Index) --Selected;
   Changed(NoRow);
+  Edited();
 }
 
 void TJobList::Clear() {
   FRows.clear();
   FSelection.clear();
   Changed(NoRow);
+  Edited();
 }
 
 void TJobList::SetCell(int Index, TJobCell Cell, const std::string &Text) {
@@ -48,6 +52,7 @@ void TJobList::SetChecked(int Index, bool Checked) {
   if (Target == Checked) return;
   Target = Checked;
   Changed(Index);
+  Edited();
 }
 
 void TJobList::SetFailReason(int Index, const std::string &Reason) {
@@ -103,6 +108,7 @@ void TJobList::DeleteSelected() {
     FRows.erase(FRows.begin() + *Row);
   FSelection.clear();
   Changed(NoRow);
+  Edited();
 }
 
 int TJobList::Find(const std::string &Caption) const {
@@ -118,4 +124,8 @@ void TJobList::MakeVisible(int Index) {
 
 void TJobList::Changed(int Row) {
   if (OnChange) OnChange(Row);
+}
+
+void TJobList::Edited() {
+  if (OnEdited) OnEdited();
 }

@@ -90,9 +90,12 @@ class TJobList {
   // others again; when unassigned, OnChange(NoRow) says it instead.
   std::function<void(int First)> OnRowsAppended;
   std::function<void(int Row)> OnMakeVisible;
+  // The user's list changed: rows added or removed, a check box set (not a cell).
+  std::function<void()> OnEdited;
 
  private:
   void Changed(int Row);
+  void Edited();
 
   std::vector<TJobRow> FRows;
   std::vector<int> FSelection;

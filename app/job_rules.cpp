@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 #include <utility>
@@ -116,6 +117,14 @@ std::string JobAspectRatio(int AspectItem, const std::string &VideoSizeCell) {
 
 int32_t JobRecordingTime(const std::string &DurationCell) {
   return DurationCell == "00:00:00" || DurationCell == "Unknown" ? 36000000 : -1;
+}
+
+double DurationSeconds(const std::string &DurationCell) {
+  int Hours = 0, Minutes = 0, Seconds = 0, Length = 0;
+  if (std::sscanf(DurationCell.c_str(), "%d:%2d:%2d%n", &Hours, &Minutes, &Seconds, &Length) != 3 ||
+      Length != static_cast<int>(DurationCell.size()) || Hours < 0 || Minutes < 0 || Seconds < 0)
+    return 0.0;
+  return Hours * 3600.0 + Minutes * 60.0 + Seconds;
 }
 
 int ProgressPercent(int64_t Current, int64_t Total) {

@@ -44,6 +44,10 @@ std::string JobAspectRatio(int AspectItem, const std::string &VideoSizeCell);
 // else no limit (-1).
 int32_t JobRecordingTime(const std::string &DurationCell);
 
+// The seconds a "Duration" cell ("HH:MM:SS", hours of any length) gives; 0 for "Unknown" or any
+// other text.
+double DurationSeconds(const std::string &DurationCell);
+
 struct TVolumeStep {
   const char *Label;  // LabelVolume
   int Volume;         // AudioVolumeSetting

@@ -12,7 +12,10 @@
 #include "app/library_folder.h"
 #include "app/sleep_inhibitor.h"
 
-TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer) : TimerConvertAgain(Timer), Dialogs(Dialogs) {
+TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer)
+    : TimerConvertAgain(Timer),
+      Dialogs(Dialogs),
+      FBatch(ListView1, *this, Timer, FEvents, FEngine) {
   OnWriteOutputCells = [this](const std::string &OutputType) {
     ListView1.SetCellOfAll(jcOutput, OutputType);
   };
@@ -25,23 +28,17 @@ TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer) : TimerConvertAgain(Timer), 
   Worker1.OnStart = [this](TBackgroundWorkerBase *, TWorkerExecuteThread *, void *&) {
     Worker1Start();
   };
-  FSlots.push_back(std::make_unique<TJobSlot>(FEvents, FEngine));
-  AttachSlot(*FSlots[0]);
+  AttachBatch();
+  ListView1.OnEdited = [this] { ListJournal.Touch(); };
+  ListJournal.OnSnapshot = [this] { return JournalSnapshot(); };
+  ListJournal.OnError = [this](const std::string &Error) {
+    SetStatusPanel(0, "The list could not be saved for a restart: " + Error);
+  };
 }
 
 TForm1::~TForm1() {
   TimerConvertAgain.OnTimer = nullptr;
   FEvents.Detach();
-}
-
-void TForm1::AttachSlot(TJobSlot &Slot) {
-  Slot.Events.OnProgress = [this, &Slot](const TProgressEvent &Event) {
-    JobProgress(Slot, Slot.Row, Event);
-  };
-  Slot.Events.OnTerminate = [this, &Slot](const TTerminateEvent &Event) {
-    JobTerminate(Slot, Slot.Row, Event);
-  };
-  Slot.Events.Attach(Slot.Engine);
 }
 
 bool TForm1::FormCreate() {
@@ -62,18 +59,18 @@ bool TForm1::FormCreate() {
 
 void TForm1::FormShow() {
   ComboOutputFormatChange();
+  OfferRestore();
 }
 
 bool TForm1::FormCloseQuery() {
   if (Busy()) return false;
-  for (const auto &Slot : FSlots) {
-    Slot->Events.Detach();
-    Slot->Engine.StopConvert();
-  }
+  FBatch.Close();
   return true;
 }
 
 void TForm1::FormClose() {
+  // Closed normally: there is nothing to restore at the next start.
+  ListJournal.Remove();
   // SaveSettings swallows its own errors: closing goes on without the settings.
   if (Form4) Form4->SaveSettings();
 }
@@ -143,6 +140,7 @@ void TForm1::About1Click() {
 void TForm1::Exit1Click() {
   // Files still being probed would only hold the end up.
   FStopAdding = true;
+  if (!Busy()) ListJournal.Remove();
   if (OnTerminateApplication) OnTerminateApplication();
 }
 

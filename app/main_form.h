@@ -1,8 +1,8 @@
 // TForm1, the main window's logic without a toolkit: the control models (the job list, the
 // format and settings lists, the letterbox list, the volume bar, the progress bar, the status
 // bar, the output folder, the job timer, the enabled states), the adding of files, start-up and
-// the batch driver that converts the checked rows one after another, or several at once, each
-// in a slot of its own (job_slot.h). A window shows these models (OnViewChange, the lists' own
+// the batch driver's handlers, a thin layer over the batch (batch.h) that converts the checked
+// rows. A window shows these models (OnViewChange, the lists' own
 // OnChange) and forwards the user's actions to the handlers below; it holds no logic of its own.
 //
 // Threads: everything runs on the main thread. The engine's events reach EngineProgress and
@@ -18,12 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "app/batch.h"
 #include "app/dialogs.h"
 #include "app/engine_events.h"
 #include "app/job_list.h"
 #include "app/job_rules.h"
 #include "app/job_slot.h"
 #include "app/job_timer.h"
+#include "app/list_journal.h"
 #include "engine/component/convert_engine.h"
 #include "profiles/format_settings.h"
 #include "worker/background_worker.h"
@@ -50,6 +52,10 @@ inline constexpr const char *LockedControlNames[] = {
 enum class TViewPart { Controls, ProgressBar, StatusBar, Volume, OutputFolder };
 
 class TForm1 : public TFormatSettings {
+  // Declared before the engine: the engine's end delivers its last events into it.
+  TEngineEvents FEvents;
+  TConvertEngine FEngine;
+
  public:
   TForm1(TDialogs &Dialogs, TJobTimer &Timer);
   ~TForm1();
@@ -70,10 +76,17 @@ class TForm1 : public TFormatSettings {
   TDialogs &Dialogs;
   TForm4 *Form4 = nullptr;  // set by whoever creates both
   TConvertEngine &Engine() { return FEngine; }
+  // The list as the user works on it, for the next start after a crash or a kill; its File is
+  // set by the program's start-up (none: nothing is journaled).
+  TListJournal ListJournal;
 
+ private:
+  TBatch FBatch;  // after the list, the timer and the engine it uses
+
+ public:
   // ===== State =====
-  std::atomic<bool> Converting{false};
-  std::atomic<bool> Aborted{false};
+  std::atomic<bool> &Converting = FBatch.Converting;
+  std::atomic<bool> &Aborted = FBatch.Aborted;
   bool FAddingFiles = false;
   // Set by Exit: the adding under way appends no further row.
   bool FStopAdding = false;
@@ -84,16 +97,17 @@ class TForm1 : public TFormatSettings {
   // A stopped row leaves no partial file; the command line's choice for callers that will
   // convert the file again.
   bool RemoveStoppedOutputs = false;
-  TOutputOptions JobOutputOptions;
-  int FCurrentJob = 0;  // the last row a job was started for
-  bool FLastJob = false;
-  bool FBatchDone = false;
+  TOutputOptions &JobOutputOptions = FBatch.JobOutputOptions;
+  int &FCurrentJob = FBatch.FCurrentJob;  // the last row a job was started for
+  bool &FLastJob = FBatch.FLastJob;
+  bool &FBatchDone = FBatch.FBatchDone;
+  TBatch &Batch() { return FBatch; }
 
   bool ControlsEnabled() const { return FControlsEnabled; }
   bool MainMenuEnabled() const { return FMainMenuEnabled; }
   bool PopupMenuEnabled() const { return FControlsEnabled; }
   // No batch runs and no started job still owes its end.
-  bool Idle() const { return !Converting && !TimerConvertAgain.Enabled() && !FJobPending; }
+  bool Idle() const { return FBatch.Idle(); }
   // A batch is under way (also between two of its jobs) or files are being added: adding,
   // dropping, converting and closing are refused.
   bool Busy() const { return Converting || TimerConvertAgain.Enabled() || FAddingFiles; }
@@ -142,17 +156,20 @@ class TForm1 : public TFormatSettings {
   void EngineTerminate(const TTerminateEvent &Event);
   void ButtonStopConvertClick();
   void ButtonStopSmallClick() { ButtonStopConvertClick(); }
+  // "Pause" / "Resume": holds every running row without a question, or lets them go on.
+  void ButtonPauseClick();
+  bool Paused() const { return FBatch.Paused(); }
   // What a confirmed stop does: every running row ends "Abort", no further row starts.
   void StopAllConversions();
   // How many rows this batch converts at once (Additional Options, when it started).
-  int SimultaneousJobs() const { return static_cast<int>(FJobs); }
+  int SimultaneousJobs() const { return FBatch.SimultaneousJobs(); }
   // Started files of this batch, counted as "File k of n" counts them.
-  int BatchFile() const { return FBatchFile; }
+  int BatchFile() const { return FBatch.BatchFile(); }
   // The batch's percentage over its rows: ended rows count whole, running rows by their
   // progress, checked rows not yet reached as nothing.
-  int BatchPercent() const;
+  int BatchPercent() const { return FBatch.BatchPercent(); }
   // The rows this batch ended, by their state ("Done", "Fail", "Abort").
-  TJobStateCounts JobStateCounts() const;
+  TJobStateCounts JobStateCounts() const { return FBatch.JobStateCounts(); }
   void DisableControls();
   void EnableControls();
   void SetMainMenuEnabled(bool Enabled);
@@ -171,56 +188,20 @@ class TForm1 : public TFormatSettings {
   void AddFilesClick(const std::vector<std::string> *Files);
   // The row of a probed file: its cells, or "Error" when it could not be read.
   TJobRow JobRow(const std::string &FileName, const TProbedFile &Probed) const;
-  void ConvertNextJob(TJobSlot &Slot);
-  // Starts rows in the free slots from First on, as long as the batch goes on.
-  void FillFreeSlots(size_t First);
-  // The next row's output could meet a running row's: it starts once that one has ended.
-  bool NextJobWaits() const;
-  TJobOutput RowOutput(int Row) const;
-  // Rows added from folders (folder_rows.cpp): the folder a row's output goes to, and before a
-  // row starts, its subfolder made or the row ended as already converted (false: it has ended).
-  std::string RowOutputFolder(int Row) const;
-  bool PrepareRowFolder(TJobSlot &Slot);
-  bool PrepareJob(TJobSlot &Slot);
-  void EndFailedJob(TJobSlot &Slot, const std::string &Reason);
-  void JobProgress(TJobSlot &Slot, int Row, const TProgressEvent &Event);
-  void JobTerminate(TJobSlot &Slot, int Row, const TTerminateEvent &Event);
-  void AttachSlot(TJobSlot &Slot);
-  // Converting and the pending job follow the slots.
-  void SetBusy(TJobSlot &Slot, bool Busy);
-  void SlotsChanged();
-  // Several rows at once: the bar, the title and the status bar tell the batch's progress.
-  void ShowBatchProgress();
-  void EndJob(int Row);
-  void BatchEnded();
+  // The batch's events: its cells, bar, status bar and end reach the view from here.
+  void AttachBatch();
+  // ===== The list journal (list_restore.cpp) =====
+  TBatchJournal JournalSnapshot() const;
+  // A list the program did not end with is offered back.
+  void OfferRestore();
+  void RestoreList(const TBatchJournal &Journal);
   void SetProgressBar(int Position);
   void SetStatusPanel(int Panel, const std::string &Text);
   // Empties "Progress" and "Frames"; KeepErrors leaves the "Error" of unreadable files.
   void ClearProgressCells(bool KeepErrors = false);
   void ViewChanged(TViewPart Part);
-  std::vector<std::string> Inputs() const;
-  // The outputs this batch has written so far: overwriting never replaces them.
-  std::vector<std::string> FWrittenOutputs;
-  // Where the batch stands for the status bar: its checked rows, the one under way (1-based).
-  int FBatchFiles = 0;
-  int FBatchFile = 0;
-  std::chrono::steady_clock::time_point FBatchStarted;
-  // Set when the last row of the batch has ended.
-  std::optional<std::chrono::steady_clock::time_point> FBatchStopped;
-  void ShowBatchTime(double DoneShare);
-
-  // Declared before the engine: the engine's end delivers its last events into it.
-  TEngineEvents FEvents;
-  TConvertEngine FEngine;
-  // The first uses FEvents and FEngine; a batch of several rows at once adds more.
-  std::vector<std::unique_ptr<TJobSlot>> FSlots;
-  size_t FJobs = 1;
-  int FCodecThreads = 0;    // each job's, 0: the libraries' choice
-  int64_t FBatchBytes = 0;  // the ended rows' output sizes
   bool FControlsEnabled = true;
   bool FMainMenuEnabled = true;
-  bool FJobPending = false;  // a started job whose end has not arrived (any slot's)
-  bool FAskingStop = false;  // "Stop all conversions?" is open
   // Keeps the machine awake from the batch's start to its end (sleep_inhibitor.h).
   std::unique_ptr<TSleepInhibitor> FAwake;
 };

@@ -6,11 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/additional_options.h"
-#include "app/main_form.h"
+#include "app/list_journal.h"
 #include "app/settings_store.h"
+#include "app/window/application.h"
 #include "app/window/desktop_integration.h"
-#include "app/window/main_window.h"
 #include "app/window/qt_dialogs.h"
 
 namespace {
@@ -43,16 +42,13 @@ int main(int argc, char **argv) {
   QApplication::setWindowIcon(TarnwickIcon());
 
   TQtDialogs Dialogs;
-  TQtJobTimer TimerConvertAgain(100);
-  TForm1 Form1(Dialogs, TimerConvertAgain);
-  if (!Form1.FormCreate()) return 1;
-
   TQSettingsStore Settings;
-  TForm4 Form4(Form1, Settings);
-  Form1.Form4 = &Form4;
-  TMainWindow Window(Form1, Form4);
+  TApplication Program(Dialogs, Settings);
+  if (!Program.Created()) return 1;
+  TMainWindow &Window = *Program.Window;
   Dialogs.SetParent(&Window);
-  Form4.FormCreate();
+  // The list is kept for the next start as the user works; showing the window offers it back.
+  Program.Form1.ListJournal.File = WindowJournalPath();
   Window.show();
   // argv, not arguments(): Qt has taken its own options (-style ...) out of it by now.
   QStringList Arguments;

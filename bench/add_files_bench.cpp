@@ -19,7 +19,7 @@
 #include "app/job_cells.h"
 #include "app/main_form.h"
 #include "app/settings_store.h"
-#include "app/window/main_window.h"
+#include "app/window/application.h"
 #include "engine/component/av_probe.h"
 
 namespace {
@@ -116,15 +116,11 @@ int main(int argc, char **argv) {
     return 2;
   }
 
-  TQtJobTimer Timer(100);
-  TForm1 Form(Dialogs, Timer);
-  if (!Form.FormCreate()) return 1;
   TMemorySettingsStore Settings;
-  TForm4 Options(Form, Settings);
-  Form.Form4 = &Options;
-  TMainWindow Window(Form, Options);
-  Options.FormCreate();
-  Window.show();
+  TApplication Program(Dialogs, Settings);
+  if (!Program.Created()) return 1;
+  TForm1 &Form = Program.Form1;
+  Program.Window->show();
   QCoreApplication::processEvents();
 
   std::vector<double> Seconds, Gaps;

@@ -1,6 +1,6 @@
-// tarnwick-cli convert: the window's batch driver without a window. The files become checked
-// rows of the job list, the entry and the picks fill the settings lists, and the rows are
-// converted exactly as "Convert Now !" converts them, one after another or --jobs at once. Messages
+// tarnwick-cli convert: the window's batch (batch.h) without a window. The files become checked
+// rows of a job list, the entry and the picks fill the settings lists, and the batch converts
+// the rows exactly as "Convert Now !" does, one after another or --jobs at once. Messages
 // go to standard error, the last line there counting the rows by their end; questions are answered
 // No. Every file gets exactly one row line, also after a stop, and a closed standard output
 // ends no conversion: it only changes the exit status.
@@ -14,20 +14,29 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 
 #include "app/additional_options.h"
+#include "app/batch.h"
+#include "app/batch_journal.h"
 #include "app/cli/cli_entry.h"
 #include "app/cli/cli_interrupt.h"
 #include "app/converted_output.h"
+#include "app/file_probes.h"
+#include "app/folder_files.h"
 #include "app/job_rules.h"
+#include "app/library_folder.h"
 #include "app/main_form.h"
 #include "app/message_text.h"
+#include "app/sleep_inhibitor.h"
 #include "cli_commands.h"
 #include "profiles/catalogue.h"
+#include "profiles/format_settings.h"
 #include "text/format_text.h"
+#include "text/text_utils.h"
 
 namespace {
 
@@ -63,6 +72,7 @@ struct TConvertArguments {
   std::vector<const TSourceSwitch *> SwitchedOff;  // --no-tags and its kind
   bool Verbose = false;
   bool RemoveStopped = false;  // --on-stop remove
+  bool Resume = false;         // --resume: a journal in the output folder
   int Jobs = 0;                // rows converting at once; 0: automatic, as the window's default
   bool KeepFolders = false;    // --keep-folders
   bool SkipConverted = false;  // --skip-converted
@@ -87,6 +97,8 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
       (Arguments.Entry.empty() ? Arguments.Entry : Arguments.Files.emplace_back()) = Word;
     } else if (Word == "--") {
       Options = false;
+    } else if (Word == "--resume") {
+      Arguments.Resume = true;
     } else if (Word == "--overwrite") {
       Arguments.Overwrite = true;
     } else if (Word == "--no-copy") {
@@ -145,7 +157,8 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
 // anything else is printed and when the batch ends, so it never stays behind.
 class TProgressLine {
  public:
-  TProgressLine(const TForm1 &Form, int RowCount) : FForm(Form), FRowCount(RowCount) {}
+  TProgressLine(const TBatch &Batch, const TJobList &Rows)
+      : FBatch(Batch), FRows(Rows), FRowCount(Rows.Count()) {}
 
   void RowEnded() {
     ++FRowsEnded;
@@ -153,18 +166,18 @@ class TProgressLine {
   }
 
   void Show() {
-    if (!FTerminal || !FForm.Converting) return;
-    const int Row = FForm.FCurrentJob;
-    if (Row < 0 || Row >= FForm.ListView1.Count()) return;
-    const bool Batch = FForm.SimultaneousJobs() > 1;
-    const int Percent = FForm.ProgressBar1;
+    if (!FTerminal || !FBatch.Converting) return;
+    const int Row = FBatch.FCurrentJob;
+    if (Row < 0 || Row >= FRows.Count()) return;
+    const bool Batch = FBatch.SimultaneousJobs() > 1;
+    const int Percent = FBatch.ProgressBar();
     const double Done = Batch ? Percent / 100.0 : (FRowsEnded + Percent / 100.0) / FRowCount;
     const double Elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - FStarted).count();
-    std::string File = std::filesystem::path(FForm.ListView1.Row(Row).Caption).filename().string();
+    std::string File = std::filesystem::path(FRows.Row(Row).Caption).filename().string();
     // A line wider than the terminal would wrap, and "\r" could not take it back.
     if (File.size() > MaxNameWidth) File = "..." + File.substr(File.size() - MaxNameWidth + 3);
-    std::string Line = FormatText("%d of %d %3d%% %s", Batch ? FForm.BatchFile() : FRowsEnded + 1,
+    std::string Line = FormatText("%d of %d %3d%% %s", Batch ? FBatch.BatchFile() : FRowsEnded + 1,
                                   FRowCount, Percent, File.c_str());
     if (Done > 0.0 && Done < 1.0)
       Line += ", " + ClockText(static_cast<int64_t>(Elapsed * (1.0 - Done) / Done)) + " left";
@@ -187,7 +200,8 @@ class TProgressLine {
     std::fflush(stderr);
   }
 
-  const TForm1 &FForm;
+  const TBatch &FBatch;
+  const TJobList &FRows;
   const int FRowCount;
   const bool FTerminal = isatty(STDERR_FILENO) == 1;
   const std::chrono::steady_clock::time_point FStarted = std::chrono::steady_clock::now();
@@ -199,7 +213,7 @@ class TProgressLine {
 // fails (a reader gone) is remembered, and the batch goes on.
 class TRowLines {
  public:
-  explicit TRowLines(TForm1 &Form) : FForm(Form), FEnded(Form.ListView1.Count()) {}
+  explicit TRowLines(TJobList &Rows) : FRows(Rows), FEnded(Rows.Count()) {}
 
   void Ended(int Row) {
     FEnded.at(Row) = true;
@@ -209,9 +223,9 @@ class TRowLines {
   // After a stop: the rows it kept from starting become "Skipped", and every row not told yet
   // is.
   void TellTheRest() {
-    for (int Row = 0; Row < FForm.ListView1.Count(); ++Row) {
+    for (int Row = 0; Row < FRows.Count(); ++Row) {
       if (FEnded[Row]) continue;
-      FForm.ListView1.SetCell(Row, jcProgress, SkippedState);
+      FRows.SetCell(Row, jcProgress, SkippedState);
       FEnded[Row] = true;
     }
     Tell();
@@ -223,7 +237,7 @@ class TRowLines {
  private:
   void Tell() {
     for (; FTold < FEnded.size() && FEnded[FTold]; ++FTold) {
-      const TJobRow &Job = FForm.ListView1.Row(static_cast<int>(FTold));
+      const TJobRow &Job = FRows.Row(static_cast<int>(FTold));
       const std::string &State = Job.SubItems[jcProgress];
       const std::string Last =
           State == SkippedState ? SkippedNote
@@ -240,26 +254,28 @@ class TRowLines {
     if (FLostError == 0) FLostError = errno != 0 ? errno : EIO;
   }
 
-  TForm1 &FForm;
+  TJobList &FRows;
   std::vector<bool> FEnded;
   size_t FTold = 0;
   int FLostError = 0;
 };
 
-// Sets the form up as start-up and the user would; false after printing what is wrong.
-bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments) {
-  const TEntryMatch Entry = MatchFormatEntry(Form.ComboOutputFormat, Arguments.Entry);
-  if (Entry.Position < 0 || IsSeparator(Form.ComboOutputFormat.Items()[Entry.Position])) {
+// The entry and the picks in the settings lists; false after printing what is wrong.
+bool SetUpFormats(TFormatSettings &Formats, const TConvertArguments &Arguments) {
+  Formats.FillOutputFormatList();
+  Formats.ComboAspectRatio.SetItemIndex(0);
+  const TEntryMatch Entry = MatchFormatEntry(Formats.ComboOutputFormat, Arguments.Entry);
+  if (Entry.Position < 0 || IsSeparator(Formats.ComboOutputFormat.Items()[Entry.Position])) {
     UsageError(Entry.Position < 0 ? Entry.Problem
                                   : "'" + Arguments.Entry +
                                         "' is a separator line of the format list, not an "
                                         "entry (see tarnwick-cli formats)");
     return false;
   }
-  Form.ComboOutputFormat.SetItemIndex(Entry.Position);
-  Form.FormShow();
+  Formats.ComboOutputFormat.SetItemIndex(Entry.Position);
+  Formats.ComboOutputFormatChange();
   for (const auto &[Name, Text] : Arguments.Picks) {
-    TChoiceList *List = FindSettingsList(Form, Name);
+    TChoiceList *List = FindSettingsList(Formats, Name);
     if (List == nullptr || !List->SelectText(Text)) {
       UsageError(List ? Name + " holds no item '" + Text + "' (items: " + ItemsText(*List) + ")"
                       : "no settings list named '" + Name + "' (lists: " + SettingsListsText() +
@@ -267,36 +283,162 @@ bool SetUpForm(TForm1 &Form, TForm4 &Options, const TConvertArguments &Arguments
       return false;
     }
   }
-  Form.SetTrackBar1(Arguments.Volume);
-  Options.SetCheckBoxOverWrite(Arguments.Overwrite);
-  Form.RemoveStoppedOutputs = Arguments.RemoveStopped;
-  Options.SetCheckBoxCopyStreams(Arguments.Copy);
-  Options.SetCheckBoxAutoJobs(Arguments.Jobs == 0);
-  if (Arguments.Jobs > 0) Options.SetSpinEditJobs(Arguments.Jobs);
-  Options.SetCheckBoxKeepFolders(Arguments.KeepFolders);
-  Options.SetCheckBoxSkipConverted(Arguments.SkipConverted);
-  for (const TSourceSwitch &Switch : SourceSwitches)
-    Options.SetSourceSwitch(Switch.Box,
-                            std::find(Arguments.SwitchedOff.begin(), Arguments.SwitchedOff.end(),
-                                      &Switch) == Arguments.SwitchedOff.end());
-  std::error_code Ignored;
-  Form.EditOutputFolder =
-      Arguments.Output ? *Arguments.Output : std::filesystem::current_path(Ignored).string();
   return true;
+}
+
+// Probes the files in their order into rows, as adding them to the window's list does; a file
+// listed twice gets two rows. Stops early, leaving the rest out, when Stopped says so.
+void AddRows(TJobList &Rows, const std::vector<TListedFile> &Files, const std::string &OutputType,
+             const std::function<bool()> &Stopped) {
+  std::vector<std::string> Names;
+  for (const TListedFile &File : Files) Names.push_back(File.File);
+  TFileProbes Probes(Names);
+  Probes.Start();
+  size_t Added = 0;
+  while (Added < Files.size() && !Stopped()) {
+    Probes.WaitForNext();
+    for (TProbedFile &Probed : Probes.TakeReady()) {
+      if (Probed.Outcome == TProbeOutcome::Raised) return;
+      TJobRow Row = ProbedJobRow(Files[Added].File, Probed, OutputType);
+      Row.SubFolder = Files[Added++].SubFolder;
+      Rows.Add(std::move(Row));
+    }
+  }
+}
+
+// Whether the kept-source switch Box stays on: only its word turns it off.
+bool SourceSwitchOn(const TConvertArguments &Arguments, bool TForm4::*Box) {
+  return std::none_of(Arguments.SwitchedOff.begin(), Arguments.SwitchedOff.end(),
+                      [Box](const TSourceSwitch *Switch) { return Switch->Box == Box; });
+}
+
+// Where --resume keeps its journal: TARNWICK_JOURNAL when set, else in the output folder.
+std::string JournalPath(const std::string &OutputFolder) {
+  const char *Override = std::getenv("TARNWICK_JOURNAL");
+  if (Override != nullptr && *Override != '\0') return Override;
+  return (std::filesystem::path(TrimmedText(OutputFolder)) / ".tarnwick-batch.json").string();
+}
+
+// --resume: the journal of the same files and output folder marks the rows an earlier run
+// converted "Done" and leaves them out of this batch; the journal of another batch is replaced.
+class TResumeJournal {
+ public:
+  TResumeJournal(const TConvertArguments &Arguments, const TFormatSettings &Formats,
+                 const TJobSettings &Settings, TJobList &Rows)
+      : FPath(JournalPath(Settings.OutputFolder)), FRows(Rows) {
+    FJournal.Entry = Formats.ComboOutputFormat.Text();
+    FJournal.Picks = Arguments.Picks;
+    FJournal.OutputFolder = Settings.OutputFolder;
+    FJournal.Overwrite = Settings.Overwrite;
+    FJournal.CopyStreams = Settings.CopyStreams;
+    FJournal.Volume = Arguments.Volume;
+  }
+
+  // The rows already converted, now "Done" and unticked.
+  std::vector<int> PickUp() {
+    const TJournalRead Earlier = ReadBatchJournal(FPath);
+    if (Earlier.Outcome == TJournalOutcome::SetAside)
+      std::fprintf(stderr, "tarnwick-cli convert: %s\n", Earlier.Message.c_str());
+    std::vector<int> Converted;
+    if (Earlier.Outcome != TJournalOutcome::Read) return Converted;
+    if (!SameBatch(Earlier.Journal)) {
+      std::fprintf(stderr,
+                   "tarnwick-cli convert: the journal %s is of another batch; this one starts "
+                   "anew\n",
+                   FPath.c_str());
+      return Converted;
+    }
+    for (int Row = 0; Row < FRows.Count(); ++Row) {
+      const TJournalRow &Was = Earlier.Journal.Rows[Row];
+      if (!JournalRowConverted(Was, Earlier.Journal.Overwrite)) continue;
+      FRows.SetCell(Row, jcProgress, "Done");
+      FRows.SetOutputFile(Row, Was.Output);
+      FRows.SetChecked(Row, false);
+      Converted.push_back(Row);
+    }
+    return Converted;
+  }
+
+  void Write() {
+    FJournal.Rows = JournalRows(FRows);
+    // A resumed row stays ticked in the journal: it belongs to the batch.
+    for (TJournalRow &Row : FJournal.Rows) Row.Checked = true;
+    std::string Error;
+    if (!WriteBatchJournal(FPath, FJournal, Error) && !FWarned) {
+      FWarned = true;
+      std::fprintf(stderr, "tarnwick-cli convert: the journal could not be written: %s\n",
+                   Error.c_str());
+    }
+  }
+
+ private:
+  bool SameBatch(const TBatchJournal &Earlier) const {
+    if (Earlier.Rows.size() != static_cast<size_t>(FRows.Count())) return false;
+    if (TrimmedText(Earlier.OutputFolder) != TrimmedText(FJournal.OutputFolder)) return false;
+    for (int Row = 0; Row < FRows.Count(); ++Row)
+      if (Earlier.Rows[Row].File != FRows.Row(Row).Caption) return false;
+    return true;
+  }
+
+  const std::string FPath;
+  TJobList &FRows;
+  TBatchJournal FJournal;
+  bool FWarned = false;
+};
+
+// The output folder's problem as "Convert Now !" tells it; empty when there is none.
+std::string OutputFolderProblem(const std::string &Folder) {
+  if (Folder.empty()) return "Please select an output folder!";
+  std::error_code Ignored;
+  if (!std::filesystem::is_directory(TrimmedText(Folder), Ignored))
+    return "The output folder \"" + Folder +
+           "\"\n\rdoes not exist or has been deleted!\n\rPlease choose a new output folder.";
+  return {};
 }
 
 int Convert(const TConvertArguments &Arguments) {
   TConsoleDialogs Dialogs;
-  TQtJobTimer Timer(100);
-  TForm1 Form(Dialogs, Timer);
-  TMemorySettingsStore Settings;  // the user's own settings are neither read nor written
-  TForm4 Options(Form, Settings);
-  Form.Form4 = &Options;
-  if (!Form.FormCreate()) {
-    std::fprintf(stderr, "%s\n", Form.Engine().LastErrorMsg.c_str());
+  TEngineEvents Events;
+  TConvertEngine Engine;
+  if (!Engine.LoadAVLib(ApplicationLibraryFolder(), true)) {
+    ShowInformation(Dialogs, "Some files are missing. Please re-install this software");
+    std::fprintf(stderr, "%s\n", Engine.LastErrorMsg.c_str());
     return ExitLibraryLoadFailed;
   }
-  if (!SetUpForm(Form, Options, Arguments)) return 1;
+  TFormatSettings Formats;
+  if (!SetUpFormats(Formats, Arguments)) return 1;
+  TJobSettings Settings;
+  std::error_code Ignored;
+  Settings.OutputFolder =
+      Arguments.Output ? *Arguments.Output : std::filesystem::current_path(Ignored).string();
+  Settings.Overwrite = Arguments.Overwrite;
+  Settings.CopyStreams = Arguments.Copy;
+  Settings.RemoveStoppedOutputs = Arguments.RemoveStopped;
+  Settings.AudioVolume = VolumeSteps[Arguments.Volume].Volume;
+  Settings.KeepFolders = Arguments.KeepFolders;
+  Settings.SkipConverted = Arguments.SkipConverted;
+  Settings.KeepSourceTags = SourceSwitchOn(Arguments, &TForm4::CheckBoxKeepTags);
+  Settings.PreferDefaultStreams = SourceSwitchOn(Arguments, &TForm4::CheckBoxDefaultTracks);
+  Settings.KeepFrameRate = SourceSwitchOn(Arguments, &TForm4::CheckBoxKeepFrameRate);
+
+  TJobList Rows;
+  TQtJobTimer Timer(100);
+  TBatch Batch(Rows, Formats, Timer, Events, Engine);
+  Timer.OnTimer = [&Batch] { Batch.Tick(); };
+  Batch.OnReadSettings = [&Settings] { return Settings; };
+  Batch.OnSetUpError = [&Dialogs] { ShowInformation(Dialogs, "Fail to add file to list!"); };
+  // The machine stays awake while the batch converts, not while its end is told.
+  std::unique_ptr<TSleepInhibitor> Awake;
+  Batch.OnLockControls = [&Awake](bool Locked) {
+    if (Locked)
+      Awake = std::make_unique<TSleepInhibitor>("Converting files");
+    else
+      Awake.reset();
+  };
+  Batch.OnBatchEnded = [&Dialogs, &Awake](const TJobStateCounts &Counts) {
+    Awake.reset();
+    ShowInformation(Dialogs, CompletionMessage(Counts));
+  };
 
   // A signal stops the batch as Ctrl-C does, from the probing of the files on: the running row
   // ends "Abort" with its file finished, and no further row starts.
@@ -307,53 +449,79 @@ int Convert(const TConvertArguments &Arguments) {
   QObject::connect(&Notifier, &QSocketNotifier::activated, [&] {
     char Byte = 0;
     if (read(Interrupts.ReadEnd(), &Byte, 1) == 1 && Signal == 0) Signal = Byte;
-    Form.StopAllConversions();
+    Batch.Stop();
   });
 
-  Form.SkipListedFiles = false;
-  Form.FilesDropped(Arguments.Files);
-  if (Form.ListView1.Count() == 0) return UsageError("no media files in the folders given");
+  // A folder brings its media files.
+  const std::vector<TListedFile> Files = ListedFiles(Arguments.Files);
+  if (Files.empty()) return UsageError("no media files in the folders given");
+  AddRows(Rows, Files, Formats.FOutputType, [&] {
+    if (Signal == 0) Signal = Interrupts.PendingSignal();
+    return Signal != 0;
+  });
 
-  TProgressLine Progress(Form, Form.ListView1.Count());
+  TProgressLine Progress(Batch, Rows);
   Dialogs.OnBeforeMessage = [&Progress] { Progress.End(); };
-  Form.OnViewChange = [&Progress](TViewPart Part) {
-    if (Part == TViewPart::ProgressBar) Progress.Show();
-  };
+  Batch.OnProgressBar = [&Progress](int) { Progress.Show(); };
   if (Arguments.Verbose)
-    Form.OnJobLog = [&Form, &Progress](int Row, const std::string &Line) {
+    Batch.OnJobLog = [&Rows, &Progress](int Row, const std::string &Line) {
       Progress.End();
-      std::fprintf(stderr, "%s: %s\n", Form.ListView1.Row(Row).Caption.c_str(), Line.c_str());
+      std::fprintf(stderr, "%s: %s\n", Rows.Row(Row).Caption.c_str(), Line.c_str());
     };
   // Rows converting at once end in any order; they are told in the list's.
-  TRowLines Lines(Form);
-  Form.OnJobEnded = [&Progress, &Lines](int Row) {
+  TRowLines Lines(Rows);
+  std::optional<TResumeJournal> Journal;
+  if (Arguments.Resume) Journal.emplace(Arguments, Formats, Settings, Rows);
+  Batch.OnJobEnded = [&Progress, &Lines](int Row) {
     Progress.RowEnded();
     Lines.Ended(Row);
   };
 
   if (Signal == 0) Signal = Interrupts.PendingSignal();
-  if (Signal == 0) Form.ButtonConvertClick();
+  if (Signal == 0) {
+    // As "Convert Now !": the rows start without a mark, an unreadable file's too.
+    Rows.SetCellOfAll(jcProgress, "");
+    const std::string Problem = OutputFolderProblem(Settings.OutputFolder);
+    if (!Problem.empty()) {
+      ShowInformation(Dialogs, Problem);
+    } else {
+      if (Journal) {
+        for (int Row : Journal->PickUp()) {
+          Progress.RowEnded();
+          Lines.Ended(Row);
+        }
+        Journal->Write();
+        Batch.OnJobStarted = [&Journal](int) { Journal->Write(); };
+        Batch.OnJobEnded = [&Progress, &Lines, &Journal](int Row) {
+          Journal->Write();
+          Progress.RowEnded();
+          Lines.Ended(Row);
+        };
+      }
+      Batch.Start(Arguments.Jobs == 0 ? TForm4::SpinEditJobsMax() : Arguments.Jobs);
+    }
+  }
   QTimer Watch;
-  QObject::connect(&Watch, &QTimer::timeout, [&Form] {
-    if (Form.Idle()) QCoreApplication::quit();
+  QObject::connect(&Watch, &QTimer::timeout, [&Batch] {
+    if (Batch.Idle()) QCoreApplication::quit();
   });
   Watch.start(20);
-  if (!Form.Idle()) QCoreApplication::exec();
+  if (!Batch.Idle()) QCoreApplication::exec();
   Progress.End();
   Notifier.setEnabled(false);
   // A batch that never began (no output folder) has no rows to tell; a stopped one has all.
   if (Signal != 0) Lines.TellTheRest();
 
   // The counts are always the last line; a completion message with errors already ends so.
-  const std::string Counts = JobStateCountsText(Form.JobStateCounts());
+  const std::string Counts = JobStateCountsText(Batch.JobStateCounts());
   if (Lines.LostError() != 0)
     std::fprintf(stderr, "tarnwick-cli convert: the rows could not be written: %s\n",
                  std::strerror(Lines.LostError()));
   if (!Dialogs.LastText.ends_with("\n" + Counts)) std::fprintf(stderr, "%s\n", Counts.c_str());
   if (Signal != 0) return InterruptedExitStatus(Signal);
   if (Lines.LostError() != 0) return 1;
-  for (int Row = 0; Row < Form.ListView1.Count(); ++Row) {
-    const std::string &State = Form.ListView1.Cell(Row, jcProgress);
+  for (int Row = 0; Row < Rows.Count(); ++Row) {
+    const std::string &State = Rows.Cell(Row, jcProgress);
     if (State != "Done" && State != AlreadyConvertedState) return 1;
   }
   return 0;

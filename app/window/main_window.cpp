@@ -131,6 +131,10 @@ void TMainWindow::CreateMenus() {
   // Escape only means "stop" while a batch runs; otherwise it is left to whoever has focus.
   FStopKey = Key("StopKey", Qt::Key_Escape, [this] { FForm1.ButtonStopConvertClick(); });
   FStopKey->setEnabled(false);
+  // The Pause key, or Ctrl+P, holds the batch and lets it go on.
+  FPauseKey = Key("PauseKey", QKeySequence(Qt::Key_Pause), [this] { FForm1.ButtonPauseClick(); });
+  FPauseKey->setShortcuts({QKeySequence(Qt::Key_Pause), QKeySequence(Qt::CTRL | Qt::Key_P)});
+  FPauseKey->setEnabled(false);
 }
 
 void TMainWindow::CreatePopupMenu() {
@@ -286,7 +290,11 @@ QWidget *TMainWindow::CreateConvertRow() {
   Bold.setBold(true);
   Convert->setFont(Bold);
   Convert->setMinimumWidth(Convert->sizeHint().width() + 24);
+  FButtonPause = Button("Pause", "ButtonPause", &TForm1::ButtonPauseClick);
+  FButtonPause->setToolTip("Hold every running conversion without stopping it (Pause, Ctrl+P)");
+  FButtonPause->setEnabled(false);
   Layout->addWidget(FProgressBar1, 1);
+  Layout->addWidget(FButtonPause);
   Layout->addWidget(StopSmall);
   Layout->addSpacing(12);
   Layout->addWidget(Convert);

@@ -77,6 +77,8 @@ class TMainWindow : public QMainWindow {
   QProgressBar *FProgressBar1 = nullptr;
   std::array<QAction *, 2> FListKeys{};  // Delete, Ctrl+A
   QAction *FStopKey = nullptr;           // Escape
+  QAction *FPauseKey = nullptr;          // Pause, Ctrl+P
+  QPushButton *FButtonPause = nullptr;   // "Pause" / "Resume" while a batch runs
   std::array<QLabel *, 3> FStatusPanels{};
   TAboutBox *FAboutBox = nullptr;
   TAdditionalOptionsDialog *FOptionsDialog = nullptr;

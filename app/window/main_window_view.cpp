@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSlider>
 
 #include "app/job_rules.h"
@@ -63,6 +64,9 @@ void TMainWindow::ShowControls() {
   }
   for (QAction *Key : FListKeys) Key->setEnabled(FForm1.ControlsEnabled());
   FStopKey->setEnabled(!FForm1.ControlsEnabled());
+  FPauseKey->setEnabled(!FForm1.ControlsEnabled());
+  FButtonPause->setEnabled(!FForm1.ControlsEnabled());
+  FButtonPause->setText(FForm1.Paused() ? "Resume" : "Pause");
   if (!FForm1.PopupMenuEnabled()) FPopupListView1->close();
   ShowTitle();
 }

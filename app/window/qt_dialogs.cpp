@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QUrl>
+#include <utility>
+#include <vector>
 
 #include "app/folder_files.h"
 #include "app/message_text.h"
@@ -115,4 +117,25 @@ void TQtDialogs::ShowBatchEnd(const std::string &Text, const std::string &Folder
   Box.exec();
   if (Box.clickedButton() == Open)
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(Folder)));
+}
+
+TStopChoice TQtDialogs::AskStop() {
+  QMessageBox Box(QMessageBox::Question, "Confirmation", BoxText(StopQuestion),
+                  QMessageBox::NoButton, FParent);
+  const std::pair<const char *, TStopChoice> Choices[] = {
+      {StopNowText, TStopChoice::StopNow},
+      {FinishRunningText, TStopChoice::FinishRunning},
+      {SkipFileText, TStopChoice::SkipFile},
+  };
+  std::vector<std::pair<QAbstractButton *, TStopChoice>> Buttons;
+  for (const auto &[Text, Choice] : Choices)
+    Buttons.emplace_back(Box.addButton(Text, QMessageBox::ActionRole), Choice);
+  QPushButton *Continue = Box.addButton(ContinueText, QMessageBox::RejectRole);
+  Continue->setObjectName("ContinueButton");
+  Box.setDefaultButton(Continue);
+  Box.setEscapeButton(Continue);
+  Box.exec();
+  for (const auto &[Button, Choice] : Buttons)
+    if (Box.clickedButton() == Button) return Choice;
+  return TStopChoice::Continue;
 }

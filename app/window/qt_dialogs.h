@@ -21,6 +21,8 @@ class TQtDialogs : public TDialogs {
   bool OpenWebSite(const std::string &Address) override;
   // With a button that opens the output folder in the file manager.
   void ShowBatchEnd(const std::string &Text, const std::string &Folder) override;
+  // The four stop choices as buttons; closing the box continues.
+  TStopChoice AskStop() override;
 
  private:
   QWidget *FParent = nullptr;
