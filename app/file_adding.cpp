@@ -124,15 +124,5 @@ void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
 }
 
 TJobRow TForm1::JobRow(const std::string &FileName, const TProbedFile &Probed) const {
-  TJobRow Row;
-  Row.Caption = FileName;
-  if (Probed.Outcome == TProbeOutcome::Readable) {
-    Row.SubItems[jcVideoSize] = Probed.Cells.VideoSize;
-    Row.SubItems[jcFrameRate] = Probed.Cells.FrameRate;
-    Row.SubItems[jcDuration] = Probed.Cells.Duration;
-    Row.SubItems[jcOutput] = FOutputType;
-  } else {
-    Row.SubItems[jcProgress] = "Error";
-  }
-  return Row;
+  return ProbedJobRow(FileName, Probed, FOutputType);
 }
