@@ -37,6 +37,38 @@ class KeptSourceTest : public ::testing::Test {
     ASSERT_EQ(Result.ExitStatus, 0) << Result.Errors;
   }
   // A source file Name made once by the ffmpeg program.
+  // A short clip with a quiet first audio track and a loud second one marked default.
+  static std::vector<std::string> TwoTracks(int Rate, std::vector<std::string> Extra) {
+    std::vector<std::string> Arguments = {
+        "-f",
+        "lavfi",
+        "-i",
+        "testsrc=size=176x144:rate=" + std::to_string(Rate) + ":duration=1",
+        "-f",
+        "lavfi",
+        "-i",
+        "sine=frequency=440:duration=1,volume=0.1",
+        "-f",
+        "lavfi",
+        "-i",
+        "sine=frequency=880:duration=1,volume=0.4",
+        "-map",
+        "0",
+        "-map",
+        "1",
+        "-map",
+        "2",
+        "-c:v",
+        "mpeg4",
+        "-c:a",
+        "aac",
+        "-disposition:a:0",
+        "0",
+        "-disposition:a:1",
+        "default"};
+    Arguments.insert(Arguments.end(), Extra.begin(), Extra.end());
+    return Arguments;
+  }
   static std::string Source(const std::string &Name, const std::vector<std::string> &Arguments) {
     const std::string Path = Folder->File(Name);
     if (!Made.insert(Name).second) return Path;
@@ -157,37 +189,9 @@ TEST_F(KeptSourceTest, EveryVideoEncoderKeepsTheSourceRateAsFarAsItCan) {
 TEST_F(KeptSourceTest, TheTrackMarkedDefaultIsTaken) {
   for (const char *Extension : {"mkv", "mp4"}) {
     SCOPED_TRACE(Extension);
-    const std::string Input =
-        Source(std::string("two-tracks.") + Extension, {"-f",
-                                                        "lavfi",
-                                                        "-i",
-                                                        "testsrc=size=176x144:rate=25:duration=1",
-                                                        "-f",
-                                                        "lavfi",
-                                                        "-i",
-                                                        "sine=frequency=440:duration=1,volume=0.1",
-                                                        "-f",
-                                                        "lavfi",
-                                                        "-i",
-                                                        "sine=frequency=880:duration=1,volume=0.4",
-                                                        "-map",
-                                                        "0",
-                                                        "-map",
-                                                        "1",
-                                                        "-map",
-                                                        "2",
-                                                        "-c:v",
-                                                        "mpeg4",
-                                                        "-c:a",
-                                                        "aac",
-                                                        "-metadata:s:a:0",
-                                                        "language=eng",
-                                                        "-metadata:s:a:1",
-                                                        "language=fre",
-                                                        "-disposition:a:0",
-                                                        "0",
-                                                        "-disposition:a:1",
-                                                        "default"});
+    const std::string Input = Source(
+        std::string("two-tracks.") + Extension,
+        TwoTracks(25, {"-metadata:s:a:0", "language=eng", "-metadata:s:a:1", "language=fre"}));
     const std::string Theirs = Folder->File("theirs-track.mp3");
     RunFfmpeg({"-i", Input, "-vn", Theirs});
     const std::string First = Folder->File("first-track.mp3");
@@ -359,34 +363,7 @@ TEST_F(KeptSourceTest, OneDownmixLevelForEveryEntry) {
 // track and a loud one marked default. Through the whole batch: the window's switches reach
 // the job.
 TEST_F(KeptSourceTest, ConvertTurnsEachSwitchOffByItsWord) {
-  const std::string Input = Source("switches.mkv", {"-f",
-                                                    "lavfi",
-                                                    "-i",
-                                                    "testsrc=size=176x144:rate=60:duration=1",
-                                                    "-f",
-                                                    "lavfi",
-                                                    "-i",
-                                                    "sine=frequency=440:duration=1,volume=0.1",
-                                                    "-f",
-                                                    "lavfi",
-                                                    "-i",
-                                                    "sine=frequency=880:duration=1,volume=0.4",
-                                                    "-map",
-                                                    "0",
-                                                    "-map",
-                                                    "1",
-                                                    "-map",
-                                                    "2",
-                                                    "-c:v",
-                                                    "mpeg4",
-                                                    "-c:a",
-                                                    "aac",
-                                                    "-disposition:a:0",
-                                                    "0",
-                                                    "-disposition:a:1",
-                                                    "default",
-                                                    "-metadata",
-                                                    "title=Clip"});
+  const std::string Input = Source("switches.mkv", TwoTracks(60, {"-metadata", "title=Clip"}));
   const auto Dated = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
   std::filesystem::last_write_time(Input, Dated);
   const std::string Loud = Folder->File("theirs-switches.mp4");
