@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/FFMPEG/ffmpeg_exception.h"
+#include "engine/FFMPEG/open_error.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
@@ -34,12 +35,6 @@ int64_t PacketDurationUs(const AVStream *Stream, const AVPacket &Pkt) {
     return av::av_rescale(Par->frame_size, 1000000, Par->sample_rate);
   if (Par->codec_type == AVMEDIA_TYPE_VIDEO) return FrameDurationUs(Stream);
   return 0;
-}
-
-std::string ErrorText(int Error) {
-  char Text[256] = {};
-  av::av_strerror(Error, Text, sizeof Text);
-  return Text;
 }
 
 // Streams whose timing tells how far the reading got: read in full (a stream read only at its
@@ -221,7 +216,7 @@ void TDemuxer::EndOf(TFileState &File, int Result) const {
     Error = Result;
   if (Error != 0)
     throw FFMpegException(FormatText("Could not read '%s': %s", File.Input->FileName.c_str(),
-                                     ErrorText(Error).c_str()));
+                                     LibraryErrorText(Error).c_str()));
 }
 
 void TDemuxer::Reach(TFileState &File, const AVPacket &Pkt) {

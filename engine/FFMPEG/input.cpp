@@ -169,9 +169,8 @@ bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string 
   }
   // A read error while probing leaves streams without parameters; the error is the cause.
   if (const AVIOContext *Pb = Context->pb; Pb && Pb->error < 0 && Pb->error != AVERROR_EOF) {
-    char Reason[256] = {};
-    av::av_strerror(Pb->error, Reason, sizeof Reason);
-    FLastErrorText = FormatText("Could not read '%s': %s", FileName.c_str(), Reason);
+    FLastErrorText = FormatText("Could not read '%s': %s", FileName.c_str(),
+                                LibraryErrorText(Pb->error).c_str());
     return false;
   }
 

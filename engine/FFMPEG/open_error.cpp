@@ -57,3 +57,9 @@ int InputOpenErrorCode(const std::string &FileName, int LibraryResult) {
     return OpenErrorUnknownFormat;
   return OpenErrorCode(LibraryResult);
 }
+
+std::string LibraryErrorText(int Result) {
+  char Text[256] = "";
+  if (av::av_strerror(Result, Text, sizeof Text) < 0) return FormatText("error %d", Result);
+  return Text;
+}

@@ -19,5 +19,8 @@ std::string FormatOpenError(const std::string &FileName, int ErrorCode);
 // when no demuxer recognises the file at all, a broken header otherwise; an end of file while
 // opening means a truncated input.
 int InputOpenErrorCode(const std::string &FileName, int LibraryResult);
+
+// The libraries' text for a negative result, "error N" when they have none.
+std::string LibraryErrorText(int Result);
 // The same for outputs and writes, where no file is probed.
 int OpenErrorCode(int LibraryResult);

@@ -24,6 +24,7 @@
 #include <string_view>
 
 #include "engine/FFMPEG/ffmpeg_exception.h"
+#include "engine/FFMPEG/open_error.h"
 #include "engine/FFMPEG/session_records.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
@@ -35,13 +36,6 @@ namespace {
 std::string SystemText(int ErrorNumber) {
   char Text[256];
   return strerror_r(ErrorNumber, Text, sizeof Text);
-}
-
-std::string LibraryText(int Result) {
-  char Text[256] = "";
-  if (av::av_strerror(Result, Text, sizeof Text) < 0)
-    std::snprintf(Text, sizeof Text, "error %d", Result);
-  return Text;
 }
 
 // The path a name opens through the libraries' file protocol; none for other protocols.
@@ -222,7 +216,7 @@ bool TOutputFileContext::OpenFile(const std::string &FileName, bool KeepExisting
     Target = "file:" + FTemporaryName;
   }
   if (const int Result = av::avio_open(&Context->pb, Target.c_str(), AVIO_FLAG_WRITE); Result < 0) {
-    FOpenFailureCause = LibraryText(Result);
+    FOpenFailureCause = LibraryErrorText(Result);
     Error = FormatText("Could not open '%s'", FileName.c_str());
     return false;
   }
@@ -232,7 +226,7 @@ bool TOutputFileContext::OpenFile(const std::string &FileName, bool KeepExisting
 
 void TOutputFileContext::Fail(const char *What, int LibraryResult) const {
   throw FFMpegException(FormatText("Could not %s '%s': %s", What, FFinalName.c_str(),
-                                   LibraryText(LibraryResult).c_str()));
+                                   LibraryErrorText(LibraryResult).c_str()));
 }
 
 // The muxers do not all pass a failed write on; the byte layer keeps the first error.
