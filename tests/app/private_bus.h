@@ -3,10 +3,14 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QStandardPaths>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -32,10 +36,15 @@ class TPrivateBus {
            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n";
     FDaemon = StartProgram({Daemon, "--nofork", "--config-file=" + FFolder.File("bus.conf")},
                            "/dev/null", FFolder.File("daemon.log"));
-    // The daemon listens once its socket is there.
-    for (int Wait = 0; Wait < 1000 && !std::filesystem::exists(Socket); ++Wait)
+    // The socket's file appears when the daemon binds it, a moment before it listens: the bus
+    // is there once a connection is taken.
+    for (int Wait = 0; Wait < 1000; ++Wait) {
+      if (Accepts(Socket)) {
+        Address = "unix:path=" + Socket;
+        break;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (std::filesystem::exists(Socket)) Address = "unix:path=" + Socket;
+    }
   }
   ~TPrivateBus() {
     if (FDaemon <= 0) return;
@@ -46,6 +55,18 @@ class TPrivateBus {
   std::string Address;  // empty when no daemon could be started
 
  private:
+  static bool Accepts(const std::string &Socket) {
+    sockaddr_un Peer{};
+    Peer.sun_family = AF_UNIX;
+    if (Socket.size() >= sizeof Peer.sun_path) return false;
+    std::memcpy(Peer.sun_path, Socket.c_str(), Socket.size() + 1);
+    const int Client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (Client < 0) return false;
+    const bool Taken = ::connect(Client, reinterpret_cast<sockaddr *>(&Peer), sizeof Peer) == 0;
+    ::close(Client);
+    return Taken;
+  }
+
   TTempFolder FFolder;
   int FDaemon = -1;
 };
