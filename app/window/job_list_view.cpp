@@ -133,6 +133,9 @@ void TJobListView::ShowRow(int Row) {
       Cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable |
                      (Column == 0 ? Qt::ItemIsUserCheckable : Qt::NoItemFlags));
       Cell->setTextAlignment(CellAlignment(JobColumns[Column].Alignment));
+      // A cell without a check state draws no box: a row that comes unticked (restored Done)
+      // could never be ticked again.
+      if (Column == 0) Cell->setCheckState(Qt::Unchecked);
       setItem(Row, Column, Cell);
     }
     const QString Shown = QString::fromStdString(Text);

@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
 #include "app/list_journal.h"
+#include "tests/app/killed_batch.h"
 #include "tests/app/model_test_support.h"
 
 namespace fs = std::filesystem;
@@ -85,23 +85,6 @@ TEST(BatchJournalTest, ADamagedOrForeignJournalIsSetAsideWithItsReason) {
   std::ofstream(Blocked) << "x";
   EXPECT_FALSE(WriteBatchJournal(Blocked + "/journal.json", SmallJournal(Folder.Path()), Error));
   EXPECT_NE(Error.find("Not a directory"), std::string::npos) << Error;
-}
-
-int WaitFor(pid_t Child) {
-  int Status = 0;
-  waitpid(Child, &Status, 0);
-  return WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
-}
-
-// A temporary output of Output's name in Folder has more than Bytes.
-bool HasTemporary(const std::string &Folder, const std::string &Output, std::uintmax_t Bytes) {
-  std::error_code Ignored;
-  for (const auto &Entry : fs::directory_iterator(Folder))
-    if (Entry.path().filename().string().starts_with(Output) &&
-        Entry.path().string().ends_with(".tarnwick-part") &&
-        fs::file_size(Entry.path(), Ignored) > Bytes)
-      return true;
-  return false;
 }
 
 // convert --resume killed with SIGKILL while its third file converts, then run again: every file

@@ -155,6 +155,12 @@ TEST_F(WindowTest, DroppedFilesBecomeRowsLikeAddedOnesAndOtherDropsAreRefused) {
   }
   Table->item(1, 0)->setCheckState(Qt::Unchecked);
   EXPECT_FALSE(Form.ListView1.Row(1).Checked) << "a check box the user clears reaches the model";
+  TJobRow Unticked;  // as a restored Done row comes
+  Unticked.Caption = Inputs.File("done.mov");
+  Unticked.Checked = false;
+  Form.ListView1.Add({Unticked});
+  ASSERT_EQ(Table->rowCount(), 3);
+  EXPECT_EQ(Table->item(2, 0)->data(Qt::CheckStateRole), Qt::Unchecked) << "no box to tick";
 
   QMimeData Text;
   Text.setText("not a file");
