@@ -58,7 +58,7 @@ void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist
                         Ost.FileIndex, Ost.Index, Settings.Source.c_str(),
                         TurnText(Settings.Turn, Degrees).c_str()));
   } else if (Matrix && !av_compat::SetDisplayMatrix(*Ost.St, Matrix)) {
-    // Not turned here, the pictures are shown as the source's are.
+    // Pictures not turned here are shown as the source's: the matrix goes with them.
     throw std::bad_alloc();
   }
   Ost.Video = std::make_unique<TVideoPath>(
