@@ -12,6 +12,7 @@
 #include "app/converted_output.h"
 #include "app/folder_files.h"
 #include "engine/component/stream_fit.h"
+#include "profiles/catalogue.h"
 #include "profiles/format_settings.h"
 #include "text/text_utils.h"
 
@@ -19,6 +20,18 @@ namespace {
 
 bool IsFinalState(const std::string &Cell) {
   return Cell == "Done" || Cell == "Fail" || Cell == "Abort" || Cell == AlreadyConvertedState;
+}
+
+void FitDeviceFrame(TOutputOptions &Options, const std::string &VideoSizeCell, bool LetterBox) {
+  const TDeviceFrame Frame = DeviceFrame(Options.FrameSize, VideoSizeCell, LetterBox);
+  if (!Frame.Fitted) return;
+  Options.FrameSize = Frame.FrameSize;
+  Options.AspectRatio = Frame.AspectRatio;
+  if (!LetterBox) return;
+  Options.PadLeft = Frame.PadLeft;
+  Options.PadRight = Frame.PadRight;
+  Options.PadTop = Frame.PadTop;
+  Options.PadBottom = Frame.PadBottom;
 }
 
 }  // namespace
@@ -171,6 +184,8 @@ bool TBatch::PrepareJob(TJobSlot &Slot) {
     InputOptions.TimeStart = 0;
     InputOptions.PlainFileOnly = true;
     InputOptions.CodecThreads = FCodecThreads;
+    // The row's sizes are the picture as shown, so the job turns it upright too.
+    InputOptions.AutoRotate = true;
     const int TaskIndex = Slot.Engine.AddInputFile(Input, &InputOptions);
     if (TaskIndex < 0) {
       FRows.SetCell(Slot.Row, jcProgress, "Fail");
@@ -188,6 +203,9 @@ bool TBatch::PrepareJob(TJobSlot &Slot) {
     JobOutputOptions.AudioVolume = Settings.AudioVolume;
     JobOutputOptions.AspectRatio =
         JobAspectRatio(FFormats.ComboAspectRatio.ItemIndex(), FRows.Cell(Slot.Row, jcVideoSize));
+    if (const TCatalogueEntry *Entry = FindCatalogueEntry(FFormats.ComboOutputFormat.Text());
+        Entry && Entry->Mapping == TJobMapping::Device)
+      FitDeviceFrame(JobOutputOptions, FRows.Cell(Slot.Row, jcVideoSize), Settings.LetterBox);
     const int32_t RecordingTime = JobRecordingTime(FRows.Cell(Slot.Row, jcDuration));
     if (RecordingTime >= 0) JobOutputOptions.RecordingTime = RecordingTime;
     JobOutputOptions.KeepExisting = Output.KeepExisting;

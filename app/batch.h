@@ -42,6 +42,8 @@ struct TJobSettings {
   bool KeepSourceTags = true;
   bool PreferDefaultStreams = true;
   bool KeepFrameRate = true;
+  // A device entry's picture that does not fill the device's box is padded out to it.
+  bool LetterBox = false;
 };
 
 class TBatch {
