@@ -217,13 +217,12 @@ void TCustomFFmpeg::TakeOverInputStream(TInputFileContext &Input, int FileIndex,
       ApplyDefaultOptions(FCodecOptions[AVMEDIA_TYPE_VIDEO].get(), Dec,
                           AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
       // A picture turned upright by a quarter turn is taken over with its sides exchanged.
-      const bool Swap =
-          FAutoRotate && TurnOfMatrix(av_compat::DisplayMatrix(*Stream)).Swap;
+      const bool Swap = FAutoRotate && TurnOfMatrix(av_compat::DisplayMatrix(*Stream)).Swap;
       FFrameHeight = Swap ? Dec->width : Dec->height;
       FFrameWidth = Swap ? Dec->height : Dec->width;
-      const AVRational Sar = Swap ? AVRational{Dec->sample_aspect_ratio.den,
-                                               Dec->sample_aspect_ratio.num}
-                                  : Dec->sample_aspect_ratio;
+      const AVRational Sar =
+          Swap ? AVRational{Dec->sample_aspect_ratio.den, Dec->sample_aspect_ratio.num}
+               : Dec->sample_aspect_ratio;
       FFrameAspectRatio = Sar.den != 0 && FFrameHeight != 0
                               ? static_cast<float>(static_cast<double>(Sar.num) / Sar.den *
                                                    FFrameWidth / FFrameHeight)

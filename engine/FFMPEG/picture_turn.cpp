@@ -84,7 +84,7 @@ void TurnPlane(uint8_t *Dst, int DstLine, const uint8_t *Src, int SrcLine, int S
                int SrcHeight, int Step, const TTurn &Turn) {
   const int DstWidth = Turn.Swap ? SrcHeight : SrcWidth;
   const int DstHeight = Turn.Swap ? SrcWidth : SrcHeight;
-  const ptrdiff_t Across = Turn.FlipX ? -Step : Step;       // next source column
+  const ptrdiff_t Across = Turn.FlipX ? -Step : Step;      // next source column
   const ptrdiff_t Down = Turn.FlipY ? -SrcLine : SrcLine;  // next source row
   const ptrdiff_t AlongX = Turn.Swap ? Down : Across;      // one pixel right in Dst
   const ptrdiff_t AlongY = Turn.Swap ? Across : Down;      // one row down in Dst

@@ -1,7 +1,7 @@
 // The video path of one encoded video output stream: frame-rate synchronisation (drop,
-// duplicate, re-stamp), the turn upright, crop, scale and pad into the encoder's picture, the frame handed to
+// duplicate, re-stamp), crop, scale and pad into the encoder's picture, the frame handed to
 // the encoder and the last picture, held to be shown again at the end of the input. Set up
-// and run on the task's thread.
+// and run on the task's thread. A picture stored on its side is turned upright first.
 #pragma once
 
 #include <array>

@@ -54,9 +54,9 @@ void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist
   int Degrees = 0;
   if (Input.AutoRotate) Settings.Turn = TurnOfMatrix(Matrix, &Degrees);
   if (Settings.Turn.Turns()) {
-    DoLog(1, FormatText("Output #%d.%d: the pictures of %s are %s to be shown upright",
-                        Ost.FileIndex, Ost.Index, Settings.Source.c_str(),
-                        TurnText(Settings.Turn, Degrees).c_str()));
+    DoLog(1,
+          FormatText("Output #%d.%d: the pictures of %s are %s to be shown upright", Ost.FileIndex,
+                     Ost.Index, Settings.Source.c_str(), TurnText(Settings.Turn, Degrees).c_str()));
   } else if (Matrix && !av_compat::SetDisplayMatrix(*Ost.St, Matrix)) {
     // Pictures not turned here are shown as the source's: the matrix goes with them.
     throw std::bad_alloc();

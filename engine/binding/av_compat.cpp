@@ -132,9 +132,8 @@ bool SetDisplayMatrix(AVStream &Stream, const int32_t *Matrix) {
   constexpr size_t Size = 9 * sizeof(int32_t);
 #if TARNWICK_CODED_SIDE_DATA
   AVCodecParameters &Par = *Stream.codecpar;
-  const AVPacketSideData *Data =
-      av::av_packet_side_data_new(&Par.coded_side_data, &Par.nb_coded_side_data,
-                                  AV_PKT_DATA_DISPLAYMATRIX, Size, 0);
+  const AVPacketSideData *Data = av::av_packet_side_data_new(
+      &Par.coded_side_data, &Par.nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX, Size, 0);
   if (!Data) return false;
   std::memcpy(Data->data, Matrix, Size);
 #else

@@ -158,7 +158,7 @@
   X(av_packet_unref)                     \
   X(av_packet_rescale_ts)                \
   X(av_packet_get_side_data)             \
-  TARNWICK_AVCODEC_NEWER_ENTRY_POINTS(X)     \
+  TARNWICK_AVCODEC_NEWER_ENTRY_POINTS(X) \
   TARNWICK_AVCODEC_SIDE_DATA_ENTRY_POINTS(X)
 
 #define TARNWICK_AVFORMAT_ENTRY_POINTS(X) \
