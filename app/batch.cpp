@@ -12,7 +12,6 @@
 #include "app/converted_output.h"
 #include "app/folder_files.h"
 #include "engine/component/stream_fit.h"
-#include "profiles/catalogue.h"
 #include "profiles/format_settings.h"
 #include "text/text_utils.h"
 
@@ -22,8 +21,8 @@ bool IsFinalState(const std::string &Cell) {
   return Cell == "Done" || Cell == "Fail" || Cell == "Abort" || Cell == AlreadyConvertedState;
 }
 
-void FitDeviceFrame(TOutputOptions &Options, const std::string &VideoSizeCell, bool LetterBox) {
-  const TDeviceFrame Frame = DeviceFrame(Options.FrameSize, VideoSizeCell, LetterBox);
+void FitFrameInBox(TOutputOptions &Options, const std::string &VideoSizeCell, bool LetterBox) {
+  const TBoxedFrame Frame = BoxedFrame(Options.FrameSize, VideoSizeCell, LetterBox);
   if (!Frame.Fitted) return;
   Options.FrameSize = Frame.FrameSize;
   Options.AspectRatio = Frame.AspectRatio;
@@ -203,9 +202,7 @@ bool TBatch::PrepareJob(TJobSlot &Slot) {
     JobOutputOptions.AudioVolume = Settings.AudioVolume;
     JobOutputOptions.AspectRatio =
         JobAspectRatio(FFormats.ComboAspectRatio.ItemIndex(), FRows.Cell(Slot.Row, jcVideoSize));
-    if (const TCatalogueEntry *Entry = FindCatalogueEntry(FFormats.ComboOutputFormat.Text());
-        Entry && Entry->Mapping == TJobMapping::Device)
-      FitDeviceFrame(JobOutputOptions, FRows.Cell(Slot.Row, jcVideoSize), Settings.LetterBox);
+    FitFrameInBox(JobOutputOptions, FRows.Cell(Slot.Row, jcVideoSize), Settings.LetterBox);
     const int32_t RecordingTime = JobRecordingTime(FRows.Cell(Slot.Row, jcDuration));
     if (RecordingTime >= 0) JobOutputOptions.RecordingTime = RecordingTime;
     JobOutputOptions.KeepExisting = Output.KeepExisting;

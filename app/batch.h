@@ -42,7 +42,7 @@ struct TJobSettings {
   bool KeepSourceTags = true;
   bool PreferDefaultStreams = true;
   bool KeepFrameRate = true;
-  // A device entry's picture that does not fill the device's box is padded out to it.
+  // A picture fitted inside a fixed frame size of the other orientation is padded out to it.
   bool LetterBox = false;
 };
 

@@ -135,8 +135,8 @@ int EvenBelow(double Value, int Limit) {
 
 }  // namespace
 
-TDeviceFrame DeviceFrame(const std::string &Box, const std::string &VideoSizeCell, bool LetterBox) {
-  TDeviceFrame Frame;
+TBoxedFrame BoxedFrame(const std::string &Box, const std::string &VideoSizeCell, bool LetterBox) {
+  TBoxedFrame Frame;
   const TCellSize B = CellSize(Box), Shown = CellSize(VideoSizeCell);
   if (B.Width == 0 || Shown.Width == 0) return Frame;
   if ((Shown.Width > Shown.Height) == (B.Width > B.Height)) return Frame;

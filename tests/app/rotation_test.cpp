@@ -8,58 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/rotated_clips.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-// Without the line end and the empty fields a side-data list leaves behind ("320,180,").
-std::string Trimmed(std::string Text) {
-  while (!Text.empty() && (Text.back() == '\n' || Text.back() == '\r' || Text.back() == ','))
-    Text.pop_back();
-  return Text;
-}
-
-// ffprobe's entries of the first video stream, "csv=p=0" style.
-std::string VideoEntries(const std::string &File, const std::string &Entries) {
-  return Trimmed(RunProgram({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0",
-                             "-show_entries", Entries, "-of", "csv=p=0", File})
-                     .Output);
-}
-
-std::string ShownSize(const std::string &File) {
-  return VideoEntries(File, "stream=width,height");
-}
-
-std::string Rotation(const std::string &File) {
-  return VideoEntries(File, "stream_side_data=rotation");
-}
-
 class RotationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const TProcessResult Made =
-        RunProgram({"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                    "testsrc=size=320x180:rate=25:duration=1", "-c:v", "libx264", "-pix_fmt",
-                    "yuv420p", Folder.File("upright.mp4")});
+    const TProcessResult Made = MakeUprightClip(Folder.File("upright.mp4"), "320x180");
     ASSERT_EQ(Made.ExitStatus, 0) << Made.Errors;
   }
 
-  // The clip with a display matrix of Degrees, set as the ffmpeg program of this release can:
-  // an input option since FFmpeg 6, the stream's "rotate" tag before.
   std::string Rotated(int Degrees) {
-    const std::string File = Folder.File("rot" + std::to_string(Degrees) + ".mp4");
-    const std::string Angle = std::to_string(Degrees);
-    const std::vector<std::string> Head = {"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-y"};
-    std::vector<std::string> ByOption = Head;
-    ByOption.insert(ByOption.end(), {"-display_rotation", Angle, "-i", Folder.File("upright.mp4"),
-                                     "-c", "copy", File});
-    if (RunProgram(ByOption).ExitStatus == 0) return File;
-    std::vector<std::string> ByTag = Head;
-    ByTag.insert(ByTag.end(), {"-i", Folder.File("upright.mp4"), "-metadata:s:v", "rotate=" + Angle,
-                               "-c", "copy", File});
-    const TProcessResult Made = RunProgram(ByTag);
-    EXPECT_EQ(Made.ExitStatus, 0) << Made.Errors;
-    return File;
+    return RotatedClip(Folder.File("upright.mp4"), Degrees, Folder.Path());
   }
 
   // Converts Input with the entry into a folder of its own; the output's name.
