@@ -21,6 +21,18 @@ bool IsFinalState(const std::string &Cell) {
   return Cell == "Done" || Cell == "Fail" || Cell == "Abort" || Cell == AlreadyConvertedState;
 }
 
+void FitFrameInBox(TOutputOptions &Options, const std::string &VideoSizeCell, bool LetterBox) {
+  const TBoxedFrame Frame = BoxedFrame(Options.FrameSize, VideoSizeCell, LetterBox);
+  if (!Frame.Fitted) return;
+  Options.FrameSize = Frame.FrameSize;
+  Options.AspectRatio = Frame.AspectRatio;
+  if (!LetterBox) return;
+  Options.PadLeft = Frame.PadLeft;
+  Options.PadRight = Frame.PadRight;
+  Options.PadTop = Frame.PadTop;
+  Options.PadBottom = Frame.PadBottom;
+}
+
 }  // namespace
 
 TBatch::TBatch(TJobList &Rows, const TFormatSettings &Formats, TJobTimer &Timer,
@@ -171,6 +183,8 @@ bool TBatch::PrepareJob(TJobSlot &Slot) {
     InputOptions.TimeStart = 0;
     InputOptions.PlainFileOnly = true;
     InputOptions.CodecThreads = FCodecThreads;
+    // The row's sizes are the picture as shown, so the job turns it upright too.
+    InputOptions.AutoRotate = true;
     const int TaskIndex = Slot.Engine.AddInputFile(Input, &InputOptions);
     if (TaskIndex < 0) {
       FRows.SetCell(Slot.Row, jcProgress, "Fail");
@@ -188,6 +202,7 @@ bool TBatch::PrepareJob(TJobSlot &Slot) {
     JobOutputOptions.AudioVolume = Settings.AudioVolume;
     JobOutputOptions.AspectRatio =
         JobAspectRatio(FFormats.ComboAspectRatio.ItemIndex(), FRows.Cell(Slot.Row, jcVideoSize));
+    FitFrameInBox(JobOutputOptions, FRows.Cell(Slot.Row, jcVideoSize), Settings.LetterBox);
     const int32_t RecordingTime = JobRecordingTime(FRows.Cell(Slot.Row, jcDuration));
     if (RecordingTime >= 0) JobOutputOptions.RecordingTime = RecordingTime;
     JobOutputOptions.KeepExisting = Output.KeepExisting;

@@ -42,6 +42,8 @@ struct TJobSettings {
   bool KeepSourceTags = true;
   bool PreferDefaultStreams = true;
   bool KeepFrameRate = true;
+  // A picture fitted inside a fixed frame size of the other orientation is padded out to it.
+  bool LetterBox = false;
 };
 
 class TBatch {

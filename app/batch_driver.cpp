@@ -28,6 +28,7 @@ void TForm1::AttachBatch() {
     Settings.CopyStreams = Form4 == nullptr || Form4->CheckBoxCopyStreams;
     Settings.RemoveStoppedOutputs = RemoveStoppedOutputs;
     Settings.AudioVolume = AudioVolumeSetting;
+    Settings.LetterBox = ComboLetterBox.ItemIndex() == 1;
     if (Form4 != nullptr) {  // without the dialog, its defaults
       Settings.KeepFolders = Form4->CheckBoxKeepFolders;
       Settings.SkipConverted = Form4->CheckBoxSkipConverted;

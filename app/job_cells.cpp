@@ -37,7 +37,10 @@ TJobCells ProbedJobCells(const TAVProbe &Probe) {
   if (Probe.VideoStreamCount() > 0) {
     TVideoStreamInfo Video;
     Probe.GetVideoStreamInfo(Video);
-    Cells.VideoSize = FormatText("%dx%d", Video.Width, Video.Height);
+    // As it is shown: a portrait phone clip is stored on its side.
+    const bool Sideways = Video.Rotation == 90 || Video.Rotation == 270;
+    Cells.VideoSize = FormatText("%dx%d", Sideways ? Video.Height : Video.Width,
+                                 Sideways ? Video.Width : Video.Height);
     Cells.FrameRate = FrameRateCell(Video.FrameRateNum, Video.FrameRateDen);
   }
   TFormatInfo Format;

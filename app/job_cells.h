@@ -19,7 +19,7 @@ std::string DurationCell(int64_t DurationMicroseconds);
 std::string FrameRateCell(int Numerator, int Denominator);
 
 struct TJobCells {
-  std::string VideoSize;  // "320x240", or " " without video
+  std::string VideoSize;  // "320x240" as shown (turned upright), or " " without video
   std::string FrameRate;  // or " " without video
   std::string Duration;
 };

@@ -115,6 +115,51 @@ std::string JobAspectRatio(int AspectItem, const std::string &VideoSizeCell) {
   }
 }
 
+namespace {
+
+struct TCellSize {
+  int Width = 0, Height = 0;
+};
+TCellSize CellSize(const std::string &Text) {
+  TCellSize Size;
+  const std::string Trimmed = TrimmedText(Text);
+  if (std::sscanf(Trimmed.c_str(), "%dx%d", &Size.Width, &Size.Height) != 2 || Size.Width <= 0 ||
+      Size.Height <= 0)
+    return {};
+  return Size;
+}
+
+int EvenBelow(double Value, int Limit) {
+  return std::clamp(2 * static_cast<int>(std::lround(Value / 2)), 2, Limit);
+}
+
+}  // namespace
+
+TBoxedFrame BoxedFrame(const std::string &Box, const std::string &VideoSizeCell, bool LetterBox) {
+  TBoxedFrame Frame;
+  const TCellSize B = CellSize(Box), Shown = CellSize(VideoSizeCell);
+  if (B.Width == 0 || Shown.Width == 0) return Frame;
+  if ((Shown.Width > Shown.Height) == (B.Width > B.Height)) return Frame;
+  const double Scale = std::min(static_cast<double>(B.Width) / Shown.Width,
+                                static_cast<double>(B.Height) / Shown.Height);
+  const int Width = EvenBelow(Shown.Width * Scale, B.Width & ~1);
+  const int Height = EvenBelow(Shown.Height * Scale, B.Height & ~1);
+  Frame.Fitted = true;
+  Frame.FrameSize = std::to_string(Width) + "x" + std::to_string(Height);
+  double Aspect = static_cast<double>(Shown.Width) / Shown.Height;
+  if (LetterBox) {
+    Frame.PadLeft = ((B.Width - Width) / 2) & ~1;
+    Frame.PadRight = (B.Width & ~1) - Width - Frame.PadLeft;
+    Frame.PadTop = ((B.Height - Height) / 2) & ~1;
+    Frame.PadBottom = (B.Height & ~1) - Height - Frame.PadTop;
+    // The pixels keep the shape the picture gives them; the pads widen the frame around it.
+    Aspect *= static_cast<double>(Width + Frame.PadLeft + Frame.PadRight) / Width * Height /
+              (Height + Frame.PadTop + Frame.PadBottom);
+  }
+  Frame.AspectRatio = FourDecimals(std::llround(Aspect * 10000.0));
+  return Frame;
+}
+
 int32_t JobRecordingTime(const std::string &DurationCell) {
   return DurationCell == "00:00:00" || DurationCell == "Unknown" ? 36000000 : -1;
 }

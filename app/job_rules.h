@@ -40,6 +40,18 @@ std::string JobOutputPath(const std::string &Input, const std::string &Folder,
 // AspectRatio for the ComboAspectRatio position and the row's "Video Size" cell.
 std::string JobAspectRatio(int AspectItem, const std::string &VideoSizeCell);
 
+// The picture of a job with a fixed frame size Box ("1280x720", a device's screen) when the
+// shown picture (the row's "Video Size" cell) lies the other way: a portrait phone clip for a
+// landscape box fits inside it keeping its shape, and LetterBox pads it out to the box. Sizes
+// are even.
+struct TBoxedFrame {
+  bool Fitted = false;      // false: the picture takes the box as the job says
+  std::string FrameSize;    // "WIDTHxHEIGHT" inside the pads
+  std::string AspectRatio;  // of the whole frame, pads included, as a decimal
+  int PadLeft = 0, PadRight = 0, PadTop = 0, PadBottom = 0;
+};
+TBoxedFrame BoxedFrame(const std::string &Box, const std::string &VideoSizeCell, bool LetterBox);
+
 // RecordingTime (ms) for the row's "Duration" cell: ten hours when the duration is not known,
 // else no limit (-1).
 int32_t JobRecordingTime(const std::string &DurationCell);

@@ -11,8 +11,10 @@
 #include "engine/FFMPEG/codec_lookup.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/open_error.h"
+#include "engine/FFMPEG/picture_turn.h"
 #include "engine/FFMPEG/plain_file.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_compat.h"
 #include "text/format_text.h"
 #include "text/text_utils.h"
 
@@ -99,6 +101,7 @@ void TCustomFFmpeg::EndInputOpen() {
   FOutputFormat = nullptr;
   FVideoChannel = 0;
   FRateEmu = 0;
+  FAutoRotate = false;
 }
 
 bool TCustomFFmpeg::OpenInputFile(const std::string &FileName) {
@@ -182,6 +185,7 @@ bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string 
     FStartTime = 0;
   }
   Input->RateEmu = FRateEmu;
+  Input->AutoRotate = FAutoRotate;
   const int FileIndex = InputFileCount();
   for (unsigned Index = 0; Index < Context->nb_streams; ++Index)
     TakeOverInputStream(*Input, FileIndex, Index, FileName);
@@ -212,16 +216,20 @@ void TCustomFFmpeg::TakeOverInputStream(TInputFileContext &Input, int FileIndex,
     case AVMEDIA_TYPE_VIDEO: {
       ApplyDefaultOptions(FCodecOptions[AVMEDIA_TYPE_VIDEO].get(), Dec,
                           AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
-      FFrameHeight = Dec->height;
-      FFrameWidth = Dec->width;
-      const AVRational Sar = Dec->sample_aspect_ratio;
-      FFrameAspectRatio = Sar.den != 0 && Dec->height != 0
+      // A picture turned upright by a quarter turn is taken over with its sides exchanged.
+      const bool Swap = FAutoRotate && TurnOfMatrix(av_compat::DisplayMatrix(*Stream)).Swap;
+      FFrameHeight = Swap ? Dec->width : Dec->height;
+      FFrameWidth = Swap ? Dec->height : Dec->width;
+      const AVRational Sar =
+          Swap ? AVRational{Dec->sample_aspect_ratio.den, Dec->sample_aspect_ratio.num}
+               : Dec->sample_aspect_ratio;
+      FFrameAspectRatio = Sar.den != 0 && FFrameHeight != 0
                               ? static_cast<float>(static_cast<double>(Sar.num) / Sar.den *
-                                                   Dec->width / Dec->height)
+                                                   FFrameWidth / FFrameHeight)
                               : 0;
       // A picture of unknown size has no shape to take over.
-      if (FFrameAspectRatio == 0 && Dec->width > 0 && Dec->height > 0)
-        OptFrameAspectRatio(FormatText("%d:%d", Dec->width, Dec->height));
+      if (FFrameAspectRatio == 0 && FFrameWidth > 0 && FFrameHeight > 0)
+        OptFrameAspectRatio(FormatText("%d:%d", FFrameWidth, FFrameHeight));
       if (Dec->pix_fmt == AV_PIX_FMT_NONE && HasRealMediaExtension(FileName))
         Dec->pix_fmt = AV_PIX_FMT_YUV420P;
       FFramePixFmt = Dec->pix_fmt;

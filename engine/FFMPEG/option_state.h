@@ -149,6 +149,8 @@ struct TFFmpegOptionState {
   int FShortest = 0;
   int FInputSync = 0;
   int FRateEmu = 0;
+  // The next input's video is turned the way its display matrix shows it.
+  bool FAutoRotate = false;
   int FLoopInput = 0;
   int FLoopOutput = -1;
   int FProgramId = 0;

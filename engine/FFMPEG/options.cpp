@@ -131,6 +131,7 @@ constexpr TOptionEntry Vocabulary[] = {
     {"dump", SetOne<&T::FDoPktDump>, Switch},
     {"hex", SetOne<&T::FDoHexDump>, Switch},
     {"re", SetOne<&T::FRateEmu>, Switch},
+    {"autorotate", SetTrue<&T::FAutoRotate>, Switch},
     {"loop_input", SetOne<&T::FLoopInput>, Switch},
     {"loop_output", SetInt<&T::FLoopOutput>},
     {"v", CallInt<&T::OptVerbose>},

@@ -78,6 +78,7 @@ struct TInputFileContext {
   std::string FileName;  // as the caller named it; the context's URL may differ
   std::vector<std::unique_ptr<TInputStream>> Streams;  // indexed like Context->streams
   int RateEmu = 0;                                     // "re" when the input was opened
+  bool AutoRotate = false;                             // "autorotate" when the input was opened
   // Session time (µs) of the start asked for when the input was opened; what decodes before
   // it only leads up to it.
   int64_t StartPts = NoTimestamp;

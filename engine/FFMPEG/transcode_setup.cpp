@@ -20,6 +20,7 @@
 #include "engine/FFMPEG/picture_hooks.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_compat.h"
 #include "text/format_text.h"
 
 namespace {
@@ -212,6 +213,9 @@ void TCustomFFmpeg::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist)
     Ost.St->avg_frame_rate = Ist.St->avg_frame_rate;
     Ost.St->r_frame_rate = Ist.St->r_frame_rate;
     Ost.St->sample_aspect_ratio = Ist.St->sample_aspect_ratio;
+    // The copied pictures are shown as the source's: a phone clip stays upright.
+    if (const int32_t *Matrix = av_compat::DisplayMatrix(*Ist.St))
+      if (!av_compat::SetDisplayMatrix(*Ost.St, Matrix)) Fail("av_mallocz fail");
   }
 }
 

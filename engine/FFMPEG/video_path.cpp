@@ -36,7 +36,12 @@ int64_t RoundHalfEven(double Value) {
 
 TVideoPath::TVideoPath(TOutputStream &Ost, const TVideoSettings &Settings, TVideoTaskState Task,
                        TPauseGate &Pause, TLog Log)
-    : FOst(Ost), FSettings(Settings), FTask(Task), FPause(Pause), FLog(std::move(Log)) {}
+    : FOst(Ost),
+      FSettings(Settings),
+      FTask(Task),
+      FPause(Pause),
+      FLog(std::move(Log)),
+      FTurner(Settings.Turn) {}
 
 // ===== Set-up =====
 
@@ -47,10 +52,12 @@ std::string TVideoPath::SetUp(const AVCodecContext &Dec) {
   const TVideoSettings &S = FSettings;
   FCrop = S.TopBand || S.BottomBand || S.LeftBand || S.RightBand;
   FPad = S.PadTop || S.PadBottom || S.PadLeft || S.PadRight;
-  const int CroppedWidth = Dec.width - (S.LeftBand + S.RightBand);
-  const int CroppedHeight = Dec.height - (S.TopBand + S.BottomBand);
+  const TGeometry Source = Upright({Dec.pix_fmt, Dec.width, Dec.height});
+  const int CroppedWidth = Source.Width - (S.LeftBand + S.RightBand);
+  const int CroppedHeight = Source.Height - (S.TopBand + S.BottomBand);
   FResample = Enc.width != CroppedWidth + (S.PadLeft + S.PadRight) ||
-              Enc.height != CroppedHeight + (S.PadTop + S.PadBottom) || Enc.pix_fmt != Dec.pix_fmt;
+              Enc.height != CroppedHeight + (S.PadTop + S.PadBottom) ||
+              Enc.pix_fmt != Source.Format;
   if (FCrop) {
     FTopBand = S.TopBand;
     FLeftBand = S.LeftBand;
@@ -73,8 +80,8 @@ std::string TVideoPath::SetUp(const AVCodecContext &Dec) {
         av::av_opt_get_int(const_cast<SwsContext *>(S.ScaleOptions), "sws_flags", 0, &Flags) >= 0)
       FTask.SwsFlags = static_cast<int>(Flags);
     // Without a known source the first decoded picture brings its own format and size.
-    if (PictureDefect(Dec.pix_fmt, CroppedWidth, CroppedHeight).empty())
-      UseScaler(Dec.pix_fmt, CroppedWidth, CroppedHeight);
+    if (PictureDefect(Source.Format, CroppedWidth, CroppedHeight).empty())
+      UseScaler(Source.Format, CroppedWidth, CroppedHeight);
   }
   MakeFrame();
   return "";
@@ -173,16 +180,43 @@ int64_t TVideoPath::Allowed(int64_t Wanted) const {
   return std::min(Wanted, FrameLimit() - FOst.SyncOpts);
 }
 
-// ===== Crop, scale, pad =====
+// ===== Turn, crop, scale, pad =====
+
+TGeometry TVideoPath::Upright(const TGeometry &Stored) const {
+  if (!FSettings.Turn.Turns()) return Stored;
+  const TGeometry Turned = FTurner.Turned(Stored);
+  if (Turned.Format != AV_PIX_FMT_NONE) return Turned;
+  // Not known yet: the first picture brings its format.
+  if (Stored.Format == AV_PIX_FMT_NONE && FSettings.Turn.Swap)
+    return {AV_PIX_FMT_NONE, Stored.Height, Stored.Width};
+  return Stored;
+}
+
+void TVideoPath::TurnUpright(TPicture &Picture, TGeometry &G) {
+  if (!FSettings.Turn.Turns()) return;
+  TPicture Turned{};
+  if (FTurner.Apply(Picture, G, Turned)) {
+    Picture = Turned;
+    G = FTurner.Turned(G);
+    return;
+  }
+  if (FTurnRefused) return;
+  FTurnRefused = true;
+  const char *Name = av::av_get_pix_fmt_name(G.Format);
+  Log(0, FormatText("%s: pictures in %s cannot be turned upright; they are left as stored",
+                    FSettings.Source.c_str(), Name ? Name : "an unknown format"));
+}
 
 bool TVideoPath::FitPicture(const AVFrame &InFrame, const TPicture &InPicture,
                             const AVCodecContext &Dec, TPicture &Final) {
   const AVCodecContext &Enc = *FOst.Encoder;
-  const TGeometry G = FrameGeometry(InFrame, Dec);
-  TPicture Formatted = InPicture;
+  TGeometry G = FrameGeometry(InFrame, Dec);
+  TPicture Source = InPicture;
+  TurnUpright(Source, G);
+  TPicture Formatted = Source;
   int Width = G.Width, Height = G.Height;
   if (FCrop) {
-    if (CropPicture(Formatted, InPicture, G.Format, FTopBand, FLeftBand) < 0) {
+    if (CropPicture(Formatted, Source, G.Format, FTopBand, FLeftBand) < 0) {
       Log(0, "error cropping picture");
       return false;
     }
@@ -240,7 +274,8 @@ void TVideoPath::SendFrame(int &FrameSize, const AVFrame &InFrame, const TPictur
   Frame.width = Enc.width;
   Frame.height = Enc.height;
   Frame.pts = FOst.SyncOpts;
-  av_compat::SetInterlacing(Frame, av_compat::Interlaced(InFrame),
+  // A quarter turn makes columns of the fields: the picture is no longer interlaced.
+  av_compat::SetInterlacing(Frame, av_compat::Interlaced(InFrame) && !FSettings.Turn.Swap,
                             FSettings.InterlacedCoding &&
                                 (FSettings.TopFieldFirst == -1 ? av_compat::TopFieldFirst(InFrame)
                                                                : FSettings.TopFieldFirst));

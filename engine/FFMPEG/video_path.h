@@ -1,7 +1,7 @@
 // The video path of one encoded video output stream: frame-rate synchronisation (drop,
 // duplicate, re-stamp), crop, scale and pad into the encoder's picture, the frame handed to
 // the encoder and the last picture, held to be shown again at the end of the input. Set up
-// and run on the task's thread.
+// and run on the task's thread. A picture stored on its side is turned upright first.
 #pragma once
 
 #include <array>
@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/FFMPEG/picture_turn.h"
 #include "engine/FFMPEG/session_records.h"
 #include "engine/binding/av_owners.h"
 
@@ -23,6 +24,8 @@ struct TVideoSettings {
   int TopBand = 0, BottomBand = 0, LeftBand = 0, RightBand = 0;
   int PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
   std::array<int, 3> PadColor{16, 128, 128};  // Y, U, V
+  // Before the crop the picture is turned as it is shown; crop and sizes are the upright's.
+  TTurn Turn;
   // -1: synchronise when the encoder's time base is coarser than 1 ms; 0: re-stamp only;
   // 1: drop and duplicate; 2: drop and re-stamp, never duplicate.
   int SyncMethod = -1;
@@ -79,6 +82,11 @@ class TVideoPath {
   int64_t Allowed(int64_t Wanted) const;
   // Raises when repeating a picture Count times would carry the output past the input's end.
   void CheckRepeat(int64_t Count) const;
+  // The decoded picture's format and size once turned upright.
+  TGeometry Upright(const TGeometry &Stored) const;
+  // Picture and G := the picture turned upright; left as stored (logged once) when its format
+  // cannot be turned.
+  void TurnUpright(TPicture &Picture, TGeometry &G);
   // Crops, scales and pads the picture into what the encoder takes; false (logged) when the
   // picture is skipped.
   bool FitPicture(const AVFrame &InFrame, const TPicture &InPicture, const AVCodecContext &Dec,
@@ -100,6 +108,8 @@ class TVideoPath {
   TPauseGate &FPause;
   const TLog FLog;
   bool FResample = false, FCrop = false, FPad = false;
+  TPictureTurn FTurner;
+  bool FTurnRefused = false;  // a format that cannot be turned was met and logged
   int FTopBand = 0, FLeftBand = 0, FBottomBand = 0, FRightBand = 0;
   int FPadTop = 0, FPadBottom = 0, FPadLeft = 0, FPadRight = 0;
   TPictureBuffer FPictTmp;  // the scaled or padded picture

@@ -2,6 +2,7 @@
 // session's picture hooks. Runs on the task's thread.
 
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "engine/FFMPEG/demuxer.h"
@@ -9,6 +10,7 @@
 #include "engine/FFMPEG/picture_hooks.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
+#include "engine/binding/av_compat.h"
 #include "text/format_text.h"
 
 namespace {
@@ -48,6 +50,17 @@ void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist
     Settings.InputEnd = End + FInputFilesTsOffset[Ist.FileIndex];
   Settings.Source =
       FormatText("input stream #%d.%d of '%s'", Ist.FileIndex, Ist.Index, Input.FileName.c_str());
+  const int32_t *Matrix = av_compat::DisplayMatrix(*Ist.St);
+  int Degrees = 0;
+  if (Input.AutoRotate) Settings.Turn = TurnOfMatrix(Matrix, &Degrees);
+  if (Settings.Turn.Turns()) {
+    DoLog(1,
+          FormatText("Output #%d.%d: the pictures of %s are %s to be shown upright", Ost.FileIndex,
+                     Ost.Index, Settings.Source.c_str(), TurnText(Settings.Turn, Degrees).c_str()));
+  } else if (Matrix && !av_compat::SetDisplayMatrix(*Ost.St, Matrix)) {
+    // Pictures not turned here are shown as the source's: the matrix goes with them.
+    throw std::bad_alloc();
+  }
   Ost.Video = std::make_unique<TVideoPath>(
       Ost, Settings, TVideoTaskState{FSwsFlags, FFramesDup, FFramesDrop}, FPause,
       [this](int Level, const std::string &Message) { DoLog(Level, Message); });

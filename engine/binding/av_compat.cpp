@@ -3,6 +3,8 @@
 
 #include "av_compat.h"
 
+#include <cstring>
+
 // avcodec_get_supported_config: FFmpeg 7.1; the AVCodec lists it replaces are gone in 9.0.
 #define TARNWICK_CODEC_CONFIG (LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(61, 13, 100))
 // AVFrame::duration: FFmpeg 6.0; pkt_duration is gone in 7.0.
@@ -124,6 +126,22 @@ const int32_t *DisplayMatrix(const AVStream &Stream) {
     if (Data[I].type == AV_PKT_DATA_DISPLAYMATRIX && Data[I].size >= 9 * sizeof(int32_t))
       return reinterpret_cast<const int32_t *>(Data[I].data);
   return nullptr;
+}
+
+bool SetDisplayMatrix(AVStream &Stream, const int32_t *Matrix) {
+  constexpr size_t Size = 9 * sizeof(int32_t);
+#if TARNWICK_CODED_SIDE_DATA
+  AVCodecParameters &Par = *Stream.codecpar;
+  const AVPacketSideData *Data = av::av_packet_side_data_new(
+      &Par.coded_side_data, &Par.nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX, Size, 0);
+  if (!Data) return false;
+  std::memcpy(Data->data, Matrix, Size);
+#else
+  uint8_t *Data = av::av_stream_new_side_data(&Stream, AV_PKT_DATA_DISPLAYMATRIX, Size);
+  if (!Data) return false;
+  std::memcpy(Data, Matrix, Size);
+#endif
+  return true;
 }
 
 }  // namespace av_compat

@@ -29,5 +29,8 @@ void SetIntraDcPrecision(AVCodecContext &Encoder, int Bits);
 
 // The stream's display matrix (3x3, see libavutil/display.h); null when it has none.
 const int32_t *DisplayMatrix(const AVStream &Stream);
+// Gives Stream the display matrix (9 values), replacing the one it has; false when out of
+// memory. Before the muxer writes its header.
+bool SetDisplayMatrix(AVStream &Stream, const int32_t *Matrix);
 
 }  // namespace av_compat

@@ -12,6 +12,16 @@
 #define TARNWICK_AVCODEC_NEWER_ENTRY_POINTS(X)
 #endif
 
+// A stream's side data (its display matrix): in its codec parameters since FFmpeg 6.1, on the
+// stream itself before (gone in 7.0).
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 30, 100)
+#define TARNWICK_AVCODEC_SIDE_DATA_ENTRY_POINTS(X) X(av_packet_side_data_new)
+#define TARNWICK_AVFORMAT_SIDE_DATA_ENTRY_POINTS(X)
+#else
+#define TARNWICK_AVCODEC_SIDE_DATA_ENTRY_POINTS(X)
+#define TARNWICK_AVFORMAT_SIDE_DATA_ENTRY_POINTS(X) X(av_stream_new_side_data)
+#endif
+
 #define TARNWICK_AVUTIL_ENTRY_POINTS(X) \
   X(av_log_set_callback)                \
   X(av_log_default_callback)            \
@@ -66,6 +76,7 @@
   X(av_pix_fmt_desc_get)                \
   X(av_pix_fmt_desc_next)               \
   X(av_pix_fmt_desc_get_id)             \
+  X(av_display_rotation_get)            \
   X(av_get_pix_fmt)                     \
   X(av_get_pix_fmt_name)                \
   X(av_get_pix_fmt_string)              \
@@ -147,7 +158,8 @@
   X(av_packet_unref)                     \
   X(av_packet_rescale_ts)                \
   X(av_packet_get_side_data)             \
-  TARNWICK_AVCODEC_NEWER_ENTRY_POINTS(X)
+  TARNWICK_AVCODEC_NEWER_ENTRY_POINTS(X) \
+  TARNWICK_AVCODEC_SIDE_DATA_ENTRY_POINTS(X)
 
 #define TARNWICK_AVFORMAT_ENTRY_POINTS(X) \
   X(avformat_alloc_context)               \
@@ -183,4 +195,5 @@
   X(avio_closep)                          \
   X(avio_size)                            \
   X(avio_seek)                            \
-  X(avio_flush)
+  X(avio_flush)                           \
+  TARNWICK_AVFORMAT_SIDE_DATA_ENTRY_POINTS(X)

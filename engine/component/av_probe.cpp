@@ -9,9 +9,11 @@
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/open_error.h"
+#include "engine/FFMPEG/picture_turn.h"
 #include "engine/FFMPEG/plain_file.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/av_bindings.h"
+#include "engine/binding/av_compat.h"
 #include "text/format_text.h"
 
 namespace {
@@ -216,6 +218,7 @@ void TAVProbe::GetVideoStreamInfo(int StreamIndex, TVideoStreamInfo &Info) const
   Info.DisplayAspect = (Codec->height > 0 && Aspect.den != 0)
                            ? static_cast<float>(Codec->width * av_q2d(Aspect) / Codec->height)
                            : 0.0f;
+  TurnOfMatrix(av_compat::DisplayMatrix(*Stream), &Info.Rotation);
   Info.PixelFormat = Codec->format;
   Info.FrameRateNum = Stream->r_frame_rate.num;
   Info.FrameRateDen = Stream->r_frame_rate.den;

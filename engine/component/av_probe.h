@@ -34,9 +34,12 @@ struct TVideoStreamInfo {
   int64_t Duration;
   int64_t DurationScaled;
   int BitRate;
-  int Height;
+  int Height;  // as stored
   int Width;
   float DisplayAspect;
+  // Degrees the picture is turned clockwise to be shown, by its display matrix: 0, 90, 180 or
+  // 270 (with 90 and 270 the shown picture is Height wide).
+  int Rotation;
   int PixelFormat;
   int FrameRateNum;
   int FrameRateDen;

@@ -204,6 +204,7 @@ int TCustomConvertEngine::AddInputFile(const std::string &FileName, TInputOption
       Task->SetProgramId(Options->ProgramID);
       // Before the input opens: its decoders take the count when they are created.
       if (Options->CodecThreads > 0) Task->FThreadCount = Options->CodecThreads;
+      if (Options->AutoRotate) Task->SetOption("autorotate", "");
     }
     const bool Opened = Options && Options->PlainFileOnly ? Task->OpenPlainInputFile(FileName)
                                                           : Task->OpenInputFile(FileName);

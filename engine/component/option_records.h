@@ -18,6 +18,8 @@ struct TInputOptions {
   bool PlainFileOnly = false;
   // Threads of each decoder and encoder of the task; 0 leaves the libraries' own choice.
   int32_t CodecThreads = 0;
+  // Pictures are turned upright as the display matrix shows them, before crop and scaling.
+  bool AutoRotate = false;
 };
 
 struct TOutputOptions {
