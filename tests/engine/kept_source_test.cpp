@@ -108,12 +108,14 @@ class KeptSourceTest : public ::testing::Test {
         {"/usr/bin/ffprobe", "-v", "error", "-show_entries", Entries, "-of", "compact", File});
     return Result.ExitStatus == 0 ? Result.Output : "ffprobe failed: " + Result.Errors;
   }
-  // The mean level in dB, as the ffmpeg program's volumedetect measures it.
-  static double MeanVolume(const std::string &File) {
+  // The mean (or with Peak the highest) level in dB, as the ffmpeg program's volumedetect
+  // measures it.
+  static double MeanVolume(const std::string &File, bool Peak = false) {
     const TProcessResult Result =
         RunProgram({Ffmpeg, "-nostdin", "-i", File, "-af", "volumedetect", "-f", "null", "-"});
-    const size_t At = Result.Errors.find("mean_volume: ");
-    return At == std::string::npos ? 1000 : std::atof(Result.Errors.c_str() + At + 13);
+    const std::string Name = Peak ? "max_volume: " : "mean_volume: ";
+    const size_t At = Result.Errors.find(Name);
+    return At == std::string::npos ? 1000 : std::atof(Result.Errors.c_str() + At + Name.size());
   }
   // Runs tarnwick-cli convert ENTRY FILE --output the folder, with Options; its output line.
   static std::string CliConvert(const std::string &Entry, const std::string &File,
@@ -447,6 +449,22 @@ TEST_F(KeptSourceTest, OneDownmixLevelForEveryEntry) {
     const std::string Output = CliConvert(Entry, Input);
     EXPECT_NEAR(MeanVolume(Output), Reference, 0.5) << Entry;
   }
+}
+
+// A 5.1 source with every channel at full scale: mixed at the same level it would clip. The
+// loud passages are held below full scale instead, with one level for every entry; the 16-bit
+// WAV, which no encoder reshapes, stays 1 dB below it.
+TEST_F(KeptSourceTest, ALoudDownmixIsLimitedNotClipped) {
+  const std::string Input =
+      Source("loud-surround.wav",
+             {"-f", "lavfi", "-i",
+              "aevalsrc=sin(440*2*PI*t)|sin(660*2*PI*t)|sin(880*2*PI*t)|sin(110*2*PI*t)|"
+              "sin(550*2*PI*t)|sin(770*2*PI*t):s=48000:d=2:c=5.1",
+              "-c:a", "pcm_s16le"});
+  const double Level = MeanVolume(CliConvert("wav", Input));
+  EXPECT_LE(MeanVolume(Folder->File("cli/loud-surround.wav"), true), -0.9);
+  for (const char *Entry : {"mp3", "m4a", "ogg"})
+    EXPECT_NEAR(MeanVolume(CliConvert(Entry, Input)), Level, 0.5) << Entry;
 }
 
 // convert with each switch turned off by its word: a tagged 60 fps clip with a quiet first
