@@ -173,8 +173,12 @@ std::string FrameRateText(const std::string &FormatText, const std::string &Outp
     }
   }
   const std::string Rate = ComboVideoFramerate.Text();
-  if (LowerCaseText(TrimmedText(Rate)) == "auto")
-    return Auto.KeepSource ? KeptFrameRate(Auto, ComboVideoFramerate) : "25";
+  if (LowerCaseText(TrimmedText(Rate)) == "auto") {
+    if (!Auto.KeepSource) return "25";
+    std::string Kept = KeptFrameRate(Auto, ComboVideoFramerate);
+    Options.KeepSourceTiming = Kept.empty();
+    return Kept;
+  }
   return NumberPart(Rate);
 }
 

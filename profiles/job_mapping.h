@@ -48,7 +48,8 @@ struct TAutoFrameRate {
 // The job's frame-rate text. For the disc entries (type "MPG" and a format text naming DVD,
 // Super Video CD or Video CD) it is empty and the target fields are set instead: the frame-
 // rate list then picks the television norm. Empty also when "Auto" keeps the input's rate,
-// which the engine then takes from the input and fits to its encoder.
+// which the engine then takes from the input and fits to its encoder; KeepSourceTiming is
+// then set, so that a variable-rate input keeps its timestamps.
 std::string FrameRateText(const std::string &FormatText, const std::string &OutputType,
                           const TChoiceList &ComboVideoFramerate, TOutputOptions &Options,
                           const TAutoFrameRate &Auto = {});

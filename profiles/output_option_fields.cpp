@@ -86,6 +86,7 @@ const TOutputField OutputFields[] = {
     FIELD(ExtOptions),
     FIELD(KeepSourceTags),
     FIELD(PreferDefaultStreams),
+    FIELD(KeepSourceTiming),
 };
 
 #undef FIELD

@@ -398,8 +398,9 @@ std::string OutputFolderProblem(const std::string &Folder) {
 
 int Convert(const TConvertArguments &Arguments) {
   TConsoleDialogs Dialogs;
-  TEngineEvents Events;
+  // The events detach from the engine when they end, so the engine outlives them.
   TConvertEngine Engine;
+  TEngineEvents Events;
   if (!Engine.LoadAVLib(ApplicationLibraryFolder(), true)) {
     ShowInformation(Dialogs, "Some files are missing. Please re-install this software");
     std::fprintf(stderr, "%s\n", Engine.LastErrorMsg.c_str());

@@ -18,6 +18,14 @@ int ProfileUsageError(const std::string &Message) {
   return 1;
 }
 
+// What "Auto" keeps when no source is at hand: the input's rate, below the cap a source
+// faster than every rate of the list meets.
+std::string SourceRateText(const TFormatSettings &Settings) {
+  TOutputOptions Scratch;
+  const std::string Cap = Settings.GetFrameRateText(Scratch, true, "1000000");
+  return Cap.empty() ? "Auto (the source's)" : "Auto (the source's, at most " + Cap + ")";
+}
+
 }  // namespace
 
 int RunFormatsCommand(const TCliArguments &Arguments) {
@@ -44,7 +52,12 @@ int RunProfileCommand(const TCliArguments &Arguments) {
   Settings.ComboOutputFormat.SetItemIndex(Entry.Position);
   Settings.ComboOutputFormatChange();
 
+  bool KeepSourceRate = true;
   for (std::size_t Index = 1; Index < Arguments.size(); ++Index) {
+    if (Arguments[Index] == "--auto-rate-25") {
+      KeepSourceRate = false;
+      continue;
+    }
     if (Arguments[Index] != "--pick" || Index + 1 == Arguments.size())
       return ProfileUsageError("expected --pick LIST=TEXT, got '" + Arguments[Index] + "'");
     const std::string &Pick = Arguments[++Index];
@@ -71,7 +84,8 @@ int RunProfileCommand(const TCliArguments &Arguments) {
   TOutputOptions Options;
   try {
     Settings.SetJobOptions(Options);
-    Options.FrameRate = Settings.GetFrameRateText(Options);
+    Options.FrameRate = Settings.GetFrameRateText(Options, KeepSourceRate);
+    if (Options.KeepSourceTiming) Options.FrameRate = SourceRateText(Settings);
   } catch (const EConvertError &) {
     // What the application shows when a job cannot be prepared.
     std::puts("Fail to add file to list!");

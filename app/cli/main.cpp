@@ -27,15 +27,17 @@ constexpr TCliCommand Commands[] = {
      "      (separator lines too).\n",
      RunFormatsCommand},
     {"profile",
-     "  tarnwick-cli profile ENTRY [--pick LIST=TEXT ...]\n"
+     "  tarnwick-cli profile ENTRY [--pick LIST=TEXT ...] [--auto-rate-25]\n"
      "      Picks ENTRY (a position of the format list, an item text, a prefix of it that one\n"
      "      item alone has, in any case, or an extension one item alone writes, such as mp3)\n"
      "      as at start-up, then\n"
      "      selects TEXT in each settings list LIST (a control name such as ComboVideoCodec).\n"
      "      Prints the nine settings lists as \"Name: item|[selected]|...\", the output type\n"
      "      as FOutputType=TYPE, and every output option a job would get that differs from\n"
-     "      its default, as Name=value. A job that cannot be prepared prints \"Fail to add\n"
-     "      file to list!\"; that and misuse exit with status 1.\n",
+     "      its default, as Name=value; a frame rate of \"Auto\" shows as FrameRate=Auto (the\n"
+     "      source's[, at most RATE]), or as 25 with --auto-rate-25. A job that cannot be\n"
+     "      prepared prints \"Fail to add file to list!\"; that and misuse exit with\n"
+     "      status 1.\n",
      RunProfileCommand},
     {"engine",
      "  tarnwick-cli engine ARGS... [--dry-run]\n"
@@ -103,7 +105,8 @@ constexpr TCliCommand Commands[] = {
      "      #0:1 copied: already mp3 48000 Hz 2 channels 192 kb/s\"). The input's tags,\n"
      "      cover art and modification time are kept unless --no-tags is given; of each\n"
      "      kind the stream marked default is taken unless --first-tracks takes the first;\n"
-     "      a frame rate of \"Auto\" keeps the input's rate unless --auto-rate-25 is given.\n",
+     "      a frame rate of \"Auto\" keeps the input's rate (a variable-rate input its\n"
+     "      timestamps where the container takes them) unless --auto-rate-25 is given.\n",
      RunConvertCommand},
     {"submit", SubmitUsage, RunSubmitCommand},
     {"collect", CollectUsage, RunCollectCommand},

@@ -22,6 +22,21 @@ namespace {
 constexpr int MaxPaddedChunkBytes = 131072;  // a silence-padded chunk never grows beyond this
 constexpr double SyncToleranceSamples = 50;
 
+// Makes Buffer hold at least Samples samples of Channels planes (or one interleaved) in Format.
+void Reserve(TSampleBuffer &Buffer, int Channels, int Samples, AVSampleFormat Format) {
+  if (Samples <= Buffer.Samples && Format == Buffer.Format) return;
+  const int Wanted = Samples + Samples / 4;
+  Buffer.Data.reset();
+  Buffer.Samples = 0;
+  Buffer.Planes.assign(std::max(Channels, 1), nullptr);
+  int LineSize = 0;
+  if (av::av_samples_alloc(Buffer.Planes.data(), &LineSize, Channels, Wanted, Format, 0) < 0)
+    throw std::bad_alloc();
+  Buffer.Data.reset(Buffer.Planes[0]);
+  Buffer.Samples = Wanted;
+  Buffer.Format = Format;
+}
+
 int TruncatedInt(double Value) {
   return static_cast<int>(std::clamp<double>(Value, INT_MIN, INT_MAX));
 }
@@ -66,21 +81,35 @@ void TAudioPath::PrepareConversion(int InChannels, int InRate, uint64_t InMask) 
       FResampleInLayout == InMask)
     return;
   FResample.reset();
+  FLimiter.reset();
+  FMixToEncoder.reset();
   FResampleReady = false;
   AVChannelLayout InLayout = LayoutOf(InMask, InChannels);
   if (FAudioResample || Enc.sample_fmt != AV_SAMPLE_FMT_S16 || Enc.sample_rate != InRate ||
       av::av_channel_layout_compare(&InLayout, &Enc.ch_layout) != 0) {
+    const bool Mix = OutChannels < InChannels;
+    const AVSampleFormat MixFormat = Mix ? AV_SAMPLE_FMT_FLTP : Enc.sample_fmt;
     SwrContext *Made = nullptr;
-    int Result = av::swr_alloc_set_opts2(&Made, &Enc.ch_layout, Enc.sample_fmt, Enc.sample_rate,
+    int Result = av::swr_alloc_set_opts2(&Made, &Enc.ch_layout, MixFormat, Enc.sample_rate,
                                          &InLayout, AV_SAMPLE_FMT_S16, InRate, 0, nullptr);
     FResample.reset(Made);
     // One downmix level for every encoder format, the ffmpeg program's: the resampler would
-    // normalise the mix for integer formats only (7.7 dB for 5.1 to stereo). Mixed in float, it
-    // is rounded once, at the encoder's format.
-    if (Result >= 0 && OutChannels < InChannels) {
+    // normalise the mix for integer formats only (7.7 dB for 5.1 to stereo). Mixed in float,
+    // the loud passages are limited below full scale instead of clipped, and the mix is
+    // rounded once, at the encoder's format.
+    if (Result >= 0 && Mix) {
       Result = av::av_opt_set(Made, "rematrix_maxval", "1000", 0);
       if (Result >= 0)
         Result = av::av_opt_set_int(Made, "internal_sample_fmt", AV_SAMPLE_FMT_FLTP, 0);
+      FLimiter = std::make_unique<TPeakLimiter>(Enc.sample_rate);
+      if (Result >= 0 && Enc.sample_fmt != MixFormat) {
+        SwrContext *Converter = nullptr;
+        Result =
+            av::swr_alloc_set_opts2(&Converter, &Enc.ch_layout, Enc.sample_fmt, Enc.sample_rate,
+                                    &Enc.ch_layout, MixFormat, Enc.sample_rate, 0, nullptr);
+        FMixToEncoder.reset(Converter);
+        if (Result >= 0) Result = av::swr_init(Converter);
+      }
     }
     // Compensation needs the resampling filter even when the rates are equal.
     if (Result >= 0 && FSettings.SyncMethod >= 2)
@@ -110,24 +139,35 @@ bool TAudioPath::ResampleIntoFifo(const uint8_t *In, int InSamples) {
   SwrContext *Resample = FResample.get();
   const int Room = av::swr_get_out_samples(Resample, InSamples);
   if (Room <= 0) return false;
-  if (Room > FConvertedSamples) {
-    const AVCodecContext &Enc = *FOst.Encoder;
-    const int Samples = Room + Room / 4;
-    FConverted.reset();
-    FConvertedSamples = 0;
-    FConvertedPlanes.assign(std::max(Enc.ch_layout.nb_channels, 1), nullptr);
-    int LineSize = 0;
-    if (av::av_samples_alloc(FConvertedPlanes.data(), &LineSize, Enc.ch_layout.nb_channels, Samples,
-                             Enc.sample_fmt, 0) < 0)
-      throw std::bad_alloc();
-    FConverted.reset(FConvertedPlanes[0]);
-    FConvertedSamples = Samples;
-  }
-  const int Out = av::swr_convert(Resample, FConvertedPlanes.data(), FConvertedSamples,
+  const AVCodecContext &Enc = *FOst.Encoder;
+  Reserve(FConverted, Enc.ch_layout.nb_channels, Room,
+          FLimiter ? AV_SAMPLE_FMT_FLTP : Enc.sample_fmt);
+  const int Out = av::swr_convert(Resample, FConverted.Planes.data(), FConverted.Samples,
                                   In ? &In : nullptr, InSamples);
   if (Out < 0) throw FFMpegException("Audio encoding failed");
-  WriteFifo(FConvertedPlanes.data(), Out);
+  if (FLimiter)
+    LimitIntoFifo(Out);
+  else
+    WriteFifo(FConverted.Planes.data(), Out);
   return Out > 0;
+}
+
+void TAudioPath::LimitIntoFifo(int Samples) {
+  if (Samples <= 0) return;
+  const AVCodecContext &Enc = *FOst.Encoder;
+  const int Channels = Enc.ch_layout.nb_channels;
+  FLimiter->Process(reinterpret_cast<float *const *>(FConverted.Planes.data()), Channels, Samples);
+  if (!FMixToEncoder) {
+    WriteFifo(FConverted.Planes.data(), Samples);
+    return;
+  }
+  Reserve(FMixed, Channels, Samples, Enc.sample_fmt);
+  const uint8_t **Mix = const_cast<const uint8_t **>(FConverted.Planes.data());
+  // Same rate and layout: every sample comes out at once.
+  const int Out =
+      av::swr_convert(FMixToEncoder.get(), FMixed.Planes.data(), FMixed.Samples, Mix, Samples);
+  if (Out < 0) throw FFMpegException("Audio encoding failed");
+  WriteFifo(FMixed.Planes.data(), Out);
 }
 
 // The FIFO and what the resampler holds.

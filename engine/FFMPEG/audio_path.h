@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/FFMPEG/peak_limiter.h"
 #include "engine/FFMPEG/session_records.h"
 #include "engine/binding/av_owners.h"
 
@@ -29,6 +31,14 @@ struct TAudioSettings {
 uint64_t MaskOf(const AVChannelLayout &Layout);
 // A layout without order or with a custom one is taken as the default of its channel count.
 AVChannelLayout LayoutOf(uint64_t Mask, int Channels);
+
+// Samples in one buffer, a pointer for each plane (one for an interleaved format).
+struct TSampleBuffer {
+  TAVOwned<uint8_t> Data;
+  std::vector<uint8_t *> Planes;
+  int Samples = 0;  // the capacity of each plane
+  int Format = -1;  // an AVSampleFormat
+};
 
 class TAudioPath {
  public:
@@ -57,6 +67,9 @@ class TAudioPath {
   void PrepareConversion(int InChannels, int InRate, uint64_t InMask);
   void WriteFifo(uint8_t *const *Planes, int Samples);
   bool ResampleIntoFifo(const uint8_t *In, int InSamples);
+  // A mix's Samples float samples in FConverted kept within full scale, into the FIFO in the
+  // encoder's format.
+  void LimitIntoFifo(int Samples);
   // Cuts or pads Data/Size, or asks the resampler to stretch; false when nothing is left.
   bool Synchronise(TInputStream &Ist, uint8_t *&Data, int &Size, int InChannels, int InRate);
   // Cuts Size so that the output does not pass the recording time; false when nothing is left.
@@ -83,8 +96,11 @@ class TAudioPath {
   TFramePtr FFrame;            // the frame handed to the encoder
   TAVOwned<uint8_t> FSilence;  // the silence-padded chunk
   unsigned FSilenceSize = 0;
-  TAVOwned<uint8_t> FConverted;  // resampler output, every plane in one buffer
-  std::vector<uint8_t *> FConvertedPlanes;
-  int FConvertedSamples = 0;
+  // A mix to fewer channels comes out of FResample as planar float and goes through FLimiter,
+  // then FMixToEncoder converts it to the encoder's format (none when that is planar float).
+  std::unique_ptr<TPeakLimiter> FLimiter;
+  TResamplerPtr FMixToEncoder;
+  TSampleBuffer FConverted;             // resampler output
+  TSampleBuffer FMixed;                 // the limited mix in the encoder's format
   int64_t FNextFramePts = NoTimestamp;  // the least pts the next frame may have, in samples
 };

@@ -3,6 +3,7 @@
 
 #include "engine/FFMPEG/encoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <string_view>
@@ -81,8 +82,15 @@ int TEncoder::Send(const AVFrame *Frame, const char *FailText) {
     if (Result < 0) throw FFMpegException(FailText);
     TakeQualityStats(*Pkt);
     if (FLogFile && Enc->stats_out) std::fprintf(FLogFile.get(), "%s", Enc->stats_out);
-    // One tick of 1/rate where a video encoder gives no duration.
-    if (Enc->codec_type == AVMEDIA_TYPE_VIDEO && Pkt->duration <= 0) Pkt->duration = 1;
+    // One picture at the encoder's rate where a video encoder gives no duration: one tick
+    // at a fixed rate, the average picture's ticks when the source's timestamps are kept.
+    if (Enc->codec_type == AVMEDIA_TYPE_VIDEO && Pkt->duration <= 0)
+      Pkt->duration =
+          Enc->framerate.num > 0 && Enc->framerate.den > 0
+              ? std::max<int64_t>(
+                    1, av::av_rescale_q(1, AVRational{Enc->framerate.den, Enc->framerate.num},
+                                        Enc->time_base))
+              : 1;
     FCodedBytes += Pkt->size;
     Bytes += Pkt->size;
     Pkt->stream_index = FOst.Index;

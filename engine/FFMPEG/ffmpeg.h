@@ -406,6 +406,11 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFF
                               int TypeOptionFlag);
   void ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *Encoder,
                              const std::vector<RcOverride> &Overrides, bool MuxerWantsGlobalHeader);
+  // The input's own rate is asked for and the input is variable-rate.
+  bool KeepsSourceTiming() const;
+  // The source's clock as Enc's time base, within what the encoder takes; false when the
+  // source has none.
+  bool KeepSourceTimestamps(AVCodecContext &Enc) const;
 
  public:
   // ===== Target presets (presets.cpp) =====

@@ -3,6 +3,7 @@
 // output starts from. Streams carry only codec parameters now, so a decoder context is built
 // beside every stream here and opened later by the session.
 
+#include <cmath>
 #include <filesystem>
 #include <mutex>
 #include <string_view>
@@ -35,6 +36,19 @@ int64_t StartTimestamp(const AVFormatContext *Context, int64_t StartTime) {
   int64_t Timestamp = StartTime;
   if (Context->start_time != AV_NOPTS_VALUE) Timestamp += Context->start_time;
   return Timestamp;
+}
+
+// A stream is variable-rate when its average rate is unknown (a Matroska file written without
+// a default duration) or differs by more than a thousandth from the rate its timestamps are
+// laid out at. A constant-rate stream whose timestamps only jitter is not seen as one.
+TSourceTiming SourceTimingOf(const AVStream &Stream) {
+  TSourceTiming Timing;
+  Timing.TimeBase = Stream.time_base;
+  const AVRational Average = Stream.avg_frame_rate, Base = Stream.r_frame_rate;
+  if (Average.num > 0 && Average.den > 0) Timing.Average = Average;
+  Timing.Variable = Timing.Average.num == 0 || Base.num <= 0 || Base.den <= 0 ||
+                    std::fabs(av_q2d(Average) / av_q2d(Base) - 1) > 0.001;
+  return Timing;
 }
 
 }  // namespace
@@ -235,6 +249,7 @@ void TCustomFFmpeg::TakeOverInputStream(TInputFileContext &Input, int FileIndex,
       FFramePixFmt = Dec->pix_fmt;
       // The rate a variable-rate stream is shown at on average, as the libraries guess it.
       FFrameRate = av::av_guess_frame_rate(Input.Context.get(), Stream, nullptr);
+      FSourceTiming = SourceTimingOf(*Stream);
       if (FVideoDisable)
         Stream->discard = AVDISCARD_ALL;
       else if (FVideoDiscard != 0)

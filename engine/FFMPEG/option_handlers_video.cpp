@@ -15,6 +15,7 @@ void TCustomFFmpeg::OptFrameRate(const std::string &Text) {
   if (av::av_parse_video_rate(&Rate, Text.c_str()) < 0)
     throw FFMpegException("Incorrect frame rate");
   FFrameRate = Rate;
+  FSourceTiming = {};
 }
 
 void TCustomFFmpeg::OptFrameSize(const std::string &Text) {

@@ -33,6 +33,14 @@ struct TStreamMap {
   int SyncStreamIndex;
 };
 
+// The timing of the last video input stream opened.
+struct TSourceTiming {
+  AVRational TimeBase{0, 1};  // of its timestamps
+  AVRational Average{0, 0};   // its average rate; 0/0: unknown
+  // Its pictures do not follow one fixed rate (or nothing says they do).
+  bool Variable = false;
+};
+
 // "map_meta_data": copy the metadata of input InFile to output OutFile.
 struct TMetaDataMap {
   int OutFile;
@@ -79,6 +87,7 @@ struct TFFmpegOptionState {
   // Indexed by media type: video, audio, data, subtitle.
   std::array<int, 4> FMaxFrames{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
   AVRational FFrameRate{0, 0};
+  TSourceTiming FSourceTiming;  // cleared by a rate asked for
   float FVideoQScale = 0;
   std::vector<uint16_t> FIntraMatrix;  // 64 coefficients, or none
   std::vector<uint16_t> FInterMatrix;
@@ -146,6 +155,9 @@ struct TFFmpegOptionState {
   bool FKeepSourceTags = false;
   // The automatic stream choice takes a stream marked default before the first of its kind.
   bool FPreferDefaultStreams = false;
+  // With the input's own rate, a variable-rate input keeps its timestamps where the output
+  // container and the encoder take them, else it gets its average rate.
+  bool FKeepSourceTiming = false;
   int FShortest = 0;
   int FInputSync = 0;
   int FRateEmu = 0;

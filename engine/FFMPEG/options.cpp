@@ -115,6 +115,7 @@ constexpr TOptionEntry Vocabulary[] = {
     {"map_meta_data", CallText<&T::OptMapMetaData>},
     {"keep_tags", SetTrue<&T::FKeepSourceTags>, Switch},
     {"default_streams", SetTrue<&T::FPreferDefaultStreams>, Switch},
+    {"source_timing", SetTrue<&T::FKeepSourceTiming>, Switch},
     {"t", CallText<&T::OptRecordingTime>},
     {"fs", SetInt64<&T::FLimitFileSize>},
     {"ss", CallText<&T::OptStartTime>},

@@ -111,7 +111,10 @@ struct TOutputStream {
   int FrameNumber = 0;
   TInputStream *SyncIst = nullptr;
   int64_t SyncOpts = 0;  // encoder time-base units (video) or samples (audio)
-  int64_t EndPts = 0;    // position after the last written packet, stream time base
+  // The pictures keep the source's timestamps: one landing on the last one's is dropped, none
+  // is repeated.
+  bool VariableRate = false;
+  int64_t EndPts = 0;  // position after the last written packet, stream time base
   bool HasEndPts = false;
 
   // Facts of the last encoded packet, for the reports.

@@ -3,6 +3,7 @@
 // opens later. The record is complete before the stream is added, so whatever is refused or
 // thrown leaves the output as it was.
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -58,6 +59,26 @@ AVRational NearestRate(AVRational Rate, const AVRational *Rates) {
     }
   }
   return Best;
+}
+
+// Muxers of the QuickTime family store each sample's duration, so they hold any timing,
+// though the libraries do not flag them as variable-rate.
+constexpr const char *TimedSampleMuxers[] = {"mov", "mp4", "ipod", "psp", "3gp", "3g2", "ismv"};
+// Encoders that code pictures at a fixed rate of their own: the H.263 family counts
+// pictures, DV has its norms (MPEG-1/2 say it by their list of rates).
+constexpr AVCodecID FixedRateCodecs[] = {AV_CODEC_ID_H263, AV_CODEC_ID_H263P, AV_CODEC_ID_RV10,
+                                         AV_CODEC_ID_RV20, AV_CODEC_ID_DVVIDEO};
+
+// Whether pictures written by Encoder into Format may keep timestamps of any spacing.
+bool TakesVariableTiming(const AVOutputFormat &Format, const AVCodec *Encoder) {
+  if (!Encoder || av_compat::FrameRates(Encoder) ||
+      std::find(std::begin(FixedRateCodecs), std::end(FixedRateCodecs), Encoder->id) !=
+          std::end(FixedRateCodecs))
+    return false;
+  if (Format.flags & AVFMT_NOTIMESTAMPS) return false;
+  if (Format.flags & AVFMT_VARIABLE_FPS) return true;
+  return std::any_of(std::begin(TimedSampleMuxers), std::end(TimedSampleMuxers),
+                     [&](const char *Name) { return std::strcmp(Format.name, Name) == 0; });
 }
 
 // A copy from the libraries' allocator: the encoder context frees what it is given.
@@ -155,6 +176,8 @@ void TCustomFFmpeg::NewVideoStream(TOutputFileContext &Output) {
       CopyCodecPrivateOptions(AVMEDIA_TYPE_VIDEO, Made->EncoderOptions.Address());
       ConfigureVideoEncoder(*Made->Encoder, Chosen.Encoder, Overrides,
                             Muxer.oformat->flags & AVFMT_GLOBALHEADER);
+      if (KeepsSourceTiming() && TakesVariableTiming(*Muxer.oformat, Chosen.Encoder))
+        Made->VariableRate = KeepSourceTimestamps(*Made->Encoder);
       if (FVideoQScale != 0 || FSameQuality) Made->Quality = FVideoQScale * FF_QP2LAMBDA;
     }
     TOutputStream &Record = AddStream(Output, AVMEDIA_TYPE_VIDEO, std::move(Made));
@@ -183,7 +206,10 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
     Enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if (FVideoGlobalHeader & 2) Enc.flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
 
-  const AVRational Fps = FFrameRate.num != 0 ? FFrameRate : AVRational{25, 1};
+  AVRational Fps = FFrameRate.num != 0 ? FFrameRate : AVRational{25, 1};
+  // A variable-rate source at a fixed rate gets its average, not the rate its timestamps are
+  // laid out at (a mix of 24 and 60 fps parts would be 120 fps, mostly repeated pictures).
+  if (KeepsSourceTiming() && FSourceTiming.Average.num > 0) Fps = FSourceTiming.Average;
   const AVRational *Rates = av_compat::FrameRates(Encoder);
   AVRational Rate = Rates ? NearestRate(Fps, Rates) : Fps;
   // The MPEG-4 encoder refuses a time base denominator above 16 bits, as a phone clip's
@@ -223,6 +249,22 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
   if (FDoPsnr) Enc.flags |= AV_CODEC_FLAG_PSNR;
   if (FDoPass == 1) Enc.flags |= AV_CODEC_FLAG_PASS1;
   if (FDoPass == 2) Enc.flags |= AV_CODEC_FLAG_PASS2;
+}
+
+bool TCustomFFmpeg::KeepsSourceTiming() const {
+  return FKeepSourceTiming && FSourceTiming.Variable;
+}
+
+bool TCustomFFmpeg::KeepSourceTimestamps(AVCodecContext &Enc) const {
+  AVRational TimeBase = FSourceTiming.TimeBase;
+  if (TimeBase.num <= 0 || TimeBase.den <= 0) return false;
+  // The MPEG-4 encoder's 16 bits: the source's clock slowed by the smallest whole factor
+  // (a phone clip's 1/90000 becomes 1/45000).
+  if (Enc.codec_id == AV_CODEC_ID_MPEG4 && TimeBase.den > 65535)
+    TimeBase.den /= (TimeBase.den + 65534) / 65535;
+  // The frame rate stays the average one the encoder's rate control plans with.
+  Enc.time_base = TimeBase;
+  return true;
 }
 
 void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {

@@ -45,6 +45,7 @@ TVideoSettings VideoSettingsOf(const TCustomFFmpeg &Task) {
 
 void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist) {
   TVideoSettings Settings = VideoSettingsOf(*this);
+  if (Ost.VariableRate && Settings.SyncMethod != 0) Settings.SyncMethod = 2;
   const TInputFileContext &Input = *FInputFiles[Ist.FileIndex];
   if (const int64_t End = StatedEndUs(*Input.Context, false); End != NoTimestamp)
     Settings.InputEnd = End + FInputFilesTsOffset[Ist.FileIndex];

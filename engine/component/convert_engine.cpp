@@ -347,6 +347,7 @@ void TCustomConvertEngine::ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &O) 
   Task.FCopyTs = O.CopyTimestamps;
   if (O.KeepSourceTags) Task.SetOption("keep_tags", "");
   if (O.PreferDefaultStreams) Task.SetOption("default_streams", "");
+  if (O.KeepSourceTiming) Task.SetOption("source_timing", "");
   Task.SetRecordingTimeMs(O.RecordingTime);
   if (O.Timestamp >= 0) Task.FRecTimestamp = UnixTime(O.Timestamp);
   Task.SetYear(O.Year);

@@ -90,6 +90,9 @@ struct TOutputOptions {
   bool KeepSourceTags = false;
   // The automatic choice of each kind's stream takes the one marked default before the first.
   bool PreferDefaultStreams = false;
+  // With no FrameRate, a variable-rate input keeps its timestamps where the container and the
+  // encoder take them, else it gets its average rate.
+  bool KeepSourceTiming = false;
   // An existing file is never replaced: the complete output takes the first free name of
   // FileName, "name-1.ext", "name-2.ext", ... Off: it replaces the file once complete.
   bool KeepExisting = false;

@@ -59,8 +59,8 @@ struct TBatchRig {
     return Result;
   }
 
+  TConvertEngine Engine;  // outlives the events, which detach from it when they end
   TEngineEvents Events;
-  TConvertEngine Engine;
   TFormatSettings Formats;
   TJobList Rows;
   TQtJobTimer Timer{100};

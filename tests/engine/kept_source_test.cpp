@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -106,12 +108,14 @@ class KeptSourceTest : public ::testing::Test {
         {"/usr/bin/ffprobe", "-v", "error", "-show_entries", Entries, "-of", "compact", File});
     return Result.ExitStatus == 0 ? Result.Output : "ffprobe failed: " + Result.Errors;
   }
-  // The mean level in dB, as the ffmpeg program's volumedetect measures it.
-  static double MeanVolume(const std::string &File) {
+  // The mean (or with Peak the highest) level in dB, as the ffmpeg program's volumedetect
+  // measures it.
+  static double MeanVolume(const std::string &File, bool Peak = false) {
     const TProcessResult Result =
         RunProgram({Ffmpeg, "-nostdin", "-i", File, "-af", "volumedetect", "-f", "null", "-"});
-    const size_t At = Result.Errors.find("mean_volume: ");
-    return At == std::string::npos ? 1000 : std::atof(Result.Errors.c_str() + At + 13);
+    const std::string Name = Peak ? "max_volume: " : "mean_volume: ";
+    const size_t At = Result.Errors.find(Name);
+    return At == std::string::npos ? 1000 : std::atof(Result.Errors.c_str() + At + Name.size());
   }
   // Runs tarnwick-cli convert ENTRY FILE --output the folder, with Options; its output line.
   static std::string CliConvert(const std::string &Entry, const std::string &File,
@@ -181,6 +185,94 @@ TEST_F(KeptSourceTest, EveryVideoEncoderKeepsTheSourceRateAsFarAsItCan) {
       EXPECT_EQ(RateAndFrames(Ours), RateAndFrames(Theirs));
     }
   }
+}
+
+// The presentation times of File's video packets in seconds, in order.
+std::vector<double> PictureTimes(const std::string &File) {
+  const TProcessResult Result =
+      RunProgram({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+                  "packet=pts_time", "-of", "csv=p=0", File});
+  std::vector<double> Times;
+  std::istringstream Lines(Result.Output);
+  for (std::string Line; std::getline(Lines, Line);)
+    if (!Line.empty()) Times.push_back(std::atof(Line.c_str()));
+  std::sort(Times.begin(), Times.end());
+  return Times;
+}
+
+// A variable-rate source (a second at 24 fps, then one at 60) with the source's timing asked
+// for: MP4, MOV and MKV keep every picture at its time (the ffmpeg program's 5.1 makes MP4
+// constant-rate, repeating pictures up to 120 fps); AVI and MPEG get the average rate, as the
+// program gives for that rate; a constant-rate source comes out as without the switch.
+TEST_F(KeptSourceTest, AVariableRateSourceKeepsItsTimestampsWhereTheContainerCan) {
+  const std::string Mixed =
+      Source("mixed-rate.mp4", {"-f", "lavfi", "-i", "testsrc=size=176x144:rate=24:duration=1",
+                                "-f", "lavfi", "-i", "testsrc=size=176x144:rate=60:duration=1",
+                                "-filter_complex", "[0][1]concat=n=2:v=1:a=0[v]", "-map", "[v]",
+                                "-c:v", "libx264", "-preset", "ultrafast", "-fps_mode", "vfr"});
+  const std::string Steady =
+      Source("steady-rate.mp4", {"-f", "lavfi", "-i", "testsrc=size=176x144:rate=30:duration=1",
+                                 "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+  const std::vector<double> MixedTimes = PictureTimes(Mixed);
+  ASSERT_EQ(MixedTimes.size(), 84u);
+  const std::string Average = Shown(Mixed, "stream=avg_frame_rate");
+  const std::string AverageRate =
+      Average.substr(Average.find('=') + 1, Average.find('\n') - Average.find('=') - 1);
+  struct {
+    std::string Input;
+    const char *Encoder;
+    const char *Extension;
+    bool Kept;         // the source's timestamps, within Tolerance seconds
+    double Tolerance;  // the output's clock (Matroska's milliseconds)
+  } Cases[] = {
+      {Mixed, "libx264", "mp4", true, 1e-6}, {Mixed, "mpeg4", "mp4", true, 2e-5},
+      {Mixed, "mpeg4", "mov", true, 2e-5},   {Mixed, "libx264", "mkv", true, 5e-4},
+      {Mixed, "mpeg4", "avi", false, 0},     {Mixed, "mpeg2video", "mpg", false, 0},
+      {Steady, "libx264", "mp4", false, 0},  {Steady, "mpeg4", "mkv", false, 0},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Input + " through " + Case.Encoder + " into " + Case.Extension);
+    const std::string Ours = Folder->File(std::string("ours-timing.") + Case.Extension);
+    const std::string Theirs = Folder->File(std::string("theirs-timing.") + Case.Extension);
+    std::filesystem::remove(Ours);
+    ASSERT_TRUE(EngineConvert({{"i", Case.Input},
+                               {"vcodec", Case.Encoder},
+                               {"an", ""},
+                               {"source_timing", ""},
+                               {"", Ours}}));
+    if (Case.Kept) {
+      const std::vector<double> Times = PictureTimes(Ours);
+      ASSERT_EQ(Times.size(), MixedTimes.size());
+      for (size_t I = 0; I < Times.size(); ++I)
+        EXPECT_NEAR(Times[I], MixedTimes[I], Case.Tolerance) << "picture " << I;
+      // The program keeps them too where its muxer is flagged variable-rate.
+      if (std::string(Case.Extension) == "mkv") {
+        RunFfmpeg({"-i", Case.Input, "-c:v", Case.Encoder, "-an", Theirs});
+        EXPECT_EQ(PictureTimes(Theirs).size(), Times.size());
+      }
+      continue;
+    }
+    // A constant-rate source as without the switch; a variable-rate one as the program does
+    // at the source's average rate.
+    if (Case.Input == Steady) {
+      std::filesystem::remove(Theirs);
+      ASSERT_TRUE(
+          EngineConvert({{"i", Case.Input}, {"vcodec", Case.Encoder}, {"an", ""}, {"", Theirs}}));
+      EXPECT_EQ(Shown(Ours, "stream=time_base,avg_frame_rate"),
+                Shown(Theirs, "stream=time_base,avg_frame_rate"));
+    } else {
+      RunFfmpeg({"-i", Case.Input, "-c:v", Case.Encoder, "-an", "-r", AverageRate, "-fps_mode",
+                 "cfr", Theirs});
+    }
+    EXPECT_EQ(RateAndFrames(Ours), RateAndFrames(Theirs));
+  }
+  // Through a job: the MP4 entry's "Auto" keeps the timestamps, 25 fps with the switch off.
+  const std::vector<double> Job = PictureTimes(CliConvert("MP4 - MPEG4 Video (*.mp4)", Mixed));
+  ASSERT_EQ(Job.size(), MixedTimes.size());
+  for (size_t I = 0; I < Job.size(); ++I) EXPECT_NEAR(Job[I], MixedTimes[I], 2e-5);
+  EXPECT_EQ(RateAndFrames(CliConvert("MP4 - MPEG4 Video (*.mp4)", Mixed, {"--auto-rate-25"}))
+                .rfind("25/1 ", 0),
+            0u);
 }
 
 // A two-track file whose second track is marked default (and four times as loud): the
@@ -357,6 +449,22 @@ TEST_F(KeptSourceTest, OneDownmixLevelForEveryEntry) {
     const std::string Output = CliConvert(Entry, Input);
     EXPECT_NEAR(MeanVolume(Output), Reference, 0.5) << Entry;
   }
+}
+
+// A 5.1 source with every channel at full scale: mixed at the same level it would clip. The
+// loud passages are held below full scale instead, with one level for every entry; the 16-bit
+// WAV, which no encoder reshapes, stays 1 dB below it.
+TEST_F(KeptSourceTest, ALoudDownmixIsLimitedNotClipped) {
+  const std::string Input =
+      Source("loud-surround.wav",
+             {"-f", "lavfi", "-i",
+              "aevalsrc=sin(440*2*PI*t)|sin(660*2*PI*t)|sin(880*2*PI*t)|sin(110*2*PI*t)|"
+              "sin(550*2*PI*t)|sin(770*2*PI*t):s=48000:d=2:c=5.1",
+              "-c:a", "pcm_s16le"});
+  const double Level = MeanVolume(CliConvert("wav", Input));
+  EXPECT_LE(MeanVolume(Folder->File("cli/loud-surround.wav"), true), -0.9);
+  for (const char *Entry : {"mp3", "m4a", "ogg"})
+    EXPECT_NEAR(MeanVolume(CliConvert(Entry, Input)), Level, 0.5) << Entry;
 }
 
 // convert with each switch turned off by its word: a tagged 60 fps clip with a quiet first

@@ -45,11 +45,12 @@ TEST(CliProfilesTest, ProfilePrintsTheListsTheTypeAndTheJobOptions) {
             "AudioSampleRate=44100\n"
             "AudioBitrate=64000\n"
             "VideoCodec=libx264\n"
-            "FrameRate=25\n"
+            "FrameRate=Auto (the source's, at most 30.0)\n"
             "FrameSize=640x480\n"
             "VideoBitrate=1500000\n"
             "PixelFormat=yuv420p\n"
-            "VideoProfile=66\n");
+            "VideoProfile=66\n"
+            "KeepSourceTiming=true\n");
 }
 
 TEST(CliProfilesTest, EntriesByPositionAndAudioFormats) {

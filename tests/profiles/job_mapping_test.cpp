@@ -191,22 +191,24 @@ TEST(JobMappingTest, FrameRateTexts) {
   }
 }
 
-// "Auto" with the source's rate kept: the engine takes the input's rate (an empty text), a
-// device entry no more than its list's highest, a disc entry its norm; off, 25 as before.
+// "Auto" with the source's rate kept: the engine takes the input's rate (an empty text) and
+// a variable-rate input's timestamps, a device entry no more than its list's highest, a disc
+// entry its norm; off, 25 as before.
 TEST(JobMappingTest, AutoKeepsTheSourceRate) {
   struct TCase {
     const char *Entry;
     const char *SourceRate;
     bool KeepSource;
     const char *Expected;
+    bool Timing;  // KeepSourceTiming
   };
   const TCase Cases[] = {
-      {"MP4 - MPEG4 Video (*.mp4)", "59.94", true, ""},
-      {"MP4 - MPEG4 Video (*.mp4)", "59.94", false, "25"},
-      {"iPod (*.mp4)", "60", true, "30.0"},
-      {"iPod (*.mp4)", "29.97", true, ""},
-      {"iPod (*.mp4)", "Unknown", true, ""},
-      {"DVD - DVD Mpeg2 Format (*.mpg)", "60", true, ""},
+      {"MP4 - MPEG4 Video (*.mp4)", "59.94", true, "", true},
+      {"MP4 - MPEG4 Video (*.mp4)", "59.94", false, "25", false},
+      {"iPod (*.mp4)", "60", true, "30.0", false},
+      {"iPod (*.mp4)", "29.97", true, "", true},
+      {"iPod (*.mp4)", "Unknown", true, "", true},
+      {"DVD - DVD Mpeg2 Format (*.mpg)", "60", true, "", false},
   };
   for (const TCase &Case : Cases) {
     TFormatSettings Settings;
@@ -215,6 +217,7 @@ TEST(JobMappingTest, AutoKeepsTheSourceRate) {
     TOutputOptions Options;
     EXPECT_EQ(Settings.GetFrameRateText(Options, Case.KeepSource, Case.SourceRate), Case.Expected)
         << Case.Entry << " " << Case.SourceRate;
+    EXPECT_EQ(Options.KeepSourceTiming, Case.Timing) << Case.Entry << " " << Case.SourceRate;
   }
 }
 
