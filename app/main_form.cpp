@@ -10,6 +10,7 @@
 #include "app/job_cells.h"
 #include "app/job_rules.h"
 #include "app/library_folder.h"
+#include "app/list_summary.h"
 #include "app/sleep_inhibitor.h"
 
 TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer)
@@ -29,7 +30,10 @@ TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer)
     Worker1Start();
   };
   AttachBatch();
-  ListView1.OnEdited = [this] { ListJournal.Touch(); };
+  ListView1.OnEdited = [this] {
+    ListJournal.Touch();
+    if (FControlsEnabled) ShowListNote();
+  };
   ListJournal.OnSnapshot = [this] { return JournalSnapshot(); };
   ListJournal.OnError = [this](const std::string &Error) {
     SetStatusPanel(0, "The list could not be saved for a restart: " + Error);
@@ -90,6 +94,13 @@ void TForm1::ClearAllItems1Click() {
   if (Busy()) return;
   FEngine.ClearTasks();
   ListView1.Clear();
+  // Nothing said about the files before is true of an empty list.
+  SetStatusPanel(0, "");
+  SetStatusPanel(2, "");
+}
+
+void TForm1::ShowListNote() {
+  SetStatusPanel(1, ListedFilesNote(ListView1));
 }
 
 void TForm1::ClearProgressCells(bool KeepErrors) {

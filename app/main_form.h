@@ -197,11 +197,15 @@ class TForm1 : public TFormatSettings {
   void RestoreList(const TBatchJournal &Journal);
   void SetProgressBar(int Position);
   void SetStatusPanel(int Panel, const std::string &Text);
+  // While no batch runs, the middle panel counts the listed files and their duration.
+  void ShowListNote();
   // Empties "Progress" and "Frames"; KeepErrors leaves the "Error" of unreadable files.
   void ClearProgressCells(bool KeepErrors = false);
   void ViewChanged(TViewPart Part);
   bool FControlsEnabled = true;
   bool FMainMenuEnabled = true;
+  // What the batch's end has to tell once the controls are back (a folder that did not open).
+  std::string FEndNote;
   // Keeps the machine awake from the batch's start to its end (sleep_inhibitor.h).
   std::unique_ptr<TSleepInhibitor> FAwake;
 };
