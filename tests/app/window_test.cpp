@@ -94,6 +94,13 @@ class WindowTest : public testing::Test {
     return Item ? Item->text() : QString("<no item>");
   }
 
+  // True when Row is wholly inside the list's visible part.
+  bool RowInSight(int Row) const {
+    const QRect Shown = Table->visualItemRect(Table->item(Row, 0));
+    return Table->viewport()->rect().contains(Shown.topLeft()) &&
+           Table->viewport()->rect().contains(Shown.bottomLeft());
+  }
+
   bool BatchOver() {
     return RunEventsUntil([this] { return Form.Idle() && Form.ControlsEnabled(); }, 120);
   }
@@ -202,6 +209,15 @@ TEST_F(WindowTest, TheEventLoopTurnsWhileALargeListIsAddedAndTheTableShowsEveryR
   }
   EXPECT_EQ(Cell(3, ProgressColumn), "Error");
   EXPECT_EQ(Cell(4, 1), "320x240");
+  // The list shows the first row of each add, not where the adding ended.
+  EXPECT_TRUE(RowInSight(0)) << Table->rowAt(0);
+  std::vector<std::string> More;
+  for (int Index = 0; Index < 40; ++Index) More.push_back("more-" + std::to_string(Index) + ".mov");
+  // The first adding's end arrives queued; until then another add is refused.
+  ASSERT_TRUE(RunEventsUntil([this] { return !Form.Worker1.Runs(); }, 10));
+  AddFixtures(More);
+  ASSERT_EQ(Table->rowCount(), Files + 40);
+  EXPECT_TRUE(RowInSight(Files)) << Table->rowAt(0);
 }
 
 TEST_F(WindowTest, ConvertsTwoFilesToAviFromTheWidgets) {
