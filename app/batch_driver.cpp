@@ -64,7 +64,6 @@ void TForm1::AttachBatch() {
     if (Locked) {
       DisableControls();
       FAwake = std::make_unique<TSleepInhibitor>("Converting files");
-      SetStatusPanel(1, "");
     } else {
       EnableControls();
       ShowListNote();

@@ -65,8 +65,7 @@ TEST_F(TBatchDriverTest, TheStatusBarTellsTheFileOfTheBatchAndTheTimeAndTheEndIs
     EXPECT_TRUE(Dialogs.Messages.empty()) << "announced before the end message";
   };
   ConvertInto(Out.Path());
-  // The first is the idle note's panel as the batch takes the bar over.
-  EXPECT_EQ(FileNotes, (TTexts{"", "File 1 of 2", "File 2 of 2", ""}));
+  EXPECT_EQ(FileNotes, (TTexts{"File 1 of 2", "File 2 of 2", ""}));
   // The time is the batch's, shown with its end message, and gone with the batch.
   EXPECT_TRUE(TimeAtEnd.starts_with("Elapsed 00:00:")) << TimeAtEnd;
   EXPECT_EQ(TimeAtEnd.find("left"), std::string::npos) << TimeAtEnd;
