@@ -190,6 +190,17 @@ void TJobListView::SelectionChanged() {
   FList.SetSelectedRows(std::move(Rows));
 }
 
+QSize TJobListView::minimumSizeHint() const {
+  const int Rows = 2;
+  return QSize(QTableWidget::minimumSizeHint().width(),
+               horizontalHeader()->sizeHint().height() +
+                   verticalHeader()->defaultSectionSize() * Rows + 2 * frameWidth());
+}
+
+QSize TJobListView::sizeHint() const {
+  return QSize(QTableWidget::sizeHint().width(), minimumSizeHint().height());
+}
+
 std::vector<int> TJobListView::ColumnWidths() const {
   std::vector<int> Widths;
   for (int Column = 0; Column < columnCount(); ++Column) Widths.push_back(columnWidth(Column));

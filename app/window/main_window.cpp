@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -35,13 +36,10 @@ TMainWindow::TMainWindow(TForm1 &Form1, TForm4 &Form4) : FForm1(Form1), FForm4(F
   auto *Central = new QWidget(this);
   auto *Layout = new QVBoxLayout(Central);
   FListView1 = new TJobListView(Form1.ListView1, Central);
-  FListView1->setMinimumHeight(180);
   FListView1->setAccessibleName("Job list");
   Layout->addWidget(FListView1, 1);
   Layout->addWidget(CreateJobButtons());
-  Layout->addWidget(CreateFormatRow());
-  Layout->addWidget(CreateSettingsGroups());
-  Layout->addWidget(CreateOutputFolderRow());
+  Layout->addWidget(CreateSettingsPane());
   Layout->addWidget(CreateConvertRow());
   setCentralWidget(Central);
   CreateMenus();
@@ -178,8 +176,30 @@ QWidget *TMainWindow::CreateJobButtons() {
   Layout->addStretch(1);
   auto *Hint = new QLabel("Drop files onto the list to add them.");
   Hint->setEnabled(false);
+  // Only a hint: a narrow window cuts it rather than keep its width.
+  Hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   Layout->addWidget(Hint);
   return Row;
+}
+
+QWidget *TMainWindow::CreateSettingsPane() {
+  auto *Pane = new QWidget;
+  auto *Layout = new QVBoxLayout(Pane);
+  Layout->setContentsMargins(0, 0, 0, 0);
+  Layout->addWidget(CreateFormatRow());
+  Layout->addWidget(CreateSettingsGroups());
+  Layout->addWidget(CreateOutputFolderRow());
+  // On a small screen (or at a large scale) the settings scroll rather than push "Convert Now !"
+  // off the screen; the list gives its height up first, down to a few rows.
+  auto *Scroll = new QScrollArea;
+  Scroll->setObjectName("SettingsScroll");
+  Scroll->setWidget(Pane);
+  Scroll->setWidgetResizable(true);
+  Scroll->setFrameShape(QFrame::NoFrame);
+  Scroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  Scroll->setMinimumHeight(fontMetrics().height() * 5);
+  Scroll->setMinimumWidth(0);
+  return Scroll;
 }
 
 QWidget *TMainWindow::CreateFormatRow() {
@@ -308,7 +328,8 @@ void TMainWindow::CreateStatusBar() {
   for (size_t Panel = 0; Panel < FStatusPanels.size(); ++Panel) {
     FStatusPanels[Panel] = new QLabel;
     FStatusPanels[Panel]->setObjectName(QString("StatusBar1Panel%1").arg(Panel));
-    FStatusPanels[Panel]->setMinimumWidth(160);
+    // Wide enough for a short note; a narrow window cuts a long one rather than keep its width.
+    FStatusPanels[Panel]->setMinimumWidth(60);
     FStatusPanels[Panel]->setContentsMargins(6, 0, 6, 0);
     Bar->addWidget(FStatusPanels[Panel], Panel + 1 == FStatusPanels.size() ? 1 : 0);
   }

@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
@@ -26,6 +27,7 @@
 #include <QUrl>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 
 #include "app/window/desktop_integration.h"
 #include "app/window/desktop_notification.h"
@@ -418,6 +420,58 @@ TEST_F(WindowTest, EndMessageOffersToOpenTheOutputFolder) {
   });
   Real.ShowBatchEnd("Conversions Completed with errors\n1 Done, 1 Fail", Outputs.Path());
   EXPECT_TRUE(Buttons.contains("&Open Output Folder")) << Buttons.join('|').toStdString();
+}
+
+// The window shrunk to a screen of TARNWICK_FIT_SCREEN ("1280x720") device pixels at the scale
+// QT_SCALE_FACTOR sets: run by WindowFitTest.FitsSmallScreensAtScaleOneAndTwo in a process of its
+// own, since the scale is fixed when the application starts; skipped otherwise.
+TEST_F(WindowTest, ShrinksToTheScreenKeepingConvertAndTheSettingsReachable) {
+  const QString Screen = qEnvironmentVariable("TARNWICK_FIT_SCREEN");
+  if (Screen.isEmpty()) GTEST_SKIP() << "run by WindowFitTest";
+  const QStringList Sides = Screen.split('x');
+  ASSERT_EQ(Sides.size(), 2) << Screen.toStdString();
+  const double Scale = Window.devicePixelRatio();
+  // A title bar and a desktop panel take their part of the screen's height.
+  constexpr int Decoration = 64;
+  const QSize Room(static_cast<int>(Sides[0].toInt() / Scale),
+                   static_cast<int>((Sides[1].toInt() - Decoration) / Scale));
+  std::cout << "scale " << Scale << ": minimum " << Window.minimumSizeHint().width() << "x"
+            << Window.minimumSizeHint().height() << ", room " << Room.width() << "x"
+            << Room.height() << std::endl;
+  EXPECT_LE(Window.minimumSizeHint().width(), Room.width());
+  EXPECT_LE(Window.minimumSizeHint().height(), Room.height());
+  Window.resize(Room);
+  QTest::qWait(50);
+  // Every button of the convert row is whole inside the window.
+  const QRect Inside = Window.rect();
+  for (const char *Name : {"ButtonConvert", "ButtonStopConvert", "ButtonPause", "ButtonAddFile"}) {
+    const QWidget *Button = Control(Name);
+    const QRect Where(Button->mapTo(&Window, QPoint(0, 0)), Button->size());
+    EXPECT_TRUE(Inside.contains(Where)) << Name;
+  }
+  // Every setting can be scrolled into sight.
+  auto *Scroll = Control<QScrollArea>("SettingsScroll");
+  for (const char *Name : {"ComboOutputFormat", "ComboVideoCodec", "ComboLetterBox", "TrackBar1",
+                           "ButtonBrowseForFolder"}) {
+    QWidget *Setting = Control(Name);
+    Scroll->ensureWidgetVisible(Setting);
+    const QRect Where(Setting->mapTo(Scroll->viewport(), QPoint(0, 0)), Setting->size());
+    EXPECT_TRUE(Scroll->viewport()->rect().contains(Where)) << Name;
+  }
+  if (const char *Shot = std::getenv("TARNWICK_FIT_SHOT")) Window.grab().save(Shot);
+}
+
+TEST(WindowFitTest, FitsSmallScreensAtScaleOneAndTwo) {
+  const struct { const char *Scale, *Screen; } Cases[] = {{"1", "1280x720"}, {"2", "1280x800"}};
+  for (const auto &Case : Cases) {
+    const TProcessResult Run = RunProgram(
+        {"/usr/bin/env", std::string("QT_SCALE_FACTOR=") + Case.Scale,
+         std::string("TARNWICK_FIT_SCREEN=") + Case.Screen,
+         fs::read_symlink("/proc/self/exe").string(),
+         "--gtest_filter=WindowTest.ShrinksToTheScreenKeepingConvertAndTheSettingsReachable"});
+    EXPECT_EQ(Run.ExitStatus, 0) << Case.Scale << "\n" << Run.Output << Run.Errors;
+    EXPECT_NE(Run.Output.find("[  PASSED  ] 1 test"), std::string::npos) << Run.Output;
+  }
 }
 
 struct TCommandLineCase {
