@@ -21,6 +21,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -420,6 +421,69 @@ TEST_F(WindowTest, EndMessageOffersToOpenTheOutputFolder) {
   });
   Real.ShowBatchEnd("Conversions Completed with errors\n1 Done, 1 Fail", Outputs.Path());
   EXPECT_TRUE(Buttons.contains("&Open Output Folder")) << Buttons.join('|').toStdString();
+}
+
+// A palette of the light, dark (as Adwaita:dark gives it) or high-contrast kind.
+QPalette ThemePalette(const char *Name) {
+  if (std::string(Name) == "light") return QApplication::style()->standardPalette();
+  const bool Dark = std::string(Name) == "dark";
+  const QColor Window = Dark ? QColor(0x35, 0x35, 0x35) : Qt::black;
+  const QColor Base = Dark ? QColor(0x2d, 0x2d, 0x2d) : Qt::black;
+  const QColor Text = Dark ? QColor(0xee, 0xee, 0xec) : Qt::white;
+  QPalette Palette(Text, Window, Window.lighter(130), Window.darker(130), Window.darker(110), Text,
+                   Text, Base, Window);
+  Palette.setColor(QPalette::Highlight, Dark ? QColor(0x15, 0x53, 0x9e) : QColor(Qt::yellow));
+  Palette.setColor(QPalette::HighlightedText, Dark ? QColor(Qt::white) : QColor(Qt::black));
+  return Palette;
+}
+
+// Pixels of Area in Shot whose lightness differs from Background's by more than a third of the
+// scale: what an eye tells apart from the background at a glance.
+int StandingOut(const QImage &Shot, const QRect &Area, QColor Background) {
+  int Count = 0;
+  for (int Y = Area.top(); Y <= Area.bottom(); ++Y)
+    for (int X = Area.left(); X <= Area.right(); ++X)
+      if (std::abs(Shot.pixelColor(X, Y).lightness() - Background.lightness()) > 85) ++Count;
+  return Count;
+}
+
+TEST_F(WindowTest, EveryRowStateStandsOutInLightDarkAndHighContrastThemes) {
+  AddFixtures({"checked.mov", "unchecked.mov", "done.mov", "fail.mov", "abort.mov", "error.mov",
+               "selected.mov"});
+  ASSERT_EQ(Table->rowCount(), 7);
+  const char *States[] = {"", "", "Done", "Fail", "Abort", "Error", ""};
+  for (int Row = 0; Row < 7; ++Row) {
+    Form.ListView1.SetCell(Row, jcProgress, States[Row]);
+    Form.ListView1.SetChecked(Row, Row != 1 && Row != 6);
+  }
+  Form.ListView1.SetSelectedRows({6});
+  Table->clearFocus();
+  const int Box = Table->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 8;
+  for (const char *Theme : {"light", "dark", "high contrast"}) {
+    SCOPED_TRACE(Theme);
+    Window.setPalette(ThemePalette(Theme));
+    QCoreApplication::processEvents();
+    const QImage Shot = Table->viewport()->grab().toImage();
+    if (const char *Folder = std::getenv("TARNWICK_THEME_SHOTS"))
+      Shot.save(QString("%1/rows-%2.png").arg(Folder, QString(Theme).replace(' ', '-')));
+    for (int Row = 0; Row < 7; ++Row) {
+      const QRect Name = Table->visualItemRect(Table->item(Row, 0));
+      // The name column's far end holds nothing but the row's background.
+      const QColor Background = Shot.pixelColor(Name.right() - 3, Name.center().y());
+      const QRect Check(Name.left(), Name.top() + 1, Box, Name.height() - 2);
+      EXPECT_GE(StandingOut(Shot, Check, Background), 12) << "check box of row " << Row;
+      if (Row >= 2 && Row <= 5) {
+        const QRect State = Table->visualItemRect(Table->item(Row, ProgressColumn));
+        EXPECT_GE(StandingOut(Shot, State.adjusted(1, 1, -1, -1), Background), 12) << States[Row];
+      }
+    }
+    // The selected row's background is not the others'.
+    const QRect Selected = Table->visualItemRect(Table->item(6, 0));
+    const QRect Other = Table->visualItemRect(Table->item(1, 0));
+    EXPECT_GT(std::abs(Shot.pixelColor(Selected.right() - 3, Selected.center().y()).lightness() -
+                       Shot.pixelColor(Other.right() - 3, Other.center().y()).lightness()),
+              20);
+  }
 }
 
 // The window shrunk to a screen of TARNWICK_FIT_SCREEN ("1280x720") device pixels at the scale
