@@ -4,6 +4,8 @@
 #include "app/main_form.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <filesystem>
 
 #include "app/additional_options.h"
@@ -12,6 +14,7 @@
 #include "app/library_folder.h"
 #include "app/list_summary.h"
 #include "app/sleep_inhibitor.h"
+#include "text/format_text.h"
 
 TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer)
     : TimerConvertAgain(Timer),
@@ -155,9 +158,22 @@ void TForm1::Exit1Click() {
   if (OnTerminateApplication) OnTerminateApplication();
 }
 
+std::string ProjectPageAddress(const std::string &HelpFile) {
+  std::string Address = "file://";
+  for (const char C : std::filesystem::absolute(HelpFile).string()) {
+    const unsigned char Byte = static_cast<unsigned char>(C);
+    if (std::isalnum(Byte) || std::strchr("/-._~", C) != nullptr)
+      Address += C;
+    else
+      Address += FormatText("%%%02X", Byte);
+  }
+  return Address + "#project";
+}
+
 void TForm1::VisitOurWebsite1Click() {
-  if (!Dialogs.OpenWebSite(WebSiteAddress))
-    SetStatusPanel(0, std::string("No browser could be started to open ") + WebSiteAddress);
+  const std::string Address = ProjectPageAddress(HelpFile);
+  if (!Dialogs.OpenWebSite(Address))
+    SetStatusPanel(0, "No browser could be started to open " + Address);
 }
 
 void TForm1::ViewChanged(TViewPart Part) {

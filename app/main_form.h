@@ -38,7 +38,9 @@ inline constexpr char OpenDialogFilter[] =
     "All Supported Files|*.mov;*.qt;*.mp4;*.m4a;*.m4v|QuickTime Files (*.mov, *.qt, "
     "*.m4v)|*.mov; *.qt; *.m4v|MPEG-4 Audio Files (*.m4a, *.mp4)|*.m4a; *.mp4|";
 inline constexpr char BrowseForFolderHeadline[] = "Choose the required output directory below :";
-inline constexpr char WebSiteAddress[] = "https://brimvale.example/tarnwick/";
+// What "Visit Our Website" opens: the help file's part about the project, as a file address
+// (the program has no site of its own to send anyone to).
+std::string ProjectPageAddress(const std::string &HelpFile);
 
 // The controls that a batch locks, by their names.
 inline constexpr const char *LockedControlNames[] = {
