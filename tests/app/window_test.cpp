@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
@@ -513,8 +514,9 @@ TEST_F(WindowTest, ShrinksToTheScreenKeepingConvertAndTheSettingsReachable) {
     const QRect Where(Button->mapTo(&Window, QPoint(0, 0)), Button->size());
     EXPECT_TRUE(Inside.contains(Where)) << Name;
   }
-  // Every setting can be scrolled into sight.
+  // Every setting can be scrolled into sight, and only downwards.
   auto *Scroll = Control<QScrollArea>("SettingsScroll");
+  EXPECT_EQ(Scroll->horizontalScrollBar()->maximum(), 0);
   for (const char *Name : {"ComboOutputFormat", "ComboVideoCodec", "ComboLetterBox", "TrackBar1",
                            "ButtonBrowseForFolder"}) {
     QWidget *Setting = Control(Name);
