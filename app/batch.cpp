@@ -462,13 +462,13 @@ void TBatch::BatchEnded() {
 }
 
 void TBatch::Unlock() {
-  if (OnLockControls) OnLockControls(false);
-  // What is left of the batch's notes is how long it took.
+  // The batch's notes were told while it ran and in its end message: an idle window's status
+  // bar is about the list again.
   if (FBatchFiles > 0) {
-    SetStatusPanel(0, "");
-    ShowBatchTime(1.0);
+    for (int Panel = 0; Panel < 3; ++Panel) SetStatusPanel(Panel, "");
     FBatchFiles = 0;
   }
+  if (OnLockControls) OnLockControls(false);
 }
 
 void TBatch::EndJob(int Row) {

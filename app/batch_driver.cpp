@@ -3,6 +3,7 @@
 // reaches the window's bar, status bar, controls and messages here.
 
 #include <filesystem>
+#include <utility>
 
 #include "app/additional_options.h"
 #include "app/main_form.h"
@@ -53,7 +54,10 @@ void TForm1::AttachBatch() {
     FAwake.reset();
     // Before the message, so that the desktop tells it while the message waits for the user.
     if (OnBatchEnded) OnBatchEnded(Counts);
-    Dialogs.ShowBatchEnd(CompletionMessage(Counts), TrimmedText(EditOutputFolder));
+    const std::string Folder = TrimmedText(EditOutputFolder);
+    // Told once the batch's own notes have left the status bar.
+    if (!Dialogs.ShowBatchEnd(CompletionMessage(Counts), Folder))
+      FEndNote = "No file manager could be started to open the output folder " + Folder;
   };
   FBatch.OnProgressBar = [this](int Percent) { SetProgressBar(Percent); };
   FBatch.OnStatus = [this](int Panel, const std::string &Text) { SetStatusPanel(Panel, Text); };
@@ -63,6 +67,8 @@ void TForm1::AttachBatch() {
       FAwake = std::make_unique<TSleepInhibitor>("Converting files");
     } else {
       EnableControls();
+      ShowListNote();
+      SetStatusPanel(0, std::exchange(FEndNote, ""));
     }
   };
 }

@@ -38,8 +38,9 @@ class TDialogs {
   virtual bool ShowHelp(const std::string &HelpFile) = 0;
   // The address in the default browser; false when none could be started.
   virtual bool OpenWebSite(const std::string &Address) = 0;
-  // The message at the end of a batch; a window may offer to open Folder from it.
-  virtual void ShowBatchEnd(const std::string &Text, const std::string &Folder);
+  // The message at the end of a batch; a window may offer to open Folder from it. False when
+  // the folder was to be opened and no file manager could be started.
+  virtual bool ShowBatchEnd(const std::string &Text, const std::string &Folder);
   // "Stop all conversions?" ("Confirmation", question icon) with the stop choices; where only
   // Yes and No can be offered, they are "Stop now" and "Continue".
   virtual TStopChoice AskStop();
@@ -50,8 +51,9 @@ inline void ShowInformation(TDialogs &Dialogs, const std::string &Text) {
   Dialogs.MessageBox(Text, "Information", TMsgIcon::Information, TMsgButtons::Ok);
 }
 
-inline void TDialogs::ShowBatchEnd(const std::string &Text, const std::string &) {
+inline bool TDialogs::ShowBatchEnd(const std::string &Text, const std::string &) {
   ShowInformation(*this, Text);
+  return true;
 }
 
 inline TStopChoice TDialogs::AskStop() {

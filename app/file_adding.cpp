@@ -89,6 +89,8 @@ void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
     const std::function<void()> Wake = EventLoopWaker();
     Probes.Start(0, Wake);
     size_t Added = 0;
+    // Remove and Clear wait for the adding: the first new row keeps its place.
+    const int FirstAdded = ListView1.Count();
     bool Raised = false;
     auto NextBatch = std::chrono::steady_clock::now();
     while (!Raised && !FStopAdding && Added < Chosen.size()) {
@@ -114,7 +116,7 @@ void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
       }
       if (Rows.empty()) continue;
       ListView1.Add(std::move(Rows));
-      ListView1.MakeVisible(ListView1.Count() - 1);
+      ListView1.MakeVisible(FirstAdded);
     }
   } catch (...) {
     // An error ends the adding silently; the rows added so far stay.

@@ -4,13 +4,17 @@
 #include "app/main_form.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <filesystem>
 
 #include "app/additional_options.h"
 #include "app/job_cells.h"
 #include "app/job_rules.h"
 #include "app/library_folder.h"
+#include "app/list_summary.h"
 #include "app/sleep_inhibitor.h"
+#include "text/format_text.h"
 
 TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer)
     : TimerConvertAgain(Timer),
@@ -29,7 +33,10 @@ TForm1::TForm1(TDialogs &Dialogs, TJobTimer &Timer)
     Worker1Start();
   };
   AttachBatch();
-  ListView1.OnEdited = [this] { ListJournal.Touch(); };
+  ListView1.OnEdited = [this] {
+    ListJournal.Touch();
+    if (FControlsEnabled) ShowListNote();
+  };
   ListJournal.OnSnapshot = [this] { return JournalSnapshot(); };
   ListJournal.OnError = [this](const std::string &Error) {
     SetStatusPanel(0, "The list could not be saved for a restart: " + Error);
@@ -90,6 +97,13 @@ void TForm1::ClearAllItems1Click() {
   if (Busy()) return;
   FEngine.ClearTasks();
   ListView1.Clear();
+  // Nothing said about the files before is true of an empty list.
+  SetStatusPanel(0, "");
+  SetStatusPanel(2, "");
+}
+
+void TForm1::ShowListNote() {
+  SetStatusPanel(1, ListedFilesNote(ListView1));
 }
 
 void TForm1::ClearProgressCells(bool KeepErrors) {
@@ -144,9 +158,22 @@ void TForm1::Exit1Click() {
   if (OnTerminateApplication) OnTerminateApplication();
 }
 
+std::string ProjectPageAddress(const std::string &HelpFile) {
+  std::string Address = "file://";
+  for (const char C : std::filesystem::absolute(HelpFile).string()) {
+    const unsigned char Byte = static_cast<unsigned char>(C);
+    if (std::isalnum(Byte) || std::strchr("/-._~", C) != nullptr)
+      Address += C;
+    else
+      Address += FormatText("%%%02X", Byte);
+  }
+  return Address + "#project";
+}
+
 void TForm1::VisitOurWebsite1Click() {
-  if (!Dialogs.OpenWebSite(WebSiteAddress))
-    SetStatusPanel(0, std::string("No browser could be started to open ") + WebSiteAddress);
+  const std::string Address = ProjectPageAddress(HelpFile);
+  if (!Dialogs.OpenWebSite(Address))
+    SetStatusPanel(0, "No browser could be started to open " + Address);
 }
 
 void TForm1::ViewChanged(TViewPart Part) {

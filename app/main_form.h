@@ -38,7 +38,9 @@ inline constexpr char OpenDialogFilter[] =
     "All Supported Files|*.mov;*.qt;*.mp4;*.m4a;*.m4v|QuickTime Files (*.mov, *.qt, "
     "*.m4v)|*.mov; *.qt; *.m4v|MPEG-4 Audio Files (*.m4a, *.mp4)|*.m4a; *.mp4|";
 inline constexpr char BrowseForFolderHeadline[] = "Choose the required output directory below :";
-inline constexpr char WebSiteAddress[] = "https://brimvale.example/tarnwick/";
+// What "Visit Our Website" opens: the help file's part about the project, as a file address
+// (the program has no site of its own to send anyone to).
+std::string ProjectPageAddress(const std::string &HelpFile);
 
 // The controls that a batch locks, by their names.
 inline constexpr const char *LockedControlNames[] = {
@@ -197,11 +199,15 @@ class TForm1 : public TFormatSettings {
   void RestoreList(const TBatchJournal &Journal);
   void SetProgressBar(int Position);
   void SetStatusPanel(int Panel, const std::string &Text);
+  // While no batch runs, the middle panel counts the listed files and their duration.
+  void ShowListNote();
   // Empties "Progress" and "Frames"; KeepErrors leaves the "Error" of unreadable files.
   void ClearProgressCells(bool KeepErrors = false);
   void ViewChanged(TViewPart Part);
   bool FControlsEnabled = true;
   bool FMainMenuEnabled = true;
+  // What the batch's end has to tell once the controls are back (a folder that did not open).
+  std::string FEndNote;
   // Keeps the machine awake from the batch's start to its end (sleep_inhibitor.h).
   std::unique_ptr<TSleepInhibitor> FAwake;
 };

@@ -24,6 +24,7 @@
 #include "app/batch_journal.h"
 #include "app/cli/cli_entry.h"
 #include "app/cli/cli_interrupt.h"
+#include "app/cli/terminal_line.h"
 #include "app/converted_output.h"
 #include "app/file_probes.h"
 #include "app/folder_files.h"
@@ -174,21 +175,27 @@ class TProgressLine {
     const double Done = Batch ? Percent / 100.0 : (FRowsEnded + Percent / 100.0) / FRowCount;
     const double Elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - FStarted).count();
-    std::string File = std::filesystem::path(FRows.Row(Row).Caption).filename().string();
-    // A line wider than the terminal would wrap, and "\r" could not take it back.
-    if (File.size() > MaxNameWidth) File = "..." + File.substr(File.size() - MaxNameWidth + 3);
-    std::string Line = FormatText("%d of %d %3d%% %s", Batch ? FBatch.BatchFile() : FRowsEnded + 1,
-                                  FRowCount, Percent, File.c_str());
+    const std::string File = std::filesystem::path(FRows.Row(Row).Caption).filename().string();
+    const std::string Before = FormatText(
+        "%d of %d %3d%% ", Batch ? FBatch.BatchFile() : FRowsEnded + 1, FRowCount, Percent);
+    std::string After;
     if (Done > 0.0 && Done < 1.0)
-      Line += ", " + ClockText(static_cast<int64_t>(Elapsed * (1.0 - Done) / Done)) + " left";
-    Write("\r" + Line + std::string(Line.size() < FWidth ? FWidth - Line.size() : 0, ' '));
-    FWidth = Line.size();
+      After = ", " + ClockText(static_cast<int64_t>(Elapsed * (1.0 - Done) / Done)) + " left";
+    // A line wider than the terminal would wrap, and "\r" could not take it back; the terminal
+    // may have been resized since the last line.
+    const std::size_t Columns = TerminalColumns(STDERR_FILENO);
+    const std::string Line = TerminalLine(Before, File, After, Columns, MaxNameWidth);
+    const std::size_t Width = DisplayWidth(Line);
+    // Blanks clear what a longer line before left behind.
+    const std::size_t Covered = std::min(FWidth, Columns - 1);
+    Write("\r" + Line + std::string(Covered > Width ? Covered - Width : 0, ' '));
+    FWidth = Width;
   }
 
   // Ends a progress line, so that what is printed next starts on a line of its own.
   void End() {
     if (FWidth == 0) return;
-    Write("\r" + std::string(FWidth, ' ') + "\r");
+    Write("\r" + std::string(std::min(FWidth, TerminalColumns(STDERR_FILENO) - 1), ' ') + "\r");
     FWidth = 0;
   }
 
@@ -396,6 +403,16 @@ std::string OutputFolderProblem(const std::string &Folder) {
   return {};
 }
 
+// --output names the folder to convert into: one that does not exist yet is made (with the
+// folders above it). The reason when it cannot be; empty when it exists or was made.
+std::string CreatedOutputFolder(const std::string &Folder) {
+  const std::string Path = TrimmedText(Folder);
+  std::error_code Error;
+  if (Path.empty() || std::filesystem::exists(Path, Error)) return {};
+  if (std::filesystem::create_directories(Path, Error) || !Error) return {};
+  return "The output folder \"" + Folder + "\" could not be created: " + Error.message();
+}
+
 int Convert(const TConvertArguments &Arguments) {
   TConsoleDialogs Dialogs;
   // The events detach from the engine when they end, so the engine outlives them.
@@ -482,7 +499,8 @@ int Convert(const TConvertArguments &Arguments) {
   if (Signal == 0) {
     // As "Convert Now !": the rows start without a mark, an unreadable file's too.
     Rows.SetCellOfAll(jcProgress, "");
-    const std::string Problem = OutputFolderProblem(Settings.OutputFolder);
+    std::string Problem = Arguments.Output ? CreatedOutputFolder(*Arguments.Output) : "";
+    if (Problem.empty()) Problem = OutputFolderProblem(Settings.OutputFolder);
     if (!Problem.empty()) {
       ShowInformation(Dialogs, Problem);
     } else {

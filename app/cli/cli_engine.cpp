@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app/cli/cli_interrupt.h"
+#include "app/cli/terminal_line.h"
 #include "cli_commands.h"
 #include "engine/component/convert_engine.h"
 #include "text/format_text.h"
@@ -97,10 +98,7 @@ std::string FirstInput(const TCliArguments &Words) {
 // behind. Called from the worker (the line) and the main thread (the wipe).
 class TProgressLine {
  public:
-  explicit TProgressLine(std::string File) : FFile(std::move(File)) {
-    // A line wider than the terminal would wrap, and "\r" could not take it back.
-    if (FFile.size() > MaxNameWidth) FFile = "..." + FFile.substr(FFile.size() - MaxNameWidth + 3);
-  }
+  explicit TProgressLine(std::string File) : FFile(std::move(File)) {}
 
   void Show(const TProgressInfo &Progress) {
     if (!FTerminal) return;
@@ -108,21 +106,27 @@ class TProgressLine {
                                 std::chrono::steady_clock::now() - FStarted)
                                 .count();
     const int Current = Progress.CurrentDuration, Total = Progress.TotalOutputDuration;
-    std::string Line = FFile + " ";
+    std::string After = " ";
     if (Total > 0 && Current >= 0) {
       const double Done = std::min(1.0, static_cast<double>(Current) / Total);
-      Line += FormatText("%3d%% ", static_cast<int>(Done * 100));
+      After += FormatText("%3d%% ", static_cast<int>(Done * 100));
     }
-    Line += FormatText("frame=%5d fps=%3d size=%8" PRId64 "kB bitrate=%7.1fkbits/s elapsed %s",
-                       Progress.FrameNumber, Progress.FPS, Progress.CurrentSize / 1024,
-                       Progress.BitRate, ClockText(Elapsed).c_str());
+    After += FormatText("frame=%5d fps=%3d size=%8" PRId64 "kB bitrate=%7.1fkbits/s elapsed %s",
+                        Progress.FrameNumber, Progress.FPS, Progress.CurrentSize / 1024,
+                        Progress.BitRate, ClockText(Elapsed).c_str());
     if (Total > 0 && Current > 0 && Current < Total)
-      Line += " left " + ClockText(static_cast<int64_t>(static_cast<double>(Elapsed) *
-                                                        (Total - Current) / Current));
+      After += " left " + ClockText(static_cast<int64_t>(static_cast<double>(Elapsed) *
+                                                         (Total - Current) / Current));
+    // A line wider than the terminal would wrap, and "\r" could not take it back; the terminal
+    // may have been resized since the last line.
+    const std::size_t Columns = TerminalColumns(STDERR_FILENO);
+    const std::string Line = TerminalLine("", FFile, After, Columns, MaxNameWidth);
+    const std::size_t Width = DisplayWidth(Line);
     std::lock_guard Lock(FLock);
     // Blanks clear what a longer line before left behind.
-    Write("\r" + Line + std::string(Line.size() < FWidth ? FWidth - Line.size() : 0, ' '));
-    FWidth = Line.size();
+    const std::size_t Covered = std::min(FWidth, Columns - 1);
+    Write("\r" + Line + std::string(Covered > Width ? Covered - Width : 0, ' '));
+    FWidth = Width;
   }
 
   // Prints Message on a line of its own, the progress line wiped first.
@@ -147,7 +151,7 @@ class TProgressLine {
 
   void Wipe() {
     if (FWidth == 0) return;
-    Write("\r" + std::string(FWidth, ' ') + "\r");
+    Write("\r" + std::string(std::min(FWidth, TerminalColumns(STDERR_FILENO) - 1), ' ') + "\r");
     FWidth = 0;
   }
 

@@ -2,12 +2,15 @@
 
 #include "app/window/job_list_view.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QMimeData>
+#include <QPainter>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QUrl>
 #include <algorithm>
 
@@ -36,6 +39,36 @@ const TStateLook *LookOf(const std::string &State) {
     if (State == Look.State) return &Look;
   return nullptr;
 }
+
+// Draws each row's check box with an outline in the palette's text colour: some styles draw an
+// unchecked box from colours that a dark theme (Adwaita:dark) makes the same as the row's.
+class TCheckOutlineDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter *Painter, const QStyleOptionViewItem &Option,
+             const QModelIndex &Index) const override {
+    QStyledItemDelegate::paint(Painter, Option, Index);
+    if (!Index.data(Qt::CheckStateRole).isValid()) return;
+    QStyleOptionViewItem Item = Option;
+    initStyleOption(&Item, Index);
+    const QWidget *View = Option.widget;
+    QStyle *Style = View ? View->style() : QApplication::style();
+    const QRect Box = Style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &Item, View);
+    const bool Selected = Option.state & QStyle::State_Selected;
+    const QColor Ink = Option.palette.color(Selected ? QPalette::HighlightedText : QPalette::Text);
+    const QColor Ground = Option.palette.color(Selected ? QPalette::Highlight : QPalette::Base);
+    // Softer than the text, still far from the row's background.
+    const QColor Line = QColor::fromRgbF(Ink.redF() * 0.7f + Ground.redF() * 0.3f,
+                                         Ink.greenF() * 0.7f + Ground.greenF() * 0.3f,
+                                         Ink.blueF() * 0.7f + Ground.blueF() * 0.3f);
+    Painter->save();
+    Painter->setPen(QPen(Line, 1));
+    Painter->setBrush(Qt::NoBrush);
+    Painter->drawRect(Box.adjusted(0, 0, -1, -1));
+    Painter->restore();
+  }
+};
 
 Qt::Alignment CellAlignment(TColumnAlignment Alignment) {
   return Qt::AlignVCenter |
@@ -82,6 +115,7 @@ TJobListView::TJobListView(TJobList &List, QWidget *Parent) : QTableWidget(Paren
   viewport()->setAcceptDrops(true);
   setDragDropMode(QAbstractItemView::DropOnly);
   setContextMenuPolicy(Qt::CustomContextMenu);
+  setItemDelegateForColumn(0, new TCheckOutlineDelegate(this));
 
   connect(this, &QTableWidget::itemChanged, this, &TJobListView::ItemChanged);
   connect(this, &QTableWidget::itemSelectionChanged, this, &TJobListView::SelectionChanged);
@@ -188,6 +222,17 @@ void TJobListView::SelectionChanged() {
   std::vector<int> Rows;
   for (const QModelIndex &Index : selectionModel()->selectedRows()) Rows.push_back(Index.row());
   FList.SetSelectedRows(std::move(Rows));
+}
+
+QSize TJobListView::minimumSizeHint() const {
+  const int Rows = 2;
+  return QSize(QTableWidget::minimumSizeHint().width(),
+               horizontalHeader()->sizeHint().height() +
+                   verticalHeader()->defaultSectionSize() * Rows + 2 * frameWidth());
+}
+
+QSize TJobListView::sizeHint() const {
+  return QSize(QTableWidget::sizeHint().width(), minimumSizeHint().height());
 }
 
 std::vector<int> TJobListView::ColumnWidths() const {

@@ -30,6 +30,9 @@ class TJobListView : public QTableWidget {
   void SetColumnWidths(const std::vector<int> &Widths);
   // Shows the rows the model appended from First on.
   void ShowAppended(int First);
+  // A few rows: the list takes what the window has to spare and is the first to give it back.
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
 
  protected:
   void dragEnterEvent(QDragEnterEvent *Event) override;

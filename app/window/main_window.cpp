@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,9 +16,12 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <array>
 #include <functional>
 
 #include "app/additional_options.h"
@@ -27,6 +31,57 @@
 #include "app/window/job_list_view.h"
 #include "app/window/secondary_forms.h"
 
+namespace {
+
+// The Video, Audio and General groups side by side, or, in a window too narrow for that, the
+// last one under the first two: a narrow window scrolls the settings down, not sideways.
+class TSettingsGroupsRow : public QWidget {
+ public:
+  explicit TSettingsGroupsRow(std::array<QWidget *, 3> Groups)
+      : FGroups(Groups), FGrid(new QGridLayout(this)) {
+    FGrid->setContentsMargins(0, 0, 0, 0);
+    Arrange(false);
+  }
+
+  QSize minimumSizeHint() const override {
+    const int Spacing = FGrid->horizontalSpacing();
+    const int TwoRows = std::max(
+        FGroups[0]->minimumSizeHint().width() + Spacing + FGroups[1]->minimumSizeHint().width(),
+        FGroups[2]->minimumSizeHint().width());
+    return QSize(TwoRows, FGrid->minimumSize().height());
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent *Event) override {
+    QWidget::resizeEvent(Event);
+    int OneRow = 2 * FGrid->horizontalSpacing();
+    for (const QWidget *Group : FGroups) OneRow += Group->minimumSizeHint().width();
+    const bool TwoRows = width() < OneRow;
+    if (TwoRows != FTwoRows) Arrange(TwoRows);
+  }
+
+ private:
+  void Arrange(bool TwoRows) {
+    FTwoRows = TwoRows;
+    for (QWidget *Group : FGroups) FGrid->removeWidget(Group);
+    for (int Column = 0; Column < 3; ++Column) FGrid->setColumnStretch(Column, 0);
+    FGrid->addWidget(FGroups[0], 0, 0);
+    FGrid->addWidget(FGroups[1], 0, 1);
+    if (TwoRows)
+      FGrid->addWidget(FGroups[2], 1, 0, 1, 2);
+    else
+      FGrid->addWidget(FGroups[2], 0, 2);
+    for (int Column = 0; Column < (TwoRows ? 2 : 3); ++Column) FGrid->setColumnStretch(Column, 1);
+    updateGeometry();
+  }
+
+  std::array<QWidget *, 3> FGroups;
+  QGridLayout *FGrid;
+  bool FTwoRows = false;
+};
+
+}  // namespace
+
 TMainWindow::TMainWindow(TForm1 &Form1, TForm4 &Form4) : FForm1(Form1), FForm4(Form4) {
   setObjectName("Form1");
   setWindowIcon(TarnwickIcon());
@@ -35,13 +90,10 @@ TMainWindow::TMainWindow(TForm1 &Form1, TForm4 &Form4) : FForm1(Form1), FForm4(F
   auto *Central = new QWidget(this);
   auto *Layout = new QVBoxLayout(Central);
   FListView1 = new TJobListView(Form1.ListView1, Central);
-  FListView1->setMinimumHeight(180);
   FListView1->setAccessibleName("Job list");
   Layout->addWidget(FListView1, 1);
   Layout->addWidget(CreateJobButtons());
-  Layout->addWidget(CreateFormatRow());
-  Layout->addWidget(CreateSettingsGroups());
-  Layout->addWidget(CreateOutputFolderRow());
+  Layout->addWidget(CreateSettingsPane());
   Layout->addWidget(CreateConvertRow());
   setCentralWidget(Central);
   CreateMenus();
@@ -178,8 +230,30 @@ QWidget *TMainWindow::CreateJobButtons() {
   Layout->addStretch(1);
   auto *Hint = new QLabel("Drop files onto the list to add them.");
   Hint->setEnabled(false);
+  // Only a hint: a narrow window cuts it rather than keep its width.
+  Hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   Layout->addWidget(Hint);
   return Row;
+}
+
+QWidget *TMainWindow::CreateSettingsPane() {
+  auto *Pane = new QWidget;
+  auto *Layout = new QVBoxLayout(Pane);
+  Layout->setContentsMargins(0, 0, 0, 0);
+  Layout->addWidget(CreateFormatRow());
+  Layout->addWidget(CreateSettingsGroups());
+  Layout->addWidget(CreateOutputFolderRow());
+  // On a small screen (or at a large scale) the settings scroll rather than push "Convert Now !"
+  // off the screen; the list gives its height up first, down to a few rows.
+  auto *Scroll = new QScrollArea;
+  Scroll->setObjectName("SettingsScroll");
+  Scroll->setWidget(Pane);
+  Scroll->setWidgetResizable(true);
+  Scroll->setFrameShape(QFrame::NoFrame);
+  Scroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  Scroll->setMinimumHeight(fontMetrics().height() * 5);
+  Scroll->setMinimumWidth(0);
+  return Scroll;
 }
 
 QWidget *TMainWindow::CreateFormatRow() {
@@ -246,14 +320,8 @@ QWidget *TMainWindow::CreateSettingsGroups() {
                              {{"As&pect Ratio:", Combo(F.ComboAspectRatio, "ComboAspectRatio")},
                               {"Letter Bo&x:", Combo(F.ComboLetterBox, "ComboLetterBox")}});
 
-  auto *Row = new QWidget;
-  auto *Layout = new QHBoxLayout(Row);
-  Layout->setContentsMargins(0, 0, 0, 0);
-  Layout->addWidget(Video, 1);
-  Layout->addWidget(Audio, 1);
-  Layout->addWidget(General, 1);
   for (QGroupBox *Box : {Video, Audio, General}) Box->setAlignment(Qt::AlignLeft);
-  return Row;
+  return new TSettingsGroupsRow({Video, Audio, General});
 }
 
 QWidget *TMainWindow::CreateOutputFolderRow() {
@@ -308,7 +376,8 @@ void TMainWindow::CreateStatusBar() {
   for (size_t Panel = 0; Panel < FStatusPanels.size(); ++Panel) {
     FStatusPanels[Panel] = new QLabel;
     FStatusPanels[Panel]->setObjectName(QString("StatusBar1Panel%1").arg(Panel));
-    FStatusPanels[Panel]->setMinimumWidth(160);
+    // Wide enough for a short note; a narrow window cuts a long one rather than keep its width.
+    FStatusPanels[Panel]->setMinimumWidth(60);
     FStatusPanels[Panel]->setContentsMargins(6, 0, 6, 0);
     Bar->addWidget(FStatusPanels[Panel], Panel + 1 == FStatusPanels.size() ? 1 : 0);
   }

@@ -42,6 +42,8 @@ class TMainWindow : public QMainWindow {
   void CreateMenus();
   void CreatePopupMenu();
   QWidget *CreateJobButtons();
+  // The format row, the settings groups and the output folder, scrolled when the window is small.
+  QWidget *CreateSettingsPane();
   QWidget *CreateFormatRow();
   QWidget *CreateSettingsGroups();
   QWidget *CreateOutputFolderRow();

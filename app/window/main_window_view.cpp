@@ -68,13 +68,13 @@ void TMainWindow::ShowControls() {
   FButtonPause->setEnabled(!FForm1.ControlsEnabled());
   FButtonPause->setText(FForm1.Paused() ? "Resume" : "Pause");
   if (!FForm1.PopupMenuEnabled()) FPopupListView1->close();
-  ShowTitle();
+  ShowProgress();
 }
 
 void TMainWindow::ShowProgress() {
   FProgressBar1->setValue(FForm1.ProgressBar1);
-  // With several rows converting at once the bar is the batch's.
-  const bool Batch = FForm1.SimultaneousJobs() > 1;
+  // With several rows converting at once the bar is the batch's; an idle bar is no batch's.
+  const bool Batch = FForm1.SimultaneousJobs() > 1 && !FForm1.ControlsEnabled();
   FProgressBar1->setFormat(Batch ? "Batch: %p%" : "This file: %p%");
   FProgressBar1->setAccessibleName(Batch ? "Progress of the batch"
                                          : "Progress of the current file");

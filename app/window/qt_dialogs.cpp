@@ -5,6 +5,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
@@ -33,6 +35,19 @@ QMessageBox::Icon BoxIcon(TMsgIcon Icon) {
 
 QString BoxText(const std::string &Text) {
   return QString::fromStdString(ShownMessageText(Text));
+}
+
+// A box as narrow as a short text leaves the window manager too little room for its title, which
+// then loses its middle ("Confir... rnwick"): the box is made as wide as the title needs.
+void FitTitle(QMessageBox &Box) {
+  QString Title = Box.windowTitle();
+  if (!QGuiApplication::applicationDisplayName().isEmpty())
+    Title += QString::fromUtf8(" \u2014 ") + QGuiApplication::applicationDisplayName();
+  // The title bar's font is the window manager's; its buttons take about as much again.
+  const int Width = Box.fontMetrics().horizontalAdvance(Title) * 3 / 2 + 120;
+  if (auto *Grid = qobject_cast<QGridLayout *>(Box.layout()))
+    Grid->addItem(new QSpacerItem(Width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  Grid->rowCount(), 0, 1, Grid->columnCount());
 }
 
 }  // namespace
@@ -65,6 +80,7 @@ TModalResult TQtDialogs::MessageBox(const std::string &Text, const std::string &
       BoxIcon(Icon), QString::fromStdString(Caption), BoxText(Text),
       Buttons == TMsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
       FParent);
+  FitTitle(Box);
   switch (Box.exec()) {
     case QMessageBox::Ok:
       return TModalResult::Ok;
@@ -109,14 +125,15 @@ bool TQtDialogs::OpenWebSite(const std::string &Address) {
   return QDesktopServices::openUrl(QUrl(QString::fromStdString(Address)));
 }
 
-void TQtDialogs::ShowBatchEnd(const std::string &Text, const std::string &Folder) {
+bool TQtDialogs::ShowBatchEnd(const std::string &Text, const std::string &Folder) {
   QMessageBox Box(QMessageBox::Information, "Information", BoxText(Text), QMessageBox::Ok, FParent);
   QPushButton *Open = Box.addButton("&Open Output Folder", QMessageBox::ActionRole);
   Open->setObjectName("OpenOutputFolder");
   Box.setDefaultButton(QMessageBox::Ok);
+  FitTitle(Box);
   Box.exec();
-  if (Box.clickedButton() == Open)
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(Folder)));
+  return Box.clickedButton() != Open ||
+         QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(Folder)));
 }
 
 TStopChoice TQtDialogs::AskStop() {
@@ -134,6 +151,7 @@ TStopChoice TQtDialogs::AskStop() {
   Continue->setObjectName("ContinueButton");
   Box.setDefaultButton(Continue);
   Box.setEscapeButton(Continue);
+  FitTitle(Box);
   Box.exec();
   for (const auto &[Button, Choice] : Buttons)
     if (Box.clickedButton() == Button) return Choice;

@@ -20,7 +20,7 @@ class TQtDialogs : public TDialogs {
   bool ShowHelp(const std::string &HelpFile) override;
   bool OpenWebSite(const std::string &Address) override;
   // With a button that opens the output folder in the file manager.
-  void ShowBatchEnd(const std::string &Text, const std::string &Folder) override;
+  bool ShowBatchEnd(const std::string &Text, const std::string &Folder) override;
   // The four stop choices as buttons; closing the box continues.
   TStopChoice AskStop() override;
 

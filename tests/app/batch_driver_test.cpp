@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <QTimer>
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "tests/app/model_test_support.h"
 
@@ -64,14 +66,53 @@ TEST_F(TBatchDriverTest, TheStatusBarTellsTheFileOfTheBatchAndTheTimeAndTheEndIs
   };
   ConvertInto(Out.Path());
   EXPECT_EQ(FileNotes, (TTexts{"File 1 of 2", "File 2 of 2", ""}));
+  // The time is the batch's, shown with its end message, and gone with the batch.
+  EXPECT_TRUE(TimeAtEnd.starts_with("Elapsed 00:00:")) << TimeAtEnd;
+  EXPECT_EQ(TimeAtEnd.find("left"), std::string::npos) << TimeAtEnd;
   ASSERT_FALSE(TimeNotes.empty());
-  EXPECT_TRUE(TimeNotes.back().starts_with("Elapsed 00:00:")) << TimeNotes.back();
-  EXPECT_EQ(TimeNotes.back().find("left"), std::string::npos) << TimeNotes.back();
-  // The time is the batch's, not the batch's plus however long the end message stayed open.
-  EXPECT_EQ(TimeAtEnd, TimeNotes.back());
+  EXPECT_EQ(TimeNotes.back(), "");
   ASSERT_EQ(Announced.size(), 1u);
   EXPECT_EQ(Announced[0].Done, 2);
   EXPECT_EQ(Announced[0].Fail + Announced[0].Abort, 0);
+}
+
+TEST_F(TBatchDriverTest, AnIdleStatusBarTellsTheListNotTheLastBatch) {
+  TTempFolder In("driver-idle-in"), Out("driver-idle-out");
+  using TPanels = std::array<std::string, 3>;
+  const std::string Listed = "3 files listed, 00:00:04 in all, 1 of unknown length";
+  const struct {
+    const char *Step;
+    std::function<void()> Act;
+    TPanels Panels;
+  } Steps[] = {
+      {"started", [] {}, {"", "", ""}},
+      {"added",
+       [&] {
+         AddFiles({CopyMedia(In.Path(), "a.mov"), CopyMedia(In.Path(), "b.mov"),
+                   CopyMedia(In.Path(), "c.mkv", "noduration.mkv")});
+       },
+       {"", Listed, ""}},
+      {"converted, and the folder found no file manager",
+       [&] {
+         Dialogs.FolderOpens = false;
+         ConvertInto(Out.Path());
+       },
+       {"No file manager could be started to open the output folder " + Out.Path(), Listed, ""}},
+      {"one removed",
+       [&] {
+         Form.ListView1.SetSelectedRows({2});
+         Form.DeleteSelectedItem1Click();
+       },
+       {"No file manager could be started to open the output folder " + Out.Path(),
+        "2 files listed, 00:00:04 in all", ""}},
+      {"cleared", [&] { Form.ClearAllItems1Click(); }, {"", "", ""}},
+  };
+  Options.SpinEditJobs = 2;
+  for (const auto &Step : Steps) {
+    Step.Act();
+    EXPECT_EQ(Form.StatusBar1, Step.Panels) << Step.Step;
+    EXPECT_EQ(Form.ProgressBar1, 0) << Step.Step;
+  }
 }
 
 TEST_F(TBatchDriverTest, TheEndMessageCountsTheRowsWhenAnyFailed) {

@@ -167,8 +167,12 @@ TEST(CliConvertTest, APipeFailsAtOnceWithItsReasonAFolderIsItsFilesAndTheCountsE
   EXPECT_EQ(std::distance(fs::directory_iterator(Out.Path()), fs::directory_iterator()), 2);
 }
 
-TEST(CliConvertTest, MisuseAndMissingFoldersExitWithStatusOne) {
+TEST(CliConvertTest, MisuseAndFoldersThatCannotBeMadeExitWithStatusOne) {
   TTempFolder Out("cli-convert-misuse");
+  // An output folder under a regular file cannot be made.
+  TTempFolder Blocked("cli-convert-blocked");
+  std::ofstream(Blocked.File("plain")) << "a user's file";
+  const std::string Unmakeable = Blocked.File("plain/gone");
   const std::vector<std::vector<std::string>> Cases = {
       {"10"},
       {"18", MediaFile("sample.mov")},  // a separator line
@@ -176,7 +180,7 @@ TEST(CliConvertTest, MisuseAndMissingFoldersExitWithStatusOne) {
       {"Nothing (*.xyz)", MediaFile("sample.mov")},
       {"10", MediaFile("sample.mov"), "--pick", "ComboVideoCodec=none"},
       {"10", MediaFile("sample.mov"), "--volume", "11"},
-      {"10", MediaFile("sample.mov"), "--output", Out.File("gone")},
+      {"10", MediaFile("sample.mov"), "--output", Unmakeable},
   };
   for (const std::vector<std::string> &Arguments : Cases) {
     const TProcessResult Result = Convert(Arguments);
@@ -187,11 +191,19 @@ TEST(CliConvertTest, MisuseAndMissingFoldersExitWithStatusOne) {
     EXPECT_EQ(Result.Errors.find('\r'), std::string::npos) << Arguments.back();
   }
   EXPECT_TRUE(fs::is_empty(Out.Path()));
-  const TProcessResult Gone =
-      Convert({"10", MediaFile("sample.mov"), "--output", Out.File("gone")});
-  EXPECT_EQ(Gone.Errors, "The output folder \"" + Out.File("gone") +
-                             "\"\ndoes not exist or has been deleted!\nPlease choose a new output "
-                             "folder.\n0 Done\n");
+  const TProcessResult Gone = Convert({"10", MediaFile("sample.mov"), "--output", Unmakeable});
+  EXPECT_EQ(Gone.Errors, "The output folder \"" + Unmakeable +
+                             "\" could not be created: Not a directory\n0 Done\n");
+  EXPECT_EQ(Blocked.Names(), std::vector<std::string>{"plain"});
+  EXPECT_EQ(fs::file_size(Blocked.File("plain")), 13u);
+}
+
+TEST(CliConvertTest, AnOutputFolderThatDoesNotExistIsMade) {
+  TTempFolder Out("cli-convert-made");
+  const std::string Folder = Out.File("new/and deeper");
+  const TProcessResult Result = Convert({"10", MediaFile("sample.mov"), "--output", Folder});
+  EXPECT_EQ(Result.ExitStatus, 0) << Result.Errors;
+  EXPECT_EQ(Result.Output, Line(MediaFile("sample.mov"), "Done", Folder + "/sample.mp4"));
 }
 
 TEST(CliConvertTest, MediaLibrariesThatDoNotLoadGiveStatusTwo) {

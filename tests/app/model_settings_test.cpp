@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QSettings>
+#include <QUrl>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "app/job_rules.h"
 #include "tests/app/model_test_support.h"
@@ -129,7 +132,19 @@ TEST_F(TFormTest, MenuCommandsReachTheDialogsAndTheView) {
   EXPECT_EQ(Shown, (TTexts{"about", "options", "exit"}));
   EXPECT_EQ(fs::path(Form.HelpFile).filename(), "help.html");
   EXPECT_EQ(Dialogs.HelpShown, TTexts{Form.HelpFile});
-  EXPECT_EQ(Dialogs.SitesOpened, TTexts{WebSiteAddress});
+  ASSERT_EQ(Dialogs.SitesOpened.size(), 1u);
+  // The address is the help file's part about the project, a page that exists.
+  const QUrl Site(QString::fromStdString(Dialogs.SitesOpened[0]));
+  EXPECT_EQ(Site.toLocalFile().toStdString(), fs::absolute(Form.HelpFile).string());
+  EXPECT_EQ(Site.fragment(), "project");
+  std::ifstream Help(std::string(TARNWICK_BINARY_DIR) + "/app/help.html");
+  ASSERT_TRUE(Help.good()) << "the help file is copied beside the program when it is built";
+  const std::string Text((std::istreambuf_iterator<char>(Help)), {});
+  EXPECT_NE(Text.find("id=\"project\""), std::string::npos);
+  // A folder with blanks, a "#" and other letters still names the file.
+  for (const std::string Odd : {"/opt/Tarn wick #2/ä%/help.html", "/usr/share/tarnwick/help.html"})
+    EXPECT_EQ(QUrl(QString::fromStdString(ProjectPageAddress(Odd))).toLocalFile().toStdString(),
+              Odd);
 }
 
 TEST_F(TFormTest, AddedFilesBecomeCheckedRowsWithTheirProbedCells) {
@@ -222,8 +237,7 @@ TEST_F(TFormTest, WithoutABrowserTheStatusBarSaysSo) {
   } Cases[] = {
       {true, &TForm1::OpenHelpFile1Click, ""},
       {false, &TForm1::OpenHelpFile1Click, "No browser could be started to show the help file "},
-      {false, &TForm1::VisitOurWebsite1Click,
-       "No browser could be started to open https://brimvale.example/tarnwick/"},
+      {false, &TForm1::VisitOurWebsite1Click, "No browser could be started to open file://"},
   };
   for (const auto &Case : Cases) {
     Form.StatusBar1[0].clear();

@@ -65,6 +65,12 @@ class TScriptedDialogs : public TDialogs {
     SitesOpened.push_back(Address);
     return BrowserStarts;
   }
+  // What ShowBatchEnd answers: false as when "Open Output Folder" found no file manager.
+  bool FolderOpens = true;
+  bool ShowBatchEnd(const std::string &Text, const std::string &Folder) override {
+    TDialogs::ShowBatchEnd(Text, Folder);
+    return FolderOpens;
+  }
 
   std::vector<std::string> Texts() const {
     std::vector<std::string> Result;

@@ -37,9 +37,11 @@ TWindowPlacement Saved(std::optional<QPoint> Position, std::optional<QSize> Size
   return Placement;
 }
 
-// A size the window can take (its layout has a minimum) that leaves room on the test's screen.
+// A size the window can take (its layout has a minimum) that leaves room on the test's screen,
+// wide enough that the list's columns fit beside the stretched name column.
 QSize Roomy(const TMainWindow &Window) {
-  return Window.minimumSizeHint() + QSize(20, 10);
+  return (QGuiApplication::primaryScreen()->availableGeometry().size() - QSize(60, 40))
+      .expandedTo(Window.minimumSizeHint());
 }
 
 class WindowPlacementTest : public testing::Test {

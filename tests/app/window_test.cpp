@@ -16,16 +16,20 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 
 #include "app/window/desktop_integration.h"
 #include "app/window/desktop_notification.h"
@@ -92,6 +96,13 @@ class WindowTest : public testing::Test {
   QString Cell(int Row, int Column) const {
     const QTableWidgetItem *Item = Table->item(Row, Column);
     return Item ? Item->text() : QString("<no item>");
+  }
+
+  // True when Row is wholly inside the list's visible part.
+  bool RowInSight(int Row) const {
+    const QRect Shown = Table->visualItemRect(Table->item(Row, 0));
+    return Table->viewport()->rect().contains(Shown.topLeft()) &&
+           Table->viewport()->rect().contains(Shown.bottomLeft());
   }
 
   bool BatchOver() {
@@ -202,6 +213,15 @@ TEST_F(WindowTest, TheEventLoopTurnsWhileALargeListIsAddedAndTheTableShowsEveryR
   }
   EXPECT_EQ(Cell(3, ProgressColumn), "Error");
   EXPECT_EQ(Cell(4, 1), "320x240");
+  // The list shows the first row of each add, not where the adding ended.
+  EXPECT_TRUE(RowInSight(0)) << Table->rowAt(0);
+  std::vector<std::string> More;
+  for (int Index = 0; Index < 40; ++Index) More.push_back("more-" + std::to_string(Index) + ".mov");
+  // The first adding's end arrives queued; until then another add is refused.
+  ASSERT_TRUE(RunEventsUntil([this] { return !Form.Worker1.Runs(); }, 10));
+  AddFixtures(More);
+  ASSERT_EQ(Table->rowCount(), Files + 40);
+  EXPECT_TRUE(RowInSight(Files)) << Table->rowAt(0);
 }
 
 TEST_F(WindowTest, ConvertsTwoFilesToAviFromTheWidgets) {
@@ -402,6 +422,122 @@ TEST_F(WindowTest, EndMessageOffersToOpenTheOutputFolder) {
   });
   Real.ShowBatchEnd("Conversions Completed with errors\n1 Done, 1 Fail", Outputs.Path());
   EXPECT_TRUE(Buttons.contains("&Open Output Folder")) << Buttons.join('|').toStdString();
+}
+
+// A palette of the light, dark (as Adwaita:dark gives it) or high-contrast kind.
+QPalette ThemePalette(const char *Name) {
+  if (std::string(Name) == "light") return QApplication::style()->standardPalette();
+  const bool Dark = std::string(Name) == "dark";
+  const QColor Window = Dark ? QColor(0x35, 0x35, 0x35) : Qt::black;
+  const QColor Base = Dark ? QColor(0x2d, 0x2d, 0x2d) : Qt::black;
+  const QColor Text = Dark ? QColor(0xee, 0xee, 0xec) : Qt::white;
+  QPalette Palette(Text, Window, Window.lighter(130), Window.darker(130), Window.darker(110), Text,
+                   Text, Base, Window);
+  Palette.setColor(QPalette::Highlight, Dark ? QColor(0x15, 0x53, 0x9e) : QColor(Qt::yellow));
+  Palette.setColor(QPalette::HighlightedText, Dark ? QColor(Qt::white) : QColor(Qt::black));
+  return Palette;
+}
+
+// Pixels of Area in Shot whose lightness differs from Background's by more than a third of the
+// scale: what an eye tells apart from the background at a glance.
+int StandingOut(const QImage &Shot, const QRect &Area, QColor Background) {
+  int Count = 0;
+  for (int Y = Area.top(); Y <= Area.bottom(); ++Y)
+    for (int X = Area.left(); X <= Area.right(); ++X)
+      if (std::abs(Shot.pixelColor(X, Y).lightness() - Background.lightness()) > 85) ++Count;
+  return Count;
+}
+
+TEST_F(WindowTest, EveryRowStateStandsOutInLightDarkAndHighContrastThemes) {
+  AddFixtures({"checked.mov", "unchecked.mov", "done.mov", "fail.mov", "abort.mov", "error.mov",
+               "selected.mov"});
+  ASSERT_EQ(Table->rowCount(), 7);
+  const char *States[] = {"", "", "Done", "Fail", "Abort", "Error", ""};
+  for (int Row = 0; Row < 7; ++Row) {
+    Form.ListView1.SetCell(Row, jcProgress, States[Row]);
+    Form.ListView1.SetChecked(Row, Row != 1 && Row != 6);
+  }
+  Form.ListView1.SetSelectedRows({6});
+  Table->clearFocus();
+  const int Box = Table->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 8;
+  for (const char *Theme : {"light", "dark", "high contrast"}) {
+    SCOPED_TRACE(Theme);
+    Window.setPalette(ThemePalette(Theme));
+    QCoreApplication::processEvents();
+    const QImage Shot = Table->viewport()->grab().toImage();
+    if (const char *Folder = std::getenv("TARNWICK_THEME_SHOTS"))
+      Shot.save(QString("%1/rows-%2.png").arg(Folder, QString(Theme).replace(' ', '-')));
+    for (int Row = 0; Row < 7; ++Row) {
+      const QRect Name = Table->visualItemRect(Table->item(Row, 0));
+      // The name column's far end holds nothing but the row's background.
+      const QColor Background = Shot.pixelColor(Name.right() - 3, Name.center().y());
+      const QRect Check(Name.left(), Name.top() + 1, Box, Name.height() - 2);
+      EXPECT_GE(StandingOut(Shot, Check, Background), 12) << "check box of row " << Row;
+      if (Row >= 2 && Row <= 5) {
+        const QRect State = Table->visualItemRect(Table->item(Row, ProgressColumn));
+        EXPECT_GE(StandingOut(Shot, State.adjusted(1, 1, -1, -1), Background), 12) << States[Row];
+      }
+    }
+    // The selected row's background is not the others'.
+    const QRect Selected = Table->visualItemRect(Table->item(6, 0));
+    const QRect Other = Table->visualItemRect(Table->item(1, 0));
+    EXPECT_GT(std::abs(Shot.pixelColor(Selected.right() - 3, Selected.center().y()).lightness() -
+                       Shot.pixelColor(Other.right() - 3, Other.center().y()).lightness()),
+              20);
+  }
+}
+
+// The window shrunk to a screen of TARNWICK_FIT_SCREEN ("1280x720") device pixels at the scale
+// QT_SCALE_FACTOR sets: run by WindowFitTest.FitsSmallScreensAtScaleOneAndTwo in a process of its
+// own, since the scale is fixed when the application starts; skipped otherwise.
+TEST_F(WindowTest, ShrinksToTheScreenKeepingConvertAndTheSettingsReachable) {
+  const QString Screen = qEnvironmentVariable("TARNWICK_FIT_SCREEN");
+  if (Screen.isEmpty()) GTEST_SKIP() << "run by WindowFitTest";
+  const QStringList Sides = Screen.split('x');
+  ASSERT_EQ(Sides.size(), 2) << Screen.toStdString();
+  const double Scale = Window.devicePixelRatio();
+  // A title bar and a desktop panel take their part of the screen's height.
+  constexpr int Decoration = 64;
+  const QSize Room(static_cast<int>(Sides[0].toInt() / Scale),
+                   static_cast<int>((Sides[1].toInt() - Decoration) / Scale));
+  std::cout << "scale " << Scale << ": minimum " << Window.minimumSizeHint().width() << "x"
+            << Window.minimumSizeHint().height() << ", room " << Room.width() << "x"
+            << Room.height() << std::endl;
+  EXPECT_LE(Window.minimumSizeHint().width(), Room.width());
+  EXPECT_LE(Window.minimumSizeHint().height(), Room.height());
+  Window.resize(Room);
+  QTest::qWait(50);
+  // Every button of the convert row is whole inside the window.
+  const QRect Inside = Window.rect();
+  for (const char *Name : {"ButtonConvert", "ButtonStopConvert", "ButtonPause", "ButtonAddFile"}) {
+    const QWidget *Button = Control(Name);
+    const QRect Where(Button->mapTo(&Window, QPoint(0, 0)), Button->size());
+    EXPECT_TRUE(Inside.contains(Where)) << Name;
+  }
+  // Every setting can be scrolled into sight, and only downwards.
+  auto *Scroll = Control<QScrollArea>("SettingsScroll");
+  EXPECT_EQ(Scroll->horizontalScrollBar()->maximum(), 0);
+  for (const char *Name : {"ComboOutputFormat", "ComboVideoCodec", "ComboLetterBox", "TrackBar1",
+                           "ButtonBrowseForFolder"}) {
+    QWidget *Setting = Control(Name);
+    Scroll->ensureWidgetVisible(Setting);
+    const QRect Where(Setting->mapTo(Scroll->viewport(), QPoint(0, 0)), Setting->size());
+    EXPECT_TRUE(Scroll->viewport()->rect().contains(Where)) << Name;
+  }
+  if (const char *Shot = std::getenv("TARNWICK_FIT_SHOT")) Window.grab().save(Shot);
+}
+
+TEST(WindowFitTest, FitsSmallScreensAtScaleOneAndTwo) {
+  const struct { const char *Scale, *Screen; } Cases[] = {{"1", "1280x720"}, {"2", "1280x800"}};
+  for (const auto &Case : Cases) {
+    const TProcessResult Run = RunProgram(
+        {"/usr/bin/env", std::string("QT_SCALE_FACTOR=") + Case.Scale,
+         std::string("TARNWICK_FIT_SCREEN=") + Case.Screen,
+         fs::read_symlink("/proc/self/exe").string(),
+         "--gtest_filter=WindowTest.ShrinksToTheScreenKeepingConvertAndTheSettingsReachable"});
+    EXPECT_EQ(Run.ExitStatus, 0) << Case.Scale << "\n" << Run.Output << Run.Errors;
+    EXPECT_NE(Run.Output.find("[  PASSED  ] 1 test"), std::string::npos) << Run.Output;
+  }
 }
 
 struct TCommandLineCase {
