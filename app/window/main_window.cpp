@@ -25,6 +25,7 @@
 #include "app/window/choice_combo.h"
 #include "app/window/desktop_integration.h"
 #include "app/window/job_list_view.h"
+#include "app/window/preset_bar.h"
 #include "app/window/secondary_forms.h"
 
 TMainWindow::TMainWindow(TForm1 &Form1, TForm4 &Form4) : FForm1(Form1), FForm4(Form4) {
@@ -194,6 +195,7 @@ QWidget *TMainWindow::CreateFormatRow() {
   Label->setBuddy(Format);
   Layout->addWidget(Label);
   Layout->addWidget(Format, 1);
+  if (FForm1.Presets != nullptr) Layout->addWidget(new TPresetBar(*FForm1.Presets));
   return Row;
 }
 
