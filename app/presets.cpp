@@ -368,9 +368,7 @@ std::vector<std::string> ApplyPreset(TForm1 &Form1, const TPreset &Preset) {
   std::vector<std::string> Missed = ApplyPresetLists(Form1, Preset);
   Form1.SetTrackBar1(Preset.Volume);
   if (Form1.Form4 != nullptr)
-    for (const TPresetOption &Option : PresetOptions()) {
-      const auto On = Preset.Options.find(Option.Key);
-      if (On != Preset.Options.end()) Form1.Form4->SetSourceSwitch(Option.Box, On->second);
-    }
+    for (const TPresetOption &Option : PresetOptions())
+      Form1.Form4->SetSourceSwitch(Option.Box, PresetOption(Preset, Option.Box));
   return Missed;
 }

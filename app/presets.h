@@ -96,6 +96,6 @@ TPreset PresetOf(const TFormatSettings &Formats, const std::string &Name);
 std::vector<std::string> ApplyPresetLists(TFormatSettings &Formats, const TPreset &Preset);
 
 // The window's whole settings as a preset, and a preset applied to them: the lists as above,
-// then the volume bar and the options (Form1.Form4's, when it has one).
+// then the volume bar and the options (Form1.Form4's, when it has one; one the preset lacks is on).
 TPreset PresetOf(const TForm1 &Form1, const std::string &Name);
 std::vector<std::string> ApplyPreset(TForm1 &Form1, const TPreset &Preset);
