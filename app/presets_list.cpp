@@ -45,7 +45,7 @@ void TPresetList::ComboPresetsChange() {
 void TPresetList::SaveAsPresetClick() {
   if (Form1.Busy()) return;
   std::string Name = ComboPresets.Text();
-  if (!Form1.Dialogs.InputText("Save as Preset", "Name of the preset:", Name)) return;
+  if (!Form1.Dialogs.InputText("Save as preset", "Name of the preset:", Name)) return;
   Name = TrimmedText(Name);
   if (Name.empty()) return;
   std::vector<TPreset> Presets;

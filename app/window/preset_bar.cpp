@@ -35,7 +35,7 @@ TPresetBar::TPresetBar(TPresetList &Presets, QWidget *Parent) : QWidget(Parent),
     Action->setObjectName(Name);
     connect(Action, &QAction::triggered, this, [this, Run] { std::invoke(Run, FPresets); });
   };
-  Item("&Save as Preset...", "SaveAsPreset1", &TPresetList::SaveAsPresetClick);
+  Item("&Save as preset...", "SaveAsPreset1", &TPresetList::SaveAsPresetClick);
   Item("&Rename Preset...", "RenamePreset1", &TPresetList::RenamePresetClick);
   Item("&Delete Preset", "DeletePreset1", &TPresetList::DeletePresetClick);
   Menu->addSeparator();
@@ -54,6 +54,6 @@ TPresetBar::TPresetBar(TPresetList &Presets, QWidget *Parent) : QWidget(Parent),
 void TPresetBar::Reload() {
   FPresets.Reload();
   FCombo->setToolTip(QString::fromStdString(
-      FPresets.Problem.empty() ? "Your own settings, saved with Presets > Save as Preset..."
+      FPresets.Problem.empty() ? "Your own settings, saved with Presets > Save as preset..."
                                : FPresets.Problem));
 }

@@ -85,8 +85,17 @@ TModalResult TQtDialogs::MessageBox(const std::string &Text, const std::string &
 }
 
 std::vector<std::string> TQtDialogs::OpenFiles(const std::string &Filter, bool MultiSelect) {
-  TOpenDialogMemory Memory{FLastFolder.toStdString(), {}};
-  return OpenFiles(Filter, MultiSelect, Memory);
+  // Files of one kind (presets to import): no media filters, no memory of the media's folder.
+  const QString Filters = QtFileFilter(Filter) + ";;All files (*)";
+  QStringList Chosen;
+  if (MultiSelect)
+    Chosen = QFileDialog::getOpenFileNames(FParent, "Open", QString(), Filters);
+  else if (const QString One = QFileDialog::getOpenFileName(FParent, "Open", QString(), Filters);
+           !One.isEmpty())
+    Chosen << One;
+  std::vector<std::string> Files;
+  for (const QString &File : Chosen) Files.push_back(File.toStdString());
+  return Files;
 }
 
 std::vector<std::string> TQtDialogs::OpenFiles(const std::string &Filter, bool MultiSelect,

@@ -15,7 +15,9 @@ class TQtDialogs : public TDialogs {
 
   TModalResult MessageBox(const std::string &Text, const std::string &Caption, TMsgIcon Icon,
                           TMsgButtons Buttons) override;
+  // Filter and every file.
   std::vector<std::string> OpenFiles(const std::string &Filter, bool MultiSelect) override;
+  // The media files to add: Filter, then every container the libraries read, then every file.
   std::vector<std::string> OpenFiles(const std::string &Filter, bool MultiSelect,
                                      TOpenDialogMemory &Memory) override;
   std::string SaveFile(const std::string &Filter, const std::string &Name) override;
@@ -30,7 +32,7 @@ class TQtDialogs : public TDialogs {
 
  private:
   QWidget *FParent = nullptr;
-  QString FLastFolder;  // where the open dialog was left
+  QString FLastFolder;  // where the media files were last chosen
 };
 
 // A "Name|patterns|Name|patterns|" filter in Qt's "Name (patterns);;..." form: the patterns
