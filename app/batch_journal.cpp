@@ -1,20 +1,16 @@
-// The batch journal's file: JSON through QtCore, written by temporary file, fsync and rename.
+// The batch journal's file: JSON through QtCore, written whole (atomic_file.h).
 
 #include "app/batch_journal.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "app/atomic_file.h"
 #include "app/converted_output.h"
 #include "app/job_list.h"
 
@@ -90,19 +86,6 @@ TBatchJournal JournalOf(const QJsonObject &Root) {
   return Journal;
 }
 
-bool WriteAll(int File, const QByteArray &Bytes) {
-  const char *Next = Bytes.constData();
-  size_t Left = static_cast<size_t>(Bytes.size());
-  while (Left > 0) {
-    const ssize_t Written = write(File, Next, Left);
-    if (Written < 0 && errno == EINTR) continue;
-    if (Written <= 0) return false;
-    Next += Written;
-    Left -= static_cast<size_t>(Written);
-  }
-  return true;
-}
-
 }  // namespace
 
 std::vector<TJournalRow> JournalRows(const TJobList &Rows) {
@@ -130,31 +113,7 @@ std::vector<TJournalRow> JournalRows(const TJobList &Rows) {
 }
 
 bool WriteBatchJournal(const std::string &Path, const TBatchJournal &Journal, std::string &Error) {
-  std::error_code Ignored;
-  const fs::path Target(Path);
-  if (Target.has_parent_path()) fs::create_directories(Target.parent_path(), Ignored);
-  const std::string Temporary = Path + ".new";
-  const int File = open(Temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (File < 0) {
-    Error = Temporary + ": " + std::strerror(errno);
-    return false;
-  }
-  const bool Written = WriteAll(File, JournalJson(Journal)) && fsync(File) == 0;
-  const int Reason = errno;
-  close(File);
-  if (!Written || std::rename(Temporary.c_str(), Path.c_str()) != 0) {
-    Error = Path + ": " + std::strerror(Written ? errno : Reason);
-    fs::remove(Temporary, Ignored);
-    return false;
-  }
-  // The rename itself reaches the disk with its folder.
-  const std::string Folder = Target.has_parent_path() ? Target.parent_path().string() : ".";
-  const int Directory = open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (Directory >= 0) {
-    fsync(Directory);
-    close(Directory);
-  }
-  return true;
+  return WriteFileAtomically(Path, JournalJson(Journal).toStdString(), Error);
 }
 
 TJournalRead ReadBatchJournal(const std::string &Path) {

@@ -21,6 +21,13 @@ inline constexpr char ContinueText[] = "Continue";
 inline constexpr char RestoreQuestion[] =
     "The last list of files was not finished (the program ended during its batch). Restore it?";
 
+// Where the open dialog was left: its folder and the name of its filter ("All media files");
+// empty for none.
+struct TOpenDialogMemory {
+  std::string Folder;
+  std::string Filter;
+};
+
 class TDialogs {
  public:
   virtual ~TDialogs() = default;
@@ -31,6 +38,17 @@ class TDialogs {
   // The open dialog, with Filter in the "Name|patterns|Name|patterns|" form; the chosen files
   // in the dialog's order, none when cancelled.
   virtual std::vector<std::string> OpenFiles(const std::string &Filter, bool MultiSelect) = 0;
+  // The same, starting in Memory's folder with Memory's filter chosen when the dialog has it;
+  // after a choice Memory holds the folder and filter it was made in.
+  virtual std::vector<std::string> OpenFiles(const std::string &Filter, bool MultiSelect,
+                                             TOpenDialogMemory & /*Memory*/) {
+    return OpenFiles(Filter, MultiSelect);
+  }
+  // The save dialog with Filter, starting at Name; the file chosen, empty when cancelled.
+  virtual std::string SaveFile(const std::string &, const std::string &) { return {}; }
+  // Asks for a line of text under Prompt, starting with Text; false when cancelled, else Text is
+  // the answer.
+  virtual bool InputText(const std::string &, const std::string &, std::string &) { return false; }
   // The folder browser showing Headline; false when cancelled, else Folder is the choice.
   virtual bool BrowseForFolder(const std::string &Headline, std::string &Folder) = 0;
   // The help file in the desktop's viewer, at its table of contents; false when no viewer

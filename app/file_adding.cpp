@@ -9,6 +9,7 @@
 #include <chrono>
 #include <unordered_set>
 
+#include "app/additional_options.h"
 #include "app/file_probes.h"
 #include "app/folder_files.h"
 #include "app/job_cells.h"
@@ -63,7 +64,14 @@ void TForm1::Worker1Start() {
 }
 
 void TForm1::AddFilesToList() {
-  const std::vector<std::string> Files = Dialogs.OpenFiles(OpenDialogFilter, true);
+  if (Form4 == nullptr) {
+    AddFilesToList(Dialogs.OpenFiles(OpenDialogFilter, true));
+    return;
+  }
+  // The dialog opens where it was left, with the filter it was left with.
+  TOpenDialogMemory Memory = ReadOpenDialogMemory(Form4->SettingsStore());
+  const std::vector<std::string> Files = Dialogs.OpenFiles(OpenDialogFilter, true, Memory);
+  if (!Files.empty()) WriteOpenDialogMemory(Form4->SettingsStore(), Memory);
   AddFilesToList(Files);
 }
 

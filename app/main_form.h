@@ -31,6 +31,7 @@
 #include "worker/background_worker.h"
 
 class TForm4;
+class TPresetList;
 class TSleepInhibitor;
 struct TProbedFile;
 
@@ -48,6 +49,7 @@ inline constexpr const char *LockedControlNames[] = {
     "ComboOutputFormat", "ComboVideoSize",     "ComboVideoBitrate", "ComboVideoFramerate",
     "ComboAudioBitrate", "ComboAudioChannels", "ComboVideoCodec",   "ComboSamplingRate",
     "ComboAudioCodec",   "TrackBar1",          "ComboAspectRatio",  "ComboLetterBox",
+    "PresetBar",
 };
 
 // What a view refreshes after OnViewChange.
@@ -77,6 +79,8 @@ class TForm1 : public TFormatSettings {
   TBackgroundWorker Worker1;
   TDialogs &Dialogs;
   TForm4 *Form4 = nullptr;  // set by whoever creates both
+  // The preset list beside the format list; set by whoever creates both (none: no presets).
+  TPresetList *Presets = nullptr;
   TConvertEngine &Engine() { return FEngine; }
   // The list as the user works on it, for the next start after a crash or a kill; its File is
   // set by the program's start-up (none: nothing is journaled).

@@ -4,6 +4,8 @@
 
 #include <QSettings>
 
+#include "app/dialogs.h"
+
 namespace {
 
 QString Key(const std::string &Name) {
@@ -65,4 +67,20 @@ void TQSettingsStore::Flush() {
   FSettings->sync();
   if (FSettings->status() != QSettings::NoError)
     throw ESettingsError("Settings could not be written to " + FSettings->fileName().toStdString());
+}
+
+TOpenDialogMemory ReadOpenDialogMemory(TSettingsStore &Store) {
+  TOpenDialogMemory Memory;
+  Memory.Folder = TryRead([&Store] { return Store.ReadString("Open Folder"); }).value_or("");
+  Memory.Filter = TryRead([&Store] { return Store.ReadString("Open Filter"); }).value_or("");
+  return Memory;
+}
+
+void WriteOpenDialogMemory(TSettingsStore &Store, const TOpenDialogMemory &Memory) {
+  try {
+    Store.WriteString("Open Folder", Memory.Folder);
+    Store.WriteString("Open Filter", Memory.Filter);
+    Store.Flush();
+  } catch (const ESettingsError &) {
+  }
 }

@@ -11,6 +11,7 @@
 #include <variant>
 
 class QSettings;
+struct TOpenDialogMemory;
 
 class ESettingsError : public std::runtime_error {
  public:
@@ -82,3 +83,10 @@ class TMemorySettingsStore : public TSettingsStore {
 
   std::map<std::string, std::variant<std::string, int, bool>> FValues;
 };
+
+// The open dialog's folder and filter, kept as "Open Folder" and "Open Filter"; empty when
+// never saved.
+TOpenDialogMemory ReadOpenDialogMemory(TSettingsStore &Store);
+// Written at once: a window that closes later rewrites only its own values. Errors are ignored:
+// the dialog then starts where it did before.
+void WriteOpenDialogMemory(TSettingsStore &Store, const TOpenDialogMemory &Memory);

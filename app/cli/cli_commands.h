@@ -8,6 +8,7 @@
 #include "text/text_utils.h"  // EscapedCell
 
 class TCustomConvertEngine;
+struct TPreset;
 
 using TCliArguments = std::vector<std::string>;
 
@@ -22,6 +23,16 @@ int RunFormatsCommand(const TCliArguments &Arguments);
 int RunProfileCommand(const TCliArguments &Arguments);
 int RunEngineCommand(const TCliArguments &Arguments);
 int RunConvertCommand(const TCliArguments &Arguments);
+int RunPresetsCommand(const TCliArguments &Arguments);
+extern const char PresetsUsage[];
+
+// The volume bar's position a --volume word gives, or -1 when it gives none.
+int VolumePosition(const std::string &Word);
+inline constexpr char VolumeWordProblem[] =
+    "--volume takes a position of the volume bar, 0 to 10 (5 is 100%)";
+// The preset a --preset word names: a presets file that holds one, else one of the user's
+// presets by name. Empty when found, else why not.
+std::string FindCliPreset(const std::string &Word, TPreset &Preset);
 int RunSubmitCommand(const TCliArguments &Arguments);
 int RunCollectCommand(const TCliArguments &Arguments);
 extern const char SubmitUsage[];

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 #include "app/additional_options.h"
 #include "app/batch.h"
@@ -32,6 +33,7 @@
 #include "app/library_folder.h"
 #include "app/main_form.h"
 #include "app/message_text.h"
+#include "app/presets.h"
 #include "app/sleep_inhibitor.h"
 #include "cli_commands.h"
 #include "profiles/catalogue.h"
@@ -64,11 +66,12 @@ class TConsoleDialogs : public TDialogs {
 
 struct TConvertArguments {
   std::string Entry;
+  std::optional<std::string> Preset;  // --preset: gives the entry, the picks, volume and options
   std::vector<std::string> Files;
   std::optional<std::string> Output;
   std::vector<std::pair<std::string, std::string>> Picks;
   bool Overwrite = false;
-  int Volume = 5;
+  std::optional<int> Volume;  // the preset's or 5 when not given
   bool Copy = true;
   std::vector<const TSourceSwitch *> SwitchedOff;  // --no-tags and its kind
   bool Verbose = false;
@@ -111,7 +114,7 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
     } else if (Word == "--keep-folders" || Word == "--skip-converted") {
       (Word == "--keep-folders" ? Arguments.KeepFolders : Arguments.SkipConverted) = true;
     } else if (Word == "--output" || Word == "--pick" || Word == "--volume" || Word == "--jobs" ||
-               Word == "--on-stop") {
+               Word == "--on-stop" || Word == "--preset") {
       if (!HasValue) return Word + " needs a value";
       const std::string &Value = Words[++Index];
       if (Word == "--on-stop") {
@@ -120,12 +123,11 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
         Arguments.RemoveStopped = Value == "remove";
       } else if (Word == "--output") {
         Arguments.Output = Value;
+      } else if (Word == "--preset") {
+        Arguments.Preset = Value;
       } else if (Word == "--volume") {
-        if (Value.empty() || Value.size() > 2 ||
-            Value.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoi(Value) >= VolumeStepCount)
-          return "--volume takes a position of the volume bar, 0 to 10 (5 is 100%)";
-        Arguments.Volume = std::stoi(Value);
+        Arguments.Volume = VolumePosition(Value);
+        if (Arguments.Volume < 0) return VolumeWordProblem;
       } else if (Word == "--jobs") {
         const int Cores = TForm4::SpinEditJobsMax();
         if (Value.empty() || Value.size() > 4 ||
@@ -147,7 +149,11 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
       Arguments.Files.push_back(Word);
     }
   }
-  if (Arguments.Entry.empty()) return "no format list entry given (see tarnwick-cli --help)";
+  // A preset gives the entry: every word is a file.
+  if (Arguments.Preset && !Arguments.Entry.empty())
+    Arguments.Files.insert(Arguments.Files.begin(), std::exchange(Arguments.Entry, {}));
+  if (Arguments.Entry.empty() && !Arguments.Preset)
+    return "no format list entry given (see tarnwick-cli --help)";
   if (Arguments.Files.empty()) return "no files given (see tarnwick-cli --help)";
   return {};
 }
@@ -267,20 +273,23 @@ class TRowLines {
   int FLostError = 0;
 };
 
-// The entry and the picks in the settings lists; false after printing what is wrong.
-bool SetUpFormats(TFormatSettings &Formats, const TConvertArguments &Arguments) {
-  Formats.FillOutputFormatList();
-  Formats.ComboAspectRatio.SetItemIndex(0);
-  const TEntryMatch Entry = MatchFormatEntry(Formats.ComboOutputFormat, Arguments.Entry);
+// The entry of ENTRY selected and applied; false after printing what is wrong.
+bool SelectEntry(TFormatSettings &Formats, const std::string &Word) {
+  const TEntryMatch Entry = MatchFormatEntry(Formats.ComboOutputFormat, Word);
   if (Entry.Position < 0 || IsSeparator(Formats.ComboOutputFormat.Items()[Entry.Position])) {
     UsageError(Entry.Position < 0 ? Entry.Problem
-                                  : "'" + Arguments.Entry +
+                                  : "'" + Word +
                                         "' is a separator line of the format list, not an "
                                         "entry (see tarnwick-cli formats)");
     return false;
   }
   Formats.ComboOutputFormat.SetItemIndex(Entry.Position);
   Formats.ComboOutputFormatChange();
+  return true;
+}
+
+// The --pick words over the entry's lists; false after printing what is wrong.
+bool SelectPicks(TFormatSettings &Formats, const TConvertArguments &Arguments) {
   for (const auto &[Name, Text] : Arguments.Picks) {
     TChoiceList *List = FindSettingsList(Formats, Name);
     if (List == nullptr || !List->SelectText(Text)) {
@@ -291,6 +300,28 @@ bool SetUpFormats(TFormatSettings &Formats, const TConvertArguments &Arguments) 
     }
   }
   return true;
+}
+
+// The entry (ENTRY's or the preset's) and the picks in the settings lists; false after printing
+// what is wrong.
+bool SetUpFormats(TFormatSettings &Formats, const TConvertArguments &Arguments,
+                  const TPreset *Preset) {
+  Formats.FillOutputFormatList();
+  Formats.ComboAspectRatio.SetItemIndex(0);
+  if (Preset != nullptr) {
+    const std::vector<std::string> Missed = ApplyPresetLists(Formats, *Preset);
+    // Without its entry a preset converts into nothing it meant.
+    if (Formats.ComboOutputFormat.Text() != Preset->Entry) {
+      UsageError("the preset \"" + Preset->Name + "\" cannot be used: " + Missed.front());
+      return false;
+    }
+    for (const std::string &Line : Missed)
+      std::fprintf(stderr, "tarnwick-cli convert: the preset \"%s\" is applied without this: %s\n",
+                   Preset->Name.c_str(), Line.c_str());
+  } else if (!SelectEntry(Formats, Arguments.Entry)) {
+    return false;
+  }
+  return SelectPicks(Formats, Arguments);
 }
 
 // Probes the files in their order into rows, as adding them to the window's list does; a file
@@ -313,8 +344,9 @@ void AddRows(TJobList &Rows, const std::vector<TListedFile> &Files, const std::s
   }
 }
 
-// Whether the kept-source switch Box stays on: only its word turns it off.
-bool SourceSwitchOn(const TConvertArguments &Arguments, bool TForm4::*Box) {
+// Whether the kept-source switch Box stays on: only its word or the preset turns it off.
+bool SourceSwitchOn(const TConvertArguments &Arguments, const TPreset *Preset, bool TForm4::*Box) {
+  if (Preset != nullptr && !PresetOption(*Preset, Box)) return false;
   return std::none_of(Arguments.SwitchedOff.begin(), Arguments.SwitchedOff.end(),
                       [Box](const TSourceSwitch *Switch) { return Switch->Box == Box; });
 }
@@ -331,14 +363,14 @@ std::string JournalPath(const std::string &OutputFolder) {
 class TResumeJournal {
  public:
   TResumeJournal(const TConvertArguments &Arguments, const TFormatSettings &Formats,
-                 const TJobSettings &Settings, TJobList &Rows)
+                 const TJobSettings &Settings, int Volume, TJobList &Rows)
       : FPath(JournalPath(Settings.OutputFolder)), FRows(Rows) {
     FJournal.Entry = Formats.ComboOutputFormat.Text();
     FJournal.Picks = Arguments.Picks;
     FJournal.OutputFolder = Settings.OutputFolder;
     FJournal.Overwrite = Settings.Overwrite;
     FJournal.CopyStreams = Settings.CopyStreams;
-    FJournal.Volume = Arguments.Volume;
+    FJournal.Volume = Volume;
   }
 
   // The rows already converted, now "Done" and unticked.
@@ -423,21 +455,29 @@ int Convert(const TConvertArguments &Arguments) {
     std::fprintf(stderr, "%s\n", Engine.LastErrorMsg.c_str());
     return ExitLibraryLoadFailed;
   }
+  std::optional<TPreset> Preset;
+  if (Arguments.Preset) {
+    const std::string Problem = FindCliPreset(*Arguments.Preset, Preset.emplace());
+    if (!Problem.empty()) return UsageError(Problem);
+  }
+  const TPreset *Chosen = Preset ? &*Preset : nullptr;
   TFormatSettings Formats;
-  if (!SetUpFormats(Formats, Arguments)) return 1;
+  if (!SetUpFormats(Formats, Arguments, Chosen)) return 1;
+  const int Volume = Arguments.Volume.value_or(Preset ? Preset->Volume : 5);
   TJobSettings Settings;
   std::error_code Ignored;
   Settings.OutputFolder =
       Arguments.Output ? *Arguments.Output : std::filesystem::current_path(Ignored).string();
   Settings.Overwrite = Arguments.Overwrite;
-  Settings.CopyStreams = Arguments.Copy;
+  Settings.CopyStreams =
+      Arguments.Copy && (!Preset || PresetOption(*Preset, &TForm4::CheckBoxCopyStreams));
   Settings.RemoveStoppedOutputs = Arguments.RemoveStopped;
-  Settings.AudioVolume = VolumeSteps[Arguments.Volume].Volume;
+  Settings.AudioVolume = VolumeSteps[Volume].Volume;
   Settings.KeepFolders = Arguments.KeepFolders;
   Settings.SkipConverted = Arguments.SkipConverted;
-  Settings.KeepSourceTags = SourceSwitchOn(Arguments, &TForm4::CheckBoxKeepTags);
-  Settings.PreferDefaultStreams = SourceSwitchOn(Arguments, &TForm4::CheckBoxDefaultTracks);
-  Settings.KeepFrameRate = SourceSwitchOn(Arguments, &TForm4::CheckBoxKeepFrameRate);
+  Settings.KeepSourceTags = SourceSwitchOn(Arguments, Chosen, &TForm4::CheckBoxKeepTags);
+  Settings.PreferDefaultStreams = SourceSwitchOn(Arguments, Chosen, &TForm4::CheckBoxDefaultTracks);
+  Settings.KeepFrameRate = SourceSwitchOn(Arguments, Chosen, &TForm4::CheckBoxKeepFrameRate);
 
   TJobList Rows;
   TQtJobTimer Timer(100);
@@ -489,7 +529,7 @@ int Convert(const TConvertArguments &Arguments) {
   // Rows converting at once end in any order; they are told in the list's.
   TRowLines Lines(Rows);
   std::optional<TResumeJournal> Journal;
-  if (Arguments.Resume) Journal.emplace(Arguments, Formats, Settings, Rows);
+  if (Arguments.Resume) Journal.emplace(Arguments, Formats, Settings, Volume, Rows);
   Batch.OnJobEnded = [&Progress, &Lines](int Row) {
     Progress.RowEnded();
     Lines.Ended(Row);

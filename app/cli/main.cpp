@@ -59,6 +59,7 @@ constexpr TCliCommand Commands[] = {
      "                      [--volume N] [--jobs J] [--on-stop keep|remove] [--no-copy]\n"
      "                      [--no-tags] [--first-tracks] [--auto-rate-25] [--keep-folders]\n"
      "                      [--skip-converted] [--resume] [-v] [--] [FILE...]\n"
+     "  tarnwick-cli convert --preset NAME|FILE FILE... [the same options]\n"
      "      Converts the files one after another as the window's \"Convert Now !\" does: ENTRY\n"
      "      (as for profile: a position, an item text, a unique prefix or extension) and the\n"
      "      picks fill the settings\n"
@@ -108,8 +109,13 @@ constexpr TCliCommand Commands[] = {
      "      cover art and modification time are kept unless --no-tags is given; of each\n"
      "      kind the stream marked default is taken unless --first-tracks takes the first;\n"
      "      a frame rate of \"Auto\" keeps the input's rate (a variable-rate input its\n"
-     "      timestamps where the container takes them) unless --auto-rate-25 is given.\n",
+     "      timestamps where the container takes them) unless --auto-rate-25 is given.\n"
+     "      With --preset there is no ENTRY: the preset named NAME (see presets), or the one\n"
+     "      preset in the presets file FILE, gives the entry, the picks, the volume and the\n"
+     "      switches; words given as well go over it. A pick the entry no longer has is left\n"
+     "      out with a message; an entry the format list no longer has fails (status 1).\n",
      RunConvertCommand},
+    {"presets", PresetsUsage, RunPresetsCommand},
     {"submit", SubmitUsage, RunSubmitCommand},
     {"collect", CollectUsage, RunCollectCommand},
 };

@@ -8,6 +8,7 @@
 #include "app/additional_options.h"
 #include "app/job_timer.h"
 #include "app/main_form.h"
+#include "app/presets_list.h"
 #include "app/window/main_window.h"
 
 class TApplication {
@@ -26,5 +27,7 @@ class TApplication {
   TQtJobTimer TimerConvertAgain{JobTimerInterval};
   TForm1 Form1;
   TForm4 Form4;
+  // The user's presets; the window shows them beside the format list.
+  TPresetList Presets;
   std::unique_ptr<TMainWindow> Window;
 };

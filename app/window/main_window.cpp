@@ -29,6 +29,7 @@
 #include "app/window/choice_combo.h"
 #include "app/window/desktop_integration.h"
 #include "app/window/job_list_view.h"
+#include "app/window/preset_bar.h"
 #include "app/window/secondary_forms.h"
 
 namespace {
@@ -268,6 +269,7 @@ QWidget *TMainWindow::CreateFormatRow() {
   Label->setBuddy(Format);
   Layout->addWidget(Label);
   Layout->addWidget(Format, 1);
+  if (FForm1.Presets != nullptr) Layout->addWidget(new TPresetBar(*FForm1.Presets));
   return Row;
 }
 

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
@@ -74,6 +76,11 @@ QString OpenDialogFilters(const std::string &Filter) {
   return QtFileFilter(Filter) + ";;All media files (" + Media.join(' ') + ");;All files (*)";
 }
 
+QString FileFilterName(const QString &Filter) {
+  const qsizetype Patterns = Filter.lastIndexOf(" (");
+  return Patterns < 0 ? Filter : Filter.left(Patterns);
+}
+
 TModalResult TQtDialogs::MessageBox(const std::string &Text, const std::string &Caption,
                                     TMsgIcon Icon, TMsgButtons Buttons) {
   QMessageBox Box(
@@ -94,18 +101,57 @@ TModalResult TQtDialogs::MessageBox(const std::string &Text, const std::string &
 }
 
 std::vector<std::string> TQtDialogs::OpenFiles(const std::string &Filter, bool MultiSelect) {
-  const QString QtFilter = OpenDialogFilters(Filter);
+  // Files of one kind (presets to import): no media filters, no memory of the media's folder.
+  const QString Filters = QtFileFilter(Filter) + ";;All files (*)";
   QStringList Chosen;
-  if (MultiSelect) {
-    Chosen = QFileDialog::getOpenFileNames(FParent, "Open", FLastFolder, QtFilter);
-  } else {
-    const QString One = QFileDialog::getOpenFileName(FParent, "Open", FLastFolder, QtFilter);
-    if (!One.isEmpty()) Chosen << One;
-  }
+  if (MultiSelect)
+    Chosen = QFileDialog::getOpenFileNames(FParent, "Open", QString(), Filters);
+  else if (const QString One = QFileDialog::getOpenFileName(FParent, "Open", QString(), Filters);
+           !One.isEmpty())
+    Chosen << One;
   std::vector<std::string> Files;
   for (const QString &File : Chosen) Files.push_back(File.toStdString());
-  if (!Chosen.isEmpty()) FLastFolder = QFileInfo(Chosen.first()).absolutePath();
   return Files;
+}
+
+std::vector<std::string> TQtDialogs::OpenFiles(const std::string &Filter, bool MultiSelect,
+                                               TOpenDialogMemory &Memory) {
+  const QString Folder =
+      Memory.Folder.empty() ? FLastFolder : QString::fromStdString(Memory.Folder);
+  QFileDialog Dialog(FParent, "Open", Folder, OpenDialogFilters(Filter));
+  Dialog.setObjectName("OpenDialog");
+  Dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  Dialog.setFileMode(MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  // By name: an upgrade that reads more containers changes a filter's patterns, not its name.
+  for (const QString &Offered : Dialog.nameFilters())
+    if (FileFilterName(Offered).toStdString() == Memory.Filter) Dialog.selectNameFilter(Offered);
+  if (Dialog.exec() != QDialog::Accepted) return {};
+  std::vector<std::string> Files;
+  for (const QString &File : Dialog.selectedFiles()) Files.push_back(File.toStdString());
+  if (Files.empty()) return Files;
+  FLastFolder = QFileInfo(Dialog.selectedFiles().first()).absolutePath();
+  Memory.Folder = FLastFolder.toStdString();
+  Memory.Filter = FileFilterName(Dialog.selectedNameFilter()).toStdString();
+  return Files;
+}
+
+std::string TQtDialogs::SaveFile(const std::string &Filter, const std::string &Name) {
+  // Replacing a file is refused by whoever writes it: the question would be answered in vain.
+  return QFileDialog::getSaveFileName(FParent, "Save As", QString::fromStdString(Name),
+                                      QtFileFilter(Filter), nullptr,
+                                      QFileDialog::DontConfirmOverwrite)
+      .toStdString();
+}
+
+bool TQtDialogs::InputText(const std::string &Caption, const std::string &Prompt,
+                           std::string &Text) {
+  bool Ok = false;
+  const QString Answer = QInputDialog::getText(FParent, QString::fromStdString(Caption),
+                                               QString::fromStdString(Prompt), QLineEdit::Normal,
+                                               QString::fromStdString(Text), &Ok);
+  if (!Ok) return false;
+  Text = Answer.toStdString();
+  return true;
 }
 
 bool TQtDialogs::BrowseForFolder(const std::string &Headline, std::string &Folder) {

@@ -15,7 +15,13 @@ class TQtDialogs : public TDialogs {
 
   TModalResult MessageBox(const std::string &Text, const std::string &Caption, TMsgIcon Icon,
                           TMsgButtons Buttons) override;
+  // Filter and every file.
   std::vector<std::string> OpenFiles(const std::string &Filter, bool MultiSelect) override;
+  // The media files to add: Filter, then every container the libraries read, then every file.
+  std::vector<std::string> OpenFiles(const std::string &Filter, bool MultiSelect,
+                                     TOpenDialogMemory &Memory) override;
+  std::string SaveFile(const std::string &Filter, const std::string &Name) override;
+  bool InputText(const std::string &Caption, const std::string &Prompt, std::string &Text) override;
   bool BrowseForFolder(const std::string &Headline, std::string &Folder) override;
   bool ShowHelp(const std::string &HelpFile) override;
   bool OpenWebSite(const std::string &Address) override;
@@ -26,7 +32,7 @@ class TQtDialogs : public TDialogs {
 
  private:
   QWidget *FParent = nullptr;
-  QString FLastFolder;  // where the open dialog was left
+  QString FLastFolder;  // where the media files were last chosen
 };
 
 // A "Name|patterns|Name|patterns|" filter in Qt's "Name (patterns);;..." form: the patterns
@@ -35,3 +41,5 @@ QString QtFileFilter(const std::string &Filter);
 // What the open dialog offers: Filter first, then every container the libraries read, then
 // every file.
 QString OpenDialogFilters(const std::string &Filter);
+// A Qt filter's name without its patterns: "All media files" of "All media files (*.mp3 ...)".
+QString FileFilterName(const QString &Filter);

@@ -56,6 +56,15 @@ class TScriptedDialogs : public TDialogs {
     if (!FolderToChoose.empty()) Folder = FolderToChoose;
     return !FolderToChoose.empty();
   }
+  std::deque<std::string> TextAnswers;  // for InputText; cancelled when empty
+  std::string FileToSave;               // empty: the save dialog is cancelled
+  bool InputText(const std::string &, const std::string &, std::string &Text) override {
+    if (TextAnswers.empty()) return false;
+    Text = TextAnswers.front();
+    TextAnswers.pop_front();
+    return true;
+  }
+  std::string SaveFile(const std::string &, const std::string &) override { return FileToSave; }
   bool BrowserStarts = true;  // what ShowHelp and OpenWebSite answer
   bool ShowHelp(const std::string &File) override {
     HelpShown.push_back(File);
