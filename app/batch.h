@@ -42,6 +42,9 @@ struct TJobSettings {
   bool KeepSourceTags = true;
   bool PreferDefaultStreams = true;
   bool KeepFrameRate = true;
+  // When set, the batch's one row is written exactly here (a name decided by whoever split a
+  // batch into parts); empty: named after its input in OutputFolder.
+  std::string OutputName;
 };
 
 class TBatch {
