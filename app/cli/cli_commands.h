@@ -24,8 +24,10 @@ int RunEngineCommand(const TCliArguments &Arguments);
 int RunConvertCommand(const TCliArguments &Arguments);
 int RunSubmitCommand(const TCliArguments &Arguments);
 int RunCollectCommand(const TCliArguments &Arguments);
+int RunElementCommand(const TCliArguments &Arguments);
 extern const char SubmitUsage[];
 extern const char CollectUsage[];
+extern const char ElementUsage[];
 
 // Loads the media libraries through Engine as the application does. On failure prints the
 // reason to stderr and returns false.

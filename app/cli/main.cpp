@@ -56,7 +56,8 @@ constexpr TCliCommand Commands[] = {
      "  tarnwick-cli convert ENTRY FILE... [--output DIR] [--pick LIST=TEXT ...] [--overwrite]\n"
      "                      [--volume N] [--jobs J] [--on-stop keep|remove] [--no-copy]\n"
      "                      [--no-tags] [--first-tracks] [--auto-rate-25] [--keep-folders]\n"
-     "                      [--skip-converted] [--resume] [-v] [--] [FILE...]\n"
+     "                      [--skip-converted] [--resume] [--output-name NAME] [-v] [--]\n"
+     "                      [FILE...]\n"
      "      Converts the files one after another as the window's \"Convert Now !\" does: ENTRY\n"
      "      (as for profile: a position, an item text, a unique prefix or extension) and the\n"
      "      picks fill the settings\n"
@@ -103,10 +104,14 @@ constexpr TCliCommand Commands[] = {
      "      #0:1 copied: already mp3 48000 Hz 2 channels 192 kb/s\"). The input's tags,\n"
      "      cover art and modification time are kept unless --no-tags is given; of each\n"
      "      kind the stream marked default is taken unless --first-tracks takes the first;\n"
-     "      a frame rate of \"Auto\" keeps the input's rate unless --auto-rate-25 is given.\n",
+     "      a frame rate of \"Auto\" keeps the input's rate unless --auto-rate-25 is given.\n"
+     "      With --output-name NAME the one FILE is converted into exactly NAME (its folder\n"
+     "      must exist), which is replaced only with --overwrite; without it, an existing\n"
+     "      NAME gives NAME-1, NAME-2, ... as above. It goes without --output.\n",
      RunConvertCommand},
     {"submit", SubmitUsage, RunSubmitCommand},
     {"collect", CollectUsage, RunCollectCommand},
+    {"element", ElementUsage, RunElementCommand},
 };
 
 void PrintHelp(std::FILE *Out) {

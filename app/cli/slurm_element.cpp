@@ -1,0 +1,118 @@
+// tarnwick-cli element: one element of a submitted batch, as the batch script runs it on a
+// node. It converts its file into the output name decided at submit time, leaving nothing when
+// Slurm stops it (cancel, requeue, time limit, node drain), and records its row only when the
+// conversion ended on its own. A rerun of the element first takes back its earlier attempt, so
+// that an input has one output and one row however often Slurm runs it.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "cli_commands.h"
+#include "slurm_commands.h"
+#include "slurm_results.h"
+
+namespace fs = std::filesystem;
+
+const char ElementUsage[] =
+    "  tarnwick-cli element FOLDER\n"
+    "      Run by the script of a batch submit made, on the node: converts file\n"
+    "      SLURM_ARRAY_TASK_ID of the results folder FOLDER into the output name submit gave\n"
+    "      it and records its row there. Stopped by a signal, it leaves no output and no\n"
+    "      row; run again, it first removes its earlier row and the output that row names.\n";
+
+namespace {
+
+volatile sig_atomic_t Stopped = 0;
+
+void NoteStop(int) {
+  Stopped = 1;
+}
+
+int Fail(const std::string &Message) {
+  std::fprintf(stderr, "tarnwick-cli element: %s\n", Message.c_str());
+  return 1;
+}
+
+int EnvironmentNumber(const char *Name, int Default) {
+  const char *Value = std::getenv(Name);
+  if (Value == nullptr || *Value == '\0') return Default;
+  const std::string Text = Value;
+  if (Text.size() > 9 || Text.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return std::stoi(Text);
+}
+
+// The earlier attempt's row goes first, then the output it names: never a row without its file.
+void TakeBackEarlierAttempt(const std::string &Folder, int Index, const TBatchFile &File) {
+  const std::string RowPath = Folder + "/" + ElementRowName(Index);
+  std::FILE *Row = std::fopen(RowPath.c_str(), "rb");
+  if (Row == nullptr) return;
+  std::string Line;
+  for (int C; (C = std::fgetc(Row)) != EOF && C != '\n';) Line += static_cast<char>(C);
+  std::fclose(Row);
+  const std::vector<std::string> Cells = RowCells(Line);
+  ::unlink(RowPath.c_str());
+  if (Cells.size() < 3 || Cells[1] != "Done" || Cells[0] != File.Input) return;
+  // Only a file of this element's name family: a row can name nothing else it wrote.
+  const fs::path Written(Cells[2]), Planned(File.Output);
+  const std::string Stem = Written.stem().string(), Own = Planned.stem().string();
+  if (Written.parent_path() != Planned.parent_path() || Cells[2] == File.Input ||
+      (Stem != Own && !Stem.starts_with(Own + "-")))
+    return;
+  std::printf("Removing the earlier attempt's output %s\n", Cells[2].c_str());
+  ::unlink(Cells[2].c_str());
+}
+
+}  // namespace
+
+int RunElementCommand(const TCliArguments &Words) {
+  if (Words.size() != 1) return Fail("expected the results folder (see tarnwick-cli --help)");
+  const std::string &Folder = Words[0];
+  const int Index = EnvironmentNumber("SLURM_ARRAY_TASK_ID", -1);
+  const int Attempt = EnvironmentNumber("SLURM_RESTART_COUNT", 0);
+  if (Index < 0) return Fail("SLURM_ARRAY_TASK_ID names no element; Slurm runs this command");
+
+  // Slurm's SIGTERM reaches convert too, which stops and removes its part; this process only
+  // waits for it, and then records nothing.
+  struct sigaction Action {};
+  Action.sa_handler = NoteStop;
+  for (int Signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(Signal, &Action, nullptr);
+
+  std::vector<TBatchFile> Files;
+  std::vector<std::string> Arguments;
+  std::string Error;
+  if (!ReadBatchFiles(Folder, Files, Error) ||
+      !ReadWords(Folder, ArgumentsFileName, Arguments, Error))
+    return Fail(Error);
+  if (Index >= static_cast<int>(Files.size()) || Arguments.empty())
+    return Fail("the results folder '" + Folder + "' lists no file " + std::to_string(Index));
+  const TBatchFile &File = Files[Index];
+  char Host[256] = {};
+  ::gethostname(Host, sizeof Host - 1);
+  std::printf("Element %d, attempt %d, on %s: %s\n", Index, Attempt + 1, Host, File.Input.c_str());
+  std::fflush(stdout);
+  TakeBackEarlierAttempt(Folder, Index, File);
+  std::fflush(stdout);
+
+  std::string Program = fs::read_symlink("/proc/self/exe").string();
+  std::vector<std::string> Convert = {Program,     "convert",   Arguments[0], "--output-name",
+                                      File.Output, "--on-stop", "remove"};
+  if (File.Replace) Convert.push_back("--overwrite");
+  Convert.insert(Convert.end(), Arguments.begin() + 1, Arguments.end());
+  Convert.insert(Convert.end(), {"--", File.Input});
+  const TCommandResult Result = Stopped ? TCommandResult{} : RunCommand(Convert);
+  std::fputs(Result.Errors.c_str(), stderr);
+  if (!Result.Started) return Fail(Stopped ? "stopped before convert started" : Result.Errors);
+
+  // A row "Abort" or "Skipped" is a stop's: collect asks Slurm how the element ended.
+  const std::string Line = Result.Output.substr(0, Result.Output.find('\n'));
+  const std::vector<std::string> Cells = RowCells(Line);
+  if (Cells.size() >= 2 && (Cells[1] == "Done" || Cells[1] == "Fail") &&
+      !WriteFileAtOnce(Folder, ElementRowName(Index), Line + "\n", Error))
+    return Fail(Error);
+  return Result.ExitStatus;
+}
