@@ -23,7 +23,8 @@ namespace fs = std::filesystem;
 const char SubmitUsage[] =
     "  tarnwick-cli submit ENTRY FILE... --output DIR [--pick LIST=TEXT ...] [--overwrite]\n"
     "                     [--volume N] [--no-tags] [--first-tracks] [--auto-rate-25]\n"
-    "                     [--partition NAME] [--max-parallel K] [--wait]\n"
+    "                     [--partition NAME] [--max-parallel K] [--files-per-element F]\n"
+    "                     [--wait]\n"
     "      Converts the files on a Slurm cluster as one job array: element N runs\n"
     "      \"tarnwick-cli convert\" with ENTRY, the picks and convert's other options on file N\n"
     "      and records its row in the results folder DIR/tarnwick-job-JOBID (with the list of\n"
@@ -34,7 +35,11 @@ const char SubmitUsage[] =
     "      (cancel, requeue, time limit, node failure) leaves no output and no row; run again,\n"
     "      it replaces its own earlier attempt. The job is submitted with sbatch to partition\n"
     "      NAME (default: the cluster's), at most K elements running at once, and its id is\n"
-    "      printed; a signal before the job is released cancels it (exit status 128 and the\n"
+    "      printed. Each element converts F files one after another, each with its own row\n"
+    "      and output (default: chosen from the files' durations, about a minute of media\n"
+    "      per element since Slurm takes about a second to start one, at least two elements\n"
+    "      per slot running at once, and never more elements than the cluster's MaxArraySize).\n"
+    "      A signal before the job is released cancels it (exit status 128 and the\n"
     "      signal's number). The files, DIR and this program are named by absolute paths, so\n"
     "      they must be on storage every node sees under the same names. With --wait the id\n"
     "      goes to standard error instead, with the counts each time they change, and when\n"
@@ -63,6 +68,7 @@ constexpr int ExitStillRunning = 3;
 struct TSubmitArguments {
   TBatchSettings Settings;
   bool Wait = false;
+  bool AutomaticPacking = true;  // no --files-per-element
 };
 
 int Fail(const char *Command, const std::string &Message) {
@@ -111,7 +117,7 @@ std::string ParseSubmit(const TCliArguments &Words, TSubmitArguments &Arguments)
       continue;
     }
     if (Word != "--output" && Word != "--pick" && Word != "--volume" && Word != "--partition" &&
-        Word != "--max-parallel")
+        Word != "--max-parallel" && Word != "--files-per-element")
       return "unknown option '" + Word + "'";
     if (Index + 1 >= Words.size()) return Word + " needs a value";
     const std::string &Value = Words[++Index];
@@ -123,6 +129,11 @@ std::string ParseSubmit(const TCliArguments &Words, TSubmitArguments &Arguments)
       if (!IsCount(Value, 100000) || std::stoi(Value) == 0)
         return "--max-parallel takes a number of elements, 1 or more";
       Settings.MaxParallel = std::stoi(Value);
+    } else if (Word == "--files-per-element") {
+      if (!IsCount(Value, 100000) || std::stoi(Value) == 0)
+        return "--files-per-element takes a number of files, 1 or more";
+      Settings.FilesPerElement = std::stoi(Value);
+      Arguments.AutomaticPacking = false;
     } else {
       if (Word == "--volume" && !IsCount(Value, VolumeStepCount - 1))
         return "--volume takes a position of the volume bar, 0 to 10 (5 is 100%)";
@@ -217,6 +228,44 @@ int Collect(const char *Command, const std::string &JobId, const std::string &Ou
   return PrintRows(Batch);
 }
 
+// The files' durations in seconds as probe tells them; 0 for a file it cannot tell.
+std::vector<double> Durations(const TBatchSettings &Settings) {
+  std::vector<std::string> Arguments = {Settings.Program, "probe", "--"};
+  Arguments.insert(Arguments.end(), Settings.Inputs.begin(), Settings.Inputs.end());
+  const TCommandResult Probed = RunCommand(Arguments);
+  std::vector<double> Seconds;
+  size_t Start = 0;
+  for (size_t Index = 0; Index < Settings.Inputs.size(); ++Index) {
+    const size_t End = Probed.Output.find('\n', Start);
+    const std::vector<std::string> Cells =
+        RowCells(Probed.Output.substr(Start, End == std::string::npos ? End : End - Start));
+    Seconds.push_back(Cells.size() == 4 ? DurationSeconds(Cells[3]) : 0.0);
+    Start = End == std::string::npos ? Probed.Output.size() : End + 1;
+  }
+  return Seconds;
+}
+
+// Empty when the files fit into one job array, else what to do about it.
+std::string PackFiles(TSubmitArguments &Arguments) {
+  TBatchSettings &Settings = Arguments.Settings;
+  const std::string Limit = SlurmConfigValue("MaxArraySize");
+  const int MaxArraySize =
+      IsCount(Limit, 100000000) ? std::stoi(Limit) : 0;  // 0: not known, no limit of ours
+  if (Arguments.AutomaticPacking) {
+    Settings.FilesPerElement =
+        AutomaticFilesPerElement(Durations(Settings), Settings.MaxParallel, MaxArraySize);
+    return {};
+  }
+  const int Elements = ElementCount(Settings.Inputs.size(), Settings.FilesPerElement);
+  if (MaxArraySize == 0 || Elements <= MaxArraySize) return {};
+  return std::to_string(Settings.Inputs.size()) + " files at " +
+         std::to_string(Settings.FilesPerElement) + " per element make " +
+         std::to_string(Elements) + " elements, and this cluster's job arrays hold at most " +
+         Limit + " (MaxArraySize): give --files-per-element " +
+         std::to_string((Settings.Inputs.size() + MaxArraySize - 1) / MaxArraySize) +
+         " or more, or leave it out";
+}
+
 }  // namespace
 
 int RunSubmitCommand(const TCliArguments &Words) {
@@ -233,6 +282,10 @@ int RunSubmitCommand(const TCliArguments &Words) {
   if (Settings.Program.empty()) return Fail("submit", "cannot find this program's own file");
   const std::string Refused = ProfileProblem(Settings);
   if (!Refused.empty()) return Fail("submit", Refused);
+  if (IsOnPath("sbatch")) {
+    const std::string TooMany = PackFiles(Arguments);
+    if (!TooMany.empty()) return Fail("submit", TooMany);
+  }
 
   std::string Message, JobId;
   int Signal = 0;

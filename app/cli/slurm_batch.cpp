@@ -8,7 +8,9 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -37,7 +39,8 @@ std::string SlurmMessage(const TCommandResult &Result) {
 // Removes what the submission wrote into Folder, then the folder itself; an element's log or
 // row, should one have started, keeps it.
 void RemoveResultsFolder(const std::string &Folder) {
-  for (const char *Name : {InputsFileName, BatchScriptName, ArgumentsFileName, ClusterFileName})
+  for (const char *Name :
+       {InputsFileName, BatchScriptName, ArgumentsFileName, ClusterFileName, PackingFileName})
     ::unlink((Folder + "/" + Name).c_str());
   ::rmdir(Folder.c_str());
 }
@@ -59,7 +62,9 @@ bool ClaimFolder(const std::string &From, const std::string &To) {
 
 std::vector<std::string> SbatchArguments(const TBatchSettings &Settings,
                                          const std::string &Script) {
-  std::string Array = "--array=0-" + std::to_string(Settings.Inputs.size() - 1);
+  std::string Array =
+      "--array=0-" +
+      std::to_string(ElementCount(Settings.Inputs.size(), Settings.FilesPerElement) - 1);
   if (Settings.MaxParallel > 0) Array += "%" + std::to_string(Settings.MaxParallel);
   std::vector<std::string> Arguments = {
       "sbatch", "--parsable", "--hold", "--job-name=tarnwick", Array, "--chdir=" + Settings.Output,
@@ -79,6 +84,25 @@ std::string ParsedJobId(const std::string &Output) {
 }
 
 }  // namespace
+
+int AutomaticFilesPerElement(const std::vector<double> &Durations, int MaxParallel,
+                             int MaxArraySize) {
+  constexpr double ElementSeconds = 60.0;
+  const int Files = static_cast<int>(Durations.size());
+  double Seconds = 0.0;
+  for (double Duration : Durations) Seconds += Duration > 0.0 ? Duration : ElementSeconds;
+  const double Mean = Files > 0 ? Seconds / Files : ElementSeconds;
+  int PerElement = std::max(1, static_cast<int>(std::ceil(ElementSeconds / Mean)));
+  const int Slots = MaxParallel > 0 ? MaxParallel : 8;
+  PerElement = std::min(PerElement, std::max(1, Files / (2 * Slots)));
+  if (MaxArraySize > 0)
+    PerElement = std::max(PerElement, (Files + MaxArraySize - 1) / MaxArraySize);
+  return PerElement;
+}
+
+int ElementCount(size_t Files, int FilesPerElement) {
+  return static_cast<int>((Files + FilesPerElement - 1) / FilesPerElement);
+}
 
 std::vector<TBatchFile> PlannedOutputs(const TBatchSettings &Settings) {
   std::vector<TBatchFile> Files;
@@ -132,6 +156,8 @@ std::string SubmitBatch(const TBatchSettings &Settings, const std::function<bool
   if (!WriteFileAtOnce(Staging, InputsFileName, BatchFilesText(PlannedOutputs(Settings)), Error) ||
       !WriteFileAtOnce(Staging, ArgumentsFileName, WordsText(Arguments), Error) ||
       !WriteFileAtOnce(Staging, ClusterFileName, ClusterName() + "\n", Error) ||
+      !WriteFileAtOnce(Staging, PackingFileName, std::to_string(Settings.FilesPerElement) + "\n",
+                       Error) ||
       !WriteFileAtOnce(Staging, BatchScriptName, BatchScript(Settings), Error)) {
     RemoveResultsFolder(Staging);
     return {};

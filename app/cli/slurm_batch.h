@@ -20,7 +20,18 @@ struct TBatchSettings {
   std::vector<std::string> ConvertOptions;
   std::string Partition;  // empty: Slurm's default
   int MaxParallel = 0;    // elements running at once; 0: no limit of our own
+  int FilesPerElement = 1;
 };
+
+// Files per element when none is given: elements of about a minute of media each, since Slurm
+// spends about a second starting each one, but at least two elements per slot running at once
+// (MaxParallel, else a guess of 8), and never more elements than MaxArraySize allows.
+// Durations in seconds, 0 when not known.
+int AutomaticFilesPerElement(const std::vector<double> &Durations, int MaxParallel,
+                             int MaxArraySize);
+
+// How many elements Files files make at FilesPerElement.
+int ElementCount(size_t Files, int FilesPerElement);
 
 // The outputs of the whole batch, decided at once in the files' order as the batch object names
 // them: an input's name with Extension, numbered past the files that exist and the names given

@@ -230,11 +230,11 @@ std::map<int, TElementStatus> ReadElementStates(const std::string &JobId, bool &
   return States;
 }
 
-std::string ClusterName() {
+std::string SlurmConfigValue(const std::string &Key) {
   const TCommandResult Config = RunCommand({"scontrol", "show", "config"});
   if (!Config.Started || Config.ExitStatus != 0) return {};
   for (std::string_view Line : SplitLines(Config.Output)) {
-    if (!Line.starts_with("ClusterName")) continue;
+    if (!Line.starts_with(Key + " ") && !Line.starts_with(Key + "=")) continue;
     const size_t Equals = Line.find('=');
     if (Equals != std::string_view::npos) return TrimmedText(Line.substr(Equals + 1));
   }

@@ -40,5 +40,9 @@ bool IsStoppedBySlurm(const std::string &SlurmState);
 std::map<int, TElementStatus> ReadElementStates(const std::string &JobId, bool &Known,
                                                 std::string &Error);
 
-// The name of the cluster the Slurm commands talk to; empty when it cannot be read.
-std::string ClusterName();
+// A value of the configuration of the cluster the Slurm commands talk to ("ClusterName",
+// "MaxArraySize"); empty when it cannot be read.
+std::string SlurmConfigValue(const std::string &Key);
+inline std::string ClusterName() {
+  return SlurmConfigValue("ClusterName");
+}

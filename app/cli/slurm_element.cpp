@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,10 +21,12 @@ namespace fs = std::filesystem;
 
 const char ElementUsage[] =
     "  tarnwick-cli element FOLDER\n"
-    "      Run by the script of a batch submit made, on the node: converts file\n"
-    "      SLURM_ARRAY_TASK_ID of the results folder FOLDER into the output name submit gave\n"
-    "      it and records its row there. Stopped by a signal, it leaves no output and no\n"
-    "      row; run again, it first removes its earlier row and the output that row names.\n";
+    "      Run by the script of a batch submit made, on the node: converts the files of\n"
+    "      element SLURM_ARRAY_TASK_ID listed in the results folder FOLDER, one after\n"
+    "      another, each into the output name submit gave it, and records each file's row\n"
+    "      there. Stopped by a signal, it leaves no output and no row of the file it was\n"
+    "      converting; run again, it first removes each file's earlier row and the output\n"
+    "      that row names.\n";
 
 namespace {
 
@@ -67,14 +70,46 @@ void TakeBackEarlierAttempt(const std::string &Folder, int Index, const TBatchFi
   ::unlink(Cells[2].c_str());
 }
 
+// Converts file Index into its planned name; its row recorded unless a stop ended it. False
+// when the element should end (a stop, a row it cannot record), with Status its exit status.
+bool ConvertFile(const std::string &Folder, int Index, const TBatchFile &File,
+                 const std::vector<std::string> &Arguments, int &Status) {
+  TakeBackEarlierAttempt(Folder, Index, File);
+  std::fflush(stdout);
+  const std::string Program = fs::read_symlink("/proc/self/exe").string();
+  std::vector<std::string> Convert = {Program,     "convert",   Arguments[0], "--output-name",
+                                      File.Output, "--on-stop", "remove"};
+  if (File.Replace) Convert.push_back("--overwrite");
+  Convert.insert(Convert.end(), Arguments.begin() + 1, Arguments.end());
+  Convert.insert(Convert.end(), {"--", File.Input});
+  if (Stopped) return false;
+  const TCommandResult Result = RunCommand(Convert);
+  std::fputs(Result.Errors.c_str(), stderr);
+  Status = std::max(Status, Result.ExitStatus);
+  if (!Result.Started) {
+    Status = Fail(Result.Errors);
+    return false;
+  }
+  // A row "Abort" or "Skipped" is a stop's: collect asks Slurm how the element ended.
+  const std::string Line = Result.Output.substr(0, Result.Output.find('\n'));
+  const std::vector<std::string> Cells = RowCells(Line);
+  if (Cells.size() < 2 || (Cells[1] != "Done" && Cells[1] != "Fail")) return false;
+  std::string Error;
+  if (!WriteFileAtOnce(Folder, ElementRowName(Index), Line + "\n", Error)) {
+    Status = Fail(Error);
+    return false;
+  }
+  return !Stopped;
+}
+
 }  // namespace
 
 int RunElementCommand(const TCliArguments &Words) {
   if (Words.size() != 1) return Fail("expected the results folder (see tarnwick-cli --help)");
   const std::string &Folder = Words[0];
-  const int Index = EnvironmentNumber("SLURM_ARRAY_TASK_ID", -1);
+  const int Element = EnvironmentNumber("SLURM_ARRAY_TASK_ID", -1);
   const int Attempt = EnvironmentNumber("SLURM_RESTART_COUNT", 0);
-  if (Index < 0) return Fail("SLURM_ARRAY_TASK_ID names no element; Slurm runs this command");
+  if (Element < 0) return Fail("SLURM_ARRAY_TASK_ID names no element; Slurm runs this command");
 
   // Slurm's SIGTERM reaches convert too, which stops and removes its part; this process only
   // waits for it, and then records nothing.
@@ -88,31 +123,20 @@ int RunElementCommand(const TCliArguments &Words) {
   if (!ReadBatchFiles(Folder, Files, Error) ||
       !ReadWords(Folder, ArgumentsFileName, Arguments, Error))
     return Fail(Error);
-  if (Index >= static_cast<int>(Files.size()) || Arguments.empty())
-    return Fail("the results folder '" + Folder + "' lists no file " + std::to_string(Index));
-  const TBatchFile &File = Files[Index];
+  const int PerElement = ReadFilesPerElement(Folder);
+  const int First = Element * PerElement;
+  const int End = std::min(static_cast<int>(Files.size()), First + PerElement);
+  if (First >= End || Arguments.empty())
+    return Fail("the results folder '" + Folder + "' lists no files for element " +
+                std::to_string(Element));
   char Host[256] = {};
   ::gethostname(Host, sizeof Host - 1);
-  std::printf("Element %d, attempt %d, on %s: %s\n", Index, Attempt + 1, Host, File.Input.c_str());
-  std::fflush(stdout);
-  TakeBackEarlierAttempt(Folder, Index, File);
-  std::fflush(stdout);
-
-  std::string Program = fs::read_symlink("/proc/self/exe").string();
-  std::vector<std::string> Convert = {Program,     "convert",   Arguments[0], "--output-name",
-                                      File.Output, "--on-stop", "remove"};
-  if (File.Replace) Convert.push_back("--overwrite");
-  Convert.insert(Convert.end(), Arguments.begin() + 1, Arguments.end());
-  Convert.insert(Convert.end(), {"--", File.Input});
-  const TCommandResult Result = Stopped ? TCommandResult{} : RunCommand(Convert);
-  std::fputs(Result.Errors.c_str(), stderr);
-  if (!Result.Started) return Fail(Stopped ? "stopped before convert started" : Result.Errors);
-
-  // A row "Abort" or "Skipped" is a stop's: collect asks Slurm how the element ended.
-  const std::string Line = Result.Output.substr(0, Result.Output.find('\n'));
-  const std::vector<std::string> Cells = RowCells(Line);
-  if (Cells.size() >= 2 && (Cells[1] == "Done" || Cells[1] == "Fail") &&
-      !WriteFileAtOnce(Folder, ElementRowName(Index), Line + "\n", Error))
-    return Fail(Error);
-  return Result.ExitStatus;
+  int Status = 0;
+  for (int Index = First; Index < End; ++Index) {
+    std::printf("Element %d, attempt %d, on %s: file %d, %s\n", Element, Attempt + 1, Host, Index,
+                Files[Index].Input.c_str());
+    std::fflush(stdout);
+    if (!ConvertFile(Folder, Index, Files[Index], Arguments, Status)) break;
+  }
+  return Stopped ? 128 + SIGTERM : Status;
 }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -88,6 +89,15 @@ std::string WordsText(const std::vector<std::string> &Words) {
   return Text;
 }
 
+int ReadFilesPerElement(const std::string &Folder) {
+  const std::optional<std::string> Text = ReadWholeFile(Folder + "/" + PackingFileName);
+  const std::string Number = Text ? TrimmedText(*Text) : std::string();
+  if (Number.empty() || Number.size() > 6 ||
+      Number.find_first_not_of("0123456789") != std::string::npos)
+    return 1;
+  return std::max(1, std::stoi(Number));
+}
+
 bool ReadBatchFiles(const std::string &Folder, std::vector<TBatchFile> &Files, std::string &Error) {
   std::vector<std::string> Words;
   if (!ReadWords(Folder, InputsFileName, Words, Error)) return false;
@@ -156,6 +166,7 @@ TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId,
   const std::map<int, TElementStatus> States = ReadElementStates(JobId, Known, Error);
   if (!Error.empty()) return TCollectOutcome::SlurmUnavailable;
 
+  const int FilesPerElement = ReadFilesPerElement(Folder);
   Result = {};
   Result.Ended = true;
   std::vector<std::optional<std::string>> Lines;
@@ -180,7 +191,8 @@ TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId,
   }
 
   for (int Index = 0; Index < static_cast<int>(Files.size()); ++Index) {
-    const auto Found = States.find(Index);
+    const int Element = Index / FilesPerElement;
+    const auto Found = States.find(Element);
     const std::optional<TElementStatus> Status =
         Found == States.end() ? std::nullopt : std::optional(Found->second);
     const std::optional<std::string> &Line = Lines[Index];
@@ -204,7 +216,7 @@ TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId,
       continue;
     }
     const std::string Failed =
-        Row(Input, "Fail", EndedWithoutRow(Status, Folder + "/" + ElementLogName(Index)));
+        Row(Input, "Fail", EndedWithoutRow(Status, Folder + "/" + ElementLogName(Element)));
     if (!WriteFileAtOnce(Folder, ElementRowName(Index), Failed + "\n", Error))
       return TCollectOutcome::NoResults;
     Result.Rows.push_back({"Fail", Failed});

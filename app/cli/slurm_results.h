@@ -14,6 +14,8 @@ inline constexpr const char *InputsFileName = "inputs";
 inline constexpr const char *BatchScriptName = "batch.sh";
 inline constexpr const char *ArgumentsFileName = "arguments";
 inline constexpr const char *ClusterFileName = "cluster";  // the cluster that runs the job
+// How many files each element converts, one after another (absent: one).
+inline constexpr const char *PackingFileName = "files-per-element";
 
 // One file of the batch: its output name is decided for the whole batch at submit time, so
 // that no two elements ever compete for a name.
@@ -26,9 +28,12 @@ struct TBatchFile {
 // The results folder of job JobId inside the output folder Output.
 std::string ResultsFolder(const std::string &Output, const std::string &JobId);
 
-// The Slurm log and the row of element Index, as the batch script names them.
+// The Slurm log of element Index, as sbatch names it, and the row of file Index.
 std::string ElementLogName(int Index);
 std::string ElementRowName(int Index);
+
+// The files per element recorded in Folder: 1 when none is.
+int ReadFilesPerElement(const std::string &Folder);
 
 // The files recorded in Folder; false with Error when they cannot be read.
 bool ReadBatchFiles(const std::string &Folder, std::vector<TBatchFile> &Files, std::string &Error);
