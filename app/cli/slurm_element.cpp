@@ -4,12 +4,15 @@
 // conversion ended on its own. A rerun of the element first takes back its earlier attempt, so
 // that an input has one output and one row however often Slurm runs it.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -70,6 +73,32 @@ void TakeBackEarlierAttempt(const std::string &Folder, int Index, const TBatchFi
   ::unlink(Cells[2].c_str());
 }
 
+// Each run of the element logs into a file of its own, since Slurm may start its log anew on a
+// requeue: "element-N.attempt-K.log", K the first number not taken. Standard output and error
+// go there from now on; the attempt's number, 0 when no log could be made (Slurm's log then
+// takes everything).
+int OpenAttemptLog(const std::string &Folder, int Element) {
+  for (int Attempt = 1; Attempt < 100000; ++Attempt) {
+    const std::string Name = AttemptLogName(Element, Attempt);
+    const int File =
+        ::open((Folder + "/" + Name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (File < 0 && errno == EEXIST) continue;
+    if (File < 0) {
+      std::printf("no log of its own (%s)\n", std::strerror(errno));
+      break;
+    }
+    std::printf("attempt %d, logged in %s\n", Attempt, Name.c_str());
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(File, STDOUT_FILENO);
+    ::dup2(File, STDERR_FILENO);
+    ::close(File);
+    return Attempt;
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
 // Converts file Index into its planned name; its row recorded unless a stop ended it. False
 // when the element should end (a stop, a row it cannot record), with Status its exit status.
 bool ConvertFile(const std::string &Folder, int Index, const TBatchFile &File,
@@ -108,7 +137,6 @@ int RunElementCommand(const TCliArguments &Words) {
   if (Words.size() != 1) return Fail("expected the results folder (see tarnwick-cli --help)");
   const std::string &Folder = Words[0];
   const int Element = EnvironmentNumber("SLURM_ARRAY_TASK_ID", -1);
-  const int Attempt = EnvironmentNumber("SLURM_RESTART_COUNT", 0);
   if (Element < 0) return Fail("SLURM_ARRAY_TASK_ID names no element; Slurm runs this command");
 
   // Slurm's SIGTERM reaches convert too, which stops and removes its part; this process only
@@ -131,9 +159,12 @@ int RunElementCommand(const TCliArguments &Words) {
                 std::to_string(Element));
   char Host[256] = {};
   ::gethostname(Host, sizeof Host - 1);
+  // Slurm's log tells where each attempt's went.
+  std::printf("Element %d on %s: ", Element, Host);
+  const int Attempt = OpenAttemptLog(Folder, Element);
   int Status = 0;
   for (int Index = First; Index < End; ++Index) {
-    std::printf("Element %d, attempt %d, on %s: file %d, %s\n", Element, Attempt + 1, Host, Index,
+    std::printf("Element %d, attempt %d, on %s: file %d, %s\n", Element, Attempt, Host, Index,
                 Files[Index].Input.c_str());
     std::fflush(stdout);
     if (!ConvertFile(Folder, Index, Files[Index], Arguments, Status)) break;

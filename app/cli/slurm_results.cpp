@@ -61,6 +61,9 @@ std::string ResultsFolder(const std::string &Output, const std::string &JobId) {
 std::string ElementLogName(int Index) {
   return "element-" + std::to_string(Index) + ".log";
 }
+std::string AttemptLogName(int Index, int Attempt) {
+  return "element-" + std::to_string(Index) + ".attempt-" + std::to_string(Attempt) + ".log";
+}
 std::string ElementRowName(int Index) {
   return "row-" + std::to_string(Index);
 }

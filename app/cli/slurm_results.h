@@ -31,6 +31,8 @@ std::string ResultsFolder(const std::string &Output, const std::string &JobId);
 // The Slurm log of element Index, as sbatch names it, and the row of file Index.
 std::string ElementLogName(int Index);
 std::string ElementRowName(int Index);
+// The log of one attempt of element Index (1 the first), as the element writes it.
+std::string AttemptLogName(int Index, int Attempt);
 
 // The files per element recorded in Folder: 1 when none is.
 int ReadFilesPerElement(const std::string &Folder);
