@@ -122,6 +122,8 @@ void ExpectOutputsMatchRows(const std::string &Rows, const TTempFolder &Out) {
                   Kept == "arguments" || Kept == "cluster" || Kept == "batch.sh" ||
                   Kept == "files-per-element")
           << Kept;
+    for (const std::string &Kept : FolderNames(Out.File(Name)))
+      EXPECT_FALSE(Kept.ends_with(".part")) << Kept;
   }
   EXPECT_EQ(Found, Named) << Rows;
 }
@@ -256,7 +258,9 @@ TEST_F(CliSlurmTest, AnElementSlurmStopsLeavesNoOutputAndItsRerunReplacesItself)
       RunProgram({"/usr/bin/scontrol", "update", "JobId=" + JobId + "_0", "StartTime=now"});
     if (!Case.WhileRunning) {
       const TProcessResult Again = Cli({"collect", JobId, "--output", Out.Path()});
-      EXPECT_EQ(Again.ExitStatus, 3) << Case.Name << ": " << Again.Output;
+      EXPECT_EQ(Again.ExitStatus, 3)
+          << Case.Name << ": " << Again.Output
+          << RunProgram({"/usr/bin/scontrol", "show", "job", JobId + "_0"}).Output;
     }
     const TProcessResult Rows = CollectEnded(JobId, Out.Path());
     EXPECT_EQ(Rows.Output, Case.End == "Done" ? Done : Long + "\t" + Case.End + "\n") << Case.Name;
