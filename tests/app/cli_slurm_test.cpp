@@ -275,7 +275,10 @@ TEST_F(CliSlurmTest, AnElementSlurmStopsLeavesNoOutputAndItsRerunReplacesItself)
     const auto Attempts = std::count_if(Logs.begin(), Logs.end(), [](const std::string &Name) {
       return Name.starts_with("element-0.attempt-");
     });
-    EXPECT_EQ(Attempts, Case.Attempts) << Case.Name;
+    EXPECT_EQ(Attempts, Case.Attempts)
+        << Case.Name << ":\n"
+        << ReadFile(Out.File("tarnwick-job-" + JobId + "/element-0.log"))
+        << RunProgram({"/usr/bin/scontrol", "show", "job", JobId + "_0"}).Output;
   }
 }
 
