@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 
 #include "app/converted_output.h"
 #include "app/folder_files.h"
@@ -161,6 +162,11 @@ TJobSettings TBatch::ReadSettings() const {
 
 TJobOutput TBatch::RowOutput(int Row, const TJobSettings &Settings) const {
   const std::string Extension = "." + LowerCaseText(FFormats.FOutputType);
+  if (!Settings.OutputName.empty())
+    return JobOutput(Settings.OutputName,
+                     std::filesystem::path(Settings.OutputName).parent_path().string(),
+                     std::filesystem::path(Settings.OutputName).extension().string(),
+                     Settings.Overwrite, Inputs(), FWrittenOutputs);
   // The name exactly as listed: a trailing blank is part of a file's name.
   const std::string Folder = Settings.KeepFolders
                                  ? MirroredFolder(Settings.OutputFolder, FRows.Row(Row).SubFolder)

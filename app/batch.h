@@ -44,6 +44,9 @@ struct TJobSettings {
   bool KeepFrameRate = true;
   // A picture fitted inside a fixed frame size of the other orientation is padded out to it.
   bool LetterBox = false;
+  // When set, the batch's one row is written exactly here (a name decided by whoever split a
+  // batch into parts); empty: named after its input in OutputFolder.
+  std::string OutputName;
 };
 
 class TBatch {

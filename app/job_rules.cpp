@@ -63,12 +63,16 @@ std::string FourDecimals(long long Tenthousandths) {
 
 }  // namespace
 
-std::string UniqueOutputName(const std::string &Path, const std::string &Extension) {
+std::string UniqueOutputName(const std::string &Path, const std::string &Extension,
+                             const std::vector<std::string> &Taken) {
   const std::string Base = fs::path(Path).replace_extension().string();
-  if (!Exists(Base + Extension)) return Base + Extension;
+  auto Free = [&Taken](const std::string &Name) {
+    return !Exists(Name) && std::find(Taken.begin(), Taken.end(), Name) == Taken.end();
+  };
+  if (Free(Base + Extension)) return Base + Extension;
   for (int Number = 1;; ++Number) {
     const std::string Candidate = Base + "-" + std::to_string(Number) + Extension;
-    if (!Exists(Candidate)) return Candidate;
+    if (Free(Candidate)) return Candidate;
   }
 }
 

@@ -8,8 +8,9 @@
 #include <vector>
 
 // Path with its extension replaced by Extension (".mp4"), or Base-1, Base-2, ... when a file of
-// that name exists: the first name no file has.
-std::string UniqueOutputName(const std::string &Path, const std::string &Extension);
+// that name exists: the first name no file has, nor any of Taken (names promised to others).
+std::string UniqueOutputName(const std::string &Path, const std::string &Extension,
+                             const std::vector<std::string> &Taken = {});
 
 // The output of a job as handed to the engine. The engine claims the name only when the file
 // is complete, so a kept name taken meanwhile (by another program, say) gives the next free one.

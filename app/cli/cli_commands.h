@@ -35,8 +35,10 @@ inline constexpr char VolumeWordProblem[] =
 std::string FindCliPreset(const std::string &Word, TPreset &Preset);
 int RunSubmitCommand(const TCliArguments &Arguments);
 int RunCollectCommand(const TCliArguments &Arguments);
+int RunElementCommand(const TCliArguments &Arguments);
 extern const char SubmitUsage[];
 extern const char CollectUsage[];
+extern const char ElementUsage[];
 
 // Loads the media libraries through Engine as the application does. On failure prints the
 // reason to stderr and returns false.

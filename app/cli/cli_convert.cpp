@@ -80,6 +80,7 @@ struct TConvertArguments {
   int Jobs = 0;                // rows converting at once; 0: automatic, as the window's default
   bool KeepFolders = false;    // --keep-folders
   bool SkipConverted = false;  // --skip-converted
+  std::string OutputName;      // --output-name: the one file's output, exactly
 };
 
 // The state of a row the stop kept from starting, and its third cell.
@@ -114,7 +115,7 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
     } else if (Word == "--keep-folders" || Word == "--skip-converted") {
       (Word == "--keep-folders" ? Arguments.KeepFolders : Arguments.SkipConverted) = true;
     } else if (Word == "--output" || Word == "--pick" || Word == "--volume" || Word == "--jobs" ||
-               Word == "--on-stop" || Word == "--preset") {
+               Word == "--on-stop" || Word == "--preset" || Word == "--output-name") {
       if (!HasValue) return Word + " needs a value";
       const std::string &Value = Words[++Index];
       if (Word == "--on-stop") {
@@ -125,6 +126,10 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
         Arguments.Output = Value;
       } else if (Word == "--preset") {
         Arguments.Preset = Value;
+      } else if (Word == "--output-name") {
+        if (Value.empty() || Value.ends_with('/'))
+          return "--output-name takes the output's file name";
+        Arguments.OutputName = Value;
       } else if (Word == "--volume") {
         Arguments.Volume = VolumePosition(Value);
         if (Arguments.Volume < 0) return VolumeWordProblem;
@@ -155,6 +160,10 @@ std::string ParseArguments(const TCliArguments &Words, TConvertArguments &Argume
   if (Arguments.Entry.empty() && !Arguments.Preset)
     return "no format list entry given (see tarnwick-cli --help)";
   if (Arguments.Files.empty()) return "no files given (see tarnwick-cli --help)";
+  if (!Arguments.OutputName.empty() &&
+      (Arguments.Files.size() > 1 || Arguments.Output || Arguments.KeepFolders))
+    return "--output-name names the output of one file; it goes without --output and "
+           "--keep-folders";
   return {};
 }
 
@@ -475,6 +484,11 @@ int Convert(const TConvertArguments &Arguments) {
   Settings.AudioVolume = VolumeSteps[Volume].Volume;
   Settings.KeepFolders = Arguments.KeepFolders;
   Settings.SkipConverted = Arguments.SkipConverted;
+  if (!Arguments.OutputName.empty()) {
+    const std::filesystem::path Name(Arguments.OutputName);
+    Settings.OutputName = std::filesystem::absolute(Name, Ignored).string();
+    Settings.OutputFolder = std::filesystem::path(Settings.OutputName).parent_path().string();
+  }
   Settings.KeepSourceTags = SourceSwitchOn(Arguments, Chosen, &TForm4::CheckBoxKeepTags);
   Settings.PreferDefaultStreams = SourceSwitchOn(Arguments, Chosen, &TForm4::CheckBoxDefaultTracks);
   Settings.KeepFrameRate = SourceSwitchOn(Arguments, Chosen, &TForm4::CheckBoxKeepFrameRate);
@@ -513,6 +527,9 @@ int Convert(const TConvertArguments &Arguments) {
   // A folder brings its media files.
   const std::vector<TListedFile> Files = ListedFiles(Arguments.Files);
   if (Files.empty()) return UsageError("no media files in the folders given");
+  if (!Settings.OutputName.empty() && Files.size() != 1)
+    return UsageError("--output-name names the output of one file, and the folder gave " +
+                      std::to_string(Files.size()));
   AddRows(Rows, Files, Formats.FOutputType, [&] {
     if (Signal == 0) Signal = Interrupts.PendingSignal();
     return Signal != 0;

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "app/additional_options.h"
 #include "app/job_rules.h"
 #include "cli_commands.h"
+#include "cli_interrupt.h"
 #include "slurm_batch.h"
 #include "slurm_commands.h"
 #include "slurm_results.h"
@@ -21,28 +23,43 @@ namespace fs = std::filesystem;
 const char SubmitUsage[] =
     "  tarnwick-cli submit ENTRY FILE... --output DIR [--pick LIST=TEXT ...] [--overwrite]\n"
     "                     [--volume N] [--no-tags] [--first-tracks] [--auto-rate-25]\n"
-    "                     [--partition NAME] [--max-parallel K] [--wait]\n"
+    "                     [--partition NAME] [--max-parallel K] [--files-per-element F]\n"
+    "                     [--wait]\n"
     "      Converts the files on a Slurm cluster as one job array: element N runs\n"
     "      \"tarnwick-cli convert\" with ENTRY, the picks and convert's other options on file N\n"
-    "      into DIR and records its row in the results folder DIR/tarnwick-job-JOBID (with\n"
-    "      the batch script and one Slurm log per element). The job is submitted with sbatch\n"
-    "      to partition NAME (default: the cluster's), at most K elements running at once,\n"
-    "      and its id is printed. The files, DIR and this program are named by absolute\n"
-    "      paths, so they must be on storage every node sees under the same names. With\n"
-    "      --wait the id goes to standard error instead, and when every element has ended\n"
-    "      the rows are printed as collect prints them, with its exit status. A refused\n"
-    "      submission prints Slurm's message and exits with status 1.\n";
+    "      and records its row in the results folder DIR/tarnwick-job-JOBID (with the list of\n"
+    "      files, the batch script and one Slurm log per element, every attempt's in turn).\n"
+    "      The output names are decided at once for the whole batch, in the files' order, as\n"
+    "      convert names them (clip.mp4, clip-1.mp4, ...); --overwrite replaces only files\n"
+    "      that were there before the submit, never an input. An element Slurm stops\n"
+    "      (cancel, requeue, time limit, node failure) leaves no output and no row; run again,\n"
+    "      it replaces its own earlier attempt. The job is submitted with sbatch to partition\n"
+    "      NAME (default: the cluster's), at most K elements running at once, and its id is\n"
+    "      printed. Each element converts F files one after another, each with its own row\n"
+    "      and output (default: chosen from the files' durations, about a minute of media\n"
+    "      per element since Slurm takes about a second to start one, at least two elements\n"
+    "      per slot running at once, and never more elements than the cluster's MaxArraySize).\n"
+    "      A signal before the job is released cancels it (exit status 128 and the\n"
+    "      signal's number). The files, DIR and this program are named by absolute paths, so\n"
+    "      they must be on storage every node sees under the same names. With --wait the id\n"
+    "      goes to standard error instead, with the counts each time they change, and when\n"
+    "      every element has ended the rows are printed as collect prints them, with its exit\n"
+    "      status; the controller is asked every 2 s at first, at most every 30 s later, and\n"
+    "      again after a failed answer. A refused submission prints Slurm's message and exits\n"
+    "      with status 1.\n";
 
 const char CollectUsage[] =
     "  tarnwick-cli collect JOBID --output DIR\n"
     "      Prints one row per file of the batch JOBID submitted into DIR, in the files'\n"
-    "      order: a recorded row as convert prints it (the input, a tab, \"Done\", \"Fail\"\n"
-    "      or \"Abort\", a tab and the output or the reason), or the input, a tab and\n"
-    "      \"Pending\" or \"Running\" as squeue or sacct tell it. An element Slurm ended\n"
-    "      without a row (cancelled, out of time, a node failure) is \"Fail\" with Slurm's\n"
-    "      state. Works without Slurm accounting, from squeue and the recorded rows.\n"
-    "      Standard error ends with the rows counted by state. Exit status 0 when every row\n"
-    "      is \"Done\", 1 otherwise, and 3 while elements are still pending or running.\n";
+    "      order: the input, a tab and \"Pending\" or \"Running\" while Slurm shows the\n"
+    "      element so (also after a requeue, whatever it recorded before), else its last\n"
+    "      attempt's row as convert prints it (the input, a tab, \"Done\", \"Fail\" or \"Abort\",\n"
+    "      a tab and the output or the reason). An element Slurm ended without a row\n"
+    "      (cancelled, out of time, a node failure) is \"Fail\" with Slurm's state. Works\n"
+    "      without Slurm accounting, from squeue and the recorded rows; a cluster that does\n"
+    "      not know the job and did not run it gives an error, not rows. Standard error ends\n"
+    "      with the rows counted by state. Exit status 0 when every row is \"Done\", 1\n"
+    "      otherwise, and 3 while elements are still pending or running.\n";
 
 namespace {
 
@@ -51,6 +68,7 @@ constexpr int ExitStillRunning = 3;
 struct TSubmitArguments {
   TBatchSettings Settings;
   bool Wait = false;
+  bool AutomaticPacking = true;  // no --files-per-element
 };
 
 int Fail(const char *Command, const std::string &Message) {
@@ -58,14 +76,21 @@ int Fail(const char *Command, const std::string &Message) {
   return 1;
 }
 
-// An absolute name for Path that still names the same file: no symbolic link is resolved.
+// An absolute name for Path that still names the same file: no symbolic link is resolved, and
+// "a/../b" is shortened only where it names the same folder as "b".
 std::string AbsoluteName(const std::string &Path) {
-  if (Path.starts_with('/')) return Path;
   std::error_code Ignored;
   std::string Name = Path;
-  while (Name.starts_with("./")) Name.erase(0, 2);
-  const std::string Folder = fs::current_path(Ignored).string();
-  return Name.empty() || Name == "." ? Folder : Folder + "/" + Name;
+  if (!Name.starts_with('/')) {
+    while (Name.starts_with("./")) Name.erase(0, 2);
+    const std::string Folder = fs::current_path(Ignored).string();
+    Name = Name.empty() || Name == "." ? Folder : Folder + "/" + Name;
+  }
+  std::string Normal = fs::path(Name).lexically_normal().string();
+  while (Normal.size() > 1 && Normal.ends_with('/')) Normal.pop_back();
+  std::error_code Error;
+  const bool Same = Normal == Name || fs::equivalent(Normal, Name, Error);
+  return Same && !Error ? Normal : Name;
 }
 
 bool IsCount(const std::string &Value, int Limit) {
@@ -81,6 +106,8 @@ std::string ParseSubmit(const TCliArguments &Words, TSubmitArguments &Arguments)
     if (Word == "--wait" || Word == "--overwrite" || SourceSwitchOff(Word)) {
       if (Word == "--wait")
         Arguments.Wait = true;
+      else if (Word == "--overwrite")
+        Settings.Overwrite = true;
       else
         Settings.ConvertOptions.push_back(Word);
       continue;
@@ -90,7 +117,7 @@ std::string ParseSubmit(const TCliArguments &Words, TSubmitArguments &Arguments)
       continue;
     }
     if (Word != "--output" && Word != "--pick" && Word != "--volume" && Word != "--partition" &&
-        Word != "--max-parallel")
+        Word != "--max-parallel" && Word != "--files-per-element")
       return "unknown option '" + Word + "'";
     if (Index + 1 >= Words.size()) return Word + " needs a value";
     const std::string &Value = Words[++Index];
@@ -102,6 +129,11 @@ std::string ParseSubmit(const TCliArguments &Words, TSubmitArguments &Arguments)
       if (!IsCount(Value, 100000) || std::stoi(Value) == 0)
         return "--max-parallel takes a number of elements, 1 or more";
       Settings.MaxParallel = std::stoi(Value);
+    } else if (Word == "--files-per-element") {
+      if (!IsCount(Value, 100000) || std::stoi(Value) == 0)
+        return "--files-per-element takes a number of files, 1 or more";
+      Settings.FilesPerElement = std::stoi(Value);
+      Arguments.AutomaticPacking = false;
     } else {
       if (Word == "--volume" && !IsCount(Value, VolumeStepCount - 1))
         return "--volume takes a position of the volume bar, 0 to 10 (5 is 100%)";
@@ -116,14 +148,22 @@ std::string ParseSubmit(const TCliArguments &Words, TSubmitArguments &Arguments)
   return {};
 }
 
-// Lets this program's profile command judge the entry and the picks before any node does.
-std::string ProfileProblem(const TBatchSettings &Settings) {
+// Lets this program's profile command judge the entry and the picks before any node does, and
+// tell the outputs' type.
+std::string ProfileProblem(TBatchSettings &Settings) {
   std::vector<std::string> Arguments = {Settings.Program, "profile", Settings.Entry};
   for (size_t Index = 0; Index < Settings.ConvertOptions.size(); ++Index)
     if (Settings.ConvertOptions[Index] == "--pick")
       Arguments.insert(Arguments.end(), {"--pick", Settings.ConvertOptions[Index + 1]});
   const TCommandResult Result = RunCommand(Arguments);
-  if (Result.Started && Result.ExitStatus == 0) return {};
+  const std::string Type = "\nFOutputType=";
+  const size_t At = ("\n" + Result.Output).find(Type);
+  if (Result.Started && Result.ExitStatus == 0 && At != std::string::npos) {
+    const size_t Start = At + Type.size() - 1;
+    Settings.Extension =
+        "." + LowerCaseText(Result.Output.substr(Start, Result.Output.find('\n', Start) - Start));
+    return {};
+  }
   std::string Message = Result.Errors;
   while (Message.ends_with('\n')) Message.pop_back();
   const std::string Prefix = "tarnwick-cli profile: ";
@@ -155,15 +195,75 @@ int PrintRows(const TBatchRows &Batch) {
   return 0;
 }
 
+// Waiting: the controller is asked about every 2 s at first and less often as the batch goes
+// on, up to every 30 s; a controller that does not answer (restarting, say) is asked again.
+constexpr int FirstPollSeconds = 2, LongestPollSeconds = 30;
+constexpr int LongestSilenceSeconds = 3600;
+
 int Collect(const char *Command, const std::string &JobId, const std::string &Output, bool Wait) {
   TBatchRows Batch;
-  std::string Error;
+  std::string Error, Told;
+  int Pause = FirstPollSeconds, Silence = 0;
   while (true) {
-    if (!CollectRows(Output, JobId, Batch, Error)) return Fail(Command, Error);
+    const TCollectOutcome Outcome = CollectRows(Output, JobId, Batch, Error);
+    if (Outcome == TCollectOutcome::SlurmUnavailable && Wait && Silence < LongestSilenceSeconds) {
+      std::fprintf(stderr, "tarnwick-cli %s: %s; asking again in %d s\n", Command, Error.c_str(),
+                   Pause);
+      std::this_thread::sleep_for(std::chrono::seconds(Pause));
+      Silence += Pause;
+      Pause = std::min(Pause * 2, LongestPollSeconds);
+      continue;
+    }
+    if (Outcome != TCollectOutcome::Read) return Fail(Command, Error);
     if (!Wait || Batch.Ended) break;
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    Silence = 0;
+    const std::string Counts = CountsText(Batch);
+    if (Counts != Told)
+      std::fprintf(stderr, "Waiting for job %s to end: %s\n", JobId.c_str(), Counts.c_str());
+    else
+      Pause = std::min(Pause + Pause / 2, LongestPollSeconds);
+    Told = Counts;
+    std::this_thread::sleep_for(std::chrono::seconds(Pause));
   }
   return PrintRows(Batch);
+}
+
+// The files' durations in seconds as probe tells them; 0 for a file it cannot tell.
+std::vector<double> Durations(const TBatchSettings &Settings) {
+  std::vector<std::string> Arguments = {Settings.Program, "probe", "--"};
+  Arguments.insert(Arguments.end(), Settings.Inputs.begin(), Settings.Inputs.end());
+  const TCommandResult Probed = RunCommand(Arguments);
+  std::vector<double> Seconds;
+  size_t Start = 0;
+  for (size_t Index = 0; Index < Settings.Inputs.size(); ++Index) {
+    const size_t End = Probed.Output.find('\n', Start);
+    const std::vector<std::string> Cells =
+        RowCells(Probed.Output.substr(Start, End == std::string::npos ? End : End - Start));
+    Seconds.push_back(Cells.size() == 4 ? DurationSeconds(Cells[3]) : 0.0);
+    Start = End == std::string::npos ? Probed.Output.size() : End + 1;
+  }
+  return Seconds;
+}
+
+// Empty when the files fit into one job array, else what to do about it.
+std::string PackFiles(TSubmitArguments &Arguments) {
+  TBatchSettings &Settings = Arguments.Settings;
+  const std::string Limit = SlurmConfigValue("MaxArraySize");
+  const int MaxArraySize =
+      IsCount(Limit, 100000000) ? std::stoi(Limit) : 0;  // 0: not known, no limit of ours
+  if (Arguments.AutomaticPacking) {
+    Settings.FilesPerElement =
+        AutomaticFilesPerElement(Durations(Settings), Settings.MaxParallel, MaxArraySize);
+    return {};
+  }
+  const int Elements = ElementCount(Settings.Inputs.size(), Settings.FilesPerElement);
+  if (MaxArraySize == 0 || Elements <= MaxArraySize) return {};
+  return std::to_string(Settings.Inputs.size()) + " files at " +
+         std::to_string(Settings.FilesPerElement) + " per element make " +
+         std::to_string(Elements) + " elements, and this cluster's job arrays hold at most " +
+         Limit + " (MaxArraySize): give --files-per-element " +
+         std::to_string((Settings.Inputs.size() + MaxArraySize - 1) / MaxArraySize) +
+         " or more, or leave it out";
 }
 
 }  // namespace
@@ -182,13 +282,34 @@ int RunSubmitCommand(const TCliArguments &Words) {
   if (Settings.Program.empty()) return Fail("submit", "cannot find this program's own file");
   const std::string Refused = ProfileProblem(Settings);
   if (!Refused.empty()) return Fail("submit", Refused);
+  if (IsOnPath("sbatch")) {
+    const std::string TooMany = PackFiles(Arguments);
+    if (!TooMany.empty()) return Fail("submit", TooMany);
+  }
 
-  std::string Message;
-  const std::string JobId = SubmitBatch(Settings, Message);
-  if (JobId.empty()) return Fail("submit", Message);
-  if (!Arguments.Wait) {
+  std::string Message, JobId;
+  int Signal = 0;
+  {
+    // A signal while the job is held withdraws it; once released it is submitted, and its id
+    // printed, before the signal ends this program.
+    TInterruptPipe Interrupts;
+    if (!Interrupts.Ready()) return Fail("submit", "cannot set up the signal handling");
+    JobId = SubmitBatch(
+        Settings,
+        [&] {
+          if (Signal == 0) Signal = Interrupts.PendingSignal();
+          return Signal != 0;
+        },
+        Message);
+    if (Signal == 0) Signal = Interrupts.PendingSignal();
+  }
+  if (JobId.empty()) {
+    Fail("submit", Message);
+    return Signal != 0 ? InterruptedExitStatus(Signal) : 1;
+  }
+  if (!Arguments.Wait || Signal != 0) {
     std::printf("%s\n", JobId.c_str());
-    return 0;
+    return Signal != 0 ? InterruptedExitStatus(Signal) : 0;
   }
   std::fprintf(stderr, "Submitted batch job %s; its rows follow when every element has ended\n",
                JobId.c_str());

@@ -58,7 +58,8 @@ constexpr TCliCommand Commands[] = {
      "  tarnwick-cli convert ENTRY FILE... [--output DIR] [--pick LIST=TEXT ...] [--overwrite]\n"
      "                      [--volume N] [--jobs J] [--on-stop keep|remove] [--no-copy]\n"
      "                      [--no-tags] [--first-tracks] [--auto-rate-25] [--keep-folders]\n"
-     "                      [--skip-converted] [--resume] [-v] [--] [FILE...]\n"
+     "                      [--skip-converted] [--resume] [--output-name NAME] [-v] [--]\n"
+     "                      [FILE...]\n"
      "  tarnwick-cli convert --preset NAME|FILE FILE... [the same options]\n"
      "      Converts the files one after another as the window's \"Convert Now !\" does: ENTRY\n"
      "      (as for profile: a position, an item text, a unique prefix or extension) and the\n"
@@ -114,10 +115,14 @@ constexpr TCliCommand Commands[] = {
      "      preset in the presets file FILE, gives the entry, the picks, the volume and the\n"
      "      switches; words given as well go over it. A pick the entry no longer has is left\n"
      "      out with a message; an entry the format list no longer has fails (status 1).\n",
+     "      With --output-name NAME the one FILE is converted into exactly NAME (its folder\n"
+     "      must exist), which is replaced only with --overwrite; without it, an existing\n"
+     "      NAME gives NAME-1, NAME-2, ... as above. It goes without --output.\n",
      RunConvertCommand},
     {"presets", PresetsUsage, RunPresetsCommand},
     {"submit", SubmitUsage, RunSubmitCommand},
     {"collect", CollectUsage, RunCollectCommand},
+    {"element", ElementUsage, RunElementCommand},
 };
 
 void PrintHelp(std::FILE *Out) {

@@ -8,13 +8,19 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
+#include "app/job_rules.h"
 #include "slurm_commands.h"
 #include "slurm_results.h"
 #include "text/text_utils.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -30,9 +36,11 @@ std::string SlurmMessage(const TCommandResult &Result) {
   return Text.empty() ? "exit status " + std::to_string(Result.ExitStatus) : Text;
 }
 
-// Removes what the submission wrote into Folder, then the folder itself.
+// Removes what the submission wrote into Folder, then the folder itself; an element's log or
+// row, should one have started, keeps it.
 void RemoveResultsFolder(const std::string &Folder) {
-  for (const char *Name : {InputsFileName, BatchScriptName})
+  for (const char *Name :
+       {InputsFileName, BatchScriptName, ArgumentsFileName, ClusterFileName, PackingFileName})
     ::unlink((Folder + "/" + Name).c_str());
   ::rmdir(Folder.c_str());
 }
@@ -52,24 +60,16 @@ bool ClaimFolder(const std::string &From, const std::string &To) {
   return ::rename(From.c_str(), To.c_str()) == 0;
 }
 
-std::string InputsText(const std::vector<std::string> &Inputs) {
-  std::string Text;
-  for (const std::string &Input : Inputs) Text += Input + '\0';
-  return Text;
-}
-
 std::vector<std::string> SbatchArguments(const TBatchSettings &Settings,
                                          const std::string &Script) {
-  std::string Array = "--array=0-" + std::to_string(Settings.Inputs.size() - 1);
+  std::string Array =
+      "--array=0-" +
+      std::to_string(ElementCount(Settings.Inputs.size(), Settings.FilesPerElement) - 1);
   if (Settings.MaxParallel > 0) Array += "%" + std::to_string(Settings.MaxParallel);
   std::vector<std::string> Arguments = {
-      "sbatch",
-      "--parsable",
-      "--hold",
-      "--job-name=tarnwick",
-      Array,
-      "--chdir=" + Settings.Output,
-      "--output=" + ResultsFolder(Settings.Output, "%A") + "/element-%a.log"};
+      "sbatch", "--parsable", "--hold", "--job-name=tarnwick", Array, "--chdir=" + Settings.Output,
+      // Each attempt of a requeued element adds to its log.
+      "--open-mode=append", "--output=" + ResultsFolder(Settings.Output, "%A") + "/element-%a.log"};
   if (!Settings.Partition.empty()) Arguments.push_back("--partition=" + Settings.Partition);
   Arguments.push_back(Script);
   return Arguments;
@@ -85,28 +85,54 @@ std::string ParsedJobId(const std::string &Output) {
 
 }  // namespace
 
-std::string BatchScript(const TBatchSettings &Settings) {
-  std::string Script =
-      "#!/bin/bash\n"
-      "# A tarnwick-cli batch: element N converts input N and records its result row.\n"
-      "inputs=(\n";
-  for (const std::string &Input : Settings.Inputs) Script += "  " + Quoted(Input) + "\n";
-  Script += ")\nindex=$SLURM_ARRAY_TASK_ID\nresults=" + Quoted(Settings.Output) +
-            "/tarnwick-job-\"$SLURM_ARRAY_JOB_ID\"\n"
-            "row=\"$results/row-$index\"\n" +
-            Quoted(Settings.Program) + " convert " + Quoted(Settings.Entry) +
-            " \"${inputs[$index]}\" --output " + Quoted(Settings.Output);
-  for (const std::string &Option : Settings.ConvertOptions) Script += " " + Quoted(Option);
-  Script +=
-      " > \"$row.part\"\n"
-      "status=$?\n"
-      "# Only a row convert wrote is a result; without one, collect asks Slurm how it ended.\n"
-      "if [ -s \"$row.part\" ]; then mv -f \"$row.part\" \"$row\"; else rm -f \"$row.part\"; fi\n"
-      "exit $status\n";
-  return Script;
+int AutomaticFilesPerElement(const std::vector<double> &Durations, int MaxParallel,
+                             int MaxArraySize) {
+  constexpr double ElementSeconds = 60.0;
+  const int Files = static_cast<int>(Durations.size());
+  double Seconds = 0.0;
+  for (double Duration : Durations) Seconds += Duration > 0.0 ? Duration : ElementSeconds;
+  const double Mean = Files > 0 ? Seconds / Files : ElementSeconds;
+  int PerElement = std::max(1, static_cast<int>(std::ceil(ElementSeconds / Mean)));
+  const int Slots = MaxParallel > 0 ? MaxParallel : 8;
+  PerElement = std::min(PerElement, std::max(1, Files / (2 * Slots)));
+  if (MaxArraySize > 0)
+    PerElement = std::max(PerElement, (Files + MaxArraySize - 1) / MaxArraySize);
+  return PerElement;
 }
 
-std::string SubmitBatch(const TBatchSettings &Settings, std::string &Error) {
+int ElementCount(size_t Files, int FilesPerElement) {
+  return static_cast<int>((Files + FilesPerElement - 1) / FilesPerElement);
+}
+
+std::vector<TBatchFile> PlannedOutputs(const TBatchSettings &Settings) {
+  std::vector<TBatchFile> Files;
+  std::vector<std::string> Given;
+  for (const std::string &Input : Settings.Inputs) {
+    const TJobOutput Output = JobOutput(Input, Settings.Output, Settings.Extension,
+                                        Settings.Overwrite, Settings.Inputs, Given);
+    TBatchFile File{Input, Output.FileName, !Output.KeepExisting};
+    if (Output.KeepExisting) {
+      File.Output = UniqueOutputName(Output.FileName, Settings.Extension, Given);
+    } else {
+      std::error_code Ignored;
+      File.Replace = fs::exists(File.Output, Ignored) || fs::is_symlink(File.Output, Ignored);
+    }
+    Given.push_back(File.Output);
+    Files.push_back(std::move(File));
+  }
+  return Files;
+}
+
+std::string BatchScript(const TBatchSettings &Settings) {
+  return "#!/bin/bash\n"
+         "# A tarnwick-cli batch: element N converts file N of the results folder's list and\n"
+         "# records its row there.\n"
+         "exec " +
+         Quoted(Settings.Program) + " element \"tarnwick-job-$SLURM_ARRAY_JOB_ID\"\n";
+}
+
+std::string SubmitBatch(const TBatchSettings &Settings, const std::function<bool()> &Interrupted,
+                        std::string &Error) {
   if (!IsOnPath("sbatch")) {
     Error =
         "sbatch was not found on the PATH; submitting needs the Slurm client commands (sbatch, "
@@ -125,7 +151,13 @@ std::string SubmitBatch(const TBatchSettings &Settings, std::string &Error) {
     return {};
   }
   const std::string Script = Staging + "/" + BatchScriptName;
-  if (!WriteFileAtOnce(Staging, InputsFileName, InputsText(Settings.Inputs), Error) ||
+  std::vector<std::string> Arguments = {Settings.Entry};
+  Arguments.insert(Arguments.end(), Settings.ConvertOptions.begin(), Settings.ConvertOptions.end());
+  if (!WriteFileAtOnce(Staging, InputsFileName, BatchFilesText(PlannedOutputs(Settings)), Error) ||
+      !WriteFileAtOnce(Staging, ArgumentsFileName, WordsText(Arguments), Error) ||
+      !WriteFileAtOnce(Staging, ClusterFileName, ClusterName() + "\n", Error) ||
+      !WriteFileAtOnce(Staging, PackingFileName, std::to_string(Settings.FilesPerElement) + "\n",
+                       Error) ||
       !WriteFileAtOnce(Staging, BatchScriptName, BatchScript(Settings), Error)) {
     RemoveResultsFolder(Staging);
     return {};
@@ -144,6 +176,12 @@ std::string SubmitBatch(const TBatchSettings &Settings, std::string &Error) {
     RemoveResultsFolder(Staging);
     return {};
   }
+  // Held, no element can have started: withdrawn now, the job leaves nothing behind.
+  if (Interrupted()) {
+    Error = "interrupted; job " + JobId + " cancelled";
+    WithdrawBatch(Settings.Output, JobId);
+    return {};
+  }
   const TCommandResult Released = RunCommand({"scontrol", "release", JobId});
   if (!Released.Started || Released.ExitStatus != 0) {
     Error = "scontrol could not release job " + JobId + ": " + SlurmMessage(Released);
@@ -152,4 +190,9 @@ std::string SubmitBatch(const TBatchSettings &Settings, std::string &Error) {
     return {};
   }
   return JobId;
+}
+
+void WithdrawBatch(const std::string &Output, const std::string &JobId) {
+  Cancel(JobId);
+  RemoveResultsFolder(ResultsFolder(Output, JobId));
 }

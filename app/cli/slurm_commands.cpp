@@ -137,13 +137,20 @@ TCommandResult RunCommand(const std::vector<std::string> &Arguments) {
   posix_spawn_file_actions_addopen(&Actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&Actions, Out.Ends[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&Actions, Err.Ends[1], STDERR_FILENO);
+  // A Ctrl-C at the terminal reaches this program only: an sbatch killed half way could leave a
+  // job nobody knows the id of.
+  posix_spawnattr_t Attributes;
+  posix_spawnattr_init(&Attributes);
+  posix_spawnattr_setpgroup(&Attributes, 0);
+  posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETPGROUP);
   std::vector<char *> Argv;
   for (const std::string &Argument : Arguments)
     Argv.push_back(const_cast<char *>(Argument.c_str()));
   Argv.push_back(nullptr);
   pid_t Child = -1;
-  const int Failure = ::posix_spawnp(&Child, Argv[0], &Actions, nullptr, Argv.data(), environ);
+  const int Failure = ::posix_spawnp(&Child, Argv[0], &Actions, &Attributes, Argv.data(), environ);
   posix_spawn_file_actions_destroy(&Actions);
+  posix_spawnattr_destroy(&Attributes);
   if (Failure != 0) {
     Result.Errors = Arguments[0] + ": " + std::strerror(Failure);
     return Result;
@@ -186,9 +193,11 @@ bool IsStoppedBySlurm(const std::string &SlurmState) {
   return Name && Name->StoppedBySlurm;
 }
 
-std::map<int, TElementStatus> ReadElementStates(const std::string &JobId, std::string &Error) {
+std::map<int, TElementStatus> ReadElementStates(const std::string &JobId, bool &Known,
+                                                std::string &Error) {
   std::map<int, TElementStatus> States;
   Error.clear();
+  Known = false;
   // squeue knows every element still queued or running and, for a few minutes, the ended ones.
   const TCommandResult Queue = RunCommand(
       {"squeue", "--noheader", "--array", "--states=all", "--jobs=" + JobId, "--format=%K|%T"});
@@ -203,6 +212,7 @@ std::map<int, TElementStatus> ReadElementStates(const std::string &JobId, std::s
   }
   int Index = 0;
   std::string State;
+  Known = Queue.ExitStatus == 0;
   if (Queue.ExitStatus == 0)
     for (std::string_view Line : SplitLines(Queue.Output))
       if (ParseStateLine(Line, "", Index, State)) States[Index] = {ElementStateOf(State), State};
@@ -213,7 +223,20 @@ std::map<int, TElementStatus> ReadElementStates(const std::string &JobId, std::s
                   "--format=JobID,State"});
   if (!Accounting.Started || Accounting.ExitStatus != 0) return States;
   for (std::string_view Line : SplitLines(Accounting.Output))
-    if (ParseStateLine(Line, JobId + "_", Index, State) && !States.contains(Index))
+    if (ParseStateLine(Line, JobId + "_", Index, State) && !States.contains(Index)) {
       States[Index] = {ElementStateOf(State), State};
+      Known = true;
+    }
   return States;
+}
+
+std::string SlurmConfigValue(const std::string &Key) {
+  const TCommandResult Config = RunCommand({"scontrol", "show", "config"});
+  if (!Config.Started || Config.ExitStatus != 0) return {};
+  for (std::string_view Line : SplitLines(Config.Output)) {
+    if (!Line.starts_with(Key + " ") && !Line.starts_with(Key + "=")) continue;
+    const size_t Equals = Line.find('=');
+    if (Equals != std::string_view::npos) return TrimmedText(Line.substr(Equals + 1));
+  }
+  return {};
 }

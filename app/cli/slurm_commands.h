@@ -35,5 +35,14 @@ TElementState ElementStateOf(const std::string &SlurmState);
 bool IsStoppedBySlurm(const std::string &SlurmState);
 
 // The known elements of array job JobId by their index. Empty Error when the states were read
-// (an element Slurm no longer knows is simply missing); otherwise what went wrong.
-std::map<int, TElementStatus> ReadElementStates(const std::string &JobId, std::string &Error);
+// (an element Slurm no longer knows is simply missing; Known false when it knows none of the
+// job); otherwise what went wrong.
+std::map<int, TElementStatus> ReadElementStates(const std::string &JobId, bool &Known,
+                                                std::string &Error);
+
+// A value of the configuration of the cluster the Slurm commands talk to ("ClusterName",
+// "MaxArraySize"); empty when it cannot be read.
+std::string SlurmConfigValue(const std::string &Key);
+inline std::string ClusterName() {
+  return SlurmConfigValue("ClusterName");
+}

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -13,6 +14,7 @@
 
 #include "cli_commands.h"
 #include "slurm_commands.h"
+#include "text/text_utils.h"
 
 namespace {
 
@@ -36,11 +38,18 @@ std::string Row(const std::string &Input, const char *State, const std::string &
   return Line;
 }
 
-// The reason given for an element that ended without a result of its own.
+// The words that mark a file's output as replacing one or not in the inputs file.
+constexpr const char *ReplaceWord = "replace";
+constexpr const char *KeepWord = "keep";
+
+// The reason given for an element that ended without a result of its own; its log is named
+// when there is one (an element cancelled while pending has none).
 std::string EndedWithoutRow(const std::optional<TElementStatus> &Status, const std::string &Log) {
-  if (!Status) return "no result recorded and Slurm no longer knows the element; see " + Log;
-  if (IsStoppedBySlurm(Status->SlurmState)) return "stopped by Slurm: " + Status->SlurmState;
-  return "no result recorded (Slurm state " + Status->SlurmState + "); see " + Log;
+  if (Status && IsStoppedBySlurm(Status->SlurmState))
+    return "stopped by Slurm: " + Status->SlurmState;
+  const std::string See = ::access(Log.c_str(), F_OK) == 0 ? "; see " + Log : std::string();
+  if (!Status) return "no result recorded and Slurm no longer knows the element" + See;
+  return "no result recorded (Slurm state " + Status->SlurmState + ")" + See;
 }
 
 }  // namespace
@@ -52,25 +61,79 @@ std::string ResultsFolder(const std::string &Output, const std::string &JobId) {
 std::string ElementLogName(int Index) {
   return "element-" + std::to_string(Index) + ".log";
 }
+std::string AttemptLogName(int Index, int Attempt) {
+  return "element-" + std::to_string(Index) + ".attempt-" + std::to_string(Attempt) + ".log";
+}
 std::string ElementRowName(int Index) {
   return "row-" + std::to_string(Index);
 }
 
-bool ReadInputs(const std::string &Folder, std::vector<std::string> &Inputs, std::string &Error) {
-  const std::string Path = Folder + "/" + InputsFileName;
+bool ReadWords(const std::string &Folder, const std::string &Name, std::vector<std::string> &Words,
+               std::string &Error) {
+  const std::string Path = Folder + "/" + Name;
   const std::optional<std::string> Text = ReadWholeFile(Path);
   if (!Text) {
     Error = "cannot read '" + Path + "': " + std::strerror(errno);
     return false;
   }
-  Inputs.clear();
+  Words.clear();
   for (size_t Start = 0; Start < Text->size();) {
     const size_t End = Text->find('\0', Start);
     if (End == std::string::npos) break;
-    Inputs.push_back(Text->substr(Start, End - Start));
+    Words.push_back(Text->substr(Start, End - Start));
     Start = End + 1;
   }
   return true;
+}
+
+std::string WordsText(const std::vector<std::string> &Words) {
+  std::string Text;
+  for (const std::string &Word : Words) Text += Word + '\0';
+  return Text;
+}
+
+int ReadFilesPerElement(const std::string &Folder) {
+  const std::optional<std::string> Text = ReadWholeFile(Folder + "/" + PackingFileName);
+  const std::string Number = Text ? TrimmedText(*Text) : std::string();
+  if (Number.empty() || Number.size() > 6 ||
+      Number.find_first_not_of("0123456789") != std::string::npos)
+    return 1;
+  return std::max(1, std::stoi(Number));
+}
+
+bool ReadBatchFiles(const std::string &Folder, std::vector<TBatchFile> &Files, std::string &Error) {
+  std::vector<std::string> Words;
+  if (!ReadWords(Folder, InputsFileName, Words, Error)) return false;
+  if (Words.size() % 3 != 0) {
+    Error = "'" + Folder + "/" + InputsFileName + "' is not a list of files of this program";
+    return false;
+  }
+  Files.clear();
+  for (size_t Index = 0; Index < Words.size(); Index += 3)
+    Files.push_back({Words[Index], Words[Index + 1], Words[Index + 2] == ReplaceWord});
+  return true;
+}
+
+std::string BatchFilesText(const std::vector<TBatchFile> &Files) {
+  std::vector<std::string> Words;
+  for (const TBatchFile &File : Files)
+    Words.insert(Words.end(), {File.Input, File.Output, File.Replace ? ReplaceWord : KeepWord});
+  return WordsText(Words);
+}
+
+std::vector<std::string> RowCells(const std::string &Line) {
+  std::vector<std::string> Cells(1);
+  for (size_t At = 0; At < Line.size(); ++At) {
+    if (Line[At] == '\t') {
+      Cells.emplace_back();
+    } else if (Line[At] == '\\' && At + 1 < Line.size()) {
+      const char Next = Line[++At];
+      Cells.back() += Next == 't' ? '\t' : Next == 'n' ? '\n' : Next == 'r' ? '\r' : Next;
+    } else {
+      Cells.back() += Line[At];
+    }
+  }
+  return Cells;
 }
 
 bool WriteFileAtOnce(const std::string &Folder, const std::string &Name, const std::string &Text,
@@ -93,36 +156,61 @@ bool WriteFileAtOnce(const std::string &Folder, const std::string &Name, const s
   return Written;
 }
 
-bool CollectRows(const std::string &Output, const std::string &JobId, TBatchRows &Result,
-                 std::string &Error) {
+TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId, TBatchRows &Result,
+                            std::string &Error) {
   const std::string Folder = ResultsFolder(Output, JobId);
-  std::vector<std::string> Inputs;
-  if (!ReadInputs(Folder, Inputs, Error)) {
+  std::vector<TBatchFile> Files;
+  if (!ReadBatchFiles(Folder, Files, Error)) {
     Error = "no results of job " + JobId + " in '" + Output + "' (" + Error + ")";
-    return false;
+    return TCollectOutcome::NoResults;
   }
   // The states first: a row written after them is then still seen below.
-  const std::map<int, TElementStatus> States = ReadElementStates(JobId, Error);
-  if (!Error.empty()) return false;
+  bool Known = false;
+  const std::map<int, TElementStatus> States = ReadElementStates(JobId, Known, Error);
+  if (!Error.empty()) return TCollectOutcome::SlurmUnavailable;
 
+  const int FilesPerElement = ReadFilesPerElement(Folder);
   Result = {};
   Result.Ended = true;
-  for (int Index = 0; Index < static_cast<int>(Inputs.size()); ++Index) {
-    const auto Found = States.find(Index);
-    const std::optional<TElementStatus> Status =
-        Found == States.end() ? std::nullopt : std::optional(Found->second);
+  std::vector<std::optional<std::string>> Lines;
+  bool Unrecorded = false;
+  for (int Index = 0; Index < static_cast<int>(Files.size()); ++Index) {
     std::optional<std::string> Line = ReadWholeFile(Folder + "/" + ElementRowName(Index));
     if (Line && Line->ends_with('\n')) Line->pop_back();
-    std::string State = Line ? RowState(*Line) : std::string();
-    if (State == "Done" || State == "Fail") {
-      Result.Rows.push_back({State, *Line});
-      continue;
+    Unrecorded = Unrecorded || !Line;
+    Lines.push_back(std::move(Line));
+  }
+  // A cluster that never knew the job cannot say how its elements ended.
+  if (!Known && Unrecorded) {
+    const std::optional<std::string> Ran = ReadWholeFile(Folder + "/" + ClusterFileName);
+    const std::string Here = ClusterName();
+    if (!Ran || TrimmedText(*Ran) != Here) {
+      Error = "the Slurm cluster " + (Here.empty() ? std::string("asked") : "'" + Here + "'") +
+              " does not know job " + JobId +
+              (Ran ? ", which was submitted to '" + TrimmedText(*Ran) + "'" : std::string()) +
+              "; ask that cluster's controller (SLURM_CONF)";
+      return TCollectOutcome::UnknownJob;
     }
+  }
+
+  for (int Index = 0; Index < static_cast<int>(Files.size()); ++Index) {
+    const int Element = Index / FilesPerElement;
+    const auto Found = States.find(Element);
+    const std::optional<TElementStatus> Status =
+        Found == States.end() ? std::nullopt : std::optional(Found->second);
+    const std::optional<std::string> &Line = Lines[Index];
+    const std::string &Input = Files[Index].Input;
+    // Slurm runs the element (again, after a requeue): an earlier row is no longer its result.
     const TElementState Kind = Status ? Status->State : TElementState::Ended;
     if (Kind != TElementState::Ended) {
       Result.Ended = false;
       const char *Word = Kind == TElementState::Pending ? "Pending" : "Running";
-      Result.Rows.push_back({Word, Row(Inputs[Index], Word, {})});
+      Result.Rows.push_back({Word, Row(Input, Word, {})});
+      continue;
+    }
+    const std::string State = Line ? RowState(*Line) : std::string();
+    if (State == "Done" || State == "Fail") {
+      Result.Rows.push_back({State, *Line});
       continue;
     }
     // An "Abort" row stays one unless Slurm says it stopped the element.
@@ -131,9 +219,10 @@ bool CollectRows(const std::string &Output, const std::string &JobId, TBatchRows
       continue;
     }
     const std::string Failed =
-        Row(Inputs[Index], "Fail", EndedWithoutRow(Status, Folder + "/" + ElementLogName(Index)));
-    if (!WriteFileAtOnce(Folder, ElementRowName(Index), Failed + "\n", Error)) return false;
+        Row(Input, "Fail", EndedWithoutRow(Status, Folder + "/" + ElementLogName(Element)));
+    if (!WriteFileAtOnce(Folder, ElementRowName(Index), Failed + "\n", Error))
+      return TCollectOutcome::NoResults;
     Result.Rows.push_back({"Fail", Failed});
   }
-  return true;
+  return TCollectOutcome::Read;
 }

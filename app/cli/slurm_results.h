@@ -1,8 +1,10 @@
 // The results folder of a batch run as a Slurm job array. It lies inside the output folder,
-// named after the job, and holds the inputs in order ("inputs", each name ended by a NUL), the
-// batch script, one Slurm log per element ("element-N.log") and one result row per element
-// that has ended ("row-N", the line tarnwick-cli convert printed for its file). Elements on any
-// node write there, so every file appears under its final name in one rename.
+// named after the job, and holds the files in order ("inputs": each input, its output name and
+// whether that output may replace a file, each ended by a NUL), convert's other words
+// ("arguments", each ended by a NUL), the batch script, one Slurm log per element
+// ("element-N.log", every attempt's in turn) and one result row per element whose last attempt
+// ended on its own ("row-N", the line tarnwick-cli convert printed for its file). Elements on
+// any node write there, so every file appears under its final name in one rename.
 #pragma once
 
 #include <string>
@@ -10,16 +12,42 @@
 
 inline constexpr const char *InputsFileName = "inputs";
 inline constexpr const char *BatchScriptName = "batch.sh";
+inline constexpr const char *ArgumentsFileName = "arguments";
+inline constexpr const char *ClusterFileName = "cluster";  // the cluster that runs the job
+// How many files each element converts, one after another (absent: one).
+inline constexpr const char *PackingFileName = "files-per-element";
+
+// One file of the batch: its output name is decided for the whole batch at submit time, so
+// that no two elements ever compete for a name.
+struct TBatchFile {
+  std::string Input;
+  std::string Output;
+  bool Replace = false;  // the output replaces a file that was there before the submit
+};
 
 // The results folder of job JobId inside the output folder Output.
 std::string ResultsFolder(const std::string &Output, const std::string &JobId);
 
-// The Slurm log and the row of element Index, as the batch script names them.
+// The Slurm log of element Index, as sbatch names it, and the row of file Index.
 std::string ElementLogName(int Index);
 std::string ElementRowName(int Index);
+// The log of one attempt of element Index (1 the first), as the element writes it.
+std::string AttemptLogName(int Index, int Attempt);
 
-// The inputs recorded in Folder; false with Error when they cannot be read.
-bool ReadInputs(const std::string &Folder, std::vector<std::string> &Inputs, std::string &Error);
+// The files per element recorded in Folder: 1 when none is.
+int ReadFilesPerElement(const std::string &Folder);
+
+// The files recorded in Folder; false with Error when they cannot be read.
+bool ReadBatchFiles(const std::string &Folder, std::vector<TBatchFile> &Files, std::string &Error);
+std::string BatchFilesText(const std::vector<TBatchFile> &Files);
+
+// The words of Folder/Name, each ended by a NUL; false with Error when it cannot be read.
+bool ReadWords(const std::string &Folder, const std::string &Name, std::vector<std::string> &Words,
+               std::string &Error);
+std::string WordsText(const std::vector<std::string> &Words);
+
+// A row's cells, unescaped: input, state and the output or the reason.
+std::vector<std::string> RowCells(const std::string &Line);
 
 // Writes Text into Folder/Name under a temporary name first, so readers see all or nothing.
 bool WriteFileAtOnce(const std::string &Folder, const std::string &Name, const std::string &Text,
@@ -35,9 +63,17 @@ struct TBatchRows {
   bool Ended = false;           // every element has ended
 };
 
-// The rows of job JobId whose results are in Output: recorded ones as they are, the others
-// from Slurm's states. An element Slurm ended without a row gets a "Fail" row naming Slurm's
-// state, which is recorded so that it outlives Slurm's memory of the job. False with Error when
-// the results or the states cannot be read.
-bool CollectRows(const std::string &Output, const std::string &JobId, TBatchRows &Result,
-                 std::string &Error);
+enum class TCollectOutcome {
+  Read,
+  NoResults,         // the results folder cannot be read
+  SlurmUnavailable,  // the controller did not answer: asking again later may do
+  UnknownJob,        // this controller does not know the job, and it did not run it
+};
+
+// The rows of job JobId whose results are in Output. An element Slurm shows pending or running
+// is that, whatever rows exist (a requeued element runs again); otherwise its recorded row
+// counts. An element Slurm ended without a row gets a "Fail" row naming Slurm's state, which
+// is recorded so that it outlives Slurm's memory of the job; a job this cluster does not know
+// gives no verdict at all. Error says what went wrong when the outcome is not Read.
+TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId, TBatchRows &Result,
+                            std::string &Error);

@@ -111,19 +111,33 @@ bool TSingleNodeSlurm::Start() {
     return false;
   }
 
-  const std::string Config = FFolder + "/slurm.conf";
-  std::ofstream(Config)
-      << "ClusterName=tarnwicktest\n"
+  FSocket = Socket;
+  const std::string Config = WriteConfig("tarnwicktest", "");
+  // The Slurm commands the tests and the program run find this cluster through these.
+  ::setenv("SLURM_CONF", Config.c_str(), 1);
+  ::setenv("MUNGE_SOCKET", Socket.c_str(), 1);
+
+  FConfig = Config;
+  return StartController() &&
+         StartDaemon({"/usr/sbin/slurmd", "-D", "-f", Config, "-N", "localhost"}, "slurmd") &&
+         WaitUntilIdle();
+}
+
+std::string TSingleNodeSlurm::WriteConfig(const std::string &Cluster, const std::string &Prefix) {
+  const std::string Own = FFolder + "/" + Prefix;
+  fs::create_directories(Own + "state");
+  std::ofstream(Own + "slurm.conf")
+      << "ClusterName=" << Cluster << "\n"
       << "SlurmctldHost=localhost\n"
       << "SlurmctldPort=" << FreePort() << "\nSlurmdPort=" << FreePort() << "\n"
       << "SlurmUser=root\nSlurmdUser=root\n"
-      << "AuthType=auth/munge\nCredType=cred/munge\nAuthInfo=socket=" << Socket << "\n"
+      << "AuthType=auth/munge\nCredType=cred/munge\nAuthInfo=socket=" << FSocket << "\n"
       << "ProctrackType=proctrack/linuxproc\nTaskPlugin=task/none\n"
       << "SelectType=select/cons_tres\nSelectTypeParameters=CR_Core\n"
-      << "StateSaveLocation=" << FFolder << "/state\nSlurmdSpoolDir=" << FFolder << "/spool\n"
-      << "SlurmctldPidFile=" << FFolder << "/slurmctld.pid\n"
+      << "StateSaveLocation=" << Own << "state\nSlurmdSpoolDir=" << FFolder << "/spool\n"
+      << "SlurmctldPidFile=" << Own << "slurmctld.pid\n"
       << "SlurmdPidFile=" << FFolder << "/slurmd.pid\n"
-      << "SlurmctldLogFile=" << FFolder << "/slurmctld.log\n"
+      << "SlurmctldLogFile=" << Own << "slurmctld.log\n"
       << "SlurmdLogFile=" << FFolder << "/slurmd.log\n"
       << "AccountingStorageType=accounting_storage/none\nJobCompType=jobcomp/none\n"
       << "MpiDefault=none\nReturnToService=2\nKillWait=5\n"
@@ -131,13 +145,38 @@ bool TSingleNodeSlurm::Start() {
       << " CPUs=" << ::sysconf(_SC_NPROCESSORS_ONLN) << " RealMemory=" << NodeMemoryMegabytes()
       << " State=UNKNOWN\n"
       << "PartitionName=batch Nodes=localhost Default=YES MaxTime=INFINITE State=UP\n";
-  // The Slurm commands the tests and the program run find this cluster through these.
-  ::setenv("SLURM_CONF", Config.c_str(), 1);
-  ::setenv("MUNGE_SOCKET", Socket.c_str(), 1);
+  return Own + "slurm.conf";
+}
 
-  return StartDaemon({"/usr/sbin/slurmctld", "-D", "-i", "-f", Config}, "slurmctld") &&
-         StartDaemon({"/usr/sbin/slurmd", "-D", "-f", Config, "-N", "localhost"}, "slurmd") &&
-         WaitUntilIdle();
+std::string TSingleNodeSlurm::StartOtherCluster() {
+  const std::string Config = WriteConfig("tarnwickother", "other-");
+  if (!StartDaemon({"/usr/sbin/slurmctld", "-D", "-i", "-f", Config}, "other-slurmctld")) return {};
+  for (int Try = 0; Try < 150; ++Try) {
+    if (RunProgram({"/usr/bin/env", "SLURM_CONF=" + Config, "/usr/bin/squeue"}).ExitStatus == 0)
+      return Config;
+    Pause();
+  }
+  FProblem = "the other controller did not answer: " + LogTail("other-slurmctld.log");
+  return {};
+}
+
+void TSingleNodeSlurm::StopController() {
+  ::kill(FController, SIGTERM);
+  ::waitpid(FController, nullptr, 0);
+  std::erase(FDaemons, FController);
+  FController = -1;
+}
+
+bool TSingleNodeSlurm::StartController() {
+  if (!StartDaemon({"/usr/sbin/slurmctld", "-D", "-i", "-f", FConfig}, "slurmctld")) return false;
+  FController = FDaemons.back();
+  if (FDaemons.size() < 3) return true;  // at the cluster's start WaitUntilIdle follows
+  for (int Try = 0; Try < 150; ++Try) {
+    if (RunProgram({"/usr/bin/squeue", "--noheader"}).ExitStatus == 0) return true;
+    Pause();
+  }
+  FProblem = "the controller did not answer again: " + LogTail("slurmctld.log");
+  return false;
 }
 
 bool TSingleNodeSlurm::StartDaemon(const std::vector<std::string> &Arguments,

@@ -1,0 +1,173 @@
+// tarnwick-cli element: one element of a submitted batch, as the batch script runs it on a
+// node. It converts its file into the output name decided at submit time, leaving nothing when
+// Slurm stops it (cancel, requeue, time limit, node drain), and records its row only when the
+// conversion ended on its own. A rerun of the element first takes back its earlier attempt, so
+// that an input has one output and one row however often Slurm runs it.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "cli_commands.h"
+#include "slurm_commands.h"
+#include "slurm_results.h"
+
+namespace fs = std::filesystem;
+
+const char ElementUsage[] =
+    "  tarnwick-cli element FOLDER\n"
+    "      Run by the script of a batch submit made, on the node: converts the files of\n"
+    "      element SLURM_ARRAY_TASK_ID listed in the results folder FOLDER, one after\n"
+    "      another, each into the output name submit gave it, and records each file's row\n"
+    "      there. Stopped by a signal, it leaves no output and no row of the file it was\n"
+    "      converting; run again, it first removes each file's earlier row and the output\n"
+    "      that row names.\n";
+
+namespace {
+
+volatile sig_atomic_t Stopped = 0;
+
+void NoteStop(int) {
+  Stopped = 1;
+}
+
+int Fail(const std::string &Message) {
+  std::fprintf(stderr, "tarnwick-cli element: %s\n", Message.c_str());
+  return 1;
+}
+
+int EnvironmentNumber(const char *Name, int Default) {
+  const char *Value = std::getenv(Name);
+  if (Value == nullptr || *Value == '\0') return Default;
+  const std::string Text = Value;
+  if (Text.size() > 9 || Text.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return std::stoi(Text);
+}
+
+// The earlier attempt's row goes first, then the output it names: never a row without its file.
+void TakeBackEarlierAttempt(const std::string &Folder, int Index, const TBatchFile &File) {
+  const std::string RowPath = Folder + "/" + ElementRowName(Index);
+  std::FILE *Row = std::fopen(RowPath.c_str(), "rb");
+  if (Row == nullptr) return;
+  std::string Line;
+  for (int C; (C = std::fgetc(Row)) != EOF && C != '\n';) Line += static_cast<char>(C);
+  std::fclose(Row);
+  const std::vector<std::string> Cells = RowCells(Line);
+  ::unlink(RowPath.c_str());
+  if (Cells.size() < 3 || Cells[1] != "Done" || Cells[0] != File.Input) return;
+  // Only a file of this element's name family: a row can name nothing else it wrote.
+  const fs::path Written(Cells[2]), Planned(File.Output);
+  const std::string Stem = Written.stem().string(), Own = Planned.stem().string();
+  if (Written.parent_path() != Planned.parent_path() || Cells[2] == File.Input ||
+      (Stem != Own && !Stem.starts_with(Own + "-")))
+    return;
+  std::printf("Removing the earlier attempt's output %s\n", Cells[2].c_str());
+  ::unlink(Cells[2].c_str());
+}
+
+// Each run of the element logs into a file of its own, since Slurm may start its log anew on a
+// requeue: "element-N.attempt-K.log", K the first number not taken. Standard output and error
+// go there from now on; the attempt's number, 0 when no log could be made (Slurm's log then
+// takes everything).
+int OpenAttemptLog(const std::string &Folder, int Element) {
+  for (int Attempt = 1; Attempt < 100000; ++Attempt) {
+    const std::string Name = AttemptLogName(Element, Attempt);
+    const int File =
+        ::open((Folder + "/" + Name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (File < 0 && errno == EEXIST) continue;
+    if (File < 0) {
+      std::printf("no log of its own (%s)\n", std::strerror(errno));
+      break;
+    }
+    std::printf("attempt %d, logged in %s\n", Attempt, Name.c_str());
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(File, STDOUT_FILENO);
+    ::dup2(File, STDERR_FILENO);
+    ::close(File);
+    return Attempt;
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
+// Converts file Index into its planned name; its row recorded unless a stop ended it. False
+// when the element should end (a stop, a row it cannot record), with Status its exit status.
+bool ConvertFile(const std::string &Folder, int Index, const TBatchFile &File,
+                 const std::vector<std::string> &Arguments, int &Status) {
+  TakeBackEarlierAttempt(Folder, Index, File);
+  std::fflush(stdout);
+  const std::string Program = fs::read_symlink("/proc/self/exe").string();
+  std::vector<std::string> Convert = {Program,     "convert",   Arguments[0], "--output-name",
+                                      File.Output, "--on-stop", "remove"};
+  if (File.Replace) Convert.push_back("--overwrite");
+  Convert.insert(Convert.end(), Arguments.begin() + 1, Arguments.end());
+  Convert.insert(Convert.end(), {"--", File.Input});
+  if (Stopped) return false;
+  const TCommandResult Result = RunCommand(Convert);
+  std::fputs(Result.Errors.c_str(), stderr);
+  Status = std::max(Status, Result.ExitStatus);
+  if (!Result.Started) {
+    Status = Fail(Result.Errors);
+    return false;
+  }
+  // A row "Abort" or "Skipped" is a stop's: collect asks Slurm how the element ended.
+  const std::string Line = Result.Output.substr(0, Result.Output.find('\n'));
+  const std::vector<std::string> Cells = RowCells(Line);
+  if (Cells.size() < 2 || (Cells[1] != "Done" && Cells[1] != "Fail")) return false;
+  std::string Error;
+  if (!WriteFileAtOnce(Folder, ElementRowName(Index), Line + "\n", Error)) {
+    Status = Fail(Error);
+    return false;
+  }
+  return !Stopped;
+}
+
+}  // namespace
+
+int RunElementCommand(const TCliArguments &Words) {
+  if (Words.size() != 1) return Fail("expected the results folder (see tarnwick-cli --help)");
+  const std::string &Folder = Words[0];
+  const int Element = EnvironmentNumber("SLURM_ARRAY_TASK_ID", -1);
+  if (Element < 0) return Fail("SLURM_ARRAY_TASK_ID names no element; Slurm runs this command");
+
+  // Slurm's SIGTERM reaches convert too, which stops and removes its part; this process only
+  // waits for it, and then records nothing.
+  struct sigaction Action {};
+  Action.sa_handler = NoteStop;
+  for (int Signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(Signal, &Action, nullptr);
+
+  std::vector<TBatchFile> Files;
+  std::vector<std::string> Arguments;
+  std::string Error;
+  if (!ReadBatchFiles(Folder, Files, Error) ||
+      !ReadWords(Folder, ArgumentsFileName, Arguments, Error))
+    return Fail(Error);
+  const int PerElement = ReadFilesPerElement(Folder);
+  const int First = Element * PerElement;
+  const int End = std::min(static_cast<int>(Files.size()), First + PerElement);
+  if (First >= End || Arguments.empty())
+    return Fail("the results folder '" + Folder + "' lists no files for element " +
+                std::to_string(Element));
+  char Host[256] = {};
+  ::gethostname(Host, sizeof Host - 1);
+  // Slurm's log tells where each attempt's went.
+  std::printf("Element %d on %s: ", Element, Host);
+  const int Attempt = OpenAttemptLog(Folder, Element);
+  int Status = 0;
+  for (int Index = First; Index < End; ++Index) {
+    std::printf("Element %d, attempt %d, on %s: file %d, %s\n", Element, Attempt, Host, Index,
+                Files[Index].Input.c_str());
+    std::fflush(stdout);
+    if (!ConvertFile(Folder, Index, Files[Index], Arguments, Status)) break;
+  }
+  return Stopped ? 128 + SIGTERM : Status;
+}
