@@ -114,7 +114,7 @@ constexpr TCliCommand Commands[] = {
      "      With --preset there is no ENTRY: the preset named NAME (see presets), or the one\n"
      "      preset in the presets file FILE, gives the entry, the picks, the volume and the\n"
      "      switches; words given as well go over it. A pick the entry no longer has is left\n"
-     "      out with a message; an entry the format list no longer has fails (status 1).\n",
+     "      out with a message; an entry the format list no longer has fails (status 1).\n"
      "      With --output-name NAME the one FILE is converted into exactly NAME (its folder\n"
      "      must exist), which is replaced only with --overwrite; without it, an existing\n"
      "      NAME gives NAME-1, NAME-2, ... as above. It goes without --output.\n",
