@@ -131,7 +131,11 @@ std::string TSingleNodeSlurm::WriteConfig(const std::string &Cluster, const std:
       << "SlurmctldHost=localhost\n"
       << "SlurmctldPort=" << FreePort() << "\nSlurmdPort=" << FreePort() << "\n"
       << "SlurmUser=root\nSlurmdUser=root\n"
-      << "AuthType=auth/munge\nCredType=cred/munge\nAuthInfo=socket=" << FSocket << "\n"
+      << "AuthType=auth/munge\nCredType=cred/munge\nAuthInfo=socket="
+      << FSocket
+      // A requeued job waits out the credential's lifetime before it starts again (120 s by
+      // default); it also keeps a rerun from meeting the revoked credential of its last run.
+      << ",cred_expire=15\n"
       << "ProctrackType=proctrack/linuxproc\nTaskPlugin=task/none\n"
       << "SelectType=select/cons_tres\nSelectTypeParameters=CR_Core\n"
       << "StateSaveLocation=" << Own << "state\nSlurmdSpoolDir=" << FFolder << "/spool\n"
