@@ -124,7 +124,7 @@ void TForm1::AddFilesToList(const std::vector<std::string> &Files) {
       }
       if (Rows.empty()) continue;
       ListView1.Add(std::move(Rows));
-      ListView1.MakeVisible(FirstAdded);
+      ListView1.MakeVisible(FirstAdded, true);
     }
   } catch (...) {
     // An error ends the adding silently; the rows added so far stay.

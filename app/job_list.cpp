@@ -118,8 +118,8 @@ int TJobList::Find(const std::string &Caption) const {
   return Found == FRows.end() ? NoRow : static_cast<int>(Found - FRows.begin());
 }
 
-void TJobList::MakeVisible(int Index) {
-  if (OnMakeVisible && Index >= 0 && Index < Count()) OnMakeVisible(Index);
+void TJobList::MakeVisible(int Index, bool AtTop) {
+  if (OnMakeVisible && Index >= 0 && Index < Count()) OnMakeVisible(Index, AtTop);
 }
 
 void TJobList::Changed(int Row) {

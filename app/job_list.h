@@ -81,15 +81,16 @@ class TJobList {
   void DeleteSelected();
   // The row whose caption is Caption, NoRow when none.
   int Find(const std::string &Caption) const;
-  // Asks the view to bring the row into sight.
-  void MakeVisible(int Index);
+  // Asks the view to bring the row into sight; AtTop: as the list's first row shown, so rows
+  // after it are in sight too.
+  void MakeVisible(int Index, bool AtTop = false);
 
   // What changed, for the view. Row NoRow: rows were added, removed or reordered.
   std::function<void(int Row)> OnChange;
   // Rows from First on were appended and nothing else changed, so a view need not show the
   // others again; when unassigned, OnChange(NoRow) says it instead.
   std::function<void(int First)> OnRowsAppended;
-  std::function<void(int Row)> OnMakeVisible;
+  std::function<void(int Row, bool AtTop)> OnMakeVisible;
   // The user's list changed: rows added or removed, a check box set (not a cell).
   std::function<void()> OnEdited;
 

@@ -124,8 +124,12 @@ TJobListView::TJobListView(TJobList &List, QWidget *Parent) : QTableWidget(Paren
   });
   FList.OnChange = [this](int Row) { Refresh(Row); };
   FList.OnRowsAppended = [this](int First) { ShowAppended(First); };
-  FList.OnMakeVisible = [this](int Row) {
-    if (QTableWidgetItem *First = item(Row, 0)) scrollToItem(First);
+  FList.OnMakeVisible = [this](int Row, bool AtTop) {
+    QTableWidgetItem *First = item(Row, 0);
+    if (!First) return;
+    // Rows just appended are not yet in the scroll bar's range, which would stop it short.
+    updateGeometries();
+    scrollToItem(First, AtTop ? PositionAtTop : EnsureVisible);
   };
   Refresh(TJobList::NoRow);
 }

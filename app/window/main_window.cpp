@@ -262,7 +262,7 @@ QWidget *TMainWindow::CreateFormatRow() {
   auto *Layout = new QHBoxLayout(Row);
   Layout->setContentsMargins(0, 6, 0, 0);
   TChoiceCombo *Format = Combo(FForm1.ComboOutputFormat, "ComboOutputFormat");
-  Format->setMinimumContentsLength(40);
+  Format->setMinimumContentsLength(24);
   Format->OnPick = [this] { FForm1.ComboOutputFormatChange(); };
   Format->OnDropDown = [this] { FForm1.ComboOutputFormatDropDown(); };
   auto *Label = new QLabel("Output Forma&t:");

@@ -16,7 +16,7 @@ TPresetBar::TPresetBar(TPresetList &Presets, QWidget *Parent) : QWidget(Parent),
   auto *Layout = new QHBoxLayout(this);
   Layout->setContentsMargins(0, 0, 0, 0);
   FCombo = new TChoiceCombo(Presets.ComboPresets, "ComboPresets");
-  FCombo->setMinimumContentsLength(14);
+  FCombo->setMinimumContentsLength(10);
   FCombo->setPlaceholderText("No preset chosen");
   FCombo->setAccessibleName("Presets");
   FCombo->OnDropDown = [this] { Reload(); };
