@@ -5,20 +5,13 @@
 #   tests/tools/batch_shots.sh BUILD_DIR OUT_DIR
 #     -> OUT_DIR/stop-choices.png, OUT_DIR/restore-offer.png, OUT_DIR/restored-list.png
 set -euo pipefail
-build=$(realpath "$1")
-mkdir -p "$2"
-out=$(realpath "$2")
-for tool in xvfb-run openbox xdotool import ffmpeg; do
-  command -v "$tool" > /dev/null || { echo "batch_shots: $tool is missing" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/config/Brimvale" "$work/state" "$work/out"
+source "$(dirname "$0")/shots_common.sh"
+shots_begin batch_shots "$1" "$2"
 
 ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -c:v mpeg4 "$work/a.mov"
 ffmpeg -v error -f lavfi -i testsrc=size=1280x720:rate=25:duration=300 -c:v mpeg4 "$work/long.mkv"
 cp "$work/a.mov" "$work/c.mov"
-entry=$("$build/app/tarnwick-cli" formats | awk -F'\t' '$2 ~ /^MP4 - MPEG4 Video/ {print $1}')
+entry=$(shots_entry "MP4 - MPEG4 Video")
 cat > "$work/config/Brimvale/Tarnwick.conf" << CONF
 [General]
 Output%20Folder=$work/out
@@ -60,7 +53,5 @@ xdotool key ctrl+q
 wait "$program"
 kill "$wm"
 SESSION
-chmod +x "$work/session.sh"
-XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state BUILD=$build WORK=$work OUT=$out \
-  timeout 180 xvfb-run -a -s "-screen 0 1280x800x24" "$work/session.sh"
+shots_run 180
 ls -l "$out/stop-choices.png" "$out/restore-offer.png" "$out/restored-list.png"

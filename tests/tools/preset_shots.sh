@@ -5,14 +5,8 @@
 #   tests/tools/preset_shots.sh BUILD_DIR OUT_DIR
 #     -> OUT_DIR/presets-chosen.png, presets-list.png, presets-menu.png
 set -euo pipefail
-build=$(realpath "$1")
-out=$(realpath "$2")
-for tool in xvfb-run openbox xdotool import; do
-  command -v "$tool" > /dev/null || { echo "preset_shots: $tool is missing" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/config" "$out"
+source "$(dirname "$0")/shots_common.sh"
+shots_begin preset_shots "$1" "$2"
 cli() { XDG_CONFIG_HOME=$work/config "$build/app/tarnwick-cli" "$@"; }
 cli presets save "Phone clips" mp4 --pick "ComboVideoBitrate=2500 Kbps" --pick \
   "ComboVideoSize=640 x 480" --volume 6
@@ -51,7 +45,5 @@ xdotool key ctrl+q
 wait "$program"
 kill "$wm"
 EOF
-chmod +x "$work/session.sh"
-XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state BUILD=$build WORK=$work OUT=$out \
-  timeout 120 xvfb-run -a -s "-screen 0 1280x800x24" "$work/session.sh"
+shots_run 120
 ls -l "$out"/presets-*.png

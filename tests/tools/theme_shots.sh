@@ -6,20 +6,14 @@
 #   tests/tools/theme_shots.sh BUILD_DIR OUT_DIR
 #     -> OUT_DIR/dark-end.png, dark-rows.png, scale2.png, scale2-settings.png
 set -euo pipefail
-build=$(realpath "$1")
-out=$(realpath "$2")
-for tool in xvfb-run openbox xdotool import ffmpeg; do
-  command -v "$tool" > /dev/null || { echo "theme_shots: $tool is missing" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/config/Brimvale" "$work/out" "$out"
+source "$(dirname "$0")/shots_common.sh"
+shots_begin theme_shots "$1" "$2"
 for name in "good clip" "second clip" "東京の夏祭り"; do
   ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi \
     -i sine=frequency=440:duration=2 -c:v mpeg4 -c:a aac -shortest "$work/$name.mov"
 done
 printf 'This is a text file, not a movie.\n' > "$work/broken.mov"
-entry=$("$build/app/tarnwick-cli" formats | awk -F'\t' '$2 ~ /^AVI - XviD/ {print $1}')
+entry=$(shots_entry "AVI - XviD")
 cat > "$work/config/Brimvale/Tarnwick.conf" << EOF
 [General]
 Output%20Folder=$work/out
@@ -74,7 +68,5 @@ xdotool key ctrl+q
 wait "$program" || true
 kill "$wm"
 EOF
-chmod +x "$work/session.sh" tests/tools/theme_shots.sh
-XDG_CONFIG_HOME=$work/config BUILD=$build WORK=$work OUT=$out \
-  timeout 180 xvfb-run -a -s "-screen 0 1280x800x24" "$work/session.sh"
+shots_run 180
 ls -l "$out"/dark-end.png "$out"/dark-rows.png "$out"/scale2.png "$out"/scale2-settings.png

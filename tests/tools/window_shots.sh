@@ -4,20 +4,14 @@
 # left when it is closed. By hand (needs xvfb-run, openbox, xdotool and imagemagick's import).
 #   tests/tools/window_shots.sh BUILD_DIR OUT_DIR   -> OUT_DIR/j15-end.png, OUT_DIR/j15-rows.png
 set -euo pipefail
-build=$(realpath "$1")
-out=$(realpath "$2")
-for tool in xvfb-run openbox xdotool import ffmpeg; do
-  command -v "$tool" > /dev/null || { echo "window_shots: $tool is missing" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/config/Brimvale" "$work/out" "$out"
+source "$(dirname "$0")/shots_common.sh"
+shots_begin window_shots "$1" "$2"
 
 ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi \
   -i sine=frequency=440:duration=2 -c:v mpeg4 -c:a aac -shortest "$work/good clip.mov"
 printf 'This is a text file, not a movie.\n' > "$work/broken.mov"
 # The user's settings of a later run: AVI - XviD chosen and an output folder.
-entry=$("$build/app/tarnwick-cli" formats | awk -F'\t' '$2 ~ /^AVI - XviD/ {print $1}')
+entry=$(shots_entry "AVI - XviD")
 cat > "$work/config/Brimvale/Tarnwick.conf" << EOF
 [General]
 Output%20Folder=$work/out
@@ -50,7 +44,5 @@ xdotool key ctrl+q
 wait "$program"
 kill "$wm"
 EOF
-chmod +x "$work/session.sh"
-XDG_CONFIG_HOME=$work/config BUILD=$build WORK=$work OUT=$out \
-  timeout 120 xvfb-run -a -s "-screen 0 1280x800x24" "$work/session.sh"
+shots_run 120
 ls -l "$out/j15-end.png" "$out/j15-rows.png"
