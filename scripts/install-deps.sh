@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libavcodec-extra libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   ffmpeg
-  qt6-base-dev
+  qt6-base-dev qt6-qpa-plugins
   slurm-wlm munge
   librsvg2-bin desktop-file-utils appstream man-db file
   dbus-daemon
