@@ -102,7 +102,7 @@ void TAudioPath::PrepareConversion(int InChannels, int InRate, uint64_t InMask) 
       if (Result >= 0)
         Result = av::av_opt_set_int(Made, "internal_sample_fmt", AV_SAMPLE_FMT_FLTP, 0);
       FLimiter = std::make_unique<TPeakLimiter>(Enc.sample_rate);
-      if (Result >= 0 && Enc.sample_fmt != MixFormat) {
+      if (Enc.sample_fmt != MixFormat) {
         SwrContext *Converter = nullptr;
         Result =
             av::swr_alloc_set_opts2(&Converter, &Enc.ch_layout, Enc.sample_fmt, Enc.sample_rate,
