@@ -29,3 +29,25 @@ shots_run() {
   XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state BUILD=$build WORK=$work OUT=$out \
     timeout "$1" xvfb-run -a -s "-screen 0 1280x800x24" "$work/session.sh"
 }
+
+# A two-second clip with sound, "$work/NAME.mov", and a file that is no movie, "$work/broken.mov".
+shots_clips() {
+  local name
+  for name in "$@"; do
+    ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi \
+      -i sine=frequency=440:duration=2 -c:v mpeg4 -c:a aac -shortest "$work/$name.mov"
+  done
+  printf 'This is a text file, not a movie.\n' > "$work/broken.mov"
+}
+
+# The user's settings of a later run: AVI - XviD chosen and an output folder.
+shots_avi_settings() {
+  cat > "$work/config/Brimvale/Tarnwick.conf" << SETTINGS
+[General]
+Output%20Folder=$work/out
+ComboOutputFormat=$(shots_entry "AVI - XviD")
+Overwrite=false
+DropDownItems=27
+LetterBox=0
+SETTINGS
+}

@@ -8,20 +8,8 @@
 set -euo pipefail
 source "$(dirname "$0")/shots_common.sh"
 shots_begin theme_shots "$1" "$2"
-for name in "good clip" "second clip" "東京の夏祭り"; do
-  ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi \
-    -i sine=frequency=440:duration=2 -c:v mpeg4 -c:a aac -shortest "$work/$name.mov"
-done
-printf 'This is a text file, not a movie.\n' > "$work/broken.mov"
-entry=$(shots_entry "AVI - XviD")
-cat > "$work/config/Brimvale/Tarnwick.conf" << EOF
-[General]
-Output%20Folder=$work/out
-ComboOutputFormat=$entry
-Overwrite=false
-DropDownItems=27
-LetterBox=0
-EOF
+shots_clips "good clip" "second clip" "東京の夏祭り"
+shots_avi_settings
 
 cat > "$work/session.sh" << 'EOF'
 #!/usr/bin/env bash

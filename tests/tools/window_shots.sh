@@ -6,20 +6,8 @@
 set -euo pipefail
 source "$(dirname "$0")/shots_common.sh"
 shots_begin window_shots "$1" "$2"
-
-ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi \
-  -i sine=frequency=440:duration=2 -c:v mpeg4 -c:a aac -shortest "$work/good clip.mov"
-printf 'This is a text file, not a movie.\n' > "$work/broken.mov"
-# The user's settings of a later run: AVI - XviD chosen and an output folder.
-entry=$(shots_entry "AVI - XviD")
-cat > "$work/config/Brimvale/Tarnwick.conf" << EOF
-[General]
-Output%20Folder=$work/out
-ComboOutputFormat=$entry
-Overwrite=false
-DropDownItems=27
-LetterBox=0
-EOF
+shots_clips "good clip"
+shots_avi_settings
 
 cat > "$work/session.sh" << 'EOF'
 #!/usr/bin/env bash
