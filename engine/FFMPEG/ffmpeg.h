@@ -96,7 +96,21 @@ struct TFFmpegSessionState {
 
 // The hold on the library set comes first among the bases, so it is released after
 // everything else the task holds.
-class TCustomFFmpeg : private TAVLibsHold, public TFFmpegOptionState, public TFFmpegSessionState {
+class TCustomFFmpeg : private TAVLibsHold, public TFFmpegSessionState {
+ public:
+  // ===== Options (written by the option handlers, the input and output set-up and the
+  // component's record application; read by everyone else through this view) =====
+
+  const TFFmpegOptionState &Options() const { return FOptions; }
+
+ private:
+  TFFmpegOptionState FOptions;
+  // The engine component applies its option records straight onto the options.
+  friend class TCustomConvertEngine;
+
+ protected:
+  TFFmpegOptionState &EditOptions() { return FOptions; }
+
  public:
   // ===== Life cycle (option_state.cpp) =====
 

@@ -114,7 +114,7 @@ bool TCustomFFmpeg::SetDefaultOption(const std::string &AName, const std::string
   if (VideoHolder->debug != 0 || FFormatOptions->debug != 0) {
     av::av_log_set_level(LibraryLogLevel(2));
     RefreshAVLogLevel();
-    FVerbose = 2;
+    FOptions.FVerbose = 2;
   }
   return true;
 }

@@ -89,33 +89,35 @@ void TCustomFFmpeg::FillInputOpenOptions(AVDictionary **Options) {
     av::av_dict_set(Options, Key, std::to_string(Value).c_str(), 0);
   };
   // Honoured only by the demuxers that declare these (raw and capture formats).
-  if (FFrameRate.num > 0 && FFrameRate.den > 0)
+  if (FOptions.FFrameRate.num > 0 && FOptions.FFrameRate.den > 0)
     av::av_dict_set(Options, "framerate",
-                    FormatText("%d/%d", FFrameRate.num, FFrameRate.den).c_str(), 0);
-  if (FAudioSampleRate > 0) SetInt("sample_rate", FAudioSampleRate);
-  if (FAudioChannels > 0) SetInt("channels", FAudioChannels);
+                    FormatText("%d/%d", FOptions.FFrameRate.num, FOptions.FFrameRate.den).c_str(),
+                    0);
+  if (FOptions.FAudioSampleRate > 0) SetInt("sample_rate", FOptions.FAudioSampleRate);
+  if (FOptions.FAudioChannels > 0) SetInt("channels", FOptions.FAudioChannels);
   const int Width = PaddedWidth();
   const int Height = PaddedHeight();
   if (Width > 0 && Height > 0)
     av::av_dict_set(Options, "video_size", FormatText("%dx%d", Width, Height).c_str(), 0);
-  if (FFramePixFmt != AV_PIX_FMT_NONE)
-    av::av_dict_set(Options, "pixel_format", av::av_get_pix_fmt_name(FFramePixFmt), 0);
-  if (FVideoChannel != 0) SetInt("channel", FVideoChannel);
-  if (!FVideoStandard.empty()) av::av_dict_set(Options, "standard", FVideoStandard.c_str(), 0);
+  if (FOptions.FFramePixFmt != AV_PIX_FMT_NONE)
+    av::av_dict_set(Options, "pixel_format", av::av_get_pix_fmt_name(FOptions.FFramePixFmt), 0);
+  if (FOptions.FVideoChannel != 0) SetInt("channel", FOptions.FVideoChannel);
+  if (!FOptions.FVideoStandard.empty())
+    av::av_dict_set(Options, "standard", FOptions.FVideoStandard.c_str(), 0);
   // Image sequences loop through their own demuxer option now.
-  if (FLoopInput) SetInt("loop", 1);
+  if (FOptions.FLoopInput) SetInt("loop", 1);
   CopyFormatPrivateOptions(Options);
 }
 
 void TCustomFFmpeg::EndInputOpen() {
-  FVideoCodecName.clear();
-  FAudioCodecName.clear();
-  FSubtitleCodecName.clear();
-  FInputFormat = nullptr;
-  FOutputFormat = nullptr;
-  FVideoChannel = 0;
-  FRateEmu = 0;
-  FAutoRotate = false;
+  FOptions.FVideoCodecName.clear();
+  FOptions.FAudioCodecName.clear();
+  FOptions.FSubtitleCodecName.clear();
+  FOptions.FInputFormat = nullptr;
+  FOptions.FOutputFormat = nullptr;
+  FOptions.FVideoChannel = 0;
+  FOptions.FRateEmu = 0;
+  FOptions.FAutoRotate = false;
 }
 
 bool TCustomFFmpeg::OpenInputFile(const std::string &FileName) {
@@ -150,22 +152,22 @@ bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string 
   }
   // The codec names are decoders here, and are refused before the file is touched.
   AVCodecID VideoCodec, AudioCodec, SubtitleCodec;
-  if (!FindCodec(FVideoCodecName, AVMEDIA_TYPE_VIDEO, VideoCodec, false) ||
-      !FindCodec(FAudioCodecName, AVMEDIA_TYPE_AUDIO, AudioCodec, false) ||
-      !FindCodec(FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, SubtitleCodec, false))
+  if (!FindCodec(FOptions.FVideoCodecName, AVMEDIA_TYPE_VIDEO, VideoCodec, false) ||
+      !FindCodec(FOptions.FAudioCodecName, AVMEDIA_TYPE_AUDIO, AudioCodec, false) ||
+      !FindCodec(FOptions.FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, SubtitleCodec, false))
     return false;
   TDictionary OpenOptions;
   FillInputOpenOptions(OpenOptions.Address());
   if (PlainFile) AllowFileProtocolOnly(OpenOptions.Address());
   ApplyDefaultOptions(FFormatOptions.get(), Allocated.get(), AV_OPT_FLAG_DECODING_PARAM);
-  Allocated->video_codec_id = FPgmyuvCompatibilityHack ? AV_CODEC_ID_PGMYUV : VideoCodec;
+  Allocated->video_codec_id = FOptions.FPgmyuvCompatibilityHack ? AV_CODEC_ID_PGMYUV : VideoCodec;
   Allocated->audio_codec_id = AudioCodec;
   Allocated->subtitle_codec_id = SubtitleCodec;
 
   // On failure avformat_open_input frees the context itself.
   AVFormatContext *Context = Allocated.release();
   const int Result =
-      av::avformat_open_input(&Context, Url.c_str(), FInputFormat, OpenOptions.Address());
+      av::avformat_open_input(&Context, Url.c_str(), FOptions.FInputFormat, OpenOptions.Address());
   if (Result < 0) {
     FLastErrorText = FormatOpenError(FileName, InputOpenErrorCode(Url, Result));
     return false;
@@ -174,12 +176,13 @@ bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string 
   Input->Context.reset(Context);
   Input->FileName = FileName;
   FInputFiles.reserve(FInputFiles.size() + 1);
-  if (FProgramId != 0)
+  if (FOptions.FProgramId != 0)
     for (unsigned I = 0; I < Context->nb_programs; ++I)
-      if (Context->programs[I]->id != FProgramId) Context->programs[I]->discard = AVDISCARD_ALL;
+      if (Context->programs[I]->id != FOptions.FProgramId)
+        Context->programs[I]->discard = AVDISCARD_ALL;
   {
     std::lock_guard Lock(CodecOpenLock);
-    if (av::avformat_find_stream_info(Context, nullptr) < 0 && FVerbose >= 0) {
+    if (av::avformat_find_stream_info(Context, nullptr) < 0 && FOptions.FVerbose >= 0) {
       FLastErrorText = FormatText("%s: could not find codec parameters", FileName.c_str());
       return false;
     }
@@ -191,25 +194,27 @@ bool TCustomFFmpeg::TryOpenInput(const std::string &FileName, const std::string 
     return false;
   }
 
-  const int64_t Timestamp = StartTimestamp(Context, FStartTime);
-  const bool Seeked = FStartTime != 0;
+  const int64_t Timestamp = StartTimestamp(Context, FOptions.FStartTime);
+  const bool Seeked = FOptions.FStartTime != 0;
   if (Seeked) {
     // A failed seek leaves the input where the library left it.
     av::av_seek_frame(Context, -1, Timestamp, AVSEEK_FLAG_BACKWARD);
-    FStartTime = 0;
+    FOptions.FStartTime = 0;
   }
-  Input->RateEmu = FRateEmu;
-  Input->AutoRotate = FAutoRotate;
+  Input->RateEmu = FOptions.FRateEmu;
+  Input->AutoRotate = FOptions.FAutoRotate;
   const int FileIndex = InputFileCount();
   for (unsigned Index = 0; Index < Context->nb_streams; ++Index)
     TakeOverInputStream(*Input, FileIndex, Index, FileName);
 
-  if (Context->duration != AV_NOPTS_VALUE && Context->duration / 1000 > FOutputDurationMs)
-    FOutputDurationMs = static_cast<int>(std::min<int64_t>(Context->duration / 1000, INT32_MAX));
+  if (Context->duration != AV_NOPTS_VALUE && Context->duration / 1000 > FOptions.FOutputDurationMs)
+    FOptions.FOutputDurationMs =
+        static_cast<int>(std::min<int64_t>(Context->duration / 1000, INT32_MAX));
 
-  FInputFilesTsOffset[FileIndex] = FCopyTs ? FInputTsOffset : FInputTsOffset - Timestamp;
-  if (Seeked) Input->StartPts = Timestamp + FInputFilesTsOffset[FileIndex];
-  if (FVerbose >= 0) av::av_dump_format(Context, FileIndex, FileName.c_str(), 0);
+  FOptions.FInputFilesTsOffset[FileIndex] =
+      FOptions.FCopyTs ? FOptions.FInputTsOffset : FOptions.FInputTsOffset - Timestamp;
+  if (Seeked) Input->StartPts = Timestamp + FOptions.FInputFilesTsOffset[FileIndex];
+  if (FOptions.FVerbose >= 0) av::av_dump_format(Context, FileIndex, FileName.c_str(), 0);
   FInputFiles.push_back(std::move(Input));
   return true;
 }
@@ -224,47 +229,49 @@ void TCustomFFmpeg::TakeOverInputStream(TInputFileContext &Input, int FileIndex,
   if (!Decoder || av::avcodec_parameters_to_context(Decoder.get(), Parameters) < 0)
     throw FFMpegException(FormatOpenError(FileName, OpenErrorNoMemory));
   Decoder->pkt_timebase = Stream->time_base;
-  Decoder->thread_count = FThreadCount;
+  Decoder->thread_count = FOptions.FThreadCount;
   AVCodecContext *Dec = Decoder.get();
   switch (Parameters->codec_type) {
     case AVMEDIA_TYPE_VIDEO: {
       ApplyDefaultOptions(FCodecOptions[AVMEDIA_TYPE_VIDEO].get(), Dec,
                           AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
       // A picture turned upright by a quarter turn is taken over with its sides exchanged.
-      const bool Swap = FAutoRotate && TurnOfMatrix(av_compat::DisplayMatrix(*Stream)).Swap;
-      FFrameHeight = Swap ? Dec->width : Dec->height;
-      FFrameWidth = Swap ? Dec->height : Dec->width;
+      const bool Swap =
+          FOptions.FAutoRotate && TurnOfMatrix(av_compat::DisplayMatrix(*Stream)).Swap;
+      FOptions.FFrameHeight = Swap ? Dec->width : Dec->height;
+      FOptions.FFrameWidth = Swap ? Dec->height : Dec->width;
       const AVRational Sar =
           Swap ? AVRational{Dec->sample_aspect_ratio.den, Dec->sample_aspect_ratio.num}
                : Dec->sample_aspect_ratio;
-      FFrameAspectRatio = Sar.den != 0 && FFrameHeight != 0
-                              ? static_cast<float>(static_cast<double>(Sar.num) / Sar.den *
-                                                   FFrameWidth / FFrameHeight)
-                              : 0;
+      FOptions.FFrameAspectRatio =
+          Sar.den != 0 && FOptions.FFrameHeight != 0
+              ? static_cast<float>(static_cast<double>(Sar.num) / Sar.den * FOptions.FFrameWidth /
+                                   FOptions.FFrameHeight)
+              : 0;
       // A picture of unknown size has no shape to take over.
-      if (FFrameAspectRatio == 0 && FFrameWidth > 0 && FFrameHeight > 0)
-        OptFrameAspectRatio(FormatText("%d:%d", FFrameWidth, FFrameHeight));
+      if (FOptions.FFrameAspectRatio == 0 && FOptions.FFrameWidth > 0 && FOptions.FFrameHeight > 0)
+        OptFrameAspectRatio(FormatText("%d:%d", FOptions.FFrameWidth, FOptions.FFrameHeight));
       if (Dec->pix_fmt == AV_PIX_FMT_NONE && HasRealMediaExtension(FileName))
         Dec->pix_fmt = AV_PIX_FMT_YUV420P;
-      FFramePixFmt = Dec->pix_fmt;
+      FOptions.FFramePixFmt = Dec->pix_fmt;
       // The rate a variable-rate stream is shown at on average, as the libraries guess it.
-      FFrameRate = av::av_guess_frame_rate(Input.Context.get(), Stream, nullptr);
-      FSourceTiming = SourceTimingOf(*Stream);
-      if (FVideoDisable)
+      FOptions.FFrameRate = av::av_guess_frame_rate(Input.Context.get(), Stream, nullptr);
+      FOptions.FSourceTiming = SourceTimingOf(*Stream);
+      if (FOptions.FVideoDisable)
         Stream->discard = AVDISCARD_ALL;
-      else if (FVideoDiscard != 0)
-        Stream->discard = static_cast<AVDiscard>(FVideoDiscard);
+      else if (FOptions.FVideoDiscard != 0)
+        Stream->discard = static_cast<AVDiscard>(FOptions.FVideoDiscard);
       break;
     }
     case AVMEDIA_TYPE_AUDIO:
       ApplyDefaultOptions(FCodecOptions[AVMEDIA_TYPE_AUDIO].get(), Dec,
                           AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
-      FAudioChannels = Dec->ch_layout.nb_channels;
-      FAudioSampleRate = Dec->sample_rate;
-      if (FAudioDisable) Stream->discard = AVDISCARD_ALL;
+      FOptions.FAudioChannels = Dec->ch_layout.nb_channels;
+      FOptions.FAudioSampleRate = Dec->sample_rate;
+      if (FOptions.FAudioDisable) Stream->discard = AVDISCARD_ALL;
       break;
     case AVMEDIA_TYPE_SUBTITLE:
-      if (FSubtitleDisable) Stream->discard = AVDISCARD_ALL;
+      if (FOptions.FSubtitleDisable) Stream->discard = AVDISCARD_ALL;
       break;
     default:
       break;

@@ -25,21 +25,21 @@ uint32_t TCustomFFmpeg::ParseTag(const std::string &Tag, const char *Kind) {
 }
 
 void TCustomFFmpeg::OptAudioRate(int SampleRate) {
-  if (SampleRate > 0) FAudioSampleRate = SampleRate;
+  if (SampleRate > 0) FOptions.FAudioSampleRate = SampleRate;
 }
 
 void TCustomFFmpeg::OptAudioChannels(int Channels) {
-  if (Channels > 0) FAudioChannels = Channels;
+  if (Channels > 0) FOptions.FAudioChannels = Channels;
 }
 
 void TCustomFFmpeg::OptAudioCodec(const std::string &Name) {
-  SetCodecChoice(FAudioCodecName, FAudioStreamCopy, Name);
+  SetCodecChoice(FOptions.FAudioCodecName, FOptions.FAudioStreamCopy, Name);
 }
 
 void TCustomFFmpeg::OptAudioTag(const std::string &Tag) {
-  FAudioCodecTag = ParseTag(Tag, "audio");
+  FOptions.FAudioCodecTag = ParseTag(Tag, "audio");
 }
 
 void TCustomFFmpeg::OptSubtitleCodec(const std::string &Name) {
-  SetCodecChoice(FSubtitleCodecName, FSubtitleStreamCopy, Name);
+  SetCodecChoice(FOptions.FSubtitleCodecName, FOptions.FSubtitleStreamCopy, Name);
 }

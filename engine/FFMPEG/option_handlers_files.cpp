@@ -45,7 +45,7 @@ std::string ProgramFolder() {
 void TCustomFFmpeg::TranslateFormatName(std::string &Name) {
   if (Name != "pgmyuv") return;
   Name = "image2";
-  FPgmyuvCompatibilityHack = 1;
+  FOptions.FPgmyuvCompatibilityHack = 1;
   DoLog(1, "pgmyuv format is deprecated, use image2");
 }
 
@@ -53,9 +53,9 @@ void TCustomFFmpeg::OptFormat(const std::string &AName) {
   if (AName.empty()) return;
   std::string Name = AName;
   TranslateFormatName(Name);
-  FInputFormat = av::av_find_input_format(Name.c_str());
-  FOutputFormat = av::av_guess_format(Name.c_str(), nullptr, nullptr);
-  if (!FInputFormat && !FOutputFormat)
+  FOptions.FInputFormat = av::av_find_input_format(Name.c_str());
+  FOptions.FOutputFormat = av::av_guess_format(Name.c_str(), nullptr, nullptr);
+  if (!FOptions.FInputFormat && !FOptions.FOutputFormat)
     throw FFMpegException(FormatText("Unknown input or output format: %s", AName.c_str()));
 }
 
@@ -65,7 +65,7 @@ void TCustomFFmpeg::OptInputFormat(const std::string &AName) {
   TranslateFormatName(Name);
   const AVInputFormat *Format = av::av_find_input_format(Name.c_str());
   if (!Format) throw FFMpegException(FormatText("Unknown input format: %s", AName.c_str()));
-  FInputFormat = Format;
+  FOptions.FInputFormat = Format;
 }
 
 void TCustomFFmpeg::OptOutputFormat(const std::string &AName) {
@@ -74,12 +74,12 @@ void TCustomFFmpeg::OptOutputFormat(const std::string &AName) {
   TranslateFormatName(Name);
   const AVOutputFormat *Format = av::av_guess_format(Name.c_str(), nullptr, nullptr);
   if (!Format) throw FFMpegException(FormatText("Unknown output format: %s", AName.c_str()));
-  FOutputFormat = Format;
+  FOptions.FOutputFormat = Format;
 }
 
 // "file.stream", optionally followed by ":syncfile.syncstream"; any one character separates.
 void TCustomFFmpeg::OptMap(const std::string &Text) {
-  if (static_cast<int>(FStreamMaps.size()) >= MaxStreamMaps)
+  if (static_cast<int>(FOptions.FStreamMaps.size()) >= MaxStreamMaps)
     RaiseTooMany("stream maps", MaxStreamMaps);
   TStreamMap Map{};
   const char *P = Text.c_str();
@@ -95,19 +95,19 @@ void TCustomFFmpeg::OptMap(const std::string &Text) {
     Map.SyncFileIndex = Map.FileIndex;
     Map.SyncStreamIndex = Map.StreamIndex;
   }
-  FStreamMaps.push_back(Map);
+  FOptions.FStreamMaps.push_back(Map);
 }
 
 // "outfile:infile".
 void TCustomFFmpeg::OptMapMetaData(const std::string &Text) {
-  if (static_cast<int>(FMetaDataMaps.size()) >= MaxMetaDataMaps)
+  if (static_cast<int>(FOptions.FMetaDataMaps.size()) >= MaxMetaDataMaps)
     RaiseTooMany("metadata maps", MaxMetaDataMaps);
   TMetaDataMap Map{};
   const char *P = Text.c_str();
   Map.OutFile = ReadIndex(P);
   SkipSeparator(P);
   Map.InFile = ReadIndex(P);
-  FMetaDataMaps.push_back(Map);
+  FOptions.FMetaDataMaps.push_back(Map);
 }
 
 // "stream:scale" for the input opened next.
@@ -119,7 +119,7 @@ void TCustomFFmpeg::OptInputTsScale(const std::string &Text) {
   if (static_cast<unsigned>(Stream) >= MaxStreams)
     throw FFMpegException(FormatText("stream index over MAX_STREAMS(%d)", MaxStreams));
   if (InputFileCount() >= MaxFiles) RaiseTooMany("input files", MaxFiles);
-  FInputFilesTsScale[InputFileCount()][Stream] = Scale;
+  FOptions.FInputFilesTsScale[InputFileCount()][Stream] = Scale;
 }
 
 int64_t TCustomFFmpeg::ParseTime(const std::string &Text, bool IsDuration, const char *OptionName) {
@@ -140,27 +140,27 @@ void TCustomFFmpeg::OptRecordingTime(const std::string &Text) {
 }
 
 void TCustomFFmpeg::OptStartTime(const std::string &Text) {
-  FStartTime = ParseTime(Text, true, "ss");
+  FOptions.FStartTime = ParseTime(Text, true, "ss");
 }
 
 void TCustomFFmpeg::OptInputTsOffset(const std::string &Text) {
-  FInputTsOffset = ParseTime(Text, true, "itsoffset");
+  FOptions.FInputTsOffset = ParseTime(Text, true, "itsoffset");
 }
 
 void TCustomFFmpeg::OptRecTimestamp(const std::string &Text) {
   const int64_t Microseconds = ParseTime(Text, false, "timestamp");
   const int64_t Half = Microseconds < 0 ? -500000 : 500000;
-  FRecTimestamp = (Microseconds + Half) / 1000000;
+  FOptions.FRecTimestamp = (Microseconds + Half) / 1000000;
 }
 
 void TCustomFFmpeg::OptVerbose(int Level) {
-  FVerbose = Level;
+  FOptions.FVerbose = Level;
   av::av_log_set_level(LibraryLogLevel(Level));
   RefreshAVLogLevel();
 }
 
 void TCustomFFmpeg::OptVStatsFile(const std::string &FileName) {
-  FVStatsFileName = FileName;
+  FOptions.FVStatsFileName = FileName;
 }
 
 // A statistics file beside the program, named after the time of day.
@@ -170,5 +170,5 @@ void TCustomFFmpeg::OptVStats() {
   localtime_r(&Now, &Local);
   char Time[16];
   std::strftime(Time, sizeof Time, "%H%M%S", &Local);
-  FVStatsFileName = FormatText("%svstats_%s.log", ProgramFolder().c_str(), Time);
+  FOptions.FVStatsFileName = FormatText("%svstats_%s.log", ProgramFolder().c_str(), Time);
 }

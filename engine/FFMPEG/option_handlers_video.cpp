@@ -14,8 +14,8 @@ void TCustomFFmpeg::OptFrameRate(const std::string &Text) {
   AVRational Rate{0, 0};
   if (av::av_parse_video_rate(&Rate, Text.c_str()) < 0)
     throw FFMpegException("Incorrect frame rate");
-  FFrameRate = Rate;
-  FSourceTiming = {};
+  FOptions.FFrameRate = Rate;
+  FOptions.FSourceTiming = {};
 }
 
 void TCustomFFmpeg::OptFrameSize(const std::string &Text) {
@@ -23,8 +23,8 @@ void TCustomFFmpeg::OptFrameSize(const std::string &Text) {
   int Height = 0;
   if (av::av_parse_video_size(&Width, &Height, Text.c_str()) < 0)
     throw FFMpegException("Incorrect frame size");
-  FFrameWidth = Width;
-  FFrameHeight = Height;
+  FOptions.FFrameWidth = Width;
+  FOptions.FFrameHeight = Height;
   if (Width % 2 != 0 || Height % 2 != 0)
     throw FFMpegException("Frame size must be a multiple of 2");
 }
@@ -42,13 +42,13 @@ void TCustomFFmpeg::OptFrameAspectRatio(const std::string &Text) {
   }
   if (static_cast<float>(Ratio) == 0)
     throw FFMpegException("Incorrect aspect ratio specification.");
-  FFrameAspectRatio = static_cast<float>(Ratio);
+  FOptions.FFrameAspectRatio = static_cast<float>(Ratio);
 }
 
 // A pixel format by name, or "list" to log the known formats.
 void TCustomFFmpeg::OptFramePixFmt(const std::string &Name) {
   if (Name != "list") {
-    FFramePixFmt = av::av_get_pix_fmt(Name.c_str());
+    FOptions.FFramePixFmt = av::av_get_pix_fmt(Name.c_str());
     return;
   }
   if (!FOnLog) return;
@@ -77,19 +77,19 @@ void TCustomFFmpeg::SetCropBand(int &Band, int &Dimension, int Size, const char 
 }
 
 void TCustomFFmpeg::OptFrameCropTop(int Size) {
-  SetCropBand(FFrameTopBand, FFrameHeight, Size, "Top", "Vertical");
+  SetCropBand(FOptions.FFrameTopBand, FOptions.FFrameHeight, Size, "Top", "Vertical");
 }
 
 void TCustomFFmpeg::OptFrameCropBottom(int Size) {
-  SetCropBand(FFrameBottomBand, FFrameHeight, Size, "Bottom", "Vertical");
+  SetCropBand(FOptions.FFrameBottomBand, FOptions.FFrameHeight, Size, "Bottom", "Vertical");
 }
 
 void TCustomFFmpeg::OptFrameCropLeft(int Size) {
-  SetCropBand(FFrameLeftBand, FFrameWidth, Size, "Left", "Horizontal");
+  SetCropBand(FOptions.FFrameLeftBand, FOptions.FFrameWidth, Size, "Left", "Horizontal");
 }
 
 void TCustomFFmpeg::OptFrameCropRight(int Size) {
-  SetCropBand(FFrameRightBand, FFrameWidth, Size, "Right", "Horizontal");
+  SetCropBand(FOptions.FFrameRightBand, FOptions.FFrameWidth, Size, "Right", "Horizontal");
 }
 
 void TCustomFFmpeg::SetPadSize(int &Pad, int Size, const char *Side) {
@@ -108,27 +108,27 @@ int SaturatedSum(int Size, int Before, int After) {
 }  // namespace
 
 int TCustomFFmpeg::PaddedWidth() const {
-  return SaturatedSum(FFrameWidth, FFramePadLeft, FFramePadRight);
+  return SaturatedSum(FOptions.FFrameWidth, FOptions.FFramePadLeft, FOptions.FFramePadRight);
 }
 
 int TCustomFFmpeg::PaddedHeight() const {
-  return SaturatedSum(FFrameHeight, FFramePadTop, FFramePadBottom);
+  return SaturatedSum(FOptions.FFrameHeight, FOptions.FFramePadTop, FOptions.FFramePadBottom);
 }
 
 void TCustomFFmpeg::OptFramePadTop(int Size) {
-  SetPadSize(FFramePadTop, Size, "Top");
+  SetPadSize(FOptions.FFramePadTop, Size, "Top");
 }
 
 void TCustomFFmpeg::OptFramePadBottom(int Size) {
-  SetPadSize(FFramePadBottom, Size, "Bottom");
+  SetPadSize(FOptions.FFramePadBottom, Size, "Bottom");
 }
 
 void TCustomFFmpeg::OptFramePadLeft(int Size) {
-  SetPadSize(FFramePadLeft, Size, "Left");
+  SetPadSize(FOptions.FFramePadLeft, Size, "Left");
 }
 
 void TCustomFFmpeg::OptFramePadRight(int Size) {
-  SetPadSize(FFramePadRight, Size, "Right");
+  SetPadSize(FOptions.FFramePadRight, Size, "Right");
 }
 
 // Color holds red in its lowest byte, then green, then blue; the pad colour is kept as Y, U,
@@ -137,27 +137,27 @@ void TCustomFFmpeg::OptPadColor(int Color) {
   const int R = Color & 0xFF;
   const int G = (Color >> 8) & 0xFF;
   const int B = (Color >> 16) & 0xFF;
-  FPadColor[0] = (307 * R + 602 * G + 117 * B + 512) >> 10;
-  FPadColor[1] = ((-173 * R - 340 * G + 512 * B + 511) >> 10) + 128;
-  FPadColor[2] = ((512 * R - 429 * G - 84 * B + 511) >> 10) + 128;
+  FOptions.FPadColor[0] = (307 * R + 602 * G + 117 * B + 512) >> 10;
+  FOptions.FPadColor[1] = ((-173 * R - 340 * G + 512 * B + 511) >> 10) + 128;
+  FOptions.FPadColor[2] = ((512 * R - 429 * G - 84 * B + 511) >> 10) + 128;
 }
 
 void TCustomFFmpeg::OptQScale(float QScale) {
   if (!(QScale > 0 && QScale <= 255)) throw FFMpegException("qscale must be > 0.0 and <= 255");
-  FVideoQScale = QScale;
+  FOptions.FVideoQScale = QScale;
 }
 
 void TCustomFFmpeg::OptVideoRcOverride(const std::string &Text) {
-  FVideoRcOverride = Text;
+  FOptions.FVideoRcOverride = Text;
 }
 
 void TCustomFFmpeg::OptMeThreshold(int Threshold) {
-  FMeThreshold = Threshold;
+  FOptions.FMeThreshold = Threshold;
 }
 
 void TCustomFFmpeg::OptPass(int Pass) {
   if (Pass != 1 && Pass != 2) throw FFMpegException("pass number can be only 1 or 2");
-  FDoPass = Pass;
+  FOptions.FDoPass = Pass;
 }
 
 // 64 comma-separated coefficients. The new table replaces the old one before parsing, so a
@@ -185,34 +185,34 @@ void TCustomFFmpeg::SetMatrix(std::vector<uint16_t> &Matrix, const std::string &
 }
 
 void TCustomFFmpeg::OptIntraMatrix(const std::string &Text) {
-  SetMatrix(FIntraMatrix, Text);
+  SetMatrix(FOptions.FIntraMatrix, Text);
 }
 
 void TCustomFFmpeg::OptInterMatrix(const std::string &Text) {
-  SetMatrix(FInterMatrix, Text);
+  SetMatrix(FOptions.FInterMatrix, Text);
 }
 
 void TCustomFFmpeg::OptTopFieldFirst(int Value) {
-  FTopFieldFirst = Value;
+  FOptions.FTopFieldFirst = Value;
 }
 
 void TCustomFFmpeg::OptVideoCodec(const std::string &Name) {
-  SetCodecChoice(FVideoCodecName, FVideoStreamCopy, Name);
+  SetCodecChoice(FOptions.FVideoCodecName, FOptions.FVideoStreamCopy, Name);
 }
 
 void TCustomFFmpeg::OptVideoTag(const std::string &Tag) {
-  FVideoCodecTag = ParseTag(Tag, "video");
+  FOptions.FVideoCodecTag = ParseTag(Tag, "video");
 }
 
 void TCustomFFmpeg::OptVideoChannel(int Channel) {
-  FVideoChannel = Channel;
+  FOptions.FVideoChannel = Channel;
 }
 
 void TCustomFFmpeg::OptVideoStandard(const std::string &Standard) {
-  FVideoStandard = Standard;
+  FOptions.FVideoStandard = Standard;
 }
 
 void TCustomFFmpeg::OptFrameHook(const std::string &CommandLine) {
   AddFrameHookCommandLine(FHooks, CommandLine);
-  FUsingVHook = true;
+  FOptions.FUsingVHook = true;
 }

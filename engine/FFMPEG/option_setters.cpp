@@ -13,67 +13,67 @@ void SetWhenGiven(std::string &Field, const std::string &Text) {
 }  // namespace
 
 void TCustomFFmpeg::SetStartTime(int64_t Microseconds) {
-  if (Microseconds > 0) FStartTime = Microseconds;
+  if (Microseconds > 0) FOptions.FStartTime = Microseconds;
 }
 
 void TCustomFFmpeg::SetProgramId(int ProgramId) {
-  if (ProgramId >= 0) FProgramId = ProgramId;
+  if (ProgramId >= 0) FOptions.FProgramId = ProgramId;
 }
 
 void TCustomFFmpeg::SetRecordingTimeMs(int Milliseconds) {
   if (Milliseconds <= 0) return;
-  FRecordingTime = static_cast<int64_t>(Milliseconds) * 1000;
-  FOutputDurationMs = Milliseconds;
+  FOptions.FRecordingTime = static_cast<int64_t>(Milliseconds) * 1000;
+  FOptions.FOutputDurationMs = Milliseconds;
 }
 
 void TCustomFFmpeg::SetAudioVolume(int Volume) {
-  if (Volume >= 0) FAudioVolume = Volume;
+  if (Volume >= 0) FOptions.FAudioVolume = Volume;
 }
 
 void TCustomFFmpeg::SetAudioSyncMethod(int Method) {
-  FAudioSyncMethod = Method;
+  FOptions.FAudioSyncMethod = Method;
 }
 
 void TCustomFFmpeg::SetVideoSyncMethod(int Method) {
-  FVideoSyncMethod = Method;
+  FOptions.FVideoSyncMethod = Method;
 }
 
 void TCustomFFmpeg::SetMuxMaxDelay(float Seconds) {
-  if (Seconds > 0) FMuxMaxDelay = Seconds;
+  if (Seconds > 0) FOptions.FMuxMaxDelay = Seconds;
 }
 
 void TCustomFFmpeg::SetMuxPreload(float Seconds) {
-  if (Seconds > 0) FMuxPreload = Seconds;
+  if (Seconds > 0) FOptions.FMuxPreload = Seconds;
 }
 
 void TCustomFFmpeg::SetYear(int Year) {
-  if (Year > 0) FYear = Year;
+  if (Year > 0) FOptions.FYear = Year;
 }
 
 void TCustomFFmpeg::SetTrack(int Track) {
-  if (Track > 0) FTrack = Track;
+  if (Track > 0) FOptions.FTrack = Track;
 }
 
 void TCustomFFmpeg::SetTitle(const std::string &Text) {
-  SetWhenGiven(FTitle, Text);
+  SetWhenGiven(FOptions.FTitle, Text);
 }
 
 void TCustomFFmpeg::SetAuthor(const std::string &Text) {
-  SetWhenGiven(FAuthor, Text);
+  SetWhenGiven(FOptions.FAuthor, Text);
 }
 
 void TCustomFFmpeg::SetCopyright(const std::string &Text) {
-  SetWhenGiven(FCopyright, Text);
+  SetWhenGiven(FOptions.FCopyright, Text);
 }
 
 void TCustomFFmpeg::SetComment(const std::string &Text) {
-  SetWhenGiven(FComment, Text);
+  SetWhenGiven(FOptions.FComment, Text);
 }
 
 void TCustomFFmpeg::SetGenre(const std::string &Text) {
-  SetWhenGiven(FGenre, Text);
+  SetWhenGiven(FOptions.FGenre, Text);
 }
 
 void TCustomFFmpeg::SetAlbum(const std::string &Text) {
-  SetWhenGiven(FAlbum, Text);
+  SetWhenGiven(FOptions.FAlbum, Text);
 }

@@ -30,7 +30,7 @@ void TCustomFFmpeg::EndWorker() {
 }
 
 void TCustomFFmpeg::InitDefaults() {
-  static_cast<TFFmpegOptionState &>(*this) = TFFmpegOptionState();
+  FOptions = TFFmpegOptionState();
   static_cast<TFFmpegSessionState &>(*this) = TFFmpegSessionState();
   ReleaseFrameHooks(FHooks);
 }
@@ -53,7 +53,7 @@ void TCustomFFmpeg::AllocateOptionHolders() {
   }
   FFormatOptions.reset(av::avformat_alloc_context());
   FScaleOptions.reset(av::sws_getContext(16, 16, AV_PIX_FMT_YUV420P, 16, 16, AV_PIX_FMT_YUV420P,
-                                         FSwsFlags, nullptr, nullptr, nullptr));
+                                         FOptions.FSwsFlags, nullptr, nullptr, nullptr));
   if (!FFormatOptions || !FScaleOptions) throw std::bad_alloc();
 }
 
@@ -76,17 +76,17 @@ void TCustomFFmpeg::ReleaseAll() {
   FOutputStreams.clear();
   FOutputFiles.clear();
   FInputFiles.clear();
-  FIntraMatrix.clear();
-  FInterMatrix.clear();
+  FOptions.FIntraMatrix.clear();
+  FOptions.FInterMatrix.clear();
   FVStatsFile.reset();
-  FVStatsFileName.clear();
-  FVideoCodecName.clear();
-  FAudioCodecName.clear();
-  FSubtitleCodecName.clear();
-  FVideoStandard.clear();
-  FVideoRcOverride.clear();
-  FAudioLanguage.clear();
-  FSubtitleLanguage.clear();
+  FOptions.FVStatsFileName.clear();
+  FOptions.FVideoCodecName.clear();
+  FOptions.FAudioCodecName.clear();
+  FOptions.FSubtitleCodecName.clear();
+  FOptions.FVideoStandard.clear();
+  FOptions.FVideoRcOverride.clear();
+  FOptions.FAudioLanguage.clear();
+  FOptions.FSubtitleLanguage.clear();
   ReleaseFrameHooks(FHooks);
   FPictureHooks.reset();
 }
@@ -94,12 +94,12 @@ void TCustomFFmpeg::ReleaseAll() {
 bool TCustomFFmpeg::OpenFile(bool (TCustomFFmpeg::*Open)(const std::string &),
                              void (TCustomFFmpeg::*End)(), const std::string &FileName) {
   // Whatever is thrown, the options are as before the call, less the per-file ones.
-  const TFFmpegOptionState Saved = *this;
+  const TFFmpegOptionState Saved = FOptions;
   bool Opened;
   try {
     Opened = (this->*Open)(FileName);
   } catch (...) {
-    static_cast<TFFmpegOptionState &>(*this) = Saved;
+    FOptions = Saved;
     (this->*End)();
     throw;
   }

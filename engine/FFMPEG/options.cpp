@@ -9,7 +9,8 @@
 
 namespace {
 
-using TApply = void (*)(TCustomFFmpeg &Task, const std::string &Name, const std::string &Value);
+using TApply = void (*)(TCustomFFmpeg &Task, TFFmpegOptionState &Options, const std::string &Name,
+                        const std::string &Value);
 
 struct TOptionEntry {
   const char *Name;
@@ -20,77 +21,90 @@ struct TOptionEntry {
 constexpr bool Switch = false;
 
 // Names accepted for compatibility that have no effect.
-void Ignore(TCustomFFmpeg &Task, const std::string &Name, const std::string &) {
+void Ignore(TCustomFFmpeg &Task, TFFmpegOptionState &, const std::string &Name,
+            const std::string &) {
   Task.DoLog(1, "Do nothing: option - " + Name);
 }
 
 // Names whose function the engine does not provide.
-void Refuse(TCustomFFmpeg &, const std::string &Name, const std::string &) {
+void Refuse(TCustomFFmpeg &, TFFmpegOptionState &, const std::string &Name, const std::string &) {
   throw FFMpegException("TODO: option - " + Name);
 }
 
 template <int TFFmpegOptionState::*Field>
-void SetOne(TCustomFFmpeg &Task, const std::string &, const std::string &) {
-  Task.*Field = 1;
+void SetOne(TCustomFFmpeg &, TFFmpegOptionState &Options, const std::string &,
+            const std::string &) {
+  Options.*Field = 1;
 }
 
 template <bool TFFmpegOptionState::*Field>
-void SetTrue(TCustomFFmpeg &Task, const std::string &, const std::string &) {
-  Task.*Field = true;
+void SetTrue(TCustomFFmpeg &, TFFmpegOptionState &Options, const std::string &,
+             const std::string &) {
+  Options.*Field = true;
 }
 
 template <int TFFmpegOptionState::*Field>
-void SetInt(TCustomFFmpeg &Task, const std::string &, const std::string &Value) {
-  Task.*Field = ParseOptionInt(Value);
+void SetInt(TCustomFFmpeg &, TFFmpegOptionState &Options, const std::string &,
+            const std::string &Value) {
+  Options.*Field = ParseOptionInt(Value);
 }
 
 template <int64_t TFFmpegOptionState::*Field>
-void SetInt64(TCustomFFmpeg &Task, const std::string &, const std::string &Value) {
-  Task.*Field = ParseOptionInt64(Value);
+void SetInt64(TCustomFFmpeg &, TFFmpegOptionState &Options, const std::string &,
+              const std::string &Value) {
+  Options.*Field = ParseOptionInt64(Value);
 }
 
 template <float TFFmpegOptionState::*Field>
-void SetFloat(TCustomFFmpeg &Task, const std::string &, const std::string &Value) {
-  Task.*Field = ParseOptionFloat(Value);
+void SetFloat(TCustomFFmpeg &, TFFmpegOptionState &Options, const std::string &,
+              const std::string &Value) {
+  Options.*Field = ParseOptionFloat(Value);
 }
 
 template <std::string TFFmpegOptionState::*Field>
-void SetText(TCustomFFmpeg &Task, const std::string &, const std::string &Value) {
-  Task.*Field = Value;
+void SetText(TCustomFFmpeg &, TFFmpegOptionState &Options, const std::string &,
+             const std::string &Value) {
+  Options.*Field = Value;
 }
 
 // Frame limit of one media type (video 0, audio 1, data 2).
 template <int MediaType>
-void SetMaxFrames(TCustomFFmpeg &Task, const std::string &, const std::string &Value) {
-  Task.FMaxFrames[MediaType] = ParseOptionInt(Value);
+void SetMaxFrames(TCustomFFmpeg &, TFFmpegOptionState &Options, const std::string &,
+                  const std::string &Value) {
+  Options.FMaxFrames[MediaType] = ParseOptionInt(Value);
 }
 
 template <void (TCustomFFmpeg::*Handler)()>
-void Call(TCustomFFmpeg &Task, const std::string &, const std::string &) {
+void Call(TCustomFFmpeg &Task, TFFmpegOptionState &, const std::string &, const std::string &) {
   (Task.*Handler)();
 }
 
 template <void (TCustomFFmpeg::*Handler)(int)>
-void CallInt(TCustomFFmpeg &Task, const std::string &, const std::string &Value) {
+void CallInt(TCustomFFmpeg &Task, TFFmpegOptionState &, const std::string &,
+             const std::string &Value) {
   (Task.*Handler)(ParseOptionInt(Value));
 }
 
 template <void (TCustomFFmpeg::*Handler)(float)>
-void CallFloat(TCustomFFmpeg &Task, const std::string &, const std::string &Value) {
+void CallFloat(TCustomFFmpeg &Task, TFFmpegOptionState &, const std::string &,
+               const std::string &Value) {
   (Task.*Handler)(ParseOptionFloat(Value));
 }
 
 template <void (TCustomFFmpeg::*Handler)(const std::string &)>
-void CallText(TCustomFFmpeg &Task, const std::string &, const std::string &Value) {
+void CallText(TCustomFFmpeg &Task, TFFmpegOptionState &, const std::string &,
+              const std::string &Value) {
   (Task.*Handler)(Value);
 }
 
 template <void (TCustomFFmpeg::*Handler)(const std::string &, const std::string &)>
-void CallNamed(TCustomFFmpeg &Task, const std::string &Name, const std::string &Value) {
+void CallNamed(TCustomFFmpeg &Task, TFFmpegOptionState &, const std::string &Name,
+               const std::string &Value) {
   (Task.*Handler)(Name, Value);
 }
 
 using T = TCustomFFmpeg;
+using O = TFFmpegOptionState;
 
 constexpr TOptionEntry Vocabulary[] = {
     {"L", Ignore, Switch},
@@ -99,7 +113,7 @@ constexpr TOptionEntry Vocabulary[] = {
     {"formats", Ignore, Switch},
     {"i", Ignore},
     {"y", Ignore, Switch},
-    {"n", SetTrue<&T::FKeepExistingOutput>, Switch},
+    {"n", SetTrue<&O::FKeepExistingOutput>, Switch},
     {"benchmark", Ignore, Switch},
     {"apre", Ignore},
     {"vpre", Ignore},
@@ -113,11 +127,11 @@ constexpr TOptionEntry Vocabulary[] = {
     {"f", CallText<&T::OptFormat>},
     {"map", CallText<&T::OptMap>},
     {"map_meta_data", CallText<&T::OptMapMetaData>},
-    {"keep_tags", SetTrue<&T::FKeepSourceTags>, Switch},
-    {"default_streams", SetTrue<&T::FPreferDefaultStreams>, Switch},
-    {"source_timing", SetTrue<&T::FKeepSourceTiming>, Switch},
+    {"keep_tags", SetTrue<&O::FKeepSourceTags>, Switch},
+    {"default_streams", SetTrue<&O::FPreferDefaultStreams>, Switch},
+    {"source_timing", SetTrue<&O::FKeepSourceTiming>, Switch},
     {"t", CallText<&T::OptRecordingTime>},
-    {"fs", SetInt64<&T::FLimitFileSize>},
+    {"fs", SetInt64<&O::FLimitFileSize>},
     {"ss", CallText<&T::OptStartTime>},
     {"itsoffset", CallText<&T::OptInputTsOffset>},
     {"itsscale", CallText<&T::OptInputTsScale>},
@@ -129,22 +143,22 @@ constexpr TOptionEntry Vocabulary[] = {
     {"album", CallText<&T::SetAlbum>},
     {"timestamp", CallText<&T::OptRecTimestamp>},
     {"dframes", SetMaxFrames<AVMEDIA_TYPE_DATA>},
-    {"dump", SetOne<&T::FDoPktDump>, Switch},
-    {"hex", SetOne<&T::FDoHexDump>, Switch},
-    {"re", SetOne<&T::FRateEmu>, Switch},
-    {"autorotate", SetTrue<&T::FAutoRotate>, Switch},
-    {"loop_input", SetOne<&T::FLoopInput>, Switch},
-    {"loop_output", SetInt<&T::FLoopOutput>},
+    {"dump", SetOne<&O::FDoPktDump>, Switch},
+    {"hex", SetOne<&O::FDoHexDump>, Switch},
+    {"re", SetOne<&O::FRateEmu>, Switch},
+    {"autorotate", SetTrue<&O::FAutoRotate>, Switch},
+    {"loop_input", SetOne<&O::FLoopInput>, Switch},
+    {"loop_output", SetInt<&O::FLoopOutput>},
     {"v", CallInt<&T::OptVerbose>},
     {"target", CallText<&T::OptTarget>},
-    {"vsync", SetInt<&T::FVideoSyncMethod>},
-    {"async", SetInt<&T::FAudioSyncMethod>},
-    {"adrift_threshold", SetFloat<&T::FAudioDriftThreshold>},
-    {"vglobal", SetInt<&T::FVideoGlobalHeader>},
-    {"copyts", SetTrue<&T::FCopyTs>, Switch},
-    {"shortest", SetOne<&T::FShortest>, Switch},
-    {"dts_delta_threshold", SetFloat<&T::FDtsDeltaThreshold>},
-    {"programid", SetInt<&T::FProgramId>},
+    {"vsync", SetInt<&O::FVideoSyncMethod>},
+    {"async", SetInt<&O::FAudioSyncMethod>},
+    {"adrift_threshold", SetFloat<&O::FAudioDriftThreshold>},
+    {"vglobal", SetInt<&O::FVideoGlobalHeader>},
+    {"copyts", SetTrue<&O::FCopyTs>, Switch},
+    {"shortest", SetOne<&O::FShortest>, Switch},
+    {"dts_delta_threshold", SetFloat<&O::FDtsDeltaThreshold>},
+    {"programid", SetInt<&O::FProgramId>},
 
     // Video.
     {"b", CallNamed<&T::OptBitrate>},
@@ -163,50 +177,50 @@ constexpr TOptionEntry Vocabulary[] = {
     {"padleft", CallInt<&T::OptFramePadLeft>},
     {"padright", CallInt<&T::OptFramePadRight>},
     {"padcolor", CallInt<&T::OptPadColor>},
-    {"intra", SetOne<&T::FIntraOnly>, Switch},
-    {"vn", SetOne<&T::FVideoDisable>, Switch},
-    {"vdt", SetInt<&T::FVideoDiscard>},
+    {"intra", SetOne<&O::FIntraOnly>, Switch},
+    {"vn", SetOne<&O::FVideoDisable>, Switch},
+    {"vdt", SetInt<&O::FVideoDiscard>},
     {"qscale", CallFloat<&T::OptQScale>},
     {"rc_override", CallText<&T::OptVideoRcOverride>},
     {"vcodec", CallText<&T::OptVideoCodec>},
     {"me_threshold", CallInt<&T::OptMeThreshold>},
-    {"sameq", SetOne<&T::FSameQuality>, Switch},
+    {"sameq", SetOne<&O::FSameQuality>, Switch},
     {"pass", CallInt<&T::OptPass>},
-    {"passlogfile", SetText<&T::FPassLogFileName>},
-    {"deinterlace", SetOne<&T::FDoDeinterlace>, Switch},
-    {"psnr", SetOne<&T::FDoPsnr>, Switch},
+    {"passlogfile", SetText<&O::FPassLogFileName>},
+    {"deinterlace", SetOne<&O::FDoDeinterlace>, Switch},
+    {"psnr", SetOne<&O::FDoPsnr>, Switch},
     {"vstats", Call<&T::OptVStats>, Switch},
     {"vstats_file", CallText<&T::OptVStatsFile>},
     {"vhook", CallText<&T::OptFrameHook>},
     {"intra_matrix", CallText<&T::OptIntraMatrix>},
     {"inter_matrix", CallText<&T::OptInterMatrix>},
     {"top", CallInt<&T::OptTopFieldFirst>},
-    {"dc", SetInt<&T::FIntraDcPrecision>},
+    {"dc", SetInt<&O::FIntraDcPrecision>},
     {"vtag", CallText<&T::OptVideoTag>},
     {"newvideo", Call<&T::OptNewVideoStream>, Switch},
-    {"qphist", SetOne<&T::FQpHist>, Switch},
+    {"qphist", SetOne<&O::FQpHist>, Switch},
     {"vc", CallInt<&T::OptVideoChannel>},
     {"tvstd", CallText<&T::OptVideoStandard>},
 
     // Audio, subtitles and muxing.
     {"ab", CallNamed<&T::OptBitrate>},
     {"aframes", SetMaxFrames<AVMEDIA_TYPE_AUDIO>},
-    {"aq", SetFloat<&T::FAudioQScale>},
+    {"aq", SetFloat<&O::FAudioQScale>},
     {"ar", CallInt<&T::OptAudioRate>},
     {"ac", CallInt<&T::OptAudioChannels>},
-    {"an", SetOne<&T::FAudioDisable>, Switch},
+    {"an", SetOne<&O::FAudioDisable>, Switch},
     {"acodec", CallText<&T::OptAudioCodec>},
     {"atag", CallText<&T::OptAudioTag>},
-    {"vol", SetInt<&T::FAudioVolume>},
+    {"vol", SetInt<&O::FAudioVolume>},
     {"newaudio", Call<&T::OptNewAudioStream>, Switch},
-    {"alang", SetText<&T::FAudioLanguage>},
-    {"sn", SetOne<&T::FSubtitleDisable>, Switch},
+    {"alang", SetText<&O::FAudioLanguage>},
+    {"sn", SetOne<&O::FSubtitleDisable>, Switch},
     {"scodec", CallText<&T::OptSubtitleCodec>},
     {"newsubtitle", Call<&T::OptNewSubtitleStream>, Switch},
-    {"slang", SetText<&T::FSubtitleLanguage>},
-    {"isync", SetOne<&T::FInputSync>, Switch},
-    {"muxdelay", SetFloat<&T::FMuxMaxDelay>},
-    {"muxpreload", SetFloat<&T::FMuxPreload>},
+    {"slang", SetText<&O::FSubtitleLanguage>},
+    {"isync", SetOne<&O::FInputSync>, Switch},
+    {"muxdelay", SetFloat<&O::FMuxMaxDelay>},
+    {"muxpreload", SetFloat<&O::FMuxPreload>},
 };
 
 }  // namespace
@@ -219,6 +233,6 @@ bool TCustomFFmpeg::OptionTakesValue(const std::string &Name) {
 
 void TCustomFFmpeg::SetOption(const std::string &Name, const std::string &Value) {
   for (const TOptionEntry &Entry : Vocabulary)
-    if (Name == Entry.Name) return Entry.Apply(*this, Name, Value);
+    if (Name == Entry.Name) return Entry.Apply(*this, FOptions, Name, Value);
   SetDefaultOption(Name, Value);
 }

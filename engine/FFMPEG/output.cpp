@@ -37,8 +37,8 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string &FileName) {
 }
 
 void TCustomFFmpeg::EndOutputOpen() {
-  FOutputFormat = nullptr;
-  FInputFormat = nullptr;
+  FOptions.FOutputFormat = nullptr;
+  FOptions.FInputFormat = nullptr;
 }
 
 bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
@@ -48,14 +48,15 @@ bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
     return false;
   }
   // Kept files are never replaced, inputs included, so only a replacing output can hit one.
-  const TInputFileContext *Input = FKeepExistingOutput ? nullptr : InputAt(FileName);
+  const TInputFileContext *Input = FOptions.FKeepExistingOutput ? nullptr : InputAt(FileName);
   if (Input) {
     FLastErrorText = FormatText("Output file '%s' is the input file '%s' of this conversion",
                                 FileName.c_str(), Input->Context->url);
     return false;
   }
-  const AVOutputFormat *Format =
-      FOutputFormat ? FOutputFormat : av::av_guess_format(nullptr, FileName.c_str(), nullptr);
+  const AVOutputFormat *Format = FOptions.FOutputFormat
+                                     ? FOptions.FOutputFormat
+                                     : av::av_guess_format(nullptr, FileName.c_str(), nullptr);
   if (!Format) {
     FLastErrorText =
         FormatText("Unable to find a suitable output format for '%s'", FileName.c_str());
@@ -82,21 +83,24 @@ bool TCustomFFmpeg::TryOpenOutputFile(const std::string &FileName) {
   }
   // An existing file is replaced, unless kept, once the new one is complete.
   Output->StopFlag = &FStopRequested;
-  Output->WhenStopped = FRemoveStoppedOutput ? TStoppedOutput::Remove : TStoppedOutput::Keep;
+  Output->WhenStopped =
+      FOptions.FRemoveStoppedOutput ? TStoppedOutput::Remove : TStoppedOutput::Keep;
   Output->OnLog = [this](int Level, const std::string &Message) { DoLog(Level, Message); };
   if (!(Format->flags & AVFMT_NOFILE) &&
-      !Output->OpenFile(FileName, FKeepExistingOutput, FLastErrorText)) {
+      !Output->OpenFile(FileName, FOptions.FKeepExistingOutput, FLastErrorText)) {
     FLastErrorCause = Output->OpenFailureCause();
     DoLog(0, FLastErrorText + ": " + FLastErrorCause);
     return false;
   }
-  if (FKeepSourceTags && !FInputFiles.empty()) Output->TimeSource = FInputFiles[0]->FileName;
+  if (FOptions.FKeepSourceTags && !FInputFiles.empty())
+    Output->TimeSource = FInputFiles[0]->FileName;
   // Preload and looping became private options of the muxers that use them; others ignore them.
-  av::av_opt_set_int(Context, "preload", SaturatedInteger<int64_t>(FMuxPreload * 1000000.0),
+  av::av_opt_set_int(Context, "preload",
+                     SaturatedInteger<int64_t>(FOptions.FMuxPreload * 1000000.0),
                      AV_OPT_SEARCH_CHILDREN);
-  Context->max_delay = SaturatedInteger<int>(FMuxMaxDelay * 1000000.0);
+  Context->max_delay = SaturatedInteger<int>(FOptions.FMuxMaxDelay * 1000000.0);
   if (av::av_opt_find(Context, "loop", nullptr, 0, AV_OPT_SEARCH_CHILDREN))
-    av::av_opt_set_int(Context, "loop", FLoopOutput, AV_OPT_SEARCH_CHILDREN);
+    av::av_opt_set_int(Context, "loop", FOptions.FLoopOutput, AV_OPT_SEARCH_CHILDREN);
   ApplyDefaultOptions(FFormatOptions.get(), Context, AV_OPT_FLAG_ENCODING_PARAM);
   CopyFormatPrivateOptions(Output->MuxerOptions.Address());
 
@@ -112,12 +116,12 @@ std::string TCustomFFmpeg::OutputFileName(int Index) const {
 
 bool TCustomFFmpeg::CreateOutputStreams(TOutputFileContext &Output) {
   const AVOutputFormat *Format = Output.Context->oformat;
-  bool WantVideo =
-      FVideoStreamCopy || Format->video_codec != AV_CODEC_ID_NONE || !FVideoCodecName.empty();
-  bool WantAudio =
-      FAudioStreamCopy || Format->audio_codec != AV_CODEC_ID_NONE || !FAudioCodecName.empty();
-  bool WantSubtitle = FSubtitleStreamCopy || Format->subtitle_codec != AV_CODEC_ID_NONE ||
-                      !FSubtitleCodecName.empty();
+  bool WantVideo = FOptions.FVideoStreamCopy || Format->video_codec != AV_CODEC_ID_NONE ||
+                   !FOptions.FVideoCodecName.empty();
+  bool WantAudio = FOptions.FAudioStreamCopy || Format->audio_codec != AV_CODEC_ID_NONE ||
+                   !FOptions.FAudioCodecName.empty();
+  bool WantSubtitle = FOptions.FSubtitleStreamCopy || Format->subtitle_codec != AV_CODEC_ID_NONE ||
+                      !FOptions.FSubtitleCodecName.empty();
   if (InputFileCount() > 0) {
     bool HasVideo, HasAudio, HasSubtitle;
     try {
@@ -136,12 +140,14 @@ bool TCustomFFmpeg::CreateOutputStreams(TOutputFileContext &Output) {
     const char *Failure;
   };
   const TStreamStep Steps[] = {
-      {WantVideo && !FVideoDisable, &TCustomFFmpeg::NewVideoStream, "new_video_stream fail: %s"},
-      {WantAudio && !FAudioDisable, &TCustomFFmpeg::NewAudioStream, "new_audio_stream fail: %s"},
-      {WantSubtitle && !FSubtitleDisable, &TCustomFFmpeg::NewSubtitleStream,
+      {WantVideo && !FOptions.FVideoDisable, &TCustomFFmpeg::NewVideoStream,
+       "new_video_stream fail: %s"},
+      {WantAudio && !FOptions.FAudioDisable, &TCustomFFmpeg::NewAudioStream,
+       "new_audio_stream fail: %s"},
+      {WantSubtitle && !FOptions.FSubtitleDisable, &TCustomFFmpeg::NewSubtitleStream,
        "new_subtitle_stream fail: %s"},
   };
-  const bool VideoMade = WantVideo && !FVideoDisable;
+  const bool VideoMade = WantVideo && !FOptions.FVideoDisable;
   for (const TStreamStep &Step : Steps) {
     if (!Step.Wanted) continue;
     try {
@@ -151,7 +157,7 @@ bool TCustomFFmpeg::CreateOutputStreams(TOutputFileContext &Output) {
       return false;
     }
   }
-  if (FKeepSourceTags && KeepsCover(*Format, VideoMade)) {
+  if (FOptions.FKeepSourceTags && KeepsCover(*Format, VideoMade)) {
     try {
       NewCoverStream(Output);
     } catch (const FFMpegException &Error) {
@@ -192,19 +198,20 @@ const TInputFileContext *TCustomFFmpeg::InputAt(const std::string &FileName) con
 
 void TCustomFFmpeg::SetOutputMetadata(AVFormatContext &Context) {
   AVDictionary **Metadata = &Context.metadata;
-  if (FRecTimestamp != 0) SetTag(Metadata, "creation_time", CreationTimeText(FRecTimestamp));
-  SetTag(Metadata, "title", FTitle);
-  SetTag(Metadata, "artist", FAuthor);
+  if (FOptions.FRecTimestamp != 0)
+    SetTag(Metadata, "creation_time", CreationTimeText(FOptions.FRecTimestamp));
+  SetTag(Metadata, "title", FOptions.FTitle);
+  SetTag(Metadata, "artist", FOptions.FAuthor);
   // The RealMedia muxer reads only the old key.
-  if (std::string_view(Context.oformat->name) == "rm") SetTag(Metadata, "author", FAuthor);
-  SetTag(Metadata, "copyright", FCopyright);
-  SetTag(Metadata, "comment", FComment);
-  SetTag(Metadata, "album", FAlbum);
-  if (FYear > 0) SetTag(Metadata, "date", std::to_string(FYear));
-  if (FTrack > 0) SetTag(Metadata, "track", std::to_string(FTrack));
-  SetTag(Metadata, "genre", FGenre);
+  if (std::string_view(Context.oformat->name) == "rm") SetTag(Metadata, "author", FOptions.FAuthor);
+  SetTag(Metadata, "copyright", FOptions.FCopyright);
+  SetTag(Metadata, "comment", FOptions.FComment);
+  SetTag(Metadata, "album", FOptions.FAlbum);
+  if (FOptions.FYear > 0) SetTag(Metadata, "date", std::to_string(FOptions.FYear));
+  if (FOptions.FTrack > 0) SetTag(Metadata, "track", std::to_string(FOptions.FTrack));
+  SetTag(Metadata, "genre", FOptions.FGenre);
   // Under the tags given: those win. The muxer keeps what its format can hold.
-  if (!FKeepSourceTags || FInputFiles.empty()) return;
+  if (!FOptions.FKeepSourceTags || FInputFiles.empty()) return;
   av::av_dict_copy(Metadata, FInputFiles[0]->Context->metadata, AV_DICT_DONT_OVERWRITE);
   // The Ogg muxers keep comments per stream and ignore the file's.
   constexpr std::string_view OggFormats[] = {"ogg", "oga", "opus", "spx"};

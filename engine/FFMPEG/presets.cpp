@@ -140,7 +140,8 @@ const char *FrameRateOf(TNorm Norm) {
   return "25";
 }
 
-void RunStep(TCustomFFmpeg &Task, const TTargetPreset &Preset, TNorm Norm, TPresetStep Step) {
+void RunStep(TCustomFFmpeg &Task, TFFmpegOptionState &Options, const TTargetPreset &Preset,
+             TNorm Norm, TPresetStep Step) {
   switch (Step) {
     case Codecs:
       Task.OptVideoCodec(Preset.VideoCodec);
@@ -180,11 +181,11 @@ void RunStep(TCustomFFmpeg &Task, const TTargetPreset &Preset, TNorm Norm, TPres
       Task.SetStrOption("ab", Preset.AudioBitrate);
       break;
     case SampleRate:
-      Task.FAudioSampleRate = Preset.SampleRate;
+      Options.FAudioSampleRate = Preset.SampleRate;
       break;
     case Channels:
-      if (Preset.Channels == TChannelRule::Stereo || Task.FAudioChannels == 1)
-        Task.FAudioChannels = 2;
+      if (Preset.Channels == TChannelRule::Stereo || Options.FAudioChannels == 1)
+        Options.FAudioChannels = 2;
       break;
     case PacketSize:
       Task.SetStrOption("packetsize", Preset.PacketSize);
@@ -193,10 +194,10 @@ void RunStep(TCustomFFmpeg &Task, const TTargetPreset &Preset, TNorm Norm, TPres
       Task.SetStrOption("muxrate", Preset.MuxRate);
       break;
     case Preload:
-      Task.FMuxPreload = Preset.Preload;
+      Options.FMuxPreload = Preset.Preload;
       break;
     case Aspect:
-      if (Task.FFrameAspectRatio == 0) Task.OptFrameAspectRatio(Preset.Aspect);
+      if (Options.FFrameAspectRatio == 0) Task.OptFrameAspectRatio(Preset.Aspect);
       break;
   }
 }
@@ -228,8 +229,9 @@ void TCustomFFmpeg::ApplyTarget(const std::string &TargetType, const std::string
   } else if (Norm == "film") {
     Chosen = TNorm::Film;
   } else {
-    if (FFrameRate.den == 0) throw FFMpegException("frame_rate is invalid.");
-    bool Found = NormOfRate(static_cast<double>(FFrameRate.num) / FFrameRate.den, Chosen);
+    if (FOptions.FFrameRate.den == 0) throw FFMpegException("frame_rate is invalid.");
+    bool Found =
+        NormOfRate(static_cast<double>(FOptions.FFrameRate.num) / FOptions.FFrameRate.den, Chosen);
     // The inputs' video streams, by their frame rate (decoder time bases no longer tell it).
     for (int File = 0; !Found && File < InputFileCount(); ++File) {
       const AVFormatContext *Context = FInputFiles[File]->Context.get();
@@ -246,10 +248,10 @@ void TCustomFFmpeg::ApplyTarget(const std::string &TargetType, const std::string
       Chosen = DefaultNorm == "film"   ? TNorm::Film
                : DefaultNorm == "ntsc" ? TNorm::NTSC
                                        : TNorm::PAL;
-    if (FVerbose > 0)
+    if (FOptions.FVerbose > 0)
       DoLog(1, FormatText("Assuming %s for target.", Chosen == TNorm::PAL ? "PAL" : "NTSC"));
   }
   const TTargetPreset *Preset = FindPreset(TargetType);
   if (!Preset) throw FFMpegException("Unknown target type");
-  for (TPresetStep Step : Preset->Steps) RunStep(*this, *Preset, Chosen, Step);
+  for (TPresetStep Step : Preset->Steps) RunStep(*this, FOptions, *Preset, Chosen, Step);
 }

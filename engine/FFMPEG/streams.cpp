@@ -154,7 +154,7 @@ TCodecContextPtr TCustomFFmpeg::NewEncoder(const AVCodec *Encoder, AVCodecID Cod
   // engine's own bits are or-ed in afterwards.
   ApplyDefaultOptions(FCodecOptions[MediaType].get(), Context.get(),
                       TypeOptionFlag | AV_OPT_FLAG_ENCODING_PARAM);
-  Context->thread_count = FThreadCount;
+  Context->thread_count = FOptions.FThreadCount;
   return Context;
 }
 
@@ -163,12 +163,12 @@ void TCustomFFmpeg::NewVideoStream(TOutputFileContext &Output) {
   try {
     TChosenEncoder Chosen;
     std::vector<RcOverride> Overrides;
-    if (!FVideoStreamCopy) {
-      Chosen = ChooseEncoder(*this, FVideoCodecName, AVMEDIA_TYPE_VIDEO, Muxer);
-      Overrides = ParseRcOverride(FVideoRcOverride);
+    if (!FOptions.FVideoStreamCopy) {
+      Chosen = ChooseEncoder(*this, FOptions.FVideoCodecName, AVMEDIA_TYPE_VIDEO, Muxer);
+      Overrides = ParseRcOverride(FOptions.FVideoRcOverride);
     }
     auto Made = std::make_unique<TOutputStream>();
-    if (FVideoStreamCopy) {
+    if (FOptions.FVideoStreamCopy) {
       Made->StreamCopy = true;
     } else {
       Made->Encoder =
@@ -178,38 +178,41 @@ void TCustomFFmpeg::NewVideoStream(TOutputFileContext &Output) {
                             Muxer.oformat->flags & AVFMT_GLOBALHEADER);
       if (KeepsSourceTiming() && TakesVariableTiming(*Muxer.oformat, Chosen.Encoder))
         Made->VariableRate = KeepSourceTimestamps(*Made->Encoder);
-      if (FVideoQScale != 0 || FSameQuality) Made->Quality = FVideoQScale * FF_QP2LAMBDA;
+      if (FOptions.FVideoQScale != 0 || FOptions.FSameQuality)
+        Made->Quality = FOptions.FVideoQScale * FF_QP2LAMBDA;
     }
     TOutputStream &Record = AddStream(Output, AVMEDIA_TYPE_VIDEO, std::move(Made));
     AVStream *Stream = Record.St;
     if (Record.StreamCopy) {
-      Stream->codecpar->codec_tag = FVideoCodecTag;
+      Stream->codecpar->codec_tag = FOptions.FVideoCodecTag;
     } else {
       Stream->sample_aspect_ratio = Record.Encoder->sample_aspect_ratio;
       Stream->time_base = Record.Encoder->time_base;
       av::avcodec_parameters_from_context(Stream->codecpar, Record.Encoder.get());
     }
   } catch (...) {
-    FVideoCodecName.clear();
+    FOptions.FVideoCodecName.clear();
     throw;
   }
-  FVideoDisable = 0;
-  FVideoCodecName.clear();
-  FVideoStreamCopy = 0;
+  FOptions.FVideoDisable = 0;
+  FOptions.FVideoCodecName.clear();
+  FOptions.FVideoStreamCopy = 0;
 }
 
 void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *Encoder,
                                           const std::vector<RcOverride> &Overrides,
                                           bool MuxerWantsGlobalHeader) {
-  if (FVideoCodecTag != 0) Enc.codec_tag = FVideoCodecTag;
-  if ((FVideoGlobalHeader & 1) || (FVideoGlobalHeader == 0 && MuxerWantsGlobalHeader))
+  if (FOptions.FVideoCodecTag != 0) Enc.codec_tag = FOptions.FVideoCodecTag;
+  if ((FOptions.FVideoGlobalHeader & 1) ||
+      (FOptions.FVideoGlobalHeader == 0 && MuxerWantsGlobalHeader))
     Enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (FVideoGlobalHeader & 2) Enc.flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+  if (FOptions.FVideoGlobalHeader & 2) Enc.flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
 
-  AVRational Fps = FFrameRate.num != 0 ? FFrameRate : AVRational{25, 1};
+  AVRational Fps = FOptions.FFrameRate.num != 0 ? FOptions.FFrameRate : AVRational{25, 1};
   // A variable-rate source at a fixed rate gets its average, not the rate its timestamps are
   // laid out at (a mix of 24 and 60 fps parts would be 120 fps, mostly repeated pictures).
-  if (KeepsSourceTiming() && FSourceTiming.Average.num > 0) Fps = FSourceTiming.Average;
+  if (KeepsSourceTiming() && FOptions.FSourceTiming.Average.num > 0)
+    Fps = FOptions.FSourceTiming.Average;
   const AVRational *Rates = av_compat::FrameRates(Encoder);
   AVRational Rate = Rates ? NearestRate(Fps, Rates) : Fps;
   // The MPEG-4 encoder refuses a time base denominator above 16 bits, as a phone clip's
@@ -220,24 +223,24 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
   Enc.framerate = Rate;
   Enc.width = PaddedWidth();
   Enc.height = PaddedHeight();
-  Enc.sample_aspect_ratio = Enc.width > 0
-                                ? av::av_d2q(FFrameAspectRatio * Enc.height / Enc.width, 255)
-                                : AVRational{0, 1};
-  Enc.pix_fmt = FFramePixFmt;
+  Enc.sample_aspect_ratio =
+      Enc.width > 0 ? av::av_d2q(FOptions.FFrameAspectRatio * Enc.height / Enc.width, 255)
+                    : AVRational{0, 1};
+  Enc.pix_fmt = FOptions.FFramePixFmt;
   if (const AVPixelFormat *Formats = av_compat::PixelFormats(Encoder)) {
     const AVPixelFormat *Format = Formats;
     while (*Format != AV_PIX_FMT_NONE && *Format != Enc.pix_fmt) ++Format;
     if (*Format == AV_PIX_FMT_NONE) Enc.pix_fmt = Formats[0];
   }
-  if (FIntraOnly) Enc.gop_size = 0;
-  if (FVideoQScale != 0 || FSameQuality) {
+  if (FOptions.FIntraOnly) Enc.gop_size = 0;
+  if (FOptions.FVideoQScale != 0 || FOptions.FSameQuality) {
     Enc.flags |= AV_CODEC_FLAG_QSCALE;
-    Enc.global_quality = static_cast<int>(FVideoQScale * FF_QP2LAMBDA);
+    Enc.global_quality = static_cast<int>(FOptions.FVideoQScale * FF_QP2LAMBDA);
   }
-  if (!FIntraMatrix.empty())
-    Enc.intra_matrix = LibraryCopy(FIntraMatrix.data(), FIntraMatrix.size());
-  if (!FInterMatrix.empty())
-    Enc.inter_matrix = LibraryCopy(FInterMatrix.data(), FInterMatrix.size());
+  if (!FOptions.FIntraMatrix.empty())
+    Enc.intra_matrix = LibraryCopy(FOptions.FIntraMatrix.data(), FOptions.FIntraMatrix.size());
+  if (!FOptions.FInterMatrix.empty())
+    Enc.inter_matrix = LibraryCopy(FOptions.FInterMatrix.data(), FOptions.FInterMatrix.size());
   if (!Overrides.empty()) {
     Enc.rc_override = LibraryCopy(Overrides.data(), Overrides.size());
     Enc.rc_override_count = static_cast<int>(Overrides.size());
@@ -245,18 +248,18 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
   // In 64 bits: three quarters of a buffer above 715 Mbit would overflow int.
   if (Enc.rc_initial_buffer_occupancy == 0)
     Enc.rc_initial_buffer_occupancy = static_cast<int>(int64_t{Enc.rc_buffer_size} * 3 / 4);
-  av_compat::SetIntraDcPrecision(Enc, FIntraDcPrecision);
-  if (FDoPsnr) Enc.flags |= AV_CODEC_FLAG_PSNR;
-  if (FDoPass == 1) Enc.flags |= AV_CODEC_FLAG_PASS1;
-  if (FDoPass == 2) Enc.flags |= AV_CODEC_FLAG_PASS2;
+  av_compat::SetIntraDcPrecision(Enc, FOptions.FIntraDcPrecision);
+  if (FOptions.FDoPsnr) Enc.flags |= AV_CODEC_FLAG_PSNR;
+  if (FOptions.FDoPass == 1) Enc.flags |= AV_CODEC_FLAG_PASS1;
+  if (FOptions.FDoPass == 2) Enc.flags |= AV_CODEC_FLAG_PASS2;
 }
 
 bool TCustomFFmpeg::KeepsSourceTiming() const {
-  return FKeepSourceTiming && FSourceTiming.Variable;
+  return FOptions.FKeepSourceTiming && FOptions.FSourceTiming.Variable;
 }
 
 bool TCustomFFmpeg::KeepSourceTimestamps(AVCodecContext &Enc) const {
-  AVRational TimeBase = FSourceTiming.TimeBase;
+  AVRational TimeBase = FOptions.FSourceTiming.TimeBase;
   if (TimeBase.num <= 0 || TimeBase.den <= 0) return false;
   // The MPEG-4 encoder's 16 bits: the source's clock slowed by the smallest whole factor
   // (a phone clip's 1/90000 becomes 1/45000).
@@ -271,11 +274,11 @@ void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {
   const AVFormatContext &Muxer = *Output.Context;
   try {
     TChosenEncoder Chosen;
-    if (!FAudioStreamCopy)
-      Chosen = ChooseEncoder(*this, FAudioCodecName, AVMEDIA_TYPE_AUDIO, Muxer);
+    if (!FOptions.FAudioStreamCopy)
+      Chosen = ChooseEncoder(*this, FOptions.FAudioCodecName, AVMEDIA_TYPE_AUDIO, Muxer);
     auto Made = std::make_unique<TOutputStream>();
-    const AVRational TimeBase{1, FAudioSampleRate};
-    if (FAudioStreamCopy) {
+    const AVRational TimeBase{1, FOptions.FAudioSampleRate};
+    if (FOptions.FAudioStreamCopy) {
       Made->StreamCopy = true;
     } else {
       Made->Encoder =
@@ -286,36 +289,36 @@ void TCustomFFmpeg::NewAudioStream(TOutputFileContext &Output) {
     AVStream *Stream = Record.St;
     if (Record.StreamCopy) {
       AVCodecParameters *Parameters = Stream->codecpar;
-      Parameters->codec_tag = FAudioCodecTag;
+      Parameters->codec_tag = FOptions.FAudioCodecTag;
       av::av_channel_layout_uninit(&Parameters->ch_layout);
-      av::av_channel_layout_default(&Parameters->ch_layout, FAudioChannels);
-      Parameters->sample_rate = FAudioSampleRate;
+      av::av_channel_layout_default(&Parameters->ch_layout, FOptions.FAudioChannels);
+      Parameters->sample_rate = FOptions.FAudioSampleRate;
     } else {
       AVCodecContext &Enc = *Record.Encoder;
-      if (FAudioCodecTag != 0) Enc.codec_tag = FAudioCodecTag;
+      if (FOptions.FAudioCodecTag != 0) Enc.codec_tag = FOptions.FAudioCodecTag;
       if (Muxer.oformat->flags & AVFMT_GLOBALHEADER) Enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-      if (FAudioQScale > NoAudioQScale) {
+      if (FOptions.FAudioQScale > NoAudioQScale) {
         Enc.flags |= AV_CODEC_FLAG_QSCALE;
-        Record.Quality = FAudioQScale * FF_QP2LAMBDA;
+        Record.Quality = FOptions.FAudioQScale * FF_QP2LAMBDA;
         Enc.global_quality = SaturatedInteger<int>(Record.Quality);
       }
       av::av_channel_layout_uninit(&Enc.ch_layout);
-      av::av_channel_layout_default(&Enc.ch_layout, FAudioChannels);
-      Enc.sample_rate = FAudioSampleRate;
+      av::av_channel_layout_default(&Enc.ch_layout, FOptions.FAudioChannels);
+      Enc.sample_rate = FOptions.FAudioSampleRate;
       Enc.time_base = TimeBase;
-      Enc.sample_fmt = EncoderSampleFormat(Chosen.Encoder, FAudioSampleFmt);
+      Enc.sample_fmt = EncoderSampleFormat(Chosen.Encoder, FOptions.FAudioSampleFmt);
       av::avcodec_parameters_from_context(Stream->codecpar, &Enc);
     }
     Stream->time_base = TimeBase;
-    SetLanguage(Stream, FAudioLanguage);
+    SetLanguage(Stream, FOptions.FAudioLanguage);
   } catch (...) {
-    FAudioCodecName.clear();
-    FAudioLanguage.clear();
+    FOptions.FAudioCodecName.clear();
+    FOptions.FAudioLanguage.clear();
     throw;
   }
-  FAudioDisable = 0;
-  FAudioCodecName.clear();
-  FAudioStreamCopy = 0;
+  FOptions.FAudioDisable = 0;
+  FOptions.FAudioCodecName.clear();
+  FOptions.FAudioStreamCopy = 0;
 }
 
 void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
@@ -323,10 +326,11 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
     // Muxers name a subtitle codec of their own now (mp4 and mov: mov_text), so a stream can
     // be wanted without a codec name: it gets the muxer's codec, as video and audio do.
     TChosenEncoder Chosen;
-    if (!FSubtitleStreamCopy)
-      Chosen = ChooseEncoder(*this, FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, *Output.Context);
+    if (!FOptions.FSubtitleStreamCopy)
+      Chosen =
+          ChooseEncoder(*this, FOptions.FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, *Output.Context);
     auto Made = std::make_unique<TOutputStream>();
-    if (FSubtitleStreamCopy) {
+    if (FOptions.FSubtitleStreamCopy) {
       Made->StreamCopy = true;
     } else {
       Made->Encoder = NewEncoder(Chosen.Encoder, Chosen.CodecId, AVMEDIA_TYPE_SUBTITLE,
@@ -342,15 +346,15 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
       Stream->time_base = AV_TIME_BASE_Q;
       av::avcodec_parameters_from_context(Stream->codecpar, Record.Encoder.get());
     }
-    SetLanguage(Stream, FSubtitleLanguage);
+    SetLanguage(Stream, FOptions.FSubtitleLanguage);
   } catch (...) {
-    FSubtitleCodecName.clear();
-    FSubtitleLanguage.clear();
+    FOptions.FSubtitleCodecName.clear();
+    FOptions.FSubtitleLanguage.clear();
     throw;
   }
-  FSubtitleDisable = 0;
-  FSubtitleCodecName.clear();
-  FSubtitleStreamCopy = 0;
+  FOptions.FSubtitleDisable = 0;
+  FOptions.FSubtitleCodecName.clear();
+  FOptions.FSubtitleStreamCopy = 0;
 }
 
 namespace {
@@ -376,7 +380,7 @@ std::string StreamLabel(const TInputStream &Ist) {
 int TCustomFFmpeg::AutomaticSource(const TOutputStream &Ost) {
   const AVMediaType Type = Ost.St->codecpar->codec_type;
   const bool WantCover = IsCover(Ost.St);
-  if (!WantCover && !FPreferDefaultStreams) {
+  if (!WantCover && !FOptions.FPreferDefaultStreams) {
     const int Source = FirstFreeStream(Type);
     if (Source >= 0) return Source;
     // An already used stream may feed several outputs: the last one of the type.

@@ -55,7 +55,7 @@ bool TCustomConvertEngine::SetTaskOption(int TaskIndex, const std::string &Name,
     return false;
   }
   // StartTask applies the component's level to the task again.
-  if (Name == "v") FLogLevel = LogLevelOf(Task.FVerbose);
+  if (Name == "v") FLogLevel = LogLevelOf(Task.Options().FVerbose);
   return true;
 }
 

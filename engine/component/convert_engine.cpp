@@ -203,7 +203,7 @@ int TCustomConvertEngine::AddInputFile(const std::string &FileName, TInputOption
       Task->SetStartTime(static_cast<int64_t>(Options->TimeStart) * 1000);
       Task->SetProgramId(Options->ProgramID);
       // Before the input opens: its decoders take the count when they are created.
-      if (Options->CodecThreads > 0) Task->FThreadCount = Options->CodecThreads;
+      if (Options->CodecThreads > 0) Task->EditOptions().FThreadCount = Options->CodecThreads;
       if (Options->AutoRotate) Task->SetOption("autorotate", "");
     }
     const bool Opened = Options && Options->PlainFileOnly ? Task->OpenPlainInputFile(FileName)
@@ -301,7 +301,7 @@ void TCustomConvertEngine::ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &O) 
   };
   Task.ApplyExtOptions(O.ExtOptions);
   if (O.KeepExisting) Task.SetOption("n", "");
-  Task.FRemoveStoppedOutput = O.RemoveWhenStopped;
+  Task.EditOptions().FRemoveStoppedOutput = O.RemoveWhenStopped;
   if (!O.ForceFormat.empty()) Task.OptOutputFormat(O.ForceFormat);
   Named("packetsize", O.PacketSize, O.PacketSize > 0);
   Named("muxrate", O.MuxRate, O.MuxRate > 0);
@@ -312,12 +312,12 @@ void TCustomConvertEngine::ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &O) 
   Task.SetAudioVolume(O.AudioVolume);
   Named("ac", O.AudioChannels, O.AudioChannels > 0);
   // The channel count holds the input's until "ac" sets one.
-  if (O.AudioChannelLimit > 0 && Task.FAudioChannels > O.AudioChannelLimit)
+  if (O.AudioChannelLimit > 0 && Task.Options().FAudioChannels > O.AudioChannelLimit)
     Named("ac", O.AudioChannelLimit, true);
   Named("ar", O.AudioSampleRate, O.AudioSampleRate > 0);
   Named("ab", O.AudioBitrate, O.AudioBitrate > 0);
   Named("abt", O.AudioBitrateTolerance, O.AudioBitrateTolerance > 0);
-  Task.FAudioLanguage = O.AudioLanguage;
+  Task.EditOptions().FAudioLanguage = O.AudioLanguage;
   Task.SetAudioSyncMethod(O.AudioSync);
   Tag("atag", O.AudioTag);
   Text("vcodec", O.VideoCodec);
@@ -343,13 +343,13 @@ void TCustomConvertEngine::ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &O) 
   // Named for video only: "profile" would reach the audio encoder too.
   Named("vprofile", O.VideoProfile, O.VideoProfile >= 0);
   if (O.DisableSubtitle) Task.SetOption("sn", "");
-  Task.FSubtitleLanguage = O.SubtitleLanguage;
-  Task.FCopyTs = O.CopyTimestamps;
+  Task.EditOptions().FSubtitleLanguage = O.SubtitleLanguage;
+  Task.EditOptions().FCopyTs = O.CopyTimestamps;
   if (O.KeepSourceTags) Task.SetOption("keep_tags", "");
   if (O.PreferDefaultStreams) Task.SetOption("default_streams", "");
   if (O.KeepSourceTiming) Task.SetOption("source_timing", "");
   Task.SetRecordingTimeMs(O.RecordingTime);
-  if (O.Timestamp >= 0) Task.FRecTimestamp = UnixTime(O.Timestamp);
+  if (O.Timestamp >= 0) Task.EditOptions().FRecTimestamp = UnixTime(O.Timestamp);
   Task.SetYear(O.Year);
   Task.SetTrack(O.Track);
   Task.SetTitle(TagText(O.Title, sizeof O.Title));

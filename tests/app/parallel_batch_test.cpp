@@ -128,7 +128,7 @@ TEST_F(TParallelBatchTest, RowsConvertTogetherEachWithItsOwnProgressAndTheBarIsT
     // The first slot's task is the window's own engine's.
     if (CodecThreads < 0 && Form.Engine().Tasks().Count() == 1) {
       CodecThreads = Form.Engine().Tasks().Items(0).InputOptions.CodecThreads;
-      ThreadCount = Form.Engine().Tasks().Items(0).FThreadCount;
+      ThreadCount = Form.Engine().Tasks().Items(0).Options().FThreadCount;
     }
   };
   ConvertInto(Out.Path());

@@ -141,7 +141,7 @@ TEST_F(TEngineTest, RecordsReachTheTask) {
   const int Index = Engine.AddInputFile(Clip, &Input);
   ASSERT_EQ(Index, 0) << Engine.LastErrorMsg;
   const TFFmpeg &Task = Engine.Tasks().Items(0);
-  EXPECT_EQ(Task.FInputTsOffset, 2000000);
+  EXPECT_EQ(Task.Options().FInputTsOffset, 2000000);
   EXPECT_EQ(Task.FInputFiles[0]->RateEmu, 1);
 
   TOutputOptions Output;

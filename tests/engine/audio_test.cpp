@@ -75,7 +75,7 @@ class AudioTest : public TTaskTest {
   void Convert(const std::string &Input, const TArgs &Options, const std::string &Output) {
     Task.Reset();
     ASSERT_TRUE(SetUpConversion(Task, Args(Input, Options, Output))) << Task.FLastErrorText;
-    Task.FVerbose = 3;
+    Task.EditOptions().FVerbose = 3;
     Log.clear();
     Task.Start(false);
     EXPECT_TRUE(Task.FFinished);

@@ -202,7 +202,7 @@ TEST_F(TDemuxerTest, FollowsAJumpTheNextPacketKeepsAndMendsOneThatItDoesNot) {
     SCOPED_TRACE(Case.Name);
     Open(JumpClip("jump.ts", Case.From, Case.To, Case.Seconds), {0});
     Log.clear();
-    TDemuxSettings Settings = this->Settings(Task.FInputFilesTsOffset[0]);
+    TDemuxSettings Settings = this->Settings(Task.Options().FInputFilesTsOffset[0]);
     Settings.CopyTs = Case.CopyTs;
     const std::unique_ptr<TDemuxer> Reader = Demuxer(Settings);
     const std::vector<TReadPacket> Read = ReadAll(*Reader);
@@ -236,15 +236,15 @@ TEST_F(TDemuxerTest, ARunLeavesTheTasksOffsetsAsTheyWere) {
     Log.clear();
     ASSERT_TRUE(SetUpConversion(Task, {{"i", Input}, {"vcodec", "mpeg4"}, {"", Output}}))
         << Task.FLastErrorText;
-    Task.FVerbose = 3;
-    const auto Offsets = Task.FInputFilesTsOffset;
-    const auto Scales = Task.FInputFilesTsScale;
+    Task.EditOptions().FVerbose = 3;
+    const auto Offsets = Task.Options().FInputFilesTsOffset;
+    const auto Scales = Task.Options().FInputFilesTsScale;
     Task.Start(false);
     ASSERT_TRUE(Task.FTerminated);
     ExpectFinished();
     EXPECT_EQ(Logged("timestamp discontinuity"), Case.Jumps);
-    EXPECT_EQ(Task.FInputFilesTsOffset, Offsets);
-    EXPECT_EQ(Task.FInputFilesTsScale, Scales);
+    EXPECT_EQ(Task.Options().FInputFilesTsOffset, Offsets);
+    EXPECT_EQ(Task.Options().FInputFilesTsScale, Scales);
     const TProbedFile Probed = Probe(Output);
     ASSERT_EQ(Probed.Streams.size(), 1u);
     EXPECT_EQ(Probed.Streams[0].at("nb_read_frames"), "50");

@@ -122,7 +122,7 @@ TEST_F(TGenericOptionsTest, BitRatesGivenInKilobitsAreWarnedAbout) {
 TEST_F(TGenericOptionsTest, DebugOptionRaisesTheLogLevel) {
   const int Saved = av::av_log_get_level();
   EXPECT_TRUE(Task.SetDefaultOption("debug", "mb_type"));
-  EXPECT_EQ(Task.FVerbose, 2);
+  EXPECT_EQ(Task.Options().FVerbose, 2);
   EXPECT_EQ(av::av_log_get_level(), AV_LOG_DEBUG);
   av::av_log_set_level(Saved);
   RefreshAVLogLevel();

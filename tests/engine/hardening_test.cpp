@@ -134,7 +134,7 @@ TEST_F(HardeningTest, MatrixCoefficientsOutsideSixteenBitsOrZeroAreRefused) {
       EXPECT_EQ(Refusal(Option, Text),
                 FormatText("Invalid coefficient %ld in matrix \"%s\" at coeff %d (1..65535)", Value,
                            Text.c_str(), At));
-      EXPECT_TRUE(Task.FIntraMatrix.empty() && Task.FInterMatrix.empty());
+      EXPECT_TRUE(Task.Options().FIntraMatrix.empty() && Task.Options().FInterMatrix.empty());
     }
     // Both limits are accepted and reach the encoder.
     ASSERT_EQ(Refusal(Option, Matrix(65535, 0, 1)), "");
@@ -160,9 +160,9 @@ TEST_F(HardeningTest, AnExceptionWhileCreatingAnOutputLeavesTheOptionsAsBefore) 
        {"ar", "22050"},
        {"alang", "fra"}});
   EXPECT_THROW(Task.OpenOutputFile(Folder.File("a.avi")), std::runtime_error);
-  EXPECT_EQ(Task.FOutputFormat, nullptr);
-  EXPECT_EQ(Task.FInputFormat, nullptr);
-  EXPECT_EQ(Task.FAudioLanguage, "fra");
+  EXPECT_EQ(Task.Options().FOutputFormat, nullptr);
+  EXPECT_EQ(Task.Options().FInputFormat, nullptr);
+  EXPECT_EQ(Task.Options().FAudioLanguage, "fra");
   EXPECT_EQ(Task.OutputFileCount(), 0);
   EXPECT_FALSE(fs::exists(Folder.File("a.avi")));
   // The next output is made from the same options.
@@ -179,11 +179,11 @@ TEST_F(HardeningTest, AFailedInputOpenStillResetsThePerFileOptions) {
   Set({{"f", "mov"}, {"acodec", "aac"}, {"re", ""}, {"vc", "1"}, {"vcodec", "nosuchdecoder"}});
   EXPECT_FALSE(Task.OpenInputFile(MediaFile("sample.mov")));
   EXPECT_EQ(Task.FLastErrorText, "Unknown decoder 'nosuchdecoder'");
-  EXPECT_EQ(Task.FVideoCodecName, "");
-  EXPECT_EQ(Task.FAudioCodecName, "");
-  EXPECT_EQ(Task.FInputFormat, nullptr);
-  EXPECT_EQ(Task.FRateEmu, 0);
-  EXPECT_EQ(Task.FVideoChannel, 0);
+  EXPECT_EQ(Task.Options().FVideoCodecName, "");
+  EXPECT_EQ(Task.Options().FAudioCodecName, "");
+  EXPECT_EQ(Task.Options().FInputFormat, nullptr);
+  EXPECT_EQ(Task.Options().FRateEmu, 0);
+  EXPECT_EQ(Task.Options().FVideoChannel, 0);
   EXPECT_EQ(Task.InputFileCount(), 0);
   ASSERT_TRUE(Task.OpenInputFile(MediaFile("sample.mov"))) << Task.FLastErrorText;
   EXPECT_EQ(Task.FInputFiles[0]->RateEmu, 0);

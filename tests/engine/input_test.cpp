@@ -34,14 +34,14 @@ TEST_F(InputTest, EachInputHandsItsPictureAndSoundToTheNextOutput) {
     Task.Reset();
     ASSERT_TRUE(Task.OpenInputFile(MediaFile(Case.File))) << Task.FLastErrorText;
     EXPECT_EQ(Task.InputFileCount(), 1);
-    EXPECT_EQ(Task.FFrameWidth, Case.Width);
-    EXPECT_EQ(Task.FFrameHeight, Case.Height);
-    EXPECT_EQ(Task.FFrameRate.num, Case.FrameRate.num);
-    EXPECT_EQ(Task.FFrameRate.den, Case.FrameRate.den);
-    EXPECT_NEAR(Task.FFrameAspectRatio, Case.Aspect, 1e-5);
-    EXPECT_EQ(Task.FFramePixFmt, Case.PixFmt);
-    EXPECT_EQ(Task.FAudioSampleRate, Case.SampleRate);
-    EXPECT_EQ(Task.FAudioChannels, Case.Channels);
+    EXPECT_EQ(Task.Options().FFrameWidth, Case.Width);
+    EXPECT_EQ(Task.Options().FFrameHeight, Case.Height);
+    EXPECT_EQ(Task.Options().FFrameRate.num, Case.FrameRate.num);
+    EXPECT_EQ(Task.Options().FFrameRate.den, Case.FrameRate.den);
+    EXPECT_NEAR(Task.Options().FFrameAspectRatio, Case.Aspect, 1e-5);
+    EXPECT_EQ(Task.Options().FFramePixFmt, Case.PixFmt);
+    EXPECT_EQ(Task.Options().FAudioSampleRate, Case.SampleRate);
+    EXPECT_EQ(Task.Options().FAudioChannels, Case.Channels);
     // One decoder context per stream, filled from the stream.
     const TInputFileContext &Input = *Task.FInputFiles[0];
     ASSERT_EQ(Input.Streams.size(), Input.Context->nb_streams);
@@ -62,12 +62,12 @@ TEST_F(InputTest, PerFileOptionsAreResetAfterEveryOpen) {
     Task.SetOption("re", "");
     Task.SetOption("vc", "3");
     Task.OpenInputFile(MediaFile(File));
-    EXPECT_EQ(Task.FVideoCodecName, "");
-    EXPECT_EQ(Task.FAudioCodecName, "");
-    EXPECT_EQ(Task.FInputFormat, nullptr);
-    EXPECT_EQ(Task.FOutputFormat, nullptr);
-    EXPECT_EQ(Task.FRateEmu, 0);
-    EXPECT_EQ(Task.FVideoChannel, 0);
+    EXPECT_EQ(Task.Options().FVideoCodecName, "");
+    EXPECT_EQ(Task.Options().FAudioCodecName, "");
+    EXPECT_EQ(Task.Options().FInputFormat, nullptr);
+    EXPECT_EQ(Task.Options().FOutputFormat, nullptr);
+    EXPECT_EQ(Task.Options().FRateEmu, 0);
+    EXPECT_EQ(Task.Options().FVideoChannel, 0);
   }
   EXPECT_EQ(Task.InputFileCount(), 1);
   EXPECT_EQ(Task.FInputFiles[0]->RateEmu, 1);
@@ -112,39 +112,39 @@ TEST_F(InputTest, StartTimeSeeksFromTheInputsOwnStartAndSetsTheOffset) {
   // late.mkv starts at 1 s and has a key frame every 0.2 s.
   Task.SetOption("ss", "2");
   ASSERT_TRUE(Task.OpenInputFile(MediaFile("late.mkv"))) << Task.FLastErrorText;
-  EXPECT_EQ(Task.FInputFilesTsOffset[0], -3000000);
-  EXPECT_EQ(Task.FStartTime, 0);
+  EXPECT_EQ(Task.Options().FInputFilesTsOffset[0], -3000000);
+  EXPECT_EQ(Task.Options().FStartTime, 0);
   EXPECT_EQ(FirstPacketTime(Task.FInputFiles[0]->Context.get()), 3000000);
   // The start time was for that file only; the input's own start still counts.
   ASSERT_TRUE(Task.OpenInputFile(MediaFile("late.mkv")));
-  EXPECT_EQ(Task.FInputFilesTsOffset[1], -1000000);
+  EXPECT_EQ(Task.Options().FInputFilesTsOffset[1], -1000000);
   EXPECT_EQ(FirstPacketTime(Task.FInputFiles[1]->Context.get()), 1000000);
 }
 
 TEST_F(InputTest, OffsetsAddTheInputOffsetUnlessTimestampsAreCopied) {
   Task.SetOption("itsoffset", "0.5");
   ASSERT_TRUE(Task.OpenInputFile(MediaFile("late.mkv")));
-  EXPECT_EQ(Task.FInputFilesTsOffset[0], 500000 - 1000000);
+  EXPECT_EQ(Task.Options().FInputFilesTsOffset[0], 500000 - 1000000);
   Task.SetOption("copyts", "");
   Task.SetOption("ss", "2");
   ASSERT_TRUE(Task.OpenInputFile(MediaFile("late.mkv")));
-  EXPECT_EQ(Task.FInputFilesTsOffset[1], 500000);
+  EXPECT_EQ(Task.Options().FInputFilesTsOffset[1], 500000);
 }
 
 TEST_F(InputTest, TheLongestInputGivesTheExpectedDuration) {
   for (const bool LongFirst : {false, true}) {
     SCOPED_TRACE(LongFirst);
     Task.Reset();
-    EXPECT_EQ(Task.FOutputDurationMs, -1);
+    EXPECT_EQ(Task.Options().FOutputDurationMs, -1);
     ASSERT_TRUE(Task.OpenInputFile(MediaFile(LongFirst ? "audio.m4a" : "sample.mov")));
     ASSERT_TRUE(Task.OpenInputFile(MediaFile(LongFirst ? "sample.mov" : "audio.m4a")));
-    EXPECT_EQ(Task.FOutputDurationMs, 3000);
+    EXPECT_EQ(Task.Options().FOutputDurationMs, 3000);
   }
   // A recording limit above the inputs' durations stays.
   Task.Reset();
   Task.SetOption("t", "00:00:10");
   ASSERT_TRUE(Task.OpenInputFile(MediaFile("sample.mov")));
-  EXPECT_EQ(Task.FOutputDurationMs, 10000);
+  EXPECT_EQ(Task.Options().FOutputDurationMs, 10000);
 }
 
 TEST_F(InputTest, DisabledTypesAreDiscardedAndStayDisabled) {
@@ -159,10 +159,10 @@ TEST_F(InputTest, DisabledTypesAreDiscardedAndStayDisabled) {
   const AVFormatContext *Second = Task.FInputFiles[1]->Context.get();
   EXPECT_EQ(Second->streams[0]->discard, AVDISCARD_ALL);
   EXPECT_EQ(Second->streams[1]->discard, AVDISCARD_ALL);
-  EXPECT_EQ(Task.FAudioDisable, 1);
-  EXPECT_EQ(Task.FVideoDisable, 1);
+  EXPECT_EQ(Task.Options().FAudioDisable, 1);
+  EXPECT_EQ(Task.Options().FVideoDisable, 1);
   // Discarded or not, the picture is taken over.
-  EXPECT_EQ(Task.FFrameWidth, 176);
+  EXPECT_EQ(Task.Options().FFrameWidth, 176);
 }
 
 TEST_F(InputTest, AProgramIdDiscardsTheOtherPrograms) {

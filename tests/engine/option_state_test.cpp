@@ -49,39 +49,40 @@ TEST_F(TOptionStateTest, ResetReturnsEveryOptionToItsDefault) {
   Task.Reset();
 
   const TCustomFFmpeg Fresh;
-  EXPECT_EQ(Task.FFrameWidth, 0);
-  EXPECT_EQ(Task.FFrameHeight, 0);
-  EXPECT_EQ(Task.FFrameTopBand, 0);
-  EXPECT_EQ(Task.FPadColor, (std::array<int, 3>{16, 128, 128}));
-  EXPECT_EQ(Task.FFrameRate.den, 0);
-  EXPECT_EQ(Task.FVideoStreamCopy, 0);
-  EXPECT_EQ(Task.FAudioCodecName, "");
-  EXPECT_EQ(Task.FAudioDisable, 0);
-  EXPECT_EQ(Task.FAudioSampleRate, 44100);
-  EXPECT_EQ(Task.FRecordingTime, INT64_MAX);
-  EXPECT_EQ(Task.FOutputDurationMs, -1);
-  EXPECT_EQ(Task.FStreamMaps.size(), 0);
-  EXPECT_EQ(Task.FInputFilesTsScale[0][0], 0);
+  EXPECT_EQ(Task.Options().FFrameWidth, 0);
+  EXPECT_EQ(Task.Options().FFrameHeight, 0);
+  EXPECT_EQ(Task.Options().FFrameTopBand, 0);
+  EXPECT_EQ(Task.Options().FPadColor, (std::array<int, 3>{16, 128, 128}));
+  EXPECT_EQ(Task.Options().FFrameRate.den, 0);
+  EXPECT_EQ(Task.Options().FVideoStreamCopy, 0);
+  EXPECT_EQ(Task.Options().FAudioCodecName, "");
+  EXPECT_EQ(Task.Options().FAudioDisable, 0);
+  EXPECT_EQ(Task.Options().FAudioSampleRate, 44100);
+  EXPECT_EQ(Task.Options().FRecordingTime, INT64_MAX);
+  EXPECT_EQ(Task.Options().FOutputDurationMs, -1);
+  EXPECT_EQ(Task.Options().FStreamMaps.size(), 0);
+  EXPECT_EQ(Task.Options().FInputFilesTsScale[0][0], 0);
   EXPECT_TRUE(Task.FOptionNames.empty());
   EXPECT_EQ(Task.FCodecPrivateOptions[AVMEDIA_TYPE_VIDEO].Count(), 0);
   EXPECT_EQ(Task.FCodecOptions[AVMEDIA_TYPE_VIDEO]->bit_rate,
             Task.FCodecOptions[AVMEDIA_TYPE_AUDIO]->bit_rate);
-  EXPECT_TRUE(Task.FIntraMatrix.empty());
-  EXPECT_EQ(Task.FVStatsFileName, "");
-  EXPECT_EQ(Task.FVideoQScale, 0);
-  EXPECT_EQ(Task.FAudioQScale, NoAudioQScale);
-  EXPECT_EQ(Task.FTitle, "");
-  EXPECT_EQ(Task.FProgramId, 0);
-  EXPECT_EQ(Task.FAudioLanguage, "");
+  EXPECT_TRUE(Task.Options().FIntraMatrix.empty());
+  EXPECT_EQ(Task.Options().FVStatsFileName, "");
+  EXPECT_EQ(Task.Options().FVideoQScale, 0);
+  EXPECT_EQ(Task.Options().FAudioQScale, NoAudioQScale);
+  EXPECT_EQ(Task.Options().FTitle, "");
+  EXPECT_EQ(Task.Options().FProgramId, 0);
+  EXPECT_EQ(Task.Options().FAudioLanguage, "");
   EXPECT_FALSE(Task.FExceptionRaised);
   EXPECT_EQ(Task.FLastErrorText, "");
   EXPECT_FALSE(Task.FFinished);
   // The progress interval belongs to the task's owner.
   EXPECT_EQ(Task.FProgressIntervalUs, 250000);
   EXPECT_EQ(Fresh.FProgressIntervalUs, 500000);
-  EXPECT_EQ(Fresh.FVerbose, 1);
-  EXPECT_EQ(Fresh.FThreadCount, 0);
-  EXPECT_EQ(Fresh.FMaxFrames, (std::array<int, 4>{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX}));
+  EXPECT_EQ(Fresh.Options().FVerbose, 1);
+  EXPECT_EQ(Fresh.Options().FThreadCount, 0);
+  EXPECT_EQ(Fresh.Options().FMaxFrames,
+            (std::array<int, 4>{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX}));
 }
 
 // Registers an output for FileName as output set-up does, opening the file when asked.
@@ -151,7 +152,7 @@ TEST_F(TOptionStateTest, DestroyingATaskReleasesItsInputsAndOutputs) {
 
 TEST_F(TOptionStateTest, HooksAreAddedAndReleasedWithTheTask) {
   Task.SetOption("vhook", TARNWICK_TEST_HOOK_FULL);
-  EXPECT_TRUE(Task.FUsingVHook);
+  EXPECT_TRUE(Task.Options().FUsingVHook);
   EXPECT_EQ(Task.FHooks.Count(), 1);
   Task.ReleaseAll();
   EXPECT_TRUE(Task.FHooks.Empty());
@@ -160,7 +161,7 @@ TEST_F(TOptionStateTest, HooksAreAddedAndReleasedWithTheTask) {
   const std::string Missing = "/no/such/hook.so with arguments";
   EXPECT_EQ(Refusal([&] { Other.SetOption("vhook", Missing); }),
             "Failed to add video hook function: " + Missing);
-  EXPECT_FALSE(Other.FUsingVHook);
+  EXPECT_FALSE(Other.Options().FUsingVHook);
   EXPECT_TRUE(Other.FHooks.Empty());
 }
 

@@ -18,6 +18,13 @@ struct TTaskLogLine {
   bool operator==(const TTaskLogLine &) const = default;
 };
 
+// A task whose options a test sets directly, as the component's record application does, for
+// states no option reaches (an engine verbosity without the libraries' level, no frame rate).
+class TTestTask : public TCustomFFmpeg {
+ public:
+  using TCustomFFmpeg::EditOptions;
+};
+
 class TTaskTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -42,6 +49,6 @@ class TTaskTest : public ::testing::Test {
     return Refusal([&] { Task.SetOption(Name, Value); });
   }
 
-  TCustomFFmpeg Task;
+  TTestTask Task;
   std::vector<TTaskLogLine> Log;
 };

@@ -87,8 +87,8 @@ TEST_F(OutputTest, MuxerAndStreamsFollowTheNameAndTheInputs) {
     EXPECT_STREQ(Output(0).Context->oformat->name, Case.Muxer);
     EXPECT_EQ(StreamsOf(0), Case.Streams);
     EXPECT_EQ(Output(0).Streams.size(), Output(0).Context->nb_streams);
-    EXPECT_EQ(Task.FOutputFormat, nullptr);
-    EXPECT_EQ(Task.FVideoStreamCopy + Task.FAudioStreamCopy, 0);
+    EXPECT_EQ(Task.Options().FOutputFormat, nullptr);
+    EXPECT_EQ(Task.Options().FVideoStreamCopy + Task.Options().FAudioStreamCopy, 0);
     // Written beside its name until complete.
     EXPECT_FALSE(std::filesystem::exists(Folder.File(Case.File)));
     EXPECT_TRUE(std::filesystem::exists(Output(0).TemporaryName()));
@@ -126,8 +126,8 @@ TEST_F(OutputTest, RefusedOutputsSayWhyAndLeaveNoFile) {
       Expected.replace(Name, 2, Folder.File(Case.File));
     EXPECT_EQ(Task.FLastErrorText, Expected);
     EXPECT_EQ(Task.OutputFileCount(), 0);
-    EXPECT_EQ(Task.FOutputFormat, nullptr);
-    EXPECT_EQ(Task.FVideoCodecName, "");
+    EXPECT_EQ(Task.Options().FOutputFormat, nullptr);
+    EXPECT_EQ(Task.Options().FVideoCodecName, "");
     EXPECT_FALSE(std::filesystem::exists(Folder.File(Case.File)));
   }
 }
@@ -138,12 +138,12 @@ TEST_F(OutputTest, VideoOffStaysOffUntilAVideoStreamIsAdded) {
   ASSERT_TRUE(Open("b.avi")) << Task.FLastErrorText;
   EXPECT_EQ(StreamsOf(0), "audio:libmp3lame");
   EXPECT_EQ(StreamsOf(1), "audio:libmp3lame");
-  EXPECT_EQ(Task.FVideoDisable, 1);
+  EXPECT_EQ(Task.Options().FVideoDisable, 1);
   // Adding a stream does not look at the flag, and clears it.
   Task.NewVideoStream(*Task.FOutputFiles[1]);
   EXPECT_EQ(StreamsOf(1), "audio:libmp3lame video:mpeg4");
-  EXPECT_EQ(Task.FVideoDisable, 0);
-  EXPECT_EQ(Task.FVideoCodecName, "");
+  EXPECT_EQ(Task.Options().FVideoDisable, 0);
+  EXPECT_EQ(Task.Options().FVideoCodecName, "");
 }
 
 TEST_F(OutputTest, PictureSizeRateAspectAndPixelFormat) {
@@ -291,7 +291,7 @@ TEST_F(OutputTest, EncoderDetailsFromTheOptions) {
   EXPECT_EQ(Enc.rc_override[1].quality_factor, 0.5f);
   // The encoder frees its matrix, so it has its own copy.
   ASSERT_NE(Enc.intra_matrix, nullptr);
-  EXPECT_NE(Enc.intra_matrix, Task.FIntraMatrix.data());
+  EXPECT_NE(Enc.intra_matrix, Task.Options().FIntraMatrix.data());
   EXPECT_EQ(Enc.intra_matrix[0], 1);
   EXPECT_EQ(Enc.intra_matrix[63], 64);
   EXPECT_EQ(Enc.inter_matrix, nullptr);
@@ -328,8 +328,8 @@ TEST_F(OutputTest, AudioStreamSettings) {
   ASSERT_NE(Language, nullptr);
   EXPECT_STREQ(Language->value, "eng");
   // The language and the codec were for that stream; rate and channels stay.
-  EXPECT_EQ(Task.FAudioLanguage, "");
-  EXPECT_EQ(Task.FAudioCodecName, "");
+  EXPECT_EQ(Task.Options().FAudioLanguage, "");
+  EXPECT_EQ(Task.Options().FAudioCodecName, "");
   ASSERT_TRUE(Open("b.mpg")) << Task.FLastErrorText;
   EXPECT_EQ(av::av_dict_get(Output(1).Context->streams[1]->metadata, "language", nullptr, 0),
             nullptr);

@@ -62,19 +62,19 @@ TEST_F(PresetTest, EachTypeAndNorm) {
     SCOPED_TRACE(Case.Target);
     Task.Reset();
     Log.clear();
-    Task.FFrameRate = Case.RateBefore;
+    Task.EditOptions().FFrameRate = Case.RateBefore;
     Task.OptTarget(Case.Target);
-    EXPECT_EQ(Task.FFrameWidth, Case.Width);
-    EXPECT_EQ(Task.FFrameHeight, Case.Height);
-    EXPECT_EQ(av_cmp_q(Task.FFrameRate, Case.Rate), 0);
-    ASSERT_NE(Task.FOutputFormat, nullptr);
-    EXPECT_STREQ(Task.FOutputFormat->name, Case.Muxer);
-    EXPECT_EQ(Task.FVideoCodecName, Case.VideoCodec);
-    EXPECT_EQ(Task.FAudioCodecName, Case.AudioCodec);
+    EXPECT_EQ(Task.Options().FFrameWidth, Case.Width);
+    EXPECT_EQ(Task.Options().FFrameHeight, Case.Height);
+    EXPECT_EQ(av_cmp_q(Task.Options().FFrameRate, Case.Rate), 0);
+    ASSERT_NE(Task.Options().FOutputFormat, nullptr);
+    EXPECT_STREQ(Task.Options().FOutputFormat->name, Case.Muxer);
+    EXPECT_EQ(Task.Options().FVideoCodecName, Case.VideoCodec);
+    EXPECT_EQ(Task.Options().FAudioCodecName, Case.AudioCodec);
     EXPECT_EQ(VideoOption("g"), Case.Gop);
-    EXPECT_EQ(Task.FFramePixFmt, Case.PixFmt);
-    EXPECT_EQ(Task.FAudioSampleRate, Case.SampleRate);
-    EXPECT_EQ(Task.FAudioChannels, 2);
+    EXPECT_EQ(Task.Options().FFramePixFmt, Case.PixFmt);
+    EXPECT_EQ(Task.Options().FAudioSampleRate, Case.SampleRate);
+    EXPECT_EQ(Task.Options().FAudioChannels, 2);
     if (Case.Assumed)
       EXPECT_EQ(Log, NormLog(Case.Assumed));
     else
@@ -106,7 +106,7 @@ TEST_F(PresetTest, RateControlAndMuxingValues) {
     EXPECT_EQ(Task.FFormatOptions->packet_size, Case.PacketSize);
     EXPECT_EQ(Entry(Task.FFormatPrivateOptions, "muxrate"), Case.MuxRate);
     EXPECT_EQ(Entry(Task.FCodecPrivateOptions[AVMEDIA_TYPE_VIDEO], "scan_offset"), Case.ScanOffset);
-    EXPECT_FLOAT_EQ(Task.FMuxPreload, Case.Preload);
+    EXPECT_FLOAT_EQ(Task.Options().FMuxPreload, Case.Preload);
   }
 }
 
@@ -137,8 +137,8 @@ TEST_F(PresetTest, AutomaticNormFromTheRateTheInputsOrTheDefault) {
     }
     Task.SetOption("r", "15");
     Task.ApplyTarget("vcd", "auto", Case.DefaultNorm);
-    EXPECT_EQ(Task.FFrameHeight, Case.Height);
-    EXPECT_EQ(av_cmp_q(Task.FFrameRate, Case.Rate), 0);
+    EXPECT_EQ(Task.Options().FFrameHeight, Case.Height);
+    EXPECT_EQ(av_cmp_q(Task.Options().FFrameRate, Case.Rate), 0);
     EXPECT_EQ(Log, NormLog(Case.Assumed));
   }
   // Quiet tasks do not log the assumption.
@@ -147,17 +147,17 @@ TEST_F(PresetTest, AutomaticNormFromTheRateTheInputsOrTheDefault) {
   Task.SetOption("r", "25");
   Task.SetOption("v", "0");
   Task.OptTarget("vcd");
-  EXPECT_EQ(Task.FFrameHeight, 288);
+  EXPECT_EQ(Task.Options().FFrameHeight, 288);
   EXPECT_TRUE(Log.empty());
 }
 
 TEST_F(PresetTest, RefusalsAndWhatTheyLeave) {
   // Without a frame rate the automatic norm is refused, even where an input would tell it.
   ASSERT_TRUE(Task.OpenInputFile(MediaFile("sample.mov")));
-  Task.FFrameRate = AVRational{0, 0};
+  Task.EditOptions().FFrameRate = AVRational{0, 0};
   EXPECT_EQ(Refusal([&] { Task.OptTarget("dvd"); }), "frame_rate is invalid.");
-  EXPECT_EQ(Task.FFrameWidth, 320);
-  EXPECT_EQ(Task.FOutputFormat, nullptr);
+  EXPECT_EQ(Task.Options().FFrameWidth, 320);
+  EXPECT_EQ(Task.Options().FOutputFormat, nullptr);
   // A named norm needs no frame rate.
   EXPECT_EQ(Refusal([&] { Task.OptTarget("pal-dvd"); }), "");
   // Type names are exact; the automatic norm is logged before the type is refused.
@@ -199,8 +199,8 @@ TEST_F(PresetTest, AspectAndChannelsDependOnWhatWasSet) {
     Task.Reset();
     for (const auto &[Name, Value] : Case.Before) Task.SetOption(Name, Value);
     Task.OptTarget(Case.Target);
-    EXPECT_FLOAT_EQ(Task.FFrameAspectRatio, Case.Aspect);
-    EXPECT_EQ(Task.FAudioChannels, Case.Channels);
+    EXPECT_FLOAT_EQ(Task.Options().FFrameAspectRatio, Case.Aspect);
+    EXPECT_EQ(Task.Options().FAudioChannels, Case.Channels);
   }
 }
 

@@ -96,7 +96,7 @@ TEST_F(ReportTest, LogLines) {
   };
   for (const auto &Case : Cases) {
     Open("a.mp4", {}, Case.Frames, Case.Bytes);
-    Task.FVerbose = Case.Verbose;
+    Task.SetOption("v", std::to_string(Case.Verbose));
     if (Case.Bytes) Task.FVideoSize = 3072, Task.FAudioSize = 1024;
     Task.FFramesDup = 3, Task.FFramesDrop = 4;
     if (Case.Handler) CaptureProgress();
@@ -116,7 +116,7 @@ TEST_F(ReportTest, PsnrAndQuantiserHistogramInTheStatusLine) {
   const double Scale = 16 * 16 * 255.0 * 255.0;
   Stream(0).CodedError[0] = static_cast<uint64_t>(Scale / 100);
   Stream(0).CodedError[1] = Stream(0).CodedError[2] = static_cast<uint64_t>(Scale / 4000);
-  Task.FQpHist = 1;
+  Task.SetOption("qphist", "");
   Task.PrintReport(false);
   ASSERT_EQ(Log.size(), 1u);
   const std::string &Text = Log[0].Text;
@@ -131,7 +131,7 @@ TEST_F(ReportTest, PsnrAndQuantiserHistogramInTheStatusLine) {
 
 TEST_F(ReportTest, StatisticsFileGetsOneLinePerVideoFrame) {
   Open("a.mp4");
-  Task.FVStatsFileName = Folder.File("vstats.log");
+  Task.SetOption("vstats_file", Folder.File("vstats.log"));
   Stream(0).Encoder->time_base = {1, 25};
   Stream(0).SyncOpts = 50;
   Stream(0).CodedPictType = AV_PICTURE_TYPE_P;
@@ -140,14 +140,14 @@ TEST_F(ReportTest, StatisticsFileGetsOneLinePerVideoFrame) {
   Task.DoVideoStats(*Task.FOutputFiles[0], Stream(1), 1000);  // audio: nothing
   Task.FVStatsFile.reset();
   std::stringstream Text;
-  Text << std::ifstream(Task.FVStatsFileName).rdbuf();
+  Text << std::ifstream(Task.Options().FVStatsFileName).rdbuf();
   EXPECT_EQ(Text.str(),
             "frame=    50 q= 2.0 f_size=   1000 s_size=       20kB time= 2.000 br=   200.0kbits/s "
             "avg_br=    81.9kbits/s type= P\n");
 
-  Task.FVStatsFileName = Folder.File("no-such-folder/vstats.log");
+  Task.SetOption("vstats_file", Folder.File("no-such-folder/vstats.log"));
   EXPECT_EQ(Refusal([&] { Task.DoVideoStats(*Task.FOutputFiles[0], Stream(0), 1); }),
-            "fopen fail: " + Task.FVStatsFileName);
+            "fopen fail: " + Task.Options().FVStatsFileName);
 }
 
 }  // namespace

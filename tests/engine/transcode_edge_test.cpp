@@ -302,7 +302,7 @@ TEST_F(TSessionTest, FrameHooksRunOnlyInsideTheirTimeWindows) {
   for (size_t At = Text.find("P:w"); At != std::string::npos; At = Text.find("P:w", At + 1))
     ++Processed;
   EXPECT_NEAR(Processed, 22, 2);
-  EXPECT_FALSE(Task.FUsingVHook);  // past the last window
+  EXPECT_FALSE(Task.Options().FUsingVHook);  // past the last window
   EXPECT_EQ(VideoFrames(Output), 50);
   dlclose(Library);
 }

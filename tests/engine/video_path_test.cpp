@@ -75,7 +75,7 @@ TEST_F(TVideoPathTest, ScalesOnlyAChangedPicture) {
     const TOutputStream &Ost = SetUp(Case.Options);
     ASSERT_TRUE(Ost.Video);
     EXPECT_EQ(Ost.Video->Resampling(), Case.Resampling);
-    EXPECT_EQ(Task.FSwsFlags == SWS_POINT, Case.Resampling);
+    EXPECT_EQ(Task.Options().FSwsFlags == SWS_POINT, Case.Resampling);
   }
 }
 
