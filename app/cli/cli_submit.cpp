@@ -51,15 +51,17 @@ const char SubmitUsage[] =
 const char CollectUsage[] =
     "  tarnwick-cli collect JOBID --output DIR\n"
     "      Prints one row per file of the batch JOBID submitted into DIR, in the files'\n"
-    "      order: the input, a tab and \"Pending\" or \"Running\" while Slurm shows the\n"
-    "      element so (also after a requeue, whatever it recorded before), else its last\n"
-    "      attempt's row as convert prints it (the input, a tab, \"Done\", \"Fail\" or \"Abort\",\n"
-    "      a tab and the output or the reason). An element Slurm ended without a row\n"
-    "      (cancelled, out of time, a node failure) is \"Fail\" with Slurm's state. Works\n"
-    "      without Slurm accounting, from squeue and the recorded rows; a cluster that does\n"
-    "      not know the job and did not run it gives an error, not rows. Standard error ends\n"
-    "      with the rows counted by state. Exit status 0 when every row is \"Done\", 1\n"
-    "      otherwise, and 3 while elements are still pending or running.\n";
+    "      order: the input, a tab and \"Pending\" while Slurm shows the file's element\n"
+    "      pending (also after a requeue, whatever it recorded before); while the element\n"
+    "      runs, the rows its attempt has recorded, \"Running\" for the file it converts and\n"
+    "      \"Pending\" for the others; once it ended, its last attempt's row as convert prints\n"
+    "      it (the input, a tab, \"Done\", \"Fail\" or \"Abort\", a tab and the output or the\n"
+    "      reason). A row of an earlier attempt goes with its output. An element Slurm\n"
+    "      ended without a row (cancelled, out of time, a node failure) is \"Fail\" with\n"
+    "      Slurm's state. Works without Slurm accounting, from squeue and the recorded rows;\n"
+    "      a cluster that does not know the job and did not run it gives an error, not rows.\n"
+    "      Standard error ends with the rows counted by state. Exit status 0 when every row\n"
+    "      is \"Done\", 1 otherwise, and 3 while elements are still pending or running.\n";
 
 namespace {
 

@@ -52,27 +52,6 @@ int EnvironmentNumber(const char *Name, int Default) {
   return std::stoi(Text);
 }
 
-// The earlier attempt's row goes first, then the output it names: never a row without its file.
-void TakeBackEarlierAttempt(const std::string &Folder, int Index, const TBatchFile &File) {
-  const std::string RowPath = Folder + "/" + ElementRowName(Index);
-  std::FILE *Row = std::fopen(RowPath.c_str(), "rb");
-  if (Row == nullptr) return;
-  std::string Line;
-  for (int C; (C = std::fgetc(Row)) != EOF && C != '\n';) Line += static_cast<char>(C);
-  std::fclose(Row);
-  const std::vector<std::string> Cells = RowCells(Line);
-  ::unlink(RowPath.c_str());
-  if (Cells.size() < 3 || Cells[1] != "Done" || Cells[0] != File.Input) return;
-  // Only a file of this element's name family: a row can name nothing else it wrote.
-  const fs::path Written(Cells[2]), Planned(File.Output);
-  const std::string Stem = Written.stem().string(), Own = Planned.stem().string();
-  if (Written.parent_path() != Planned.parent_path() || Cells[2] == File.Input ||
-      (Stem != Own && !Stem.starts_with(Own + "-")))
-    return;
-  std::printf("Removing the earlier attempt's output %s\n", Cells[2].c_str());
-  ::unlink(Cells[2].c_str());
-}
-
 // Each run of the element logs into a file of its own, since Slurm may start its log anew on a
 // requeue: "element-N.attempt-K.log", K the first number not taken. Standard output and error
 // go there from now on; the attempt's number, 0 when no log could be made (Slurm's log then
@@ -102,8 +81,9 @@ int OpenAttemptLog(const std::string &Folder, int Element) {
 // Converts file Index into its planned name; its row recorded unless a stop ended it. False
 // when the element should end (a stop, a row it cannot record), with Status its exit status.
 bool ConvertFile(const std::string &Folder, int Index, const TBatchFile &File,
-                 const std::vector<std::string> &Arguments, int &Status) {
-  TakeBackEarlierAttempt(Folder, Index, File);
+                 const std::vector<std::string> &Arguments, int Attempt, int &Status) {
+  const std::string Removed = TakeBackRow(Folder, Index, File);
+  if (!Removed.empty()) std::printf("Removing the earlier attempt's output %s\n", Removed.c_str());
   std::fflush(stdout);
   const std::string Program = fs::read_symlink("/proc/self/exe").string();
   std::vector<std::string> Convert = {Program,     "convert",   Arguments[0], "--output-name",
@@ -124,7 +104,7 @@ bool ConvertFile(const std::string &Folder, int Index, const TBatchFile &File,
   const std::vector<std::string> Cells = RowCells(Line);
   if (Cells.size() < 2 || (Cells[1] != "Done" && Cells[1] != "Fail")) return false;
   std::string Error;
-  if (!WriteFileAtOnce(Folder, ElementRowName(Index), Line + "\n", Error)) {
+  if (!RecordRow(Folder, Index, {Line, Attempt}, Error)) {
     Status = Fail(Error);
     return false;
   }
@@ -157,17 +137,24 @@ int RunElementCommand(const TCliArguments &Words) {
   if (First >= End || Arguments.empty())
     return Fail("the results folder '" + Folder + "' lists no files for element " +
                 std::to_string(Element));
-  char Host[256] = {};
-  ::gethostname(Host, sizeof Host - 1);
-  // Slurm's log tells where each attempt's went.
-  std::printf("Element %d on %s: ", Element, Host);
+  // Slurm's node name: several nodes may share one machine's host name.
+  std::string Node = std::getenv("SLURMD_NODENAME") ? std::getenv("SLURMD_NODENAME") : "";
+  if (Node.empty()) {
+    char Host[256] = {};
+    ::gethostname(Host, sizeof Host - 1);
+    Node = Host;
+  }
+  // Rows carry Slurm's count of restarts, by which collect tells this attempt's from earlier
+  // ones; Slurm's log tells where each attempt's log went.
+  const int Restarts = std::max(0, EnvironmentNumber("SLURM_RESTART_COUNT", 0));
+  std::printf("Element %d, restart %d, on %s: ", Element, Restarts, Node.c_str());
   const int Attempt = OpenAttemptLog(Folder, Element);
   int Status = 0;
   for (int Index = First; Index < End; ++Index) {
-    std::printf("Element %d, attempt %d, on %s: file %d, %s\n", Element, Attempt, Host, Index,
-                Files[Index].Input.c_str());
+    std::printf("Element %d, attempt %d, on %s: file %d, %s\n", Element, Attempt, Node.c_str(),
+                Index, Files[Index].Input.c_str());
     std::fflush(stdout);
-    if (!ConvertFile(Folder, Index, Files[Index], Arguments, Status)) break;
+    if (!ConvertFile(Folder, Index, Files[Index], Arguments, Restarts, Status)) break;
   }
   return Stopped ? 128 + SIGTERM : Status;
 }

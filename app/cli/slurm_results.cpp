@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -15,6 +16,8 @@
 #include "cli_commands.h"
 #include "slurm_commands.h"
 #include "text/text_utils.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -136,6 +139,42 @@ std::vector<std::string> RowCells(const std::string &Line) {
   return Cells;
 }
 
+std::optional<TRecordedRow> ReadRecordedRow(const std::string &Folder, int Index) {
+  const std::optional<std::string> Text = ReadWholeFile(Folder + "/" + ElementRowName(Index));
+  if (!Text) return std::nullopt;
+  TRecordedRow Row;
+  const size_t End = Text->find('\n');
+  Row.Line = Text->substr(0, End);
+  const std::string Attempt =
+      End == std::string::npos ? std::string() : TrimmedText(Text->substr(End + 1));
+  if (!Attempt.empty() && Attempt.size() <= 9 &&
+      Attempt.find_first_not_of("0123456789") == std::string::npos)
+    Row.Attempt = std::stoi(Attempt);
+  return Row;
+}
+
+bool RecordRow(const std::string &Folder, int Index, const TRecordedRow &Row, std::string &Error) {
+  std::string Text = Row.Line + "\n";
+  if (Row.Attempt >= 0) Text += std::to_string(Row.Attempt) + "\n";
+  return WriteFileAtOnce(Folder, ElementRowName(Index), Text, Error);
+}
+
+std::string TakeBackRow(const std::string &Folder, int Index, const TBatchFile &File, int Attempt) {
+  const std::optional<TRecordedRow> Row = ReadRecordedRow(Folder, Index);
+  if (!Row || (Attempt >= 0 && Row->Attempt >= Attempt)) return {};
+  const std::vector<std::string> Cells = RowCells(Row->Line);
+  ::unlink((Folder + "/" + ElementRowName(Index)).c_str());
+  if (Cells.size() < 3 || Cells[1] != "Done" || Cells[0] != File.Input) return {};
+  // Only a file of this file's name family: a row can name nothing else the batch wrote.
+  const fs::path Written(Cells[2]), Planned(File.Output);
+  const std::string Stem = Written.stem().string(), Own = Planned.stem().string();
+  if (Written.parent_path() != Planned.parent_path() || Cells[2] == File.Input ||
+      (Stem != Own && !Stem.starts_with(Own + "-")))
+    return {};
+  ::unlink(Cells[2].c_str());
+  return Cells[2];
+}
+
 bool WriteFileAtOnce(const std::string &Folder, const std::string &Name, const std::string &Text,
                      std::string &Error) {
   const std::string Final = Folder + "/" + Name;
@@ -172,13 +211,11 @@ TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId,
   const int FilesPerElement = ReadFilesPerElement(Folder);
   Result = {};
   Result.Ended = true;
-  std::vector<std::optional<std::string>> Lines;
+  std::vector<std::optional<TRecordedRow>> RecordedRows;
   bool Unrecorded = false;
   for (int Index = 0; Index < static_cast<int>(Files.size()); ++Index) {
-    std::optional<std::string> Line = ReadWholeFile(Folder + "/" + ElementRowName(Index));
-    if (Line && Line->ends_with('\n')) Line->pop_back();
-    Unrecorded = Unrecorded || !Line;
-    Lines.push_back(std::move(Line));
+    RecordedRows.push_back(ReadRecordedRow(Folder, Index));
+    Unrecorded = Unrecorded || !RecordedRows.back();
   }
   // A cluster that never knew the job cannot say how its elements ended.
   if (!Known && Unrecorded) {
@@ -193,34 +230,48 @@ TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId,
     }
   }
 
+  int ShownRunning = -1;  // the element whose converting file is shown Running
   for (int Index = 0; Index < static_cast<int>(Files.size()); ++Index) {
     const int Element = Index / FilesPerElement;
     const auto Found = States.find(Element);
     const std::optional<TElementStatus> Status =
         Found == States.end() ? std::nullopt : std::optional(Found->second);
-    const std::optional<std::string> &Line = Lines[Index];
+    std::optional<TRecordedRow> &Recorded = RecordedRows[Index];
     const std::string &Input = Files[Index].Input;
-    // Slurm runs the element (again, after a requeue): an earlier row is no longer its result.
+    // A row of an attempt before Slurm's last one is not the file's result any more.
+    const bool Earlier = Recorded && Status && Status->Restarts >= 0 && Recorded->Attempt >= 0 &&
+                         Recorded->Attempt < Status->Restarts;
+    const std::string State = Recorded && !Earlier ? RowState(Recorded->Line) : std::string();
     const TElementState Kind = Status ? Status->State : TElementState::Ended;
     if (Kind != TElementState::Ended) {
       Result.Ended = false;
-      const char *Word = Kind == TElementState::Pending ? "Pending" : "Running";
+      if (Kind == TElementState::Running && (State == "Done" || State == "Fail")) {
+        Result.Rows.push_back({State, Recorded->Line});
+        continue;
+      }
+      // An element converts its files in order: the first without a row is the one it is on.
+      const bool Converting = Kind == TElementState::Running && ShownRunning != Element;
+      if (Converting) ShownRunning = Element;
+      const char *Word = Converting ? "Running" : "Pending";
       Result.Rows.push_back({Word, Row(Input, Word, {})});
       continue;
     }
-    const std::string State = Line ? RowState(*Line) : std::string();
+    if (Earlier) {
+      TakeBackRow(Folder, Index, Files[Index], Status->Restarts);
+      Recorded.reset();
+    }
     if (State == "Done" || State == "Fail") {
-      Result.Rows.push_back({State, *Line});
+      Result.Rows.push_back({State, Recorded->Line});
       continue;
     }
     // An "Abort" row stays one unless Slurm says it stopped the element.
     if (State == "Abort" && !(Status && IsStoppedBySlurm(Status->SlurmState))) {
-      Result.Rows.push_back({State, *Line});
+      Result.Rows.push_back({State, Recorded->Line});
       continue;
     }
     const std::string Failed =
         Row(Input, "Fail", EndedWithoutRow(Status, Folder + "/" + ElementLogName(Element)));
-    if (!WriteFileAtOnce(Folder, ElementRowName(Index), Failed + "\n", Error))
+    if (!RecordRow(Folder, Index, {Failed, Status ? Status->Restarts : -1}, Error))
       return TCollectOutcome::NoResults;
     Result.Rows.push_back({"Fail", Failed});
   }

@@ -2,11 +2,13 @@
 // named after the job, and holds the files in order ("inputs": each input, its output name and
 // whether that output may replace a file, each ended by a NUL), convert's other words
 // ("arguments", each ended by a NUL), the batch script, one Slurm log per element
-// ("element-N.log", every attempt's in turn) and one result row per element whose last attempt
-// ended on its own ("row-N", the line tarnwick-cli convert printed for its file). Elements on
+// ("element-N.log", every attempt's in turn) and one result row per file whose conversion
+// ended on its own ("row-N": the line tarnwick-cli convert printed for it, then the number of
+// the element's attempt that recorded it, Slurm's restart count). Elements on
 // any node write there, so every file appears under its final name in one rename.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,20 @@ std::string WordsText(const std::vector<std::string> &Words);
 // A row's cells, unescaped: input, state and the output or the reason.
 std::vector<std::string> RowCells(const std::string &Line);
 
+// The row recorded for file Index, and the attempt that recorded it (-1: not known).
+struct TRecordedRow {
+  std::string Line;
+  int Attempt = -1;
+};
+std::optional<TRecordedRow> ReadRecordedRow(const std::string &Folder, int Index);
+bool RecordRow(const std::string &Folder, int Index, const TRecordedRow &Row, std::string &Error);
+
+// Takes back an earlier attempt's result of File, the batch's file Index: its row goes first,
+// then the output it names (never a row without its file). Only a row of an attempt before
+// Attempt goes (any, when Attempt is -1). The output removed, or empty.
+std::string TakeBackRow(const std::string &Folder, int Index, const TBatchFile &File,
+                        int Attempt = -1);
+
 // Writes Text into Folder/Name under a temporary name first, so readers see all or nothing.
 bool WriteFileAtOnce(const std::string &Folder, const std::string &Name, const std::string &Text,
                      std::string &Error);
@@ -70,10 +86,13 @@ enum class TCollectOutcome {
   UnknownJob,        // this controller does not know the job, and it did not run it
 };
 
-// The rows of job JobId whose results are in Output. An element Slurm shows pending or running
-// is that, whatever rows exist (a requeued element runs again); otherwise its recorded row
-// counts. An element Slurm ended without a row gets a "Fail" row naming Slurm's state, which
-// is recorded so that it outlives Slurm's memory of the job; a job this cluster does not know
-// gives no verdict at all. Error says what went wrong when the outcome is not Read.
+// The rows of job JobId whose results are in Output. An element Slurm shows pending is that,
+// whatever rows exist (a requeued element runs again); while it runs, the files its attempt has
+// recorded show their rows, the file it converts is running and the others pending. An ended
+// element's files show the rows of its last attempt; a row of an earlier one, which the last
+// attempt never reached, is taken back with its output. An element Slurm ended without a row gets a
+// "Fail" row naming Slurm's state, which is recorded so that it outlives Slurm's memory of the job;
+// a job this cluster does not know gives no verdict at all. Error says what went wrong when the
+// outcome is not Read.
 TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId, TBatchRows &Result,
                             std::string &Error);

@@ -1,6 +1,6 @@
-// Starting and stopping the test's own single-node Slurm.
+// Starting and stopping the test's own Slurm of two nodes on this machine.
 
-#include "tests/app/single_node_slurm.h"
+#include "tests/app/one_host_slurm.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -60,16 +61,16 @@ std::string HostName() {
 
 }  // namespace
 
-TSingleNodeSlurm::TSingleNodeSlurm() {
+TOneHostSlurm::TOneHostSlurm() {
   if (!Start()) Stop();
 }
 
-TSingleNodeSlurm::~TSingleNodeSlurm() {
+TOneHostSlurm::~TOneHostSlurm() {
   if (FProblem.empty()) RunProgram({"/usr/bin/scancel", "--user=root"});
   Stop();
 }
 
-bool TSingleNodeSlurm::Start() {
+bool TOneHostSlurm::Start() {
   for (const char *Program : {"/usr/sbin/munged", "/usr/sbin/slurmctld", "/usr/sbin/slurmd"}) {
     if (::access(Program, X_OK) != 0) {
       FProblem = std::string(Program) + " is not installed (scripts/install-deps.sh installs it)";
@@ -88,7 +89,8 @@ bool TSingleNodeSlurm::Start() {
   }
   FFolder = Template;
   ::chmod(FFolder.c_str(), 0755);
-  for (const char *Sub : {"state", "spool"}) fs::create_directory(FFolder + "/" + Sub);
+  fs::create_directory(FFolder + "/state");
+  for (const char *Node : Nodes) fs::create_directory(FFolder + "/spool-" + Node);
 
   const std::string Key = FFolder + "/munge.key";
   {
@@ -118,41 +120,47 @@ bool TSingleNodeSlurm::Start() {
   ::setenv("MUNGE_SOCKET", Socket.c_str(), 1);
 
   FConfig = Config;
-  return StartController() &&
-         StartDaemon({"/usr/sbin/slurmd", "-D", "-f", Config, "-N", "localhost"}, "slurmd") &&
-         WaitUntilIdle();
+  if (!StartController()) return false;
+  // Each node daemon finds its own port, spool, pid and log files by its node name.
+  for (const char *Node : Nodes)
+    if (!StartNodeDaemon(Node)) return false;
+  return WaitUntilIdle();
 }
 
-std::string TSingleNodeSlurm::WriteConfig(const std::string &Cluster, const std::string &Prefix) {
+std::string TOneHostSlurm::WriteConfig(const std::string &Cluster, const std::string &Prefix) {
   const std::string Own = FFolder + "/" + Prefix;
   fs::create_directories(Own + "state");
-  std::ofstream(Own + "slurm.conf")
-      << "ClusterName=" << Cluster << "\n"
-      << "SlurmctldHost=localhost\n"
-      << "SlurmctldPort=" << FreePort() << "\nSlurmdPort=" << FreePort() << "\n"
-      << "SlurmUser=root\nSlurmdUser=root\n"
-      << "AuthType=auth/munge\nCredType=cred/munge\nAuthInfo=socket="
-      << FSocket
-      // A requeued job waits out the credential's lifetime before it starts again (120 s by
-      // default); it also keeps a rerun from meeting the revoked credential of its last run.
-      << ",cred_expire=15\n"
-      << "ProctrackType=proctrack/linuxproc\nTaskPlugin=task/none\n"
-      << "SelectType=select/cons_tres\nSelectTypeParameters=CR_Core\n"
-      << "StateSaveLocation=" << Own << "state\nSlurmdSpoolDir=" << FFolder << "/spool\n"
-      << "SlurmctldPidFile=" << Own << "slurmctld.pid\n"
-      << "SlurmdPidFile=" << FFolder << "/slurmd.pid\n"
-      << "SlurmctldLogFile=" << Own << "slurmctld.log\n"
-      << "SlurmdLogFile=" << FFolder << "/slurmd.log\n"
-      << "AccountingStorageType=accounting_storage/none\nJobCompType=jobcomp/none\n"
-      << "MpiDefault=none\nReturnToService=2\nKillWait=5\n"
-      << "NodeName=localhost NodeAddr=127.0.0.1 NodeHostname=" << HostName()
-      << " CPUs=" << ::sysconf(_SC_NPROCESSORS_ONLN) << " RealMemory=" << NodeMemoryMegabytes()
-      << " State=UNKNOWN\n"
-      << "PartitionName=batch Nodes=localhost Default=YES MaxTime=INFINITE State=UP\n";
+  std::ofstream Config(Own + "slurm.conf");
+  Config << "ClusterName=" << Cluster << "\n"
+         << "SlurmctldHost=localhost\n"
+         << "SlurmctldPort=" << FreePort() << "\nSlurmdPort=" << FreePort() << "\n"
+         << "SlurmUser=root\nSlurmdUser=root\n"
+         << "AuthType=auth/munge\nCredType=cred/munge\nAuthInfo=socket="
+         << FSocket
+         // A requeued job waits out the credential's lifetime before it starts again (120 s by
+         // default); it also keeps a rerun from meeting the revoked credential of its last run.
+         << ",cred_expire=15\n"
+         << "ProctrackType=proctrack/linuxproc\nTaskPlugin=task/none\n"
+         << "SelectType=select/cons_tres\nSelectTypeParameters=CR_Core\n"
+         << "StateSaveLocation=" << Own << "state\nSlurmdSpoolDir=" << FFolder << "/spool-%n\n"
+         << "SlurmctldPidFile=" << Own << "slurmctld.pid\n"
+         << "SlurmdPidFile=" << FFolder << "/slurmd-%n.pid\n"
+         << "SlurmctldLogFile=" << Own << "slurmctld.log\n"
+         << "SlurmdLogFile=" << FFolder << "/slurmd-%n.log\n"
+         << "AccountingStorageType=accounting_storage/none\nJobCompType=jobcomp/none\n"
+         << "MpiDefault=none\nKillWait=5\n"
+         // A node set down stays down until resumed; one that only stopped answering returns.
+         << "ReturnToService=1\n";
+  for (const char *Node : Nodes)
+    Config << "NodeName=" << Node << " NodeAddr=127.0.0.1 NodeHostname=" << HostName()
+           << " Port=" << FreePort() << " CPUs=" << ::sysconf(_SC_NPROCESSORS_ONLN)
+           << " RealMemory=" << NodeMemoryMegabytes() << " State=UNKNOWN\n";
+  Config << "PartitionName=batch Nodes=" << Nodes[0] << "," << Nodes[1]
+         << " Default=YES MaxTime=INFINITE State=UP\n";
   return Own + "slurm.conf";
 }
 
-std::string TSingleNodeSlurm::StartOtherCluster() {
+std::string TOneHostSlurm::StartOtherCluster() {
   const std::string Config = WriteConfig("tarnwickother", "other-");
   if (!StartDaemon({"/usr/sbin/slurmctld", "-D", "-i", "-f", Config}, "other-slurmctld")) return {};
   for (int Try = 0; Try < 150; ++Try) {
@@ -164,16 +172,16 @@ std::string TSingleNodeSlurm::StartOtherCluster() {
   return {};
 }
 
-void TSingleNodeSlurm::StopController() {
+void TOneHostSlurm::StopController() {
   ::kill(FController, SIGTERM);
   ::waitpid(FController, nullptr, 0);
-  std::erase(FDaemons, FController);
+  std::erase_if(FDaemons, [this](const auto &Daemon) { return Daemon.first == FController; });
   FController = -1;
 }
 
-bool TSingleNodeSlurm::StartController() {
+bool TOneHostSlurm::StartController() {
   if (!StartDaemon({"/usr/sbin/slurmctld", "-D", "-i", "-f", FConfig}, "slurmctld")) return false;
-  FController = FDaemons.back();
+  FController = FDaemons.back().first;
   if (FDaemons.size() < 3) return true;  // at the cluster's start WaitUntilIdle follows
   for (int Try = 0; Try < 150; ++Try) {
     if (RunProgram({"/usr/bin/squeue", "--noheader"}).ExitStatus == 0) return true;
@@ -183,50 +191,76 @@ bool TSingleNodeSlurm::StartController() {
   return false;
 }
 
-bool TSingleNodeSlurm::StartDaemon(const std::vector<std::string> &Arguments,
-                                   const std::string &Name) {
+bool TOneHostSlurm::StartDaemon(const std::vector<std::string> &Arguments,
+                                const std::string &Name) {
   const std::string Output = FFolder + "/" + Name + ".out";
   const int Pid = StartProgram(Arguments, Output, Output);
   if (Pid < 0) {
     FProblem = "cannot start " + Name;
     return false;
   }
-  FDaemons.push_back(Pid);
+  FDaemons.emplace_back(Pid, Name);
   return true;
 }
 
-bool TSingleNodeSlurm::WaitUntilIdle() {
+bool TOneHostSlurm::WaitUntilIdle() {
+  std::string Idle;
+  for (size_t Node = 0; Node < std::size(Nodes); ++Node) Idle += "idle\n";
   for (int Try = 0; Try < 150; ++Try) {
-    for (size_t Index = 0; Index < FDaemons.size(); ++Index) {
-      if (!Exited(FDaemons[Index])) continue;
-      const char *Names[] = {"munged", "slurmctld", "slurmd"};
-      FDaemons.erase(FDaemons.begin() + static_cast<long>(Index));
-      FProblem = std::string(Names[Index]) +
-                 " ended at start: " + LogTail(std::string(Names[Index]) + ".log") +
-                 LogTail(std::string(Names[Index]) + ".out");
+    for (auto Daemon = FDaemons.begin(); Daemon != FDaemons.end(); ++Daemon) {
+      if (!Exited(Daemon->first)) continue;
+      const std::string Name = Daemon->second;
+      FDaemons.erase(Daemon);
+      FProblem = Name + " ended at start: " + LogTail(Name + ".log") + LogTail(Name + ".out");
       return false;
     }
-    const TProcessResult Nodes = RunProgram({"/usr/bin/sinfo", "--noheader", "--format=%T"});
-    if (Nodes.ExitStatus == 0 && Nodes.Output == "idle\n") return true;
+    const TProcessResult States =
+        RunProgram({"/usr/bin/sinfo", "--noheader", "--Node", "--format=%T"});
+    if (States.ExitStatus == 0 && States.Output == Idle) return true;
     Pause();
   }
-  FProblem = "the node did not become idle: " + LogTail("slurmctld.log") + LogTail("slurmd.log");
+  FProblem = "the nodes did not become idle: " + LogTail("slurmctld.log") +
+             LogTail("slurmd-node1.log") + LogTail("slurmd-node2.log");
   return false;
 }
 
-std::string TSingleNodeSlurm::LogTail(const std::string &Name) const {
+bool TOneHostSlurm::SetNodeDown(const std::string &Node) {
+  const TProcessResult Down =
+      RunProgram({"/usr/bin/scontrol", "update", "nodename=" + Node, "state=DOWN", "reason=test"});
+  if (Down.ExitStatus != 0) FProblem = "scontrol could not set " + Node + " down: " + Down.Errors;
+  return Down.ExitStatus == 0;
+}
+
+bool TOneHostSlurm::StartNodeDaemon(const std::string &Node) {
+  return StartDaemon({"/usr/sbin/slurmd", "-D", "-f", FConfig, "-N", Node}, "slurmd-" + Node);
+}
+
+bool TOneHostSlurm::ReturnNode(const std::string &Node) {
+  RunProgram({"/usr/bin/scontrol", "update", "nodename=" + Node, "state=RESUME"});
+  for (int Try = 0; Try < 300; ++Try) {
+    const TProcessResult State =
+        RunProgram({"/usr/bin/sinfo", "--noheader", "--Node", "--nodes=" + Node, "--format=%T"});
+    if (State.ExitStatus == 0 && State.Output == "idle\n") return true;
+    Pause();
+  }
+  FProblem = Node + " did not become idle again: " + LogTail("slurmctld.log");
+  return false;
+}
+
+std::string TOneHostSlurm::LogTail(const std::string &Name) const {
   const std::string Text = ReadFile(FFolder + "/" + Name);
   return Text.size() > 1500 ? Text.substr(Text.size() - 1500) : Text;
 }
 
-void TSingleNodeSlurm::Stop() {
-  for (auto Pid = FDaemons.rbegin(); Pid != FDaemons.rend(); ++Pid) {
-    ::kill(*Pid, SIGTERM);
+void TOneHostSlurm::Stop() {
+  for (auto Daemon = FDaemons.rbegin(); Daemon != FDaemons.rend(); ++Daemon) {
+    const int Pid = Daemon->first;
+    ::kill(Pid, SIGTERM);
     int Tries = 0;
-    while (!Exited(*Pid) && ++Tries < 50) Pause();
+    while (!Exited(Pid) && ++Tries < 50) Pause();
     if (Tries >= 50) {
-      ::kill(*Pid, SIGKILL);
-      ::waitpid(*Pid, nullptr, 0);
+      ::kill(Pid, SIGKILL);
+      ::waitpid(Pid, nullptr, 0);
     }
   }
   FDaemons.clear();
