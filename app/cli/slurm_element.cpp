@@ -1,8 +1,9 @@
 // tarnwick-cli element: one element of a submitted batch, as the batch script runs it on a
-// node. It converts its file into the output name decided at submit time, leaving nothing when
-// Slurm stops it (cancel, requeue, time limit, node drain), and records its row only when the
-// conversion ended on its own. A rerun of the element first takes back its earlier attempt, so
-// that an input has one output and one row however often Slurm runs it.
+// node. It converts its files one after another, each into the output name decided at submit
+// time, leaving nothing of a file when Slurm stops it (cancel, requeue, time limit, node down),
+// and records each file's row only when its conversion ended on its own. A rerun of the element
+// waits for any earlier attempt still running and takes back that attempt's results, so that
+// an input has one output and one row however often Slurm runs it.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -28,8 +29,8 @@ const char ElementUsage[] =
     "      element SLURM_ARRAY_TASK_ID listed in the results folder FOLDER, one after\n"
     "      another, each into the output name submit gave it, and records each file's row\n"
     "      there. Stopped by a signal, it leaves no output and no row of the file it was\n"
-    "      converting; run again, it first removes each file's earlier row and the output\n"
-    "      that row names.\n";
+    "      converting; run again, it waits for an earlier attempt still running elsewhere\n"
+    "      to end, and then removes each file's earlier row and the output that row names.\n";
 
 namespace {
 
@@ -76,6 +77,35 @@ int OpenAttemptLog(const std::string &Folder, int Element) {
   }
   std::fflush(stdout);
   return 0;
+}
+
+// One attempt of an element at a time: a rerun Slurm starts while an earlier attempt still runs
+// on a node it lost (its node daemon killed, the node set down) waits here until that attempt
+// has ended, and then takes back what it recorded. The lock goes with this process. False when
+// a stop came first or the lock cannot be taken.
+struct TLockFile {
+  int Descriptor = -1;
+  ~TLockFile() {
+    if (Descriptor >= 0) ::close(Descriptor);
+  }
+};
+
+bool WaitForEarlierAttempt(const std::string &Folder, int Element, TLockFile &Lock) {
+  const std::string Path = Folder + "/element-" + std::to_string(Element) + ".lock";
+  Lock.Descriptor = ::open(Path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (Lock.Descriptor < 0) {
+    std::printf("cannot open %s: %s\n", Path.c_str(), std::strerror(errno));
+    return false;
+  }
+  struct flock Whole {};
+  Whole.l_type = F_WRLCK;
+  Whole.l_whence = SEEK_SET;
+  if (::fcntl(Lock.Descriptor, F_SETLK, &Whole) == 0) return true;
+  std::printf("An earlier attempt of element %d still runs; waiting for it to end\n", Element);
+  std::fflush(stdout);
+  while (::fcntl(Lock.Descriptor, F_SETLKW, &Whole) != 0)
+    if (errno != EINTR || Stopped) return false;
+  return !Stopped;
 }
 
 // Converts file Index into its planned name; its row recorded unless a stop ended it. False
@@ -149,6 +179,8 @@ int RunElementCommand(const TCliArguments &Words) {
   const int Restarts = std::max(0, EnvironmentNumber("SLURM_RESTART_COUNT", 0));
   std::printf("Element %d, restart %d, on %s: ", Element, Restarts, Node.c_str());
   const int Attempt = OpenAttemptLog(Folder, Element);
+  TLockFile Lock;
+  if (!WaitForEarlierAttempt(Folder, Element, Lock)) return Stopped ? 128 + SIGTERM : 1;
   int Status = 0;
   for (int Index = First; Index < End; ++Index) {
     std::printf("Element %d, attempt %d, on %s: file %d, %s\n", Element, Attempt, Node.c_str(),

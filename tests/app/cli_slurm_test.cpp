@@ -228,6 +228,7 @@ TEST_F(CliSlurmTest, AnElementSlurmStopsLeavesNoOutputAndItsRerunReplacesItself)
       std::string Node =
           RunProgram({"/usr/bin/squeue", "--noheader", "--jobs=" + Element, "--format=%N"}).Output;
       Node = Node.substr(0, Node.find('\n'));
+      if (KillDaemon) Cluster->KillNodeDaemon(Node);
       const bool Down = Cluster->SetNodeDown(Node);
       return TProcessResult{Down ? 0 : 1, Node, Cluster->Problem()};
     };
@@ -248,6 +249,7 @@ TEST_F(CliSlurmTest, AnElementSlurmStopsLeavesNoOutputAndItsRerunReplacesItself)
       {"requeue while running", Requeue, true, "Done", 2},
       {"requeue after the end", Requeue, false, "Done", 2},
       {"node set down", NodeDown(false), true, "Done", 2, true},
+      {"node's daemon killed, node set down", NodeDown(true), true, "Done", 2, true},
   };
   for (const auto &Case : Cases) {
     TTempFolder Out("slurm-stop-out");
@@ -351,7 +353,8 @@ TEST_F(CliSlurmTest, FilesPackedIntoElementsKeepTheirOwnRows) {
     const std::string Results = Out.File("tarnwick-job-" + SubmittedJobId(Batch.Errors));
     int Logs = 0;
     for (const std::string &Name : FolderNames(Results))
-      Logs += Name.starts_with("element-") && Name.find(".attempt-") == std::string::npos;
+      Logs += Name.starts_with("element-") && Name.ends_with(".log") &&
+              Name.find(".attempt-") == std::string::npos;
     EXPECT_EQ(Logs, Case.Elements) << Case.Packing[0];
   }
 }

@@ -235,7 +235,21 @@ bool TOneHostSlurm::StartNodeDaemon(const std::string &Node) {
   return StartDaemon({"/usr/sbin/slurmd", "-D", "-f", FConfig, "-N", Node}, "slurmd-" + Node);
 }
 
+void TOneHostSlurm::KillNodeDaemon(const std::string &Node) {
+  for (auto Daemon = FDaemons.begin(); Daemon != FDaemons.end(); ++Daemon) {
+    if (Daemon->second != "slurmd-" + Node) continue;
+    ::kill(Daemon->first, SIGKILL);
+    ::waitpid(Daemon->first, nullptr, 0);
+    FDaemons.erase(Daemon);
+    return;
+  }
+}
+
 bool TOneHostSlurm::ReturnNode(const std::string &Node) {
+  const bool Running = std::any_of(FDaemons.begin(), FDaemons.end(), [&](const auto &Daemon) {
+    return Daemon.second == "slurmd-" + Node;
+  });
+  if (!Running && !StartNodeDaemon(Node)) return false;
   RunProgram({"/usr/bin/scontrol", "update", "nodename=" + Node, "state=RESUME"});
   for (int Try = 0; Try < 300; ++Try) {
     const TProcessResult State =

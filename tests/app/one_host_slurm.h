@@ -30,6 +30,9 @@ class TOneHostSlurm {
   // what ran there), and brought back until it is idle again; false with Problem() set.
   bool SetNodeDown(const std::string &Node);
   bool ReturnNode(const std::string &Node);
+  // A node daemon killed as a crash would (the jobs it started run on, unwatched); ReturnNode
+  // starts it again.
+  void KillNodeDaemon(const std::string &Node);
 
   // A second cluster's controller (no node) on the same machine: its configuration file for
   // SLURM_CONF, or empty with Problem() set.
