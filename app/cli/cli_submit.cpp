@@ -39,6 +39,9 @@ const char SubmitUsage[] =
     "      and output (default: chosen from the files' durations, about a minute of media\n"
     "      per element since Slurm takes about a second to start one, at least two elements\n"
     "      per slot running at once, and never more elements than the cluster's MaxArraySize).\n"
+    "      More elements than a job array holds (MaxArraySize) go as several arrays, each\n"
+    "      after the one before when K is given, under the first job's results folder; the\n"
+    "      first job's id stands for them all.\n"
     "      A signal before the job is released cancels it (exit status 128 and the\n"
     "      signal's number). The files, DIR and this program are named by absolute paths, so\n"
     "      they must be on storage every node sees under the same names. With --wait the id\n"
@@ -247,25 +250,14 @@ std::vector<double> Durations(const TBatchSettings &Settings) {
   return Seconds;
 }
 
-// Empty when the files fit into one job array, else what to do about it.
-std::string PackFiles(TSubmitArguments &Arguments) {
+// The files per element, chosen unless given, and the elements one job array holds.
+void PackFiles(TSubmitArguments &Arguments) {
   TBatchSettings &Settings = Arguments.Settings;
   const std::string Limit = SlurmConfigValue("MaxArraySize");
-  const int MaxArraySize =
-      IsCount(Limit, 100000000) ? std::stoi(Limit) : 0;  // 0: not known, no limit of ours
-  if (Arguments.AutomaticPacking) {
+  Settings.MaxArraySize = IsCount(Limit, 100000000) ? std::stoi(Limit) : 0;
+  if (Arguments.AutomaticPacking)
     Settings.FilesPerElement =
-        AutomaticFilesPerElement(Durations(Settings), Settings.MaxParallel, MaxArraySize);
-    return {};
-  }
-  const int Elements = ElementCount(Settings.Inputs.size(), Settings.FilesPerElement);
-  if (MaxArraySize == 0 || Elements <= MaxArraySize) return {};
-  return std::to_string(Settings.Inputs.size()) + " files at " +
-         std::to_string(Settings.FilesPerElement) + " per element make " +
-         std::to_string(Elements) + " elements, and this cluster's job arrays hold at most " +
-         Limit + " (MaxArraySize): give --files-per-element " +
-         std::to_string((Settings.Inputs.size() + MaxArraySize - 1) / MaxArraySize) +
-         " or more, or leave it out";
+        AutomaticFilesPerElement(Durations(Settings), Settings.MaxParallel, Settings.MaxArraySize);
 }
 
 }  // namespace
@@ -284,10 +276,7 @@ int RunSubmitCommand(const TCliArguments &Words) {
   if (Settings.Program.empty()) return Fail("submit", "cannot find this program's own file");
   const std::string Refused = ProfileProblem(Settings);
   if (!Refused.empty()) return Fail("submit", Refused);
-  if (IsOnPath("sbatch")) {
-    const std::string TooMany = PackFiles(Arguments);
-    if (!TooMany.empty()) return Fail("submit", TooMany);
-  }
+  if (IsOnPath("sbatch")) PackFiles(Arguments);
 
   std::string Message, JobId;
   int Signal = 0;

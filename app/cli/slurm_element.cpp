@@ -24,9 +24,10 @@
 namespace fs = std::filesystem;
 
 const char ElementUsage[] =
-    "  tarnwick-cli element FOLDER\n"
+    "  tarnwick-cli element FOLDER [FIRST]\n"
     "      Run by the script of a batch submit made, on the node: converts the files of\n"
-    "      element SLURM_ARRAY_TASK_ID listed in the results folder FOLDER, one after\n"
+    "      element FIRST + SLURM_ARRAY_TASK_ID listed in the results folder FOLDER (FIRST:\n"
+    "      the batch's number of element 0 of a later job array, else 0), one after\n"
     "      another, each into the output name submit gave it, and records each file's row\n"
     "      there. Stopped by a signal, it leaves no output and no row of the file it was\n"
     "      converting; run again, it waits for an earlier attempt still running elsewhere\n"
@@ -144,10 +145,16 @@ bool ConvertFile(const std::string &Folder, int Index, const TBatchFile &File,
 }  // namespace
 
 int RunElementCommand(const TCliArguments &Words) {
-  if (Words.size() != 1) return Fail("expected the results folder (see tarnwick-cli --help)");
+  if (Words.empty() || Words.size() > 2 ||
+      (Words.size() == 2 && (Words[1].empty() || Words[1].size() > 9 ||
+                             Words[1].find_first_not_of("0123456789") != std::string::npos)))
+    return Fail(
+        "expected the results folder and the array's first element (see tarnwick-cli "
+        "--help)");
   const std::string &Folder = Words[0];
-  const int Element = EnvironmentNumber("SLURM_ARRAY_TASK_ID", -1);
-  if (Element < 0) return Fail("SLURM_ARRAY_TASK_ID names no element; Slurm runs this command");
+  const int Task = EnvironmentNumber("SLURM_ARRAY_TASK_ID", -1);
+  if (Task < 0) return Fail("SLURM_ARRAY_TASK_ID names no element; Slurm runs this command");
+  const int Element = Task + (Words.size() == 2 ? std::stoi(Words[1]) : 0);
 
   // Slurm's SIGTERM reaches convert too, which stops and removes its part; this process only
   // waits for it, and then records nothing.

@@ -61,8 +61,37 @@ std::string ResultsFolder(const std::string &Output, const std::string &JobId) {
   return Output + "/tarnwick-job-" + JobId;
 }
 
-std::string ElementLogName(int Index) {
+std::string ElementLogName(int Index, const std::vector<TJobArray> &Arrays) {
+  for (auto Array = Arrays.rbegin(); Array != Arrays.rend(); ++Array)
+    if (Array->FirstElement > 0 && Index >= Array->FirstElement)
+      return "array-" + std::to_string(Array->FirstElement) + ".element-" +
+             std::to_string(Index - Array->FirstElement) + ".log";
   return "element-" + std::to_string(Index) + ".log";
+}
+
+std::vector<TJobArray> ReadJobArrays(const std::string &Folder, const std::string &JobId) {
+  std::vector<TJobArray> Arrays = {{JobId, 0}};
+  const std::optional<std::string> Text = ReadWholeFile(Folder + "/" + ArraysFileName);
+  if (!Text) return Arrays;
+  size_t Start = 0;
+  while (Start < Text->size()) {
+    const size_t End = std::min(Text->find('\n', Start), Text->size());
+    const std::string Line = Text->substr(Start, End - Start);
+    Start = End + 1;
+    const size_t Blank = Line.find(' ');
+    if (Blank == std::string::npos || Blank == 0 || Blank + 1 >= Line.size() || Blank > 12 ||
+        Line.size() - Blank > 10 || Line.find_first_not_of("0123456789 ") != std::string::npos)
+      continue;
+    Arrays.push_back({Line.substr(0, Blank), std::stoi(Line.substr(Blank + 1))});
+  }
+  return Arrays;
+}
+
+std::string JobArraysText(const std::vector<TJobArray> &Later) {
+  std::string Text;
+  for (const TJobArray &Array : Later)
+    Text += Array.JobId + " " + std::to_string(Array.FirstElement) + "\n";
+  return Text;
 }
 std::string AttemptLogName(int Index, int Attempt) {
   return "element-" + std::to_string(Index) + ".attempt-" + std::to_string(Attempt) + ".log";
@@ -205,8 +234,15 @@ TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId,
   }
   // The states first: a row written after them is then still seen below.
   bool Known = false;
-  const std::map<int, TElementStatus> States = ReadElementStates(JobId, Known, Error);
-  if (!Error.empty()) return TCollectOutcome::SlurmUnavailable;
+  std::map<int, TElementStatus> States;
+  const std::vector<TJobArray> Arrays = ReadJobArrays(Folder, JobId);
+  for (const TJobArray &Array : Arrays) {
+    bool KnownArray = false;
+    for (const auto &[Index, Status] : ReadElementStates(Array.JobId, KnownArray, Error))
+      States[Array.FirstElement + Index] = Status;
+    if (!Error.empty()) return TCollectOutcome::SlurmUnavailable;
+    Known = Known || KnownArray;
+  }
 
   const int FilesPerElement = ReadFilesPerElement(Folder);
   Result = {};
@@ -270,7 +306,7 @@ TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId,
       continue;
     }
     const std::string Failed =
-        Row(Input, "Fail", EndedWithoutRow(Status, Folder + "/" + ElementLogName(Element)));
+        Row(Input, "Fail", EndedWithoutRow(Status, Folder + "/" + ElementLogName(Element, Arrays)));
     if (!RecordRow(Folder, Index, {Failed, Status ? Status->Restarts : -1}, Error))
       return TCollectOutcome::NoResults;
     Result.Rows.push_back({"Fail", Failed});

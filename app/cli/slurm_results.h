@@ -18,6 +18,15 @@ inline constexpr const char *ArgumentsFileName = "arguments";
 inline constexpr const char *ClusterFileName = "cluster";  // the cluster that runs the job
 // How many files each element converts, one after another (absent: one).
 inline constexpr const char *PackingFileName = "files-per-element";
+// The job arrays after the first, when the elements are more than one array holds: a line
+// "JOBID FIRST" each, FIRST the batch's number of the array's element 0 (absent: none).
+inline constexpr const char *ArraysFileName = "arrays";
+
+// One job array of a batch and the batch's number of its element 0.
+struct TJobArray {
+  std::string JobId;
+  int FirstElement = 0;
+};
 
 // One file of the batch: its output name is decided for the whole batch at submit time, so
 // that no two elements ever compete for a name.
@@ -30,11 +39,16 @@ struct TBatchFile {
 // The results folder of job JobId inside the output folder Output.
 std::string ResultsFolder(const std::string &Output, const std::string &JobId);
 
-// The Slurm log of element Index, as sbatch names it, and the row of file Index.
-std::string ElementLogName(int Index);
+// The Slurm log of element Index, as sbatch names it (in a later array "array-FIRST.element-I.log",
+// I its number in that array), and the row of file Index.
+std::string ElementLogName(int Index, const std::vector<TJobArray> &Arrays = {});
 std::string ElementRowName(int Index);
 // The log of one attempt of element Index (1 the first), as the element writes it.
 std::string AttemptLogName(int Index, int Attempt);
+
+// The arrays of the batch whose first job is JobId: that one, then those recorded in Folder.
+std::vector<TJobArray> ReadJobArrays(const std::string &Folder, const std::string &JobId);
+std::string JobArraysText(const std::vector<TJobArray> &Later);
 
 // The files per element recorded in Folder: 1 when none is.
 int ReadFilesPerElement(const std::string &Folder);

@@ -150,7 +150,9 @@ std::string TOneHostSlurm::WriteConfig(const std::string &Cluster, const std::st
          << "AccountingStorageType=accounting_storage/none\nJobCompType=jobcomp/none\n"
          << "MpiDefault=none\nKillWait=5\n"
          // A node set down stays down until resumed; one that only stopped answering returns.
-         << "ReturnToService=1\n";
+         << "ReturnToService=1\n"
+         // Small, so that a batch of a few files needs several job arrays.
+         << "MaxArraySize=" << MaxArraySize << "\n";
   for (const char *Node : Nodes)
     Config << "NodeName=" << Node << " NodeAddr=127.0.0.1 NodeHostname=" << HostName()
            << " Port=" << FreePort() << " CPUs=" << ::sysconf(_SC_NPROCESSORS_ONLN)

@@ -17,6 +17,7 @@ class TOneHostSlurm {
   TOneHostSlurm &operator=(const TOneHostSlurm &) = delete;
 
   static constexpr const char *Nodes[] = {"node1", "node2"};
+  static constexpr int MaxArraySize = 4;
 
   // Empty when the nodes are up and idle; otherwise why the cluster could not start.
   const std::string &Problem() const { return FProblem; }
