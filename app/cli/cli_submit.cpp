@@ -39,6 +39,9 @@ const char SubmitUsage[] =
     "      and output (default: chosen from the files' durations, about a minute of media\n"
     "      per element since Slurm takes about a second to start one, at least two elements\n"
     "      per slot running at once, and never more elements than the cluster's MaxArraySize).\n"
+    "      More elements than a job array holds (MaxArraySize) go as several arrays, each\n"
+    "      after the one before when K is given, under the first job's results folder; the\n"
+    "      first job's id stands for them all.\n"
     "      A signal before the job is released cancels it (exit status 128 and the\n"
     "      signal's number). The files, DIR and this program are named by absolute paths, so\n"
     "      they must be on storage every node sees under the same names. With --wait the id\n"
@@ -51,15 +54,17 @@ const char SubmitUsage[] =
 const char CollectUsage[] =
     "  tarnwick-cli collect JOBID --output DIR\n"
     "      Prints one row per file of the batch JOBID submitted into DIR, in the files'\n"
-    "      order: the input, a tab and \"Pending\" or \"Running\" while Slurm shows the\n"
-    "      element so (also after a requeue, whatever it recorded before), else its last\n"
-    "      attempt's row as convert prints it (the input, a tab, \"Done\", \"Fail\" or \"Abort\",\n"
-    "      a tab and the output or the reason). An element Slurm ended without a row\n"
-    "      (cancelled, out of time, a node failure) is \"Fail\" with Slurm's state. Works\n"
-    "      without Slurm accounting, from squeue and the recorded rows; a cluster that does\n"
-    "      not know the job and did not run it gives an error, not rows. Standard error ends\n"
-    "      with the rows counted by state. Exit status 0 when every row is \"Done\", 1\n"
-    "      otherwise, and 3 while elements are still pending or running.\n";
+    "      order: the input, a tab and \"Pending\" while Slurm shows the file's element\n"
+    "      pending (also after a requeue, whatever it recorded before); while the element\n"
+    "      runs, the rows its attempt has recorded, \"Running\" for the file it converts and\n"
+    "      \"Pending\" for the others; once it ended, its last attempt's row as convert prints\n"
+    "      it (the input, a tab, \"Done\", \"Fail\" or \"Abort\", a tab and the output or the\n"
+    "      reason). A row of an earlier attempt goes with its output. An element Slurm\n"
+    "      ended without a row (cancelled, out of time, a node failure) is \"Fail\" with\n"
+    "      Slurm's state. Works without Slurm accounting, from squeue and the recorded rows;\n"
+    "      a cluster that does not know the job and did not run it gives an error, not rows.\n"
+    "      Standard error ends with the rows counted by state. Exit status 0 when every row\n"
+    "      is \"Done\", 1 otherwise, and 3 while elements are still pending or running.\n";
 
 namespace {
 
@@ -245,25 +250,14 @@ std::vector<double> Durations(const TBatchSettings &Settings) {
   return Seconds;
 }
 
-// Empty when the files fit into one job array, else what to do about it.
-std::string PackFiles(TSubmitArguments &Arguments) {
+// The files per element, chosen unless given, and the elements one job array holds.
+void PackFiles(TSubmitArguments &Arguments) {
   TBatchSettings &Settings = Arguments.Settings;
   const std::string Limit = SlurmConfigValue("MaxArraySize");
-  const int MaxArraySize =
-      IsCount(Limit, 100000000) ? std::stoi(Limit) : 0;  // 0: not known, no limit of ours
-  if (Arguments.AutomaticPacking) {
+  Settings.MaxArraySize = IsCount(Limit, 100000000) ? std::stoi(Limit) : 0;
+  if (Arguments.AutomaticPacking)
     Settings.FilesPerElement =
-        AutomaticFilesPerElement(Durations(Settings), Settings.MaxParallel, MaxArraySize);
-    return {};
-  }
-  const int Elements = ElementCount(Settings.Inputs.size(), Settings.FilesPerElement);
-  if (MaxArraySize == 0 || Elements <= MaxArraySize) return {};
-  return std::to_string(Settings.Inputs.size()) + " files at " +
-         std::to_string(Settings.FilesPerElement) + " per element make " +
-         std::to_string(Elements) + " elements, and this cluster's job arrays hold at most " +
-         Limit + " (MaxArraySize): give --files-per-element " +
-         std::to_string((Settings.Inputs.size() + MaxArraySize - 1) / MaxArraySize) +
-         " or more, or leave it out";
+        AutomaticFilesPerElement(Durations(Settings), Settings.MaxParallel, Settings.MaxArraySize);
 }
 
 }  // namespace
@@ -282,10 +276,7 @@ int RunSubmitCommand(const TCliArguments &Words) {
   if (Settings.Program.empty()) return Fail("submit", "cannot find this program's own file");
   const std::string Refused = ProfileProblem(Settings);
   if (!Refused.empty()) return Fail("submit", Refused);
-  if (IsOnPath("sbatch")) {
-    const std::string TooMany = PackFiles(Arguments);
-    if (!TooMany.empty()) return Fail("submit", TooMany);
-  }
+  if (IsOnPath("sbatch")) PackFiles(Arguments);
 
   std::string Message, JobId;
   int Signal = 0;

@@ -31,6 +31,11 @@ std::string Quoted(const std::string &Word) {
   return Result + "'";
 }
 
+// The script of the array whose element 0 is the batch's element First.
+std::string LaterScriptName(int First) {
+  return "batch-" + std::to_string(First) + ".sh";
+}
+
 std::string SlurmMessage(const TCommandResult &Result) {
   const std::string Text = TrimmedText(Result.Errors.empty() ? Result.Output : Result.Errors);
   return Text.empty() ? "exit status " + std::to_string(Result.ExitStatus) : Text;
@@ -38,15 +43,19 @@ std::string SlurmMessage(const TCommandResult &Result) {
 
 // Removes what the submission wrote into Folder, then the folder itself; an element's log or
 // row, should one have started, keeps it.
-void RemoveResultsFolder(const std::string &Folder) {
-  for (const char *Name :
-       {InputsFileName, BatchScriptName, ArgumentsFileName, ClusterFileName, PackingFileName})
+void RemoveResultsFolder(const std::string &Folder, const std::vector<TJobArray> &Arrays = {}) {
+  for (const char *Name : {InputsFileName, BatchScriptName, ArgumentsFileName, ClusterFileName,
+                           PackingFileName, ArraysFileName})
     ::unlink((Folder + "/" + Name).c_str());
+  for (const TJobArray &Array : Arrays)
+    ::unlink((Folder + "/" + LaterScriptName(Array.FirstElement)).c_str());
   ::rmdir(Folder.c_str());
 }
 
-void Cancel(const std::string &JobId) {
-  RunCommand({"scancel", JobId});
+void Cancel(const std::vector<TJobArray> &Arrays) {
+  std::vector<std::string> Arguments = {"scancel"};
+  for (const TJobArray &Array : Arrays) Arguments.push_back(Array.JobId);
+  RunCommand(Arguments);
 }
 
 // Renames without replacing: another job's results folder of the same id stays as it is.
@@ -60,16 +69,20 @@ bool ClaimFolder(const std::string &From, const std::string &To) {
   return ::rename(From.c_str(), To.c_str()) == 0;
 }
 
-std::vector<std::string> SbatchArguments(const TBatchSettings &Settings,
-                                         const std::string &Script) {
-  std::string Array =
-      "--array=0-" +
-      std::to_string(ElementCount(Settings.Inputs.size(), Settings.FilesPerElement) - 1);
+// The sbatch words of an array of Count elements, its element 0 the batch's element First,
+// After the job it waits for (none: empty).
+std::vector<std::string> SbatchArguments(const TBatchSettings &Settings, const std::string &Script,
+                                         const std::string &Folder, int First, int Count,
+                                         const std::string &After) {
+  std::string Array = "--array=0-" + std::to_string(Count - 1);
   if (Settings.MaxParallel > 0) Array += "%" + std::to_string(Settings.MaxParallel);
-  std::vector<std::string> Arguments = {
-      "sbatch", "--parsable", "--hold", "--job-name=tarnwick", Array, "--chdir=" + Settings.Output,
-      // Each attempt of a requeued element adds to its log.
-      "--open-mode=append", "--output=" + ResultsFolder(Settings.Output, "%A") + "/element-%a.log"};
+  const std::string Log = First == 0 ? std::string("element-%a.log")
+                                     : "array-" + std::to_string(First) + ".element-%a.log";
+  std::vector<std::string> Arguments = {"sbatch", "--parsable", "--hold", "--job-name=tarnwick",
+                                        Array, "--chdir=" + Settings.Output,
+                                        // Each attempt of a requeued element adds to its log.
+                                        "--open-mode=append", "--output=" + Folder + "/" + Log};
+  if (!After.empty()) Arguments.push_back("--dependency=afterany:" + After);
   if (!Settings.Partition.empty()) Arguments.push_back("--partition=" + Settings.Partition);
   Arguments.push_back(Script);
   return Arguments;
@@ -123,12 +136,16 @@ std::vector<TBatchFile> PlannedOutputs(const TBatchSettings &Settings) {
   return Files;
 }
 
-std::string BatchScript(const TBatchSettings &Settings) {
+std::string BatchScript(const TBatchSettings &Settings, const std::string &FirstJobId,
+                        int FirstElement) {
+  const std::string Folder =
+      FirstJobId.empty() ? std::string("\"tarnwick-job-$SLURM_ARRAY_JOB_ID\"")
+                         : "tarnwick-job-" + FirstJobId + " " + std::to_string(FirstElement);
   return "#!/bin/bash\n"
-         "# A tarnwick-cli batch: element N converts file N of the results folder's list and\n"
-         "# records its row there.\n"
+         "# A tarnwick-cli batch: element N converts its files of the results folder's list and\n"
+         "# records their rows there.\n"
          "exec " +
-         Quoted(Settings.Program) + " element \"tarnwick-job-$SLURM_ARRAY_JOB_ID\"\n";
+         Quoted(Settings.Program) + " element " + Folder + "\n";
 }
 
 std::string SubmitBatch(const TBatchSettings &Settings, const std::function<bool()> &Interrupted,
@@ -162,7 +179,10 @@ std::string SubmitBatch(const TBatchSettings &Settings, const std::function<bool
     RemoveResultsFolder(Staging);
     return {};
   }
-  const TCommandResult Submitted = RunCommand(SbatchArguments(Settings, Script));
+  const int Elements = ElementCount(Settings.Inputs.size(), Settings.FilesPerElement);
+  const int PerArray = Settings.MaxArraySize > 0 ? Settings.MaxArraySize : Elements;
+  const TCommandResult Submitted = RunCommand(SbatchArguments(
+      Settings, Script, ResultsFolder(Settings.Output, "%A"), 0, std::min(Elements, PerArray), {}));
   const std::string JobId = ParsedJobId(Submitted.Output);
   if (!Submitted.Started || Submitted.ExitStatus != 0 || JobId.empty()) {
     Error = "sbatch refused the job: " + SlurmMessage(Submitted);
@@ -170,29 +190,61 @@ std::string SubmitBatch(const TBatchSettings &Settings, const std::function<bool
     return {};
   }
   const std::string Folder = ResultsFolder(Settings.Output, JobId);
+  std::vector<TJobArray> Arrays = {{JobId, 0}};
   if (!ClaimFolder(Staging, Folder)) {
     Error = "cannot rename '" + Staging + "' to '" + Folder + "': " + std::strerror(errno);
-    Cancel(JobId);
+    Cancel(Arrays);
     RemoveResultsFolder(Staging);
     return {};
   }
-  // Held, no element can have started: withdrawn now, the job leaves nothing behind.
-  if (Interrupted()) {
-    Error = "interrupted; job " + JobId + " cancelled";
-    WithdrawBatch(Settings.Output, JobId);
+  // The later arrays, held as well; each waits for the one before when the elements running at
+  // once are limited.
+  for (int First = PerArray; First < Elements && !Interrupted(); First += PerArray) {
+    const std::string LaterScript = Folder + "/" + LaterScriptName(First);
+    const TCommandResult Later =
+        WriteFileAtOnce(Folder, LaterScriptName(First), BatchScript(Settings, JobId, First), Error)
+            ? RunCommand(SbatchArguments(Settings, LaterScript, Folder, First,
+                                         std::min(PerArray, Elements - First),
+                                         Settings.MaxParallel > 0 ? Arrays.back().JobId : ""))
+            : TCommandResult{};
+    const std::string LaterId = ParsedJobId(Later.Output);
+    if (!Later.Started || Later.ExitStatus != 0 || LaterId.empty()) {
+      if (Later.Started) Error = "sbatch refused the job: " + SlurmMessage(Later);
+      Arrays.push_back({{}, First});
+      WithdrawBatch(Settings.Output, Arrays);
+      return {};
+    }
+    Arrays.push_back({LaterId, First});
+  }
+  if (Arrays.size() > 1 &&
+      !WriteFileAtOnce(Folder, ArraysFileName, JobArraysText({Arrays.begin() + 1, Arrays.end()}),
+                       Error)) {
+    WithdrawBatch(Settings.Output, Arrays);
     return {};
   }
-  const TCommandResult Released = RunCommand({"scontrol", "release", JobId});
+  // Held, no element can have started: withdrawn now, the jobs leave nothing behind.
+  if (Interrupted()) {
+    Error = "interrupted; job " + JobId + " cancelled";
+    WithdrawBatch(Settings.Output, Arrays);
+    return {};
+  }
+  std::vector<std::string> Release = {"scontrol", "release"};
+  std::string Ids;
+  for (const TJobArray &Array : Arrays) Ids += (Ids.empty() ? "" : ",") + Array.JobId;
+  Release.push_back(Ids);
+  const TCommandResult Released = RunCommand(Release);
   if (!Released.Started || Released.ExitStatus != 0) {
-    Error = "scontrol could not release job " + JobId + ": " + SlurmMessage(Released);
-    Cancel(JobId);
-    RemoveResultsFolder(Folder);
+    Error = "scontrol could not release job " + Ids + ": " + SlurmMessage(Released);
+    WithdrawBatch(Settings.Output, Arrays);
     return {};
   }
   return JobId;
 }
 
-void WithdrawBatch(const std::string &Output, const std::string &JobId) {
-  Cancel(JobId);
-  RemoveResultsFolder(ResultsFolder(Output, JobId));
+void WithdrawBatch(const std::string &Output, const std::vector<TJobArray> &Arrays) {
+  std::vector<TJobArray> Submitted;
+  for (const TJobArray &Array : Arrays)
+    if (!Array.JobId.empty()) Submitted.push_back(Array);
+  if (!Submitted.empty()) Cancel(Submitted);
+  RemoveResultsFolder(ResultsFolder(Output, Arrays.front().JobId), Arrays);
 }

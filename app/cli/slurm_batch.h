@@ -21,6 +21,7 @@ struct TBatchSettings {
   std::string Partition;  // empty: Slurm's default
   int MaxParallel = 0;    // elements running at once; 0: no limit of our own
   int FilesPerElement = 1;
+  int MaxArraySize = 0;  // elements one job array holds; 0: no limit known
 };
 
 // Files per element when none is given: elements of about a minute of media each, since Slurm
@@ -38,15 +39,20 @@ int ElementCount(size_t Files, int FilesPerElement);
 // to earlier files. With Overwrite a file that exists now is replaced, an input never.
 std::vector<TBatchFile> PlannedOutputs(const TBatchSettings &Settings);
 
-// The script each element runs. It finds the results folder by its job's id; no file name is
-// written into it (Slurm refuses a script with a carriage return, and a name is no code).
-std::string BatchScript(const TBatchSettings &Settings);
+// The script each element runs. It finds the results folder by its job's id, or in a later
+// array by the first job's id, FirstJobId, with the batch's number of the array's element 0; no
+// file name is written into it (Slurm refuses a script with a carriage return, and a name is no
+// code).
+std::string BatchScript(const TBatchSettings &Settings, const std::string &FirstJobId = {},
+                        int FirstElement = 0);
 
 // Writes the results folder and submits the job array, its elements released only once that
-// folder is in place; Interrupted, asked before the release, withdraws the held job. The job's
-// id, or empty with Error (Slurm's own message when sbatch refused the job).
+// folder is in place; Interrupted, asked before the release, withdraws the held job. More
+// elements than one array holds go as several arrays, the later ones recorded in the first's
+// results folder (and with MaxParallel each starting once the one before has ended). The first
+// job's id, or empty with Error (Slurm's own message when sbatch refused a job).
 std::string SubmitBatch(const TBatchSettings &Settings, const std::function<bool()> &Interrupted,
                         std::string &Error);
 
-// Cancels the job and removes its results folder: a submission its user interrupted.
-void WithdrawBatch(const std::string &Output, const std::string &JobId);
+// Cancels the jobs and removes their results folder: a submission its user interrupted.
+void WithdrawBatch(const std::string &Output, const std::vector<TJobArray> &Arrays);

@@ -89,6 +89,11 @@ const TStateName *FindState(const std::string &SlurmState) {
   return nullptr;
 }
 
+bool IsSmallNumber(const std::string &Text) {
+  return !Text.empty() && Text.size() <= 9 &&
+         Text.find_first_not_of("0123456789") == std::string::npos;
+}
+
 std::vector<std::string_view> SplitLines(std::string_view Text) {
   std::vector<std::string_view> Lines;
   while (!Text.empty()) {
@@ -99,23 +104,28 @@ std::vector<std::string_view> SplitLines(std::string_view Text) {
   return Lines;
 }
 
-// "INDEX|STATE" or, from sacct, "JOBID_INDEX|STATE"; false for any other line (a range of
-// elements not yet started, a step, a word of no job).
+// "INDEX|STATE|RESTARTS" from squeue or "JOBID_INDEX|STATE" from sacct, the cells padded with
+// blanks; false for any other line (a range of elements not yet started, a step, a word of no
+// job).
 bool ParseStateLine(std::string_view Line, const std::string &Prefix, int &Index,
-                    std::string &State) {
-  const size_t Bar = Line.find('|');
-  if (Bar == std::string_view::npos) return false;
-  std::string_view Element = Line.substr(0, Bar);
-  if (!Element.starts_with(Prefix)) return false;
-  Element.remove_prefix(Prefix.size());
-  if (Element.empty() || Element.size() > 9 ||
-      Element.find_first_not_of("0123456789") != std::string_view::npos)
-    return false;
-  Index = std::stoi(std::string(Element));
+                    TElementStatus &Status) {
+  std::vector<std::string> Cells;
+  while (true) {
+    const size_t Bar = Line.find('|');
+    Cells.push_back(TrimmedText(Line.substr(0, Bar)));
+    if (Bar == std::string_view::npos) break;
+    Line.remove_prefix(Bar + 1);
+  }
+  if (Cells.size() < 2 || !Cells[0].starts_with(Prefix)) return false;
+  const std::string Element = Cells[0].substr(Prefix.size());
+  if (!IsSmallNumber(Element)) return false;
+  Index = std::stoi(Element);
   // sacct writes "CANCELLED by 0": the state is the first word.
-  const std::string Rest = TrimmedText(Line.substr(Bar + 1));
-  State = Rest.substr(0, Rest.find(' '));
-  return !State.empty();
+  const std::string State = Cells[1].substr(0, Cells[1].find(' '));
+  if (State.empty()) return false;
+  Status = {ElementStateOf(State), State,
+            Cells.size() > 2 && IsSmallNumber(Cells[2]) ? std::stoi(Cells[2]) : -1};
+  return true;
 }
 
 std::string FirstLine(const std::string &Text) {
@@ -199,8 +209,9 @@ std::map<int, TElementStatus> ReadElementStates(const std::string &JobId, bool &
   Error.clear();
   Known = false;
   // squeue knows every element still queued or running and, for a few minutes, the ended ones.
-  const TCommandResult Queue = RunCommand(
-      {"squeue", "--noheader", "--array", "--states=all", "--jobs=" + JobId, "--format=%K|%T"});
+  const TCommandResult Queue =
+      RunCommand({"squeue", "--noheader", "--array", "--states=all", "--jobs=" + JobId,
+                  "--Format=ArrayTaskID:|,State:|,RestartCnt"});
   if (!Queue.Started) {
     Error = "cannot run squeue: " + Queue.Errors;
     return States;
@@ -211,11 +222,11 @@ std::map<int, TElementStatus> ReadElementStates(const std::string &JobId, bool &
     return States;
   }
   int Index = 0;
-  std::string State;
+  TElementStatus Status;
   Known = Queue.ExitStatus == 0;
   if (Queue.ExitStatus == 0)
     for (std::string_view Line : SplitLines(Queue.Output))
-      if (ParseStateLine(Line, "", Index, State)) States[Index] = {ElementStateOf(State), State};
+      if (ParseStateLine(Line, "", Index, Status)) States[Index] = Status;
 
   // Without accounting sacct only says "accounting storage is disabled": squeue is all there is.
   const TCommandResult Accounting =
@@ -223,8 +234,8 @@ std::map<int, TElementStatus> ReadElementStates(const std::string &JobId, bool &
                   "--format=JobID,State"});
   if (!Accounting.Started || Accounting.ExitStatus != 0) return States;
   for (std::string_view Line : SplitLines(Accounting.Output))
-    if (ParseStateLine(Line, JobId + "_", Index, State) && !States.contains(Index)) {
-      States[Index] = {ElementStateOf(State), State};
+    if (ParseStateLine(Line, JobId + "_", Index, Status) && !States.contains(Index)) {
+      States[Index] = Status;
       Known = true;
     }
   return States;

@@ -25,6 +25,9 @@ enum class TElementState { Pending, Running, Ended };
 struct TElementStatus {
   TElementState State = TElementState::Pending;
   std::string SlurmState;  // the word Slurm uses, e.g. "CANCELLED"
+  // How often Slurm has started the element again (a requeue, a node failure); -1 when not
+  // known (only sacct still knows the element, and it does not tell).
+  int Restarts = -1;
 };
 
 // Which of the three a Slurm job state word means; a state this list does not know is taken as

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -15,6 +16,8 @@
 #include "cli_commands.h"
 #include "slurm_commands.h"
 #include "text/text_utils.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -58,8 +61,37 @@ std::string ResultsFolder(const std::string &Output, const std::string &JobId) {
   return Output + "/tarnwick-job-" + JobId;
 }
 
-std::string ElementLogName(int Index) {
+std::string ElementLogName(int Index, const std::vector<TJobArray> &Arrays) {
+  for (auto Array = Arrays.rbegin(); Array != Arrays.rend(); ++Array)
+    if (Array->FirstElement > 0 && Index >= Array->FirstElement)
+      return "array-" + std::to_string(Array->FirstElement) + ".element-" +
+             std::to_string(Index - Array->FirstElement) + ".log";
   return "element-" + std::to_string(Index) + ".log";
+}
+
+std::vector<TJobArray> ReadJobArrays(const std::string &Folder, const std::string &JobId) {
+  std::vector<TJobArray> Arrays = {{JobId, 0}};
+  const std::optional<std::string> Text = ReadWholeFile(Folder + "/" + ArraysFileName);
+  if (!Text) return Arrays;
+  size_t Start = 0;
+  while (Start < Text->size()) {
+    const size_t End = std::min(Text->find('\n', Start), Text->size());
+    const std::string Line = Text->substr(Start, End - Start);
+    Start = End + 1;
+    const size_t Blank = Line.find(' ');
+    if (Blank == std::string::npos || Blank == 0 || Blank + 1 >= Line.size() || Blank > 12 ||
+        Line.size() - Blank > 10 || Line.find_first_not_of("0123456789 ") != std::string::npos)
+      continue;
+    Arrays.push_back({Line.substr(0, Blank), std::stoi(Line.substr(Blank + 1))});
+  }
+  return Arrays;
+}
+
+std::string JobArraysText(const std::vector<TJobArray> &Later) {
+  std::string Text;
+  for (const TJobArray &Array : Later)
+    Text += Array.JobId + " " + std::to_string(Array.FirstElement) + "\n";
+  return Text;
 }
 std::string AttemptLogName(int Index, int Attempt) {
   return "element-" + std::to_string(Index) + ".attempt-" + std::to_string(Attempt) + ".log";
@@ -136,6 +168,42 @@ std::vector<std::string> RowCells(const std::string &Line) {
   return Cells;
 }
 
+std::optional<TRecordedRow> ReadRecordedRow(const std::string &Folder, int Index) {
+  const std::optional<std::string> Text = ReadWholeFile(Folder + "/" + ElementRowName(Index));
+  if (!Text) return std::nullopt;
+  TRecordedRow Row;
+  const size_t End = Text->find('\n');
+  Row.Line = Text->substr(0, End);
+  const std::string Attempt =
+      End == std::string::npos ? std::string() : TrimmedText(Text->substr(End + 1));
+  if (!Attempt.empty() && Attempt.size() <= 9 &&
+      Attempt.find_first_not_of("0123456789") == std::string::npos)
+    Row.Attempt = std::stoi(Attempt);
+  return Row;
+}
+
+bool RecordRow(const std::string &Folder, int Index, const TRecordedRow &Row, std::string &Error) {
+  std::string Text = Row.Line + "\n";
+  if (Row.Attempt >= 0) Text += std::to_string(Row.Attempt) + "\n";
+  return WriteFileAtOnce(Folder, ElementRowName(Index), Text, Error);
+}
+
+std::string TakeBackRow(const std::string &Folder, int Index, const TBatchFile &File, int Attempt) {
+  const std::optional<TRecordedRow> Row = ReadRecordedRow(Folder, Index);
+  if (!Row || (Attempt >= 0 && Row->Attempt >= Attempt)) return {};
+  const std::vector<std::string> Cells = RowCells(Row->Line);
+  ::unlink((Folder + "/" + ElementRowName(Index)).c_str());
+  if (Cells.size() < 3 || Cells[1] != "Done" || Cells[0] != File.Input) return {};
+  // Only a file of this file's name family: a row can name nothing else the batch wrote.
+  const fs::path Written(Cells[2]), Planned(File.Output);
+  const std::string Stem = Written.stem().string(), Own = Planned.stem().string();
+  if (Written.parent_path() != Planned.parent_path() || Cells[2] == File.Input ||
+      (Stem != Own && !Stem.starts_with(Own + "-")))
+    return {};
+  ::unlink(Cells[2].c_str());
+  return Cells[2];
+}
+
 bool WriteFileAtOnce(const std::string &Folder, const std::string &Name, const std::string &Text,
                      std::string &Error) {
   const std::string Final = Folder + "/" + Name;
@@ -166,19 +234,24 @@ TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId,
   }
   // The states first: a row written after them is then still seen below.
   bool Known = false;
-  const std::map<int, TElementStatus> States = ReadElementStates(JobId, Known, Error);
-  if (!Error.empty()) return TCollectOutcome::SlurmUnavailable;
+  std::map<int, TElementStatus> States;
+  const std::vector<TJobArray> Arrays = ReadJobArrays(Folder, JobId);
+  for (const TJobArray &Array : Arrays) {
+    bool KnownArray = false;
+    for (const auto &[Index, Status] : ReadElementStates(Array.JobId, KnownArray, Error))
+      States[Array.FirstElement + Index] = Status;
+    if (!Error.empty()) return TCollectOutcome::SlurmUnavailable;
+    Known = Known || KnownArray;
+  }
 
   const int FilesPerElement = ReadFilesPerElement(Folder);
   Result = {};
   Result.Ended = true;
-  std::vector<std::optional<std::string>> Lines;
+  std::vector<std::optional<TRecordedRow>> RecordedRows;
   bool Unrecorded = false;
   for (int Index = 0; Index < static_cast<int>(Files.size()); ++Index) {
-    std::optional<std::string> Line = ReadWholeFile(Folder + "/" + ElementRowName(Index));
-    if (Line && Line->ends_with('\n')) Line->pop_back();
-    Unrecorded = Unrecorded || !Line;
-    Lines.push_back(std::move(Line));
+    RecordedRows.push_back(ReadRecordedRow(Folder, Index));
+    Unrecorded = Unrecorded || !RecordedRows.back();
   }
   // A cluster that never knew the job cannot say how its elements ended.
   if (!Known && Unrecorded) {
@@ -193,34 +266,48 @@ TCollectOutcome CollectRows(const std::string &Output, const std::string &JobId,
     }
   }
 
+  int ShownRunning = -1;  // the element whose converting file is shown Running
   for (int Index = 0; Index < static_cast<int>(Files.size()); ++Index) {
     const int Element = Index / FilesPerElement;
     const auto Found = States.find(Element);
     const std::optional<TElementStatus> Status =
         Found == States.end() ? std::nullopt : std::optional(Found->second);
-    const std::optional<std::string> &Line = Lines[Index];
+    std::optional<TRecordedRow> &Recorded = RecordedRows[Index];
     const std::string &Input = Files[Index].Input;
-    // Slurm runs the element (again, after a requeue): an earlier row is no longer its result.
+    // A row of an attempt before Slurm's last one is not the file's result any more.
+    const bool Earlier = Recorded && Status && Status->Restarts >= 0 && Recorded->Attempt >= 0 &&
+                         Recorded->Attempt < Status->Restarts;
+    const std::string State = Recorded && !Earlier ? RowState(Recorded->Line) : std::string();
     const TElementState Kind = Status ? Status->State : TElementState::Ended;
     if (Kind != TElementState::Ended) {
       Result.Ended = false;
-      const char *Word = Kind == TElementState::Pending ? "Pending" : "Running";
+      if (Kind == TElementState::Running && (State == "Done" || State == "Fail")) {
+        Result.Rows.push_back({State, Recorded->Line});
+        continue;
+      }
+      // An element converts its files in order: the first without a row is the one it is on.
+      const bool Converting = Kind == TElementState::Running && ShownRunning != Element;
+      if (Converting) ShownRunning = Element;
+      const char *Word = Converting ? "Running" : "Pending";
       Result.Rows.push_back({Word, Row(Input, Word, {})});
       continue;
     }
-    const std::string State = Line ? RowState(*Line) : std::string();
+    if (Earlier) {
+      TakeBackRow(Folder, Index, Files[Index], Status->Restarts);
+      Recorded.reset();
+    }
     if (State == "Done" || State == "Fail") {
-      Result.Rows.push_back({State, *Line});
+      Result.Rows.push_back({State, Recorded->Line});
       continue;
     }
     // An "Abort" row stays one unless Slurm says it stopped the element.
     if (State == "Abort" && !(Status && IsStoppedBySlurm(Status->SlurmState))) {
-      Result.Rows.push_back({State, *Line});
+      Result.Rows.push_back({State, Recorded->Line});
       continue;
     }
     const std::string Failed =
-        Row(Input, "Fail", EndedWithoutRow(Status, Folder + "/" + ElementLogName(Element)));
-    if (!WriteFileAtOnce(Folder, ElementRowName(Index), Failed + "\n", Error))
+        Row(Input, "Fail", EndedWithoutRow(Status, Folder + "/" + ElementLogName(Element, Arrays)));
+    if (!RecordRow(Folder, Index, {Failed, Status ? Status->Restarts : -1}, Error))
       return TCollectOutcome::NoResults;
     Result.Rows.push_back({"Fail", Failed});
   }

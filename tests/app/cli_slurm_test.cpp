@@ -1,4 +1,5 @@
-// tarnwick-cli submit and collect on a Slurm cluster of this one machine, without accounting.
+// tarnwick-cli submit and collect on a Slurm cluster of two nodes on this one machine, without
+// accounting.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -11,7 +12,7 @@
 #include <memory>
 #include <sstream>
 
-#include "tests/app/single_node_slurm.h"
+#include "tests/app/one_host_slurm.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -119,8 +120,8 @@ void ExpectOutputsMatchRows(const std::string &Rows, const TTempFolder &Out) {
     }
     for (const std::string &Kept : FolderNames(Out.File(Name)))
       EXPECT_TRUE(Kept.starts_with("element-") || Kept.starts_with("row-") || Kept == "inputs" ||
-                  Kept == "arguments" || Kept == "cluster" || Kept == "batch.sh" ||
-                  Kept == "files-per-element")
+                  Kept == "arguments" || Kept == "cluster" || Kept.starts_with("batch") ||
+                  Kept == "files-per-element" || Kept.starts_with("array"))
           << Kept;
     for (const std::string &Kept : FolderNames(Out.File(Name)))
       EXPECT_FALSE(Kept.ends_with(".part")) << Kept;
@@ -130,16 +131,16 @@ void ExpectOutputsMatchRows(const std::string &Rows, const TTempFolder &Out) {
 
 class CliSlurmTest : public testing::Test {
  protected:
-  static void SetUpTestSuite() { Cluster = std::make_unique<TSingleNodeSlurm>(); }
+  static void SetUpTestSuite() { Cluster = std::make_unique<TOneHostSlurm>(); }
   static void TearDownTestSuite() { Cluster.reset(); }
   void SetUp() override {
     if (!Cluster->Problem().empty())
-      GTEST_SKIP() << "no single-node Slurm here: " << Cluster->Problem();
+      GTEST_SKIP() << "no Slurm of this machine here: " << Cluster->Problem();
   }
-  static std::unique_ptr<TSingleNodeSlurm> Cluster;
+  static std::unique_ptr<TOneHostSlurm> Cluster;
 };
 
-std::unique_ptr<TSingleNodeSlurm> CliSlurmTest::Cluster;
+std::unique_ptr<TOneHostSlurm> CliSlurmTest::Cluster;
 
 TEST_F(CliSlurmTest, ABatchEndsWithTheRowsAndOutputsConvertGives) {
   TTempFolder In("slurm-in"), Out("slurm-out"), Alone("slurm-alone");
@@ -211,22 +212,44 @@ TEST_F(CliSlurmTest, FilesOfOneNameGetTheOutputsConvertGives) {
   }
 }
 
-// Slurm ends an element (cancel) or runs it again (requeue): a stopped attempt leaves no
-// output and no part of one, the rerun replaces its own earlier output, and while Slurm runs
-// the element again no earlier row counts.
+// Slurm ends an element (cancel) or runs it again (requeue, its node set down): a stopped
+// attempt leaves no output and no part of one, the rerun replaces its own earlier output, and
+// while Slurm runs the element again no earlier row counts.
 TEST_F(CliSlurmTest, AnElementSlurmStopsLeavesNoOutputAndItsRerunReplacesItself) {
   TTempFolder In("slurm-stop-in");
   const std::string Long = LongClip(In, "long.mp4", 20);
+  const auto Requeue = [](const std::string &Element) {
+    return RunProgram({"/usr/bin/scontrol", "requeue", Element});
+  };
+  // Slurm requeues what ran on a node taken down; the rerun goes to the other node. With the
+  // node's daemon killed first, the first attempt runs on unwatched beside the rerun.
+  const auto NodeDown = [](bool KillDaemon) {
+    return [KillDaemon](const std::string &Element) {
+      std::string Node =
+          RunProgram({"/usr/bin/squeue", "--noheader", "--jobs=" + Element, "--format=%N"}).Output;
+      Node = Node.substr(0, Node.find('\n'));
+      if (KillDaemon) Cluster->KillNodeDaemon(Node);
+      const bool Down = Cluster->SetNodeDown(Node);
+      return TProcessResult{Down ? 0 : 1, Node, Cluster->Problem()};
+    };
+  };
   const struct {
     const char *Name;
-    const char *Command;
+    std::function<TProcessResult(const std::string &)> Stop;
     bool WhileRunning;
     std::string End;  // the row's state and last cell
     long Attempts;
+    bool NodeDown = false;
   } Cases[] = {
-      {"cancel", "/usr/bin/scancel", true, "Fail\tstopped by Slurm: CANCELLED", 1},
-      {"requeue while running", "/usr/bin/scontrol", true, "Done", 2},
-      {"requeue after the end", "/usr/bin/scontrol", false, "Done", 2},
+      {"cancel",
+       [](const std::string &Element) {
+         return RunProgram({"/usr/bin/scancel", Element});
+       },
+       true, "Fail\tstopped by Slurm: CANCELLED", 1},
+      {"requeue while running", Requeue, true, "Done", 2},
+      {"requeue after the end", Requeue, false, "Done", 2},
+      {"node set down", NodeDown(false), true, "Done", 2, true},
+      {"node's daemon killed, node set down", NodeDown(true), true, "Done", 2, true},
   };
   for (const auto &Case : Cases) {
     TTempFolder Out("slurm-stop-out");
@@ -259,9 +282,7 @@ TEST_F(CliSlurmTest, AnElementSlurmStopsLeavesNoOutputAndItsRerunReplacesItself)
     // ended element only once it has finished completing it.
     for (int Try = 0; Try < 600 && !Case.WhileRunning && State() != "COMPLETED"; ++Try)
       ::usleep(100 * 1000);
-    std::vector<std::string> Stop = {Case.Command, JobId + "_0"};
-    if (Stop[0].ends_with("scontrol")) Stop.insert(Stop.begin() + 1, "requeue");
-    const TProcessResult Stopped = RunProgram(Stop);
+    const TProcessResult Stopped = Case.Stop(JobId + "_0");
     ASSERT_EQ(Stopped.ExitStatus, 0) << Case.Name << ": " << Stopped.Errors;
     if (!Case.WhileRunning) {
       const TProcessResult Again = Cli({"collect", JobId, "--output", Out.Path()});
@@ -286,6 +307,13 @@ TEST_F(CliSlurmTest, AnElementSlurmStopsLeavesNoOutputAndItsRerunReplacesItself)
         << Case.Name << ":\n"
         << ReadFile(Out.File("tarnwick-job-" + JobId + "/element-0.log"))
         << RunProgram({"/usr/bin/scontrol", "show", "job", JobId + "_0"}).Output;
+    if (Case.NodeDown) {
+      // Each attempt's log names the node it ran on.
+      const std::string Results = Out.File("tarnwick-job-" + JobId + "/element-0.attempt-");
+      EXPECT_NE(ReadFile(Results + "1.log").find(" on " + Stopped.Output + ":"), std::string::npos);
+      EXPECT_EQ(ReadFile(Results + "2.log").find(" on " + Stopped.Output + ":"), std::string::npos);
+      EXPECT_TRUE(Cluster->ReturnNode(Stopped.Output)) << Cluster->Problem();
+    }
   }
 }
 
@@ -325,9 +353,81 @@ TEST_F(CliSlurmTest, FilesPackedIntoElementsKeepTheirOwnRows) {
     const std::string Results = Out.File("tarnwick-job-" + SubmittedJobId(Batch.Errors));
     int Logs = 0;
     for (const std::string &Name : FolderNames(Results))
-      Logs += Name.starts_with("element-") && Name.find(".attempt-") == std::string::npos;
+      Logs += Name.starts_with("element-") && Name.ends_with(".log") &&
+              Name.find(".attempt-") == std::string::npos;
     EXPECT_EQ(Logs, Case.Elements) << Case.Packing[0];
   }
+}
+
+// A packed element mid-run: the file it has done shows its row, the one it converts Running and
+// the next Pending; requeued, none of its files counts as done, and cancelled while pending
+// after the requeue, no earlier attempt's output or row outlives it.
+TEST_F(CliSlurmTest, APackedElementShowsEachFileAsItGoes) {
+  TTempFolder In("slurm-packed-in"), Out("slurm-packed-out");
+  const std::vector<std::string> Files = {LongClip(In, "a.mp4", 2), LongClip(In, "b.mp4", 20),
+                                          LongClip(In, "c.mp4", 2)};
+  std::vector<std::string> Submit = {"submit", H264Entry};
+  Submit.insert(Submit.end(), Files.begin(), Files.end());
+  Submit.insert(Submit.end(), {"--files-per-element", "3", "--output", Out.Path()});
+  const TProcessResult Submitted = Cli(Submit);
+  ASSERT_EQ(Submitted.ExitStatus, 0) << Submitted.Errors;
+  const std::string JobId = Submitted.Output.substr(0, Submitted.Output.find('\n'));
+  const std::string FirstDone = Files[0] + "\tDone\t" + Out.File("a.mp4") + "\n";
+  const TProcessResult Midway = CollectUntil(JobId, Out.Path(), [&](const TProcessResult &Rows) {
+    return Rows.Output.starts_with(FirstDone) || Rows.ExitStatus != 3;
+  });
+  EXPECT_EQ(Midway.ExitStatus, 3) << Midway.Errors;
+  EXPECT_EQ(Midway.Output, FirstDone + Files[1] + "\tRunning\n" + Files[2] + "\tPending\n");
+  EXPECT_TRUE(Midway.Errors.ends_with("1 Done, 1 Pending, 1 Running\n")) << Midway.Errors;
+
+  ASSERT_EQ(RunProgram({"/usr/bin/scontrol", "requeue", JobId + "_0"}).ExitStatus, 0);
+  std::string Pending;
+  for (const std::string &File : Files) Pending += File + "\tPending\n";
+  // Until Slurm has stopped the first attempt the element may still show as running.
+  EXPECT_EQ(CollectUntil(JobId, Out.Path(),
+                         [&](const TProcessResult &Rows) {
+                           return Rows.Output == Pending || Rows.ExitStatus != 3 ||
+                                  Rows.Output.starts_with(FirstDone);
+                         })
+                .Output,
+            Pending);
+  ASSERT_EQ(RunProgram({"/usr/bin/scancel", JobId + "_0"}).ExitStatus, 0);
+  const TProcessResult Rows = CollectEnded(JobId, Out.Path());
+  std::string Cancelled;
+  for (const std::string &File : Files) Cancelled += File + "\tFail\tstopped by Slurm: CANCELLED\n";
+  EXPECT_EQ(Rows.Output, Cancelled);
+  EXPECT_EQ(Rows.ExitStatus, 1);
+  ExpectOutputsMatchRows(Rows.Output, Out);
+}
+
+// More elements than one job array holds: several arrays under the first job's results folder,
+// one after another, and the rows and outputs of convert.
+TEST_F(CliSlurmTest, MoreElementsThanAnArrayHoldsGoAsSeveralArrays) {
+  TTempFolder In("slurm-arrays-in"), Out("slurm-arrays-out"), Alone("slurm-arrays-alone");
+  std::vector<std::string> Files;
+  for (int Index = 0; Index <= TOneHostSlurm::MaxArraySize; ++Index) {
+    Files.push_back(In.File("clip" + std::to_string(Index) + ".mov"));
+    fs::copy_file(MediaFile("sample.mov"), Files.back());
+  }
+  Files[1] = MediaFile("clip.mov");  // a file that fails
+  std::vector<std::string> Submit = {"submit", Mp4Entry}, Convert = {"convert", Mp4Entry};
+  Submit.insert(Submit.end(), Files.begin(), Files.end());
+  Convert.insert(Convert.end(), Files.begin(), Files.end());
+  Submit.insert(Submit.end(), {"--files-per-element", "1", "--max-parallel", "2", "--output",
+                               Out.Path(), "--wait"});
+  Convert.insert(Convert.end(), {"--output", Alone.Path()});
+  const TProcessResult Batch = Cli(Submit), Reference = Cli(Convert);
+  ASSERT_EQ(Reference.ExitStatus, 1) << Reference.Errors;
+  EXPECT_EQ(Batch.ExitStatus, 1) << Batch.Errors;
+  EXPECT_EQ(Batch.Output, Replaced(Reference.Output, Alone.Path(), Out.Path()));
+  ExpectOutputsMatchRows(Batch.Output, Out);
+  const std::string JobId = SubmittedJobId(Batch.Errors);
+  const std::string Results = Out.File("tarnwick-job-" + JobId);
+  const std::string Later = ReadFile(Results + "/arrays");
+  EXPECT_TRUE(Later.ends_with(" " + std::to_string(TOneHostSlurm::MaxArraySize) + "\n")) << Later;
+  EXPECT_EQ(std::count(Later.begin(), Later.end(), '\n'), 1) << Later;
+  EXPECT_TRUE(fs::exists(Results + "/array-4.element-0.log"));
+  EXPECT_EQ(Cli({"collect", JobId, "--output", Out.Path()}).Output, Batch.Output);
 }
 
 TEST_F(CliSlurmTest, AWaitOutlivesTheControllersRestart) {
@@ -377,9 +477,6 @@ TEST_F(CliSlurmTest, ASubmissionThatCannotGoAheadSaysWhyAndLeavesNothing) {
   std::ofstream(Bin.File("sbatch")) << "#!/bin/sh\n/usr/bin/sbatch \"$@\"; status=$?\n"
                                     << "kill -INT $PPID\nexit $status\n";
   fs::permissions(Bin.File("sbatch"), fs::perms::owner_all);
-  std::vector<std::string> TooManyFiles = {TARNWICK_CLI, "submit", Mp4Entry};
-  TooManyFiles.insert(TooManyFiles.end(), 1002, File);
-  TooManyFiles.insert(TooManyFiles.end(), {"--files-per-element", "1", "--output", Out.Path()});
   const struct {
     std::vector<std::string> Arguments;
     std::string Message;
@@ -389,9 +486,6 @@ TEST_F(CliSlurmTest, ASubmissionThatCannotGoAheadSaysWhyAndLeavesNothing) {
         File, "--output", Out.Path()},
        "tarnwick-cli submit: interrupted; job ",
        130},
-      {TooManyFiles,
-       "tarnwick-cli submit: 1002 files at 1 per element make 1002 elements, and this cluster's "
-       "job arrays hold at most 1001 (MaxArraySize): give --files-per-element 2 or more"},
       {{"/usr/bin/env", "PATH=/nowhere", TARNWICK_CLI, "submit", Mp4Entry, File, "--output",
         Out.Path()},
        "tarnwick-cli submit: sbatch was not found on the PATH"},
