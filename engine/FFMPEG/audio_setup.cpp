@@ -130,8 +130,8 @@ std::string TAudioPath::SetUp(int InRate) {
 }
 
 void TCustomFFmpeg::SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist) {
-  const TAudioSettings Settings{FAudioSyncMethod, FAudioDriftThreshold, FStartTime, FRecordingTime,
-                                FVerbose};
+  const TAudioSettings Settings{FOptions.FAudioSyncMethod, FOptions.FAudioDriftThreshold, FOptions.FStartTime, FOptions.FRecordingTime,
+                                FOptions.FVerbose};
   Ost.Audio = std::make_unique<TAudioPath>(
       Ost, Settings, [this](int Level, const std::string &Message) { DoLog(Level, Message); });
   const int InRate = Ist.Decoder ? Ist.Decoder->sample_rate : Ist.St->codecpar->sample_rate;

@@ -59,7 +59,7 @@ bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame 
     }
     if (FPictureHooks) FPictureHooks->Process(Picture, FrameGeometry(Frame, *Ist.Decoder), Ist.Pts);
   } else {
-    if (!Ist.ToS16) Ist.ToS16 = std::make_unique<TSampleConverter>(FAudioVolume);
+    if (!Ist.ToS16) Ist.ToS16 = std::make_unique<TSampleConverter>(FOptions.FAudioVolume);
     if (!Ist.ToS16->Convert(Frame, Samples, SamplesSize)) return false;
   }
   EmulateRate(Ist);
@@ -70,14 +70,14 @@ bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame 
       continue;
     }
     const int FrameSize = Ost->Video->Send(Frame, Picture, Ist);
-    if (!FVStatsFileName.empty() && FrameSize != 0)
+    if (!FOptions.FVStatsFileName.empty() && FrameSize != 0)
       DoVideoStats(*FOutputFiles[Ost->FileIndex], *Ost, FrameSize);
   }
   return true;
 }
 
 TDecodeSettings TCustomFFmpeg::DecodeSettings(const TInputStream &Ist) const {
-  return {FStartTime, FInputFiles[Ist.FileIndex]->StartPts, FVerbose};
+  return {FOptions.FStartTime, FInputFiles[Ist.FileIndex]->StartPts, FOptions.FVerbose};
 }
 
 void TCustomFFmpeg::OutputSubtitle(TInputStream &Ist, int IstIndex, int64_t Pts, AVSubtitle &Sub) {

@@ -126,7 +126,7 @@ void TCustomFFmpeg::PrintReport(bool IsLast) {
       Q = Quantiser(*Ost);
       Line.Append("frame=%5d fps=%3d q=%3.1f ", FrameNumber, Fps, Q);
       if (IsLast) Line.Append("L");
-      if (FQpHist) AppendQpHistogram(Line, *Ost);
+      if (FOptions.FQpHist) AppendQpHistogram(Line, *Ost);
       if (HasPsnr(*Ost)) AppendPsnr(Line, *Ost, FrameNumber, IsLast);
     }
     const double Pos = Position(*Ost);
@@ -134,22 +134,22 @@ void TCustomFFmpeg::PrintReport(bool IsLast) {
   }
   if (Ti1 < 0.01) Ti1 = 0.01;
 
-  if (FOnProgress || FVerbose > 0 || IsLast) {
+  if (FOnProgress || FOptions.FVerbose > 0 || IsLast) {
     const double BitRate = static_cast<double>(TotalBytes) * 8 / Ti1 / 1000;
     Line.Append("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", TotalBytes / 1024.0, Ti1, BitRate);
-    if (FVerbose > 1) Line.Append(" dup=%d drop=%d", FFramesDup, FFramesDrop);
+    if (FOptions.FVerbose > 1) Line.Append(" dup=%d drop=%d", FFramesDup, FFramesDrop);
     if (FOnProgress) {
       // Before any stream has a position there is no time to tell: 0, not the placeholder,
       // which would read as far past the end.
       const auto Ms = Ti1 >= 1e10 ? 0 : static_cast<int32_t>(static_cast<int64_t>(Ti1 * 1000));
       FOnProgress(this, TProgressInfo{FrameNumber, Fps, Ms, Q, static_cast<float>(BitRate),
-                                      TotalBytes, FOutputDurationMs});
-    } else if (FVerbose >= 0) {
+                                      TotalBytes, FOptions.FOutputDurationMs});
+    } else if (FOptions.FVerbose >= 0) {
       DoLog(1, Line.Text());
     }
   }
 
-  if (IsLast && FVerbose >= 0 && FOnLog) {
+  if (IsLast && FOptions.FVerbose >= 0 && FOnLog) {
     const int64_t Raw = FVideoSize + FAudioSize + FExtraSize;
     const double Percent = static_cast<double>(TotalBytes - Raw) * 100 / static_cast<double>(Raw);
     DoLog(1,
@@ -161,8 +161,8 @@ void TCustomFFmpeg::PrintReport(bool IsLast) {
 
 void TCustomFFmpeg::DoVideoStats(TOutputFileContext &, TOutputStream &Ost, int FrameSize) {
   if (!FVStatsFile) {
-    FVStatsFile.reset(std::fopen(FVStatsFileName.c_str(), "w"));
-    if (!FVStatsFile) throw FFMpegException("fopen fail: " + FVStatsFileName);
+    FVStatsFile.reset(std::fopen(FOptions.FVStatsFileName.c_str(), "w"));
+    if (!FVStatsFile) throw FFMpegException("fopen fail: " + FOptions.FVStatsFileName);
   }
   if (!IsVideo(Ost) || !Ost.Encoder) return;
   const AVCodecContext &Enc = *Ost.Encoder;

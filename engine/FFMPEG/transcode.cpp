@@ -35,15 +35,15 @@ int TCustomFFmpeg::ChooseInputFile(double &OutputTime) const {
     if (!FDemuxer->AtEnd(Source.FileIndex)) {
       if (InputPosition < InputMin) {
         InputMin = InputPosition;
-        if (FInputSync) Chosen = Source.FileIndex;
+        if (FOptions.FInputSync) Chosen = Source.FileIndex;
       }
       if (OutputPosition < OutputTime) {
         OutputTime = OutputPosition;
-        if (!FInputSync) Chosen = Source.FileIndex;
+        if (!FOptions.FInputSync) Chosen = Source.FileIndex;
       }
     }
-    if (Type >= 0 && Type < static_cast<int>(FMaxFrames.size()) &&
-        Ost->FrameNumber >= FMaxFrames[Type])
+    if (Type >= 0 && Type < static_cast<int>(FOptions.FMaxFrames.size()) &&
+        Ost->FrameNumber >= FOptions.FMaxFrames[Type])
       return -1;
   }
   return Chosen;
@@ -58,20 +58,20 @@ void TCustomFFmpeg::TranscodeLoop() {
     double OutputTime;
     const int File = ChooseInputFile(OutputTime);
     if (File < 0) break;
-    if (FRecordingTime != INT64_MAX && static_cast<double>(FRecordingTime) / 1e6 <= OutputTime)
+    if (FOptions.FRecordingTime != INT64_MAX && static_cast<double>(FOptions.FRecordingTime) / 1e6 <= OutputTime)
       break;
-    if (FLimitFileSize != 0 && FOutputFiles[0]->Context->pb &&
-        FOutputFiles[0]->Position() > FLimitFileSize)
+    if (FOptions.FLimitFileSize != 0 && FOutputFiles[0]->Context->pb &&
+        FOutputFiles[0]->Position() > FOptions.FLimitFileSize)
       break;
     if (!FDemuxer->Read(File, *Packet)) {
-      if (FShortest) break;
+      if (FOptions.FShortest) break;
       continue;
     }
     const TInputFileContext &Input = *FInputFiles[File];
     const int Index = Packet->stream_index;
     TInputStream &Ist = *Input.Streams[Index];
     if (OutputPacket(Ist, Input.IstIndex + Index, Packet.get()) < 0) {
-      if (FVerbose >= 0)
+      if (FOptions.FVerbose >= 0)
         DoLog(1, FormatText("Error while decoding stream #%d.%d", Ist.FileIndex, Ist.Index));
       av::av_packet_unref(Packet.get());
       continue;

@@ -94,13 +94,13 @@ void TCustomFFmpeg::BuildStreamTables() {
 }
 
 void TCustomFFmpeg::CheckStreamMaps() {
-  if (!FStreamMaps.empty() && FStreamMaps.size() != FOutputStreams.size())
+  if (!FOptions.FStreamMaps.empty() && FOptions.FStreamMaps.size() != FOutputStreams.size())
     Fail("Number of stream maps must match number of output streams");
   auto Exists = [this](int File, int Stream) {
     return File >= 0 && File < InputFileCount() && Stream >= 0 &&
            Stream < FInputFiles[File]->NbStreams();
   };
-  for (const TStreamMap &Map : FStreamMaps) {
+  for (const TStreamMap &Map : FOptions.FStreamMaps) {
     if (!Exists(Map.FileIndex, Map.StreamIndex))
       Fail(FormatText("Could not find input stream #%d.%d", Map.FileIndex, Map.StreamIndex));
     if (!Exists(Map.SyncFileIndex, Map.SyncStreamIndex))
@@ -114,7 +114,7 @@ int TCustomFFmpeg::StreamIndexFromInputs(AVMediaType CodecType) const {
     const AVFormatContext *Context = Input.Context.get();
     for (unsigned P = 0; P < Context->nb_programs; ++P) {
       const AVProgram *Program = Context->programs[P];
-      if (Program->id != FProgramId) continue;
+      if (Program->id != FOptions.FProgramId) continue;
       for (unsigned I = 0; I < Program->nb_stream_indexes; ++I) {
         const int Index = Input.IstIndex + static_cast<int>(Program->stream_index[I]);
         const TInputStream &Ist = *FInputStreams[Index];
@@ -152,8 +152,8 @@ void TCustomFFmpeg::MapOutputStreams() {
     TOutputFileContext &Output = *FOutputFiles[Ost.FileIndex];
     int Source = -1;
     TInputStream *Sync = nullptr;
-    if (!FStreamMaps.empty()) {
-      const TStreamMap &Map = FStreamMaps[N];
+    if (!FOptions.FStreamMaps.empty()) {
+      const TStreamMap &Map = FOptions.FStreamMaps[N];
       Source = FInputFiles[Map.FileIndex]->IstIndex + Map.StreamIndex;
       if (TypeOf(FInputStreams[Source]->St) != Type) {
         av::av_dump_format(Output.Context.get(), Ost.FileIndex, Output.Context->url, 1);
@@ -161,7 +161,7 @@ void TCustomFFmpeg::MapOutputStreams() {
                         Map.StreamIndex, Ost.FileIndex, Ost.Index));
       }
       Sync = FInputStreams[FInputFiles[Map.SyncFileIndex]->IstIndex + Map.SyncStreamIndex];
-    } else if (FProgramId != 0) {
+    } else if (FOptions.FProgramId != 0) {
       Source = StreamIndexFromInputs(Type);
     } else {
       Source = AutomaticSource(Ost);
@@ -185,9 +185,9 @@ void TCustomFFmpeg::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist)
   if (Type == AVMEDIA_TYPE_VIDEO) {
     if (FOnCustomHook)
       Fail("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
-    if (FUsingVHook) Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
+    if (FOptions.FUsingVHook) Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
   } else if (Type == AVMEDIA_TYPE_AUDIO) {
-    if (FAudioVolume != 256)
+    if (FOptions.FAudioVolume != 256)
       Fail("-acodec copy and -vol are incompatible (frames are not decoded)");
   } else if (Type != AVMEDIA_TYPE_SUBTITLE) {
     Fail("invalid codec_type of output stream");
@@ -250,7 +250,7 @@ void TCustomFFmpeg::SetUpEncoding() {
       Ost.Encoding = std::make_unique<TEncoder>(Ost, *FOutputFiles[Ost.FileIndex],
                                                 Video ? FVideoSize : FAudioSize);
       try {
-        Ost.Encoding->SetUpTwoPass(TwoPassLogName(FPassLogFileName, N));
+        Ost.Encoding->SetUpTwoPass(TwoPassLogName(FOptions.FPassLogFileName, N));
       } catch (const FFMpegException &Error) {
         Fail(Error.what());
       }
@@ -294,7 +294,7 @@ void TCustomFFmpeg::TakeSubtitleHeader(TOutputStream &Ost) {
 }
 
 void TCustomFFmpeg::LogStreamMapping() {
-  if (FVerbose < 0) return;
+  if (FOptions.FVerbose < 0) return;
   DoLog(1, "Stream mapping:");
   for (const TOutputStream *Ost : FOutputStreams) {
     const TInputStream &Source = *FInputStreams[Ost->SourceIndex];
@@ -349,7 +349,7 @@ void TCustomFFmpeg::OpenDecoders() {
 }
 
 void TCustomFFmpeg::CopyMetaData() {
-  for (const TMetaDataMap &Map : FMetaDataMaps) {
+  for (const TMetaDataMap &Map : FOptions.FMetaDataMaps) {
     if (Map.OutFile < 0 || Map.OutFile >= OutputFileCount())
       Fail(FormatText("Invalid output file index %d map_meta_data(%d,%d)", Map.OutFile, Map.OutFile,
                       Map.InFile));

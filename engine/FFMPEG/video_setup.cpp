@@ -48,7 +48,7 @@ void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist
   if (Ost.VariableRate && Settings.SyncMethod != 0) Settings.SyncMethod = 2;
   const TInputFileContext &Input = *FInputFiles[Ist.FileIndex];
   if (const int64_t End = StatedEndUs(*Input.Context, false); End != NoTimestamp)
-    Settings.InputEnd = End + FInputFilesTsOffset[Ist.FileIndex];
+    Settings.InputEnd = End + FOptions.FInputFilesTsOffset[Ist.FileIndex];
   Settings.Source =
       FormatText("input stream #%d.%d of '%s'", Ist.FileIndex, Ist.Index, Input.FileName.c_str());
   const int32_t *Matrix = av_compat::DisplayMatrix(*Ist.St);
@@ -63,7 +63,7 @@ void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist
     throw std::bad_alloc();
   }
   Ost.Video = std::make_unique<TVideoPath>(
-      Ost, Settings, TVideoTaskState{FSwsFlags, FFramesDup, FFramesDrop}, FPause,
+      Ost, Settings, TVideoTaskState{FOptions.FSwsFlags, FFramesDup, FFramesDrop}, FPause,
       [this](int Level, const std::string &Message) { DoLog(Level, Message); });
   if (const std::string Defect = Ost.Video->SetUp(*Ist.Decoder); !Defect.empty())
     throw FFMpegException(StreamSetUpFailure(Ost, Ist, Defect));
@@ -71,9 +71,9 @@ void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist
 
 void TCustomFFmpeg::SetUpPictureHooks() {
   FPictureHooks.reset();
-  if (!FDoDeinterlace && !FUsingVHook && !FOnCustomHook) return;
+  if (!FOptions.FDoDeinterlace && !FOptions.FUsingVHook && !FOnCustomHook) return;
   TPictureHookSettings Settings;
-  Settings.Deinterlace = FDoDeinterlace != 0;
+  Settings.Deinterlace = FOptions.FDoDeinterlace != 0;
   Settings.Ranges = FHookRanges;
   Settings.RangeCount = FHookRangeCount;
   Settings.RangeIndex = FHookRangeIndex;
@@ -88,6 +88,6 @@ void TCustomFFmpeg::SetUpPictureHooks() {
       FOnCustomHook(this, Bitmap, FrameNumber, Pts, Update, Stop);
     };
   FPictureHooks = std::make_unique<TPictureHooks>(
-      Settings, FHooks, FUsingVHook, std::move(BeforeHook), std::move(CustomHook),
+      Settings, FHooks, FOptions.FUsingVHook, std::move(BeforeHook), std::move(CustomHook),
       [this](int Level, const std::string &Message) { DoLog(Level, Message); });
 }
