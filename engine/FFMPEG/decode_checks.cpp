@@ -8,6 +8,7 @@
 
 #include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
@@ -98,11 +99,11 @@ std::string ProbedStreamDefect(const AVStream &Stream) {
   return "";
 }
 
-void TCustomFFmpeg::CheckDecodingOutcome() {
-  if (FStopRequested || !FDemuxer) return;
+void TTranscodeSession::CheckDecodingOutcome() {
+  if (FTask.FStopRequested || !FDemuxer) return;
   // An output holding no media at all must not pass for a conversion.
   for (int File = 0; File < InputFileCount(); ++File) {
-    const TInputFileContext &Input = *FInputFiles[File];
+    const TInputFileContext &Input = *FTask.FInputFiles[File];
     if (!FDemuxer->AtEnd(File)) continue;
     bool Used = false, Delivered = false;
     for (const std::unique_ptr<TInputStream> &Ist : Input.Streams) {
@@ -117,14 +118,14 @@ void TCustomFFmpeg::CheckDecodingOutcome() {
   for (const TInputStream *Ist : FInputStreams)
     if (Ist->DecodingNeeded && Ist->DecodeErrors * 3 > Ist->DecodedPackets * 2)
       Fail(FormatText("too many decoding errors in stream #%d.%d of '%s' (%lld of %lld packets)",
-                      Ist->FileIndex, Ist->Index, FInputFiles[Ist->FileIndex]->Context->url,
+                      Ist->FileIndex, Ist->Index, FTask.FInputFiles[Ist->FileIndex]->Context->url,
                       static_cast<long long>(Ist->DecodeErrors),
                       static_cast<long long>(Ist->DecodedPackets)));
   for (int File = 0; File < InputFileCount(); ++File) {
     if (!FDemuxer->AtEnd(File)) continue;
     const std::string Shortfall = FDemuxer->Shortfall(File);
     if (Shortfall.empty()) continue;
-    DoLog(0, FormatText("'%s': %s", FInputFiles[File]->FileName.c_str(), Shortfall.c_str()));
+    DoLog(0, FormatText("'%s': %s", FTask.FInputFiles[File]->FileName.c_str(), Shortfall.c_str()));
     Fail(Shortfall);
   }
   // A stream the muxer got nothing for would pass for the input's picture or sound.
@@ -133,16 +134,16 @@ void TCustomFFmpeg::CheckDecodingOutcome() {
     if (Ost->FrameNumber > 0 || Ost->HasEndPts || !FDemuxer->AtEnd(Source.FileIndex)) continue;
     Fail(FormatText("output stream #%d.%d got nothing from input stream #%d.%d of '%s'",
                     Ost->FileIndex, Ost->Index, Source.FileIndex, Source.Index,
-                    FInputFiles[Source.FileIndex]->FileName.c_str()));
+                    FTask.FInputFiles[Source.FileIndex]->FileName.c_str()));
   }
 }
 
-std::string TCustomFFmpeg::StreamSetUpFailure(const TOutputStream &Ost, const TInputStream &Ist,
-                                              const std::string &Defect) const {
+std::string TTranscodeSession::StreamSetUpFailure(const TOutputStream &Ost, const TInputStream &Ist,
+                                                  const std::string &Defect) const {
   const bool Known = Ist.FileIndex >= 0 && Ist.FileIndex < InputFileCount();
   return FormatText(
       "Cannot set up the encoder of output stream #%d.%d from input stream #%d.%d "
       "of '%s': %s",
       Ost.FileIndex, Ost.Index, Ist.FileIndex, Ist.Index,
-      Known ? FInputFiles[Ist.FileIndex]->Context->url : "", Defect.c_str());
+      Known ? FTask.FInputFiles[Ist.FileIndex]->Context->url : "", Defect.c_str());
 }

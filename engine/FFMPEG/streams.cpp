@@ -11,7 +11,6 @@
 #include <new>
 #include <vector>
 
-#include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/option_values.h"
 #include "engine/binding/av_api.h"
@@ -351,68 +350,6 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
   FSubtitleDisable = 0;
   FSubtitleCodecName.clear();
   FSubtitleStreamCopy = 0;
-}
-
-namespace {
-
-bool IsCover(const AVStream *Stream) {
-  return Stream->disposition & AV_DISPOSITION_ATTACHED_PIC;
-}
-
-// "#0.1 (audio, fre, default)" for the stream-choice log line.
-std::string StreamLabel(const TInputStream &Ist) {
-  const AVStream *Stream = Ist.St;
-  std::string Label = FormatText("#%d.%d (%s", Ist.FileIndex, Ist.Index,
-                                 av::av_get_media_type_string(Stream->codecpar->codec_type));
-  if (const AVDictionaryEntry *Language = av::av_dict_get(Stream->metadata, "language", nullptr, 0))
-    Label += std::string(", ") + Language->value;
-  if (Stream->disposition & AV_DISPOSITION_DEFAULT) Label += ", default";
-  if (IsCover(Stream)) Label += ", cover";
-  return Label + ")";
-}
-
-}  // namespace
-
-int TCustomFFmpeg::AutomaticSource(const TOutputStream &Ost) {
-  const AVMediaType Type = Ost.St->codecpar->codec_type;
-  const bool WantCover = IsCover(Ost.St);
-  if (!WantCover && !FPreferDefaultStreams) {
-    const int Source = FirstFreeStream(Type);
-    if (Source >= 0) return Source;
-    // An already used stream may feed several outputs: the last one of the type.
-    int Last = -1;
-    for (size_t I = 0; I < FInputStreams.size(); ++I)
-      if (FInputStreams[I]->St->codecpar->codec_type == Type) Last = static_cast<int>(I);
-    return Last;
-  }
-  // Lower ranks first, -1 does not qualify: unused before used, a stream the probe shows
-  // usable before one it does not, no cover picture before one, marked default before not.
-  const auto Rank = [&](const TInputStream &Ist) {
-    if (Ist.St->codecpar->codec_type != Type) return -1;
-    if (WantCover) return IsCover(Ist.St) && Ist.Discard ? 0 : -1;
-    const bool Default = Ist.St->disposition & AV_DISPOSITION_DEFAULT;
-    return (Ist.Discard ? 0 : 8) + (ProbedStreamDefect(*Ist.St).empty() ? 0 : 4) +
-           (IsCover(Ist.St) ? 2 : 0) + (Default ? 0 : 1);
-  };
-  int Source = -1;
-  int Best = INT_MAX;
-  for (size_t I = 0; I < FInputStreams.size(); ++I) {
-    const int R = Rank(*FInputStreams[I]);
-    if (R >= 0 && R < Best) {
-      Best = R;
-      Source = static_cast<int>(I);
-    }
-  }
-  if (Source < 0 || WantCover) return Source;
-  std::string LeftOut;
-  for (size_t I = 0; I < FInputStreams.size(); ++I)
-    if (static_cast<int>(I) != Source && FInputStreams[I]->St->codecpar->codec_type == Type &&
-        FInputStreams[I]->Discard)
-      LeftOut += (LeftOut.empty() ? "" : ", ") + StreamLabel(*FInputStreams[I]);
-  DoLog(1, FormatText("Output #%d.%d takes stream %s%s%s", Ost.FileIndex, Ost.Index,
-                      StreamLabel(*FInputStreams[Source]).c_str(),
-                      LeftOut.empty() ? "" : "; left out: ", LeftOut.c_str()));
-  return Source;
 }
 
 void TCustomFFmpeg::NewCoverStream(TOutputFileContext &Output) {

@@ -5,16 +5,17 @@
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
-void TCustomFFmpeg::Transcode() {
+void TTranscodeSession::Transcode() {
   TranscodeSetUp();
   TranscodeLoop();
   TranscodeEnd();
 }
 
-int TCustomFFmpeg::ChooseInputFile(double &OutputTime) const {
+int TTranscodeSession::ChooseInputFile(double &OutputTime) const {
   double InputMin = 1e100;
   OutputTime = 1e100;
   int Chosen = -1;
@@ -49,25 +50,26 @@ int TCustomFFmpeg::ChooseInputFile(double &OutputTime) const {
   return Chosen;
 }
 
-void TCustomFFmpeg::TranscodeLoop() {
+void TTranscodeSession::TranscodeLoop() {
   TPacketPtr Packet(av::av_packet_alloc());
   if (!Packet) Fail("av_mallocz fail");
-  while (!FStopRequested) {
-    WaitWhilePaused();
-    if (FStopRequested) break;
+  while (!FTask.FStopRequested) {
+    FTask.WaitWhilePaused();
+    if (FTask.FStopRequested) break;
     double OutputTime;
     const int File = ChooseInputFile(OutputTime);
     if (File < 0) break;
-    if (FOptions.FRecordingTime != INT64_MAX && static_cast<double>(FOptions.FRecordingTime) / 1e6 <= OutputTime)
+    if (FOptions.FRecordingTime != INT64_MAX &&
+        static_cast<double>(FOptions.FRecordingTime) / 1e6 <= OutputTime)
       break;
-    if (FOptions.FLimitFileSize != 0 && FOutputFiles[0]->Context->pb &&
-        FOutputFiles[0]->Position() > FOptions.FLimitFileSize)
+    if (FOptions.FLimitFileSize != 0 && FTask.FOutputFiles[0]->Context->pb &&
+        FTask.FOutputFiles[0]->Position() > FOptions.FLimitFileSize)
       break;
     if (!FDemuxer->Read(File, *Packet)) {
       if (FOptions.FShortest) break;
       continue;
     }
-    const TInputFileContext &Input = *FInputFiles[File];
+    const TInputFileContext &Input = *FTask.FInputFiles[File];
     const int Index = Packet->stream_index;
     TInputStream &Ist = *Input.Streams[Index];
     if (OutputPacket(Ist, Input.IstIndex + Index, Packet.get()) < 0) {
@@ -78,35 +80,36 @@ void TCustomFFmpeg::TranscodeLoop() {
     }
     av::av_packet_unref(Packet.get());
     const int64_t Now = av::av_gettime();
-    if (Now - FLastReportTime > FProgressIntervalUs) {
+    if (Now - FLastReportTime > FTask.FProgressIntervalUs) {
       FLastReportTime = Now;
       PrintReport(false);
     }
   }
 }
 
-void TCustomFFmpeg::TranscodeEnd() {
+void TTranscodeSession::TranscodeEnd() {
   for (size_t I = 0; I < FInputStreams.size(); ++I)
     if (FInputStreams[I]->DecodingNeeded)
       OutputPacket(*FInputStreams[I], static_cast<int>(I), nullptr);
   CheckDecodingOutcome();
-  for (const std::unique_ptr<TOutputFileContext> &Output : FOutputFiles) Output->WriteTrailer();
+  for (const std::unique_ptr<TOutputFileContext> &Output : FTask.FOutputFiles)
+    Output->WriteTrailer();
   PrintReport(true);
   // Only complete files reach their final names; until then a failure leaves none behind.
-  for (size_t I = 0; I < FOutputFiles.size(); ++I) {
+  for (size_t I = 0; I < FTask.FOutputFiles.size(); ++I) {
     // Stopped before a single packet: there is nothing to play, so no file is left (its
     // temporary file goes with the output), and no name is told.
-    TOutputFileContext &Output = *FOutputFiles[I];
-    if (FStopRequested && Output.PacketsWritten() == 0 && !Output.TemporaryName().empty()) {
+    TOutputFileContext &Output = *FTask.FOutputFiles[I];
+    if (FTask.FStopRequested && Output.PacketsWritten() == 0 && !Output.TemporaryName().empty()) {
       DoLog(1, FormatText("Stopped before anything was written to '%s'; no file is left",
-                          FOutputFileNames[I].c_str()));
-      FOutputFileNames[I].clear();
+                          FTask.FOutputFileNames[I].c_str()));
+      FTask.FOutputFileNames[I].clear();
       continue;
     }
-    FOutputFiles[I]->Commit();
-    FOutputFileNames[I] = FOutputFiles[I]->FileName();
+    FTask.FOutputFiles[I]->Commit();
+    FTask.FOutputFileNames[I] = FTask.FOutputFiles[I]->FileName();
   }
-  CloseOpenedCodecs();
-  FFinished = !FStopRequested;
+  FTask.CloseOpenedCodecs();
+  FTask.FFinished = !FTask.FStopRequested;
   TranscodeCleanup();
 }

@@ -18,6 +18,7 @@
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/picture_hooks.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/av_compat.h"
@@ -60,22 +61,34 @@ TDemuxSettings DemuxSettings(const TFFmpegOptionState &Options, int Files) {
   return Settings;
 }
 
-}  // namespace
-
-void TDemuxerDelete::operator()(TDemuxer *Demuxer) const {
-  delete Demuxer;
+bool IsCover(const AVStream *Stream) {
+  return Stream->disposition & AV_DISPOSITION_ATTACHED_PIC;
 }
 
-void TCustomFFmpeg::Fail(const std::string &Message) {
+// "#0.1 (audio, fre, default)" for the stream-choice log line.
+std::string StreamLabel(const TInputStream &Ist) {
+  const AVStream *Stream = Ist.St;
+  std::string Label = FormatText("#%d.%d (%s", Ist.FileIndex, Ist.Index,
+                                 av::av_get_media_type_string(Stream->codecpar->codec_type));
+  if (const AVDictionaryEntry *Language = av::av_dict_get(Stream->metadata, "language", nullptr, 0))
+    Label += std::string(", ") + Language->value;
+  if (Stream->disposition & AV_DISPOSITION_DEFAULT) Label += ", default";
+  if (IsCover(Stream)) Label += ", cover";
+  return Label + ")";
+}
+
+}  // namespace
+
+void TTranscodeSession::Fail(const std::string &Message) {
   TranscodeCleanup();
   throw FFMpegException(Message);
 }
 
-void TCustomFFmpeg::BuildStreamTables() {
+void TTranscodeSession::BuildStreamTables() {
   FInputStreams.clear();
   FOutputStreams.clear();
   for (int File = 0; File < InputFileCount(); ++File) {
-    TInputFileContext &Input = *FInputFiles[File];
+    TInputFileContext &Input = *FTask.FInputFiles[File];
     Input.IstIndex = static_cast<int>(FInputStreams.size());
     for (const std::unique_ptr<TInputStream> &Ist : Input.Streams) {
       Ist->Discard = 1;
@@ -83,22 +96,24 @@ void TCustomFFmpeg::BuildStreamTables() {
     }
   }
   for (int File = 0; File < OutputFileCount(); ++File) {
-    TOutputFileContext &Output = *FOutputFiles[File];
+    TOutputFileContext &Output = *FTask.FOutputFiles[File];
     if (Output.Streams.empty()) Fail("Output file does not contain any stream");
     for (const std::unique_ptr<TOutputStream> &Ost : Output.Streams) {
       Ost->FileIndex = File;
       FOutputStreams.push_back(Ost.get());
     }
-    Output.OnLog = [this](int Level, const std::string &Message) { DoLog(Level, Message); };
+    Output.OnLog = [&Task = FTask](int Level, const std::string &Message) {
+      Task.DoLog(Level, Message);
+    };
   }
 }
 
-void TCustomFFmpeg::CheckStreamMaps() {
+void TTranscodeSession::CheckStreamMaps() {
   if (!FOptions.FStreamMaps.empty() && FOptions.FStreamMaps.size() != FOutputStreams.size())
     Fail("Number of stream maps must match number of output streams");
   auto Exists = [this](int File, int Stream) {
     return File >= 0 && File < InputFileCount() && Stream >= 0 &&
-           Stream < FInputFiles[File]->NbStreams();
+           Stream < FTask.FInputFiles[File]->NbStreams();
   };
   for (const TStreamMap &Map : FOptions.FStreamMaps) {
     if (!Exists(Map.FileIndex, Map.StreamIndex))
@@ -108,9 +123,9 @@ void TCustomFFmpeg::CheckStreamMaps() {
   }
 }
 
-int TCustomFFmpeg::StreamIndexFromInputs(AVMediaType CodecType) const {
+int TTranscodeSession::StreamIndexFromInputs(AVMediaType CodecType) const {
   for (int File = 0; File < InputFileCount(); ++File) {
-    const TInputFileContext &Input = *FInputFiles[File];
+    const TInputFileContext &Input = *FTask.FInputFiles[File];
     const AVFormatContext *Context = Input.Context.get();
     for (unsigned P = 0; P < Context->nb_programs; ++P) {
       const AVProgram *Program = Context->programs[P];
@@ -125,7 +140,7 @@ int TCustomFFmpeg::StreamIndexFromInputs(AVMediaType CodecType) const {
   return -1;
 }
 
-int TCustomFFmpeg::FirstFreeStream(AVMediaType Type) {
+int TTranscodeSession::FirstFreeStream(AVMediaType Type) {
   int First = -1;
   for (size_t I = 0; I < FInputStreams.size(); ++I) {
     const TInputStream &Ist = *FInputStreams[I];
@@ -145,22 +160,64 @@ int TCustomFFmpeg::FirstFreeStream(AVMediaType Type) {
   return First;
 }
 
-void TCustomFFmpeg::MapOutputStreams() {
+int TTranscodeSession::AutomaticSource(const TOutputStream &Ost) {
+  const AVMediaType Type = Ost.St->codecpar->codec_type;
+  const bool WantCover = IsCover(Ost.St);
+  if (!WantCover && !FOptions.FPreferDefaultStreams) {
+    const int Source = FirstFreeStream(Type);
+    if (Source >= 0) return Source;
+    // An already used stream may feed several outputs: the last one of the type.
+    int Last = -1;
+    for (size_t I = 0; I < FInputStreams.size(); ++I)
+      if (FInputStreams[I]->St->codecpar->codec_type == Type) Last = static_cast<int>(I);
+    return Last;
+  }
+  // Lower ranks first, -1 does not qualify: unused before used, a stream the probe shows
+  // usable before one it does not, no cover picture before one, marked default before not.
+  const auto Rank = [&](const TInputStream &Ist) {
+    if (Ist.St->codecpar->codec_type != Type) return -1;
+    if (WantCover) return IsCover(Ist.St) && Ist.Discard ? 0 : -1;
+    const bool Default = Ist.St->disposition & AV_DISPOSITION_DEFAULT;
+    return (Ist.Discard ? 0 : 8) + (ProbedStreamDefect(*Ist.St).empty() ? 0 : 4) +
+           (IsCover(Ist.St) ? 2 : 0) + (Default ? 0 : 1);
+  };
+  int Source = -1;
+  int Best = INT_MAX;
+  for (size_t I = 0; I < FInputStreams.size(); ++I) {
+    const int R = Rank(*FInputStreams[I]);
+    if (R >= 0 && R < Best) {
+      Best = R;
+      Source = static_cast<int>(I);
+    }
+  }
+  if (Source < 0 || WantCover) return Source;
+  std::string LeftOut;
+  for (size_t I = 0; I < FInputStreams.size(); ++I)
+    if (static_cast<int>(I) != Source && FInputStreams[I]->St->codecpar->codec_type == Type &&
+        FInputStreams[I]->Discard)
+      LeftOut += (LeftOut.empty() ? "" : ", ") + StreamLabel(*FInputStreams[I]);
+  DoLog(1, FormatText("Output #%d.%d takes stream %s%s%s", Ost.FileIndex, Ost.Index,
+                      StreamLabel(*FInputStreams[Source]).c_str(),
+                      LeftOut.empty() ? "" : "; left out: ", LeftOut.c_str()));
+  return Source;
+}
+
+void TTranscodeSession::MapOutputStreams() {
   for (size_t N = 0; N < FOutputStreams.size(); ++N) {
     TOutputStream &Ost = *FOutputStreams[N];
     const AVMediaType Type = TypeOf(Ost.St);
-    TOutputFileContext &Output = *FOutputFiles[Ost.FileIndex];
+    TOutputFileContext &Output = *FTask.FOutputFiles[Ost.FileIndex];
     int Source = -1;
     TInputStream *Sync = nullptr;
     if (!FOptions.FStreamMaps.empty()) {
       const TStreamMap &Map = FOptions.FStreamMaps[N];
-      Source = FInputFiles[Map.FileIndex]->IstIndex + Map.StreamIndex;
+      Source = FTask.FInputFiles[Map.FileIndex]->IstIndex + Map.StreamIndex;
       if (TypeOf(FInputStreams[Source]->St) != Type) {
         av::av_dump_format(Output.Context.get(), Ost.FileIndex, Output.Context->url, 1);
         Fail(FormatText("Codec type mismatch for mapping #%d.%d -> #%d.%d", Map.FileIndex,
                         Map.StreamIndex, Ost.FileIndex, Ost.Index));
       }
-      Sync = FInputStreams[FInputFiles[Map.SyncFileIndex]->IstIndex + Map.SyncStreamIndex];
+      Sync = FInputStreams[FTask.FInputFiles[Map.SyncFileIndex]->IstIndex + Map.SyncStreamIndex];
     } else if (FOptions.FProgramId != 0) {
       Source = StreamIndexFromInputs(Type);
     } else {
@@ -177,15 +234,16 @@ void TCustomFFmpeg::MapOutputStreams() {
   }
 }
 
-void TCustomFFmpeg::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist) {
+void TTranscodeSession::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist) {
   AVCodecParameters *Par = Ost.St->codecpar;
   const AVCodecParameters *Dec = Ist.St->codecpar;
   const uint32_t WantedTag = Par->codec_tag;
   const AVMediaType Type = Par->codec_type;
   if (Type == AVMEDIA_TYPE_VIDEO) {
-    if (FOnCustomHook)
+    if (FTask.FOnCustomHook)
       Fail("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
-    if (FOptions.FUsingVHook) Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
+    if (FOptions.FUsingVHook)
+      Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
   } else if (Type == AVMEDIA_TYPE_AUDIO) {
     if (FOptions.FAudioVolume != 256)
       Fail("-acodec copy and -vol are incompatible (frames are not decoded)");
@@ -193,7 +251,7 @@ void TCustomFFmpeg::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist)
     Fail("invalid codec_type of output stream");
   }
   if (av::avcodec_parameters_copy(Par, Dec) < 0) Fail("av_mallocz fail");
-  const AVOutputFormat *Format = FOutputFiles[Ost.FileIndex]->Context->oformat;
+  const AVOutputFormat *Format = FTask.FOutputFiles[Ost.FileIndex]->Context->oformat;
   const AVCodecTag *const *Tags = Format->codec_tag;
   // The input's tag goes along only where the muxer reads it as the same codec, or has no
   // tag of its own for that codec; otherwise the muxer picks its tag (an MPEG-TS stream type
@@ -219,7 +277,7 @@ void TCustomFFmpeg::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist)
   }
 }
 
-void TCustomFFmpeg::SetUpEncoding() {
+void TTranscodeSession::SetUpEncoding() {
   for (size_t N = 0; N < FOutputStreams.size(); ++N) {
     TOutputStream &Ost = *FOutputStreams[N];
     TInputStream &Ist = *FInputStreams[Ost.SourceIndex];
@@ -247,7 +305,7 @@ void TCustomFFmpeg::SetUpEncoding() {
       Ost.EncodingNeeded = 1;
       Ist.DecodingNeeded = 1;
       const bool Video = TypeOf(Ost.St) == AVMEDIA_TYPE_VIDEO;
-      Ost.Encoding = std::make_unique<TEncoder>(Ost, *FOutputFiles[Ost.FileIndex],
+      Ost.Encoding = std::make_unique<TEncoder>(Ost, *FTask.FOutputFiles[Ost.FileIndex],
                                                 Video ? FVideoSize : FAudioSize);
       try {
         Ost.Encoding->SetUpTwoPass(TwoPassLogName(FOptions.FPassLogFileName, N));
@@ -263,7 +321,7 @@ void TCustomFFmpeg::SetUpEncoding() {
   }
 }
 
-void TCustomFFmpeg::SetUpSubtitleOutput(TOutputStream &Ost, const TInputStream &Ist) {
+void TTranscodeSession::SetUpSubtitleOutput(TOutputStream &Ost, const TInputStream &Ist) {
   AVCodecContext *Enc = Ost.Encoder.get();
   if (!Enc) return;  // refused when the encoders open
   const AVCodecParameters *Dec = Ist.St->codecpar;
@@ -279,7 +337,7 @@ void TCustomFFmpeg::SetUpSubtitleOutput(TOutputStream &Ost, const TInputStream &
 
 // The encoder of a text subtitle starts from the decoder's style header (the ASS header),
 // which the decoder makes when it opens.
-void TCustomFFmpeg::TakeSubtitleHeader(TOutputStream &Ost) {
+void TTranscodeSession::TakeSubtitleHeader(TOutputStream &Ost) {
   TInputStream &Ist = *FInputStreams[Ost.SourceIndex];
   if (!Ist.DecodingNeeded) return;
   OpenDecoder(Ist);
@@ -293,7 +351,7 @@ void TCustomFFmpeg::TakeSubtitleHeader(TOutputStream &Ost) {
   Enc.subtitle_header_size = Dec.subtitle_header_size;
 }
 
-void TCustomFFmpeg::LogStreamMapping() {
+void TTranscodeSession::LogStreamMapping() {
   if (FOptions.FVerbose < 0) return;
   DoLog(1, "Stream mapping:");
   for (const TOutputStream *Ost : FOutputStreams) {
@@ -305,7 +363,7 @@ void TCustomFFmpeg::LogStreamMapping() {
   }
 }
 
-void TCustomFFmpeg::OpenEncoders() {
+void TTranscodeSession::OpenEncoders() {
   for (TOutputStream *Ost : FOutputStreams) {
     if (!Ost->EncodingNeeded) continue;
     AVCodecContext *Enc = Ost->Encoder.get();
@@ -329,16 +387,16 @@ void TCustomFFmpeg::OpenEncoders() {
   }
 }
 
-void TCustomFFmpeg::OpenDecoder(TInputStream &Ist) {
+void TTranscodeSession::OpenDecoder(TInputStream &Ist) {
   if (!Ist.Decoding)
     Ist.Decoding = std::make_unique<TDecoder>(
         Ist, DecodeSettings(Ist),
-        [this](int Level, const std::string &Message) { DoLog(Level, Message); });
+        [&Task = FTask](int Level, const std::string &Message) { Task.DoLog(Level, Message); });
   if (const std::string Failure = Ist.Decoding->Open(CodecOpenLock); !Failure.empty())
     Fail(Failure);
 }
 
-void TCustomFFmpeg::OpenDecoders() {
+void TTranscodeSession::OpenDecoders() {
   for (TInputStream *Ist : FInputStreams)
     if (Ist->DecodingNeeded) OpenDecoder(*Ist);
   for (TInputStream *Ist : FInputStreams) {
@@ -348,7 +406,7 @@ void TCustomFFmpeg::OpenDecoders() {
   }
 }
 
-void TCustomFFmpeg::CopyMetaData() {
+void TTranscodeSession::CopyMetaData() {
   for (const TMetaDataMap &Map : FOptions.FMetaDataMaps) {
     if (Map.OutFile < 0 || Map.OutFile >= OutputFileCount())
       Fail(FormatText("Invalid output file index %d map_meta_data(%d,%d)", Map.OutFile, Map.OutFile,
@@ -356,36 +414,37 @@ void TCustomFFmpeg::CopyMetaData() {
     if (Map.InFile < 0 || Map.InFile >= InputFileCount())
       Fail(FormatText("Invalid input file index %d map_meta_data(%d,%d)", Map.InFile, Map.OutFile,
                       Map.InFile));
-    av::av_dict_copy(&FOutputFiles[Map.OutFile]->Context->metadata,
-                     FInputFiles[Map.InFile]->Context->metadata, 0);
+    av::av_dict_copy(&FTask.FOutputFiles[Map.OutFile]->Context->metadata,
+                     FTask.FInputFiles[Map.InFile]->Context->metadata, 0);
   }
 }
 
-void TCustomFFmpeg::TranscodeSetUp() {
+void TTranscodeSession::TranscodeSetUp() {
   BuildStreamTables();
   CheckStreamMaps();
   MapOutputStreams();
   SetUpEncoding();
   SetUpPictureHooks();
   for (int File = 0; File < OutputFileCount(); ++File)
-    av::av_dump_format(FOutputFiles[File]->Context.get(), File, FOutputFiles[File]->Context->url,
-                       1);
+    av::av_dump_format(FTask.FOutputFiles[File]->Context.get(), File,
+                       FTask.FOutputFiles[File]->Context->url, 1);
   LogStreamMapping();
   OpenEncoders();
   OpenDecoders();
   CopyMetaData();
-  for (int File = 0; File < OutputFileCount(); ++File) FOutputFiles[File]->WriteHeader(File);
-  if (FOnLog)
-    if (const std::optional<std::string> Sdp = TOutputFileContext::SessionDescription(FOutputFiles))
+  for (int File = 0; File < OutputFileCount(); ++File) FTask.FOutputFiles[File]->WriteHeader(File);
+  if (FTask.FOnLog)
+    if (const std::optional<std::string> Sdp =
+            TOutputFileContext::SessionDescription(FTask.FOutputFiles))
       DoLog(1, "SDP: " + *Sdp);
-  FDemuxer.reset(
-      new TDemuxer(FInputFiles, DemuxSettings(*this, InputFileCount()),
-                   [this](int Level, const std::string &Message) { DoLog(Level, Message); }));
+  FDemuxer = std::make_unique<TDemuxer>(
+      FTask.FInputFiles, DemuxSettings(FOptions, InputFileCount()),
+      [&Task = FTask](int Level, const std::string &Message) { Task.DoLog(Level, Message); });
   FTimerStart = av::av_gettime();
   FLastReportTime = FTimerStart;
 }
 
-void TCustomFFmpeg::TranscodeCleanup() {
+void TTranscodeSession::TranscodeCleanup() {
   FDemuxer.reset();
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->Encoding) Ost->Encoding->CloseStatistics();
