@@ -8,7 +8,8 @@
 
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/decode_checks.h"
-#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/ffmpeg_exception.h"
+#include "engine/FFMPEG/option_state.h"
 #include "engine/FFMPEG/transcode_session.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/av_compat.h"
@@ -133,9 +134,7 @@ std::string TAudioPath::SetUp(int InRate) {
 void TTranscodeSession::SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist) {
   const TAudioSettings Settings{FOptions.FAudioSyncMethod, FOptions.FAudioDriftThreshold,
                                 FOptions.FStartTime, FOptions.FRecordingTime, FOptions.FVerbose};
-  Ost.Audio = std::make_unique<TAudioPath>(
-      Ost, Settings,
-      [&Task = FTask](int Level, const std::string &Message) { Task.DoLog(Level, Message); });
+  Ost.Audio = std::make_unique<TAudioPath>(Ost, Settings, StageLog());
   const int InRate = Ist.Decoder ? Ist.Decoder->sample_rate : Ist.St->codecpar->sample_rate;
   if (const std::string Defect = Ost.Audio->SetUp(InRate); !Defect.empty())
     throw FFMpegException(StreamSetUpFailure(Ost, Ist, Defect));

@@ -7,7 +7,6 @@
 #include <climits>
 
 #include "engine/FFMPEG/demuxer.h"
-#include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/transcode_session.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
@@ -100,10 +99,10 @@ std::string ProbedStreamDefect(const AVStream &Stream) {
 }
 
 void TTranscodeSession::CheckDecodingOutcome() {
-  if (FTask.FStopRequested || !FDemuxer) return;
+  if (FStopRequested || !FDemuxer) return;
   // An output holding no media at all must not pass for a conversion.
   for (int File = 0; File < InputFileCount(); ++File) {
-    const TInputFileContext &Input = *FTask.FInputFiles[File];
+    const TInputFileContext &Input = *FInputFiles[File];
     if (!FDemuxer->AtEnd(File)) continue;
     bool Used = false, Delivered = false;
     for (const std::unique_ptr<TInputStream> &Ist : Input.Streams) {
@@ -118,14 +117,14 @@ void TTranscodeSession::CheckDecodingOutcome() {
   for (const TInputStream *Ist : FInputStreams)
     if (Ist->DecodingNeeded && Ist->DecodeErrors * 3 > Ist->DecodedPackets * 2)
       Fail(FormatText("too many decoding errors in stream #%d.%d of '%s' (%lld of %lld packets)",
-                      Ist->FileIndex, Ist->Index, FTask.FInputFiles[Ist->FileIndex]->Context->url,
+                      Ist->FileIndex, Ist->Index, FInputFiles[Ist->FileIndex]->Context->url,
                       static_cast<long long>(Ist->DecodeErrors),
                       static_cast<long long>(Ist->DecodedPackets)));
   for (int File = 0; File < InputFileCount(); ++File) {
     if (!FDemuxer->AtEnd(File)) continue;
     const std::string Shortfall = FDemuxer->Shortfall(File);
     if (Shortfall.empty()) continue;
-    DoLog(0, FormatText("'%s': %s", FTask.FInputFiles[File]->FileName.c_str(), Shortfall.c_str()));
+    DoLog(0, FormatText("'%s': %s", FInputFiles[File]->FileName.c_str(), Shortfall.c_str()));
     Fail(Shortfall);
   }
   // A stream the muxer got nothing for would pass for the input's picture or sound.
@@ -134,7 +133,7 @@ void TTranscodeSession::CheckDecodingOutcome() {
     if (Ost->FrameNumber > 0 || Ost->HasEndPts || !FDemuxer->AtEnd(Source.FileIndex)) continue;
     Fail(FormatText("output stream #%d.%d got nothing from input stream #%d.%d of '%s'",
                     Ost->FileIndex, Ost->Index, Source.FileIndex, Source.Index,
-                    FTask.FInputFiles[Source.FileIndex]->FileName.c_str()));
+                    FInputFiles[Source.FileIndex]->FileName.c_str()));
   }
 }
 
@@ -145,5 +144,5 @@ std::string TTranscodeSession::StreamSetUpFailure(const TOutputStream &Ost, cons
       "Cannot set up the encoder of output stream #%d.%d from input stream #%d.%d "
       "of '%s': %s",
       Ost.FileIndex, Ost.Index, Ist.FileIndex, Ist.Index,
-      Known ? FTask.FInputFiles[Ist.FileIndex]->Context->url : "", Defect.c_str());
+      Known ? FInputFiles[Ist.FileIndex]->Context->url : "", Defect.c_str());
 }

@@ -36,12 +36,8 @@
 class TCustomFFmpeg;
 class TFFmpegThread;  // the worker thread of a running task
 class TBitmap;        // the 24-bit picture handed to the custom hook
-class TPictureHooks;  // the session's deinterlacing and hooks
 class TTranscodeSession;
 struct AVCodec;
-struct AVPacket;
-struct AVFrame;
-struct AVSubtitle;
 struct RcOverride;
 
 // A task's run: Idle -> Running (Start) -> Terminated (DoTerminate); a stop before the start

@@ -6,7 +6,8 @@
 #include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/encoder.h"
-#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/option_state.h"
+#include "engine/FFMPEG/output_file.h"
 #include "engine/FFMPEG/picture.h"
 #include "engine/FFMPEG/picture_hooks.h"
 #include "engine/FFMPEG/sample_converter.h"
@@ -38,7 +39,7 @@ void TTranscodeSession::CopyPacket(TInputStream &Ist, int IstIndex, const AVPack
                                          : av::av_rescale_q(Pkt.dts, From, To);
     Out->duration = av::av_rescale_q(Pkt.duration, From, To);
     Out->pos = -1;
-    FTask.FOutputFiles[Ost->FileIndex]->WritePacket(*Out, *Ost);
+    FOutputFiles[Ost->FileIndex]->WritePacket(*Out, *Ost);
     ++Ost->FrameNumber;
     ++Ist.CopiedPackets;
   }
@@ -73,13 +74,13 @@ bool TTranscodeSession::OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFr
     }
     const int FrameSize = Ost->Video->Send(Frame, Picture, Ist);
     if (!FOptions.FVStatsFileName.empty() && FrameSize != 0)
-      DoVideoStats(*FTask.FOutputFiles[Ost->FileIndex], *Ost, FrameSize);
+      DoVideoStats(*FOutputFiles[Ost->FileIndex], *Ost, FrameSize);
   }
   return true;
 }
 
 TDecodeSettings TTranscodeSession::DecodeSettings(const TInputStream &Ist) const {
-  return {FOptions.FStartTime, FTask.FInputFiles[Ist.FileIndex]->StartPts, FOptions.FVerbose};
+  return {FOptions.FStartTime, FInputFiles[Ist.FileIndex]->StartPts, FOptions.FVerbose};
 }
 
 void TTranscodeSession::OutputSubtitle(TInputStream &Ist, int IstIndex, int64_t Pts,

@@ -4,7 +4,8 @@
 
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/demuxer.h"
-#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/option_state.h"
+#include "engine/FFMPEG/output_file.h"
 #include "engine/FFMPEG/transcode_session.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
@@ -53,23 +54,23 @@ int TTranscodeSession::ChooseInputFile(double &OutputTime) const {
 void TTranscodeSession::TranscodeLoop() {
   TPacketPtr Packet(av::av_packet_alloc());
   if (!Packet) Fail("av_mallocz fail");
-  while (!FTask.FStopRequested) {
-    FTask.WaitWhilePaused();
-    if (FTask.FStopRequested) break;
+  while (!FStopRequested) {
+    FPause.Wait();
+    if (FStopRequested) break;
     double OutputTime;
     const int File = ChooseInputFile(OutputTime);
     if (File < 0) break;
     if (FOptions.FRecordingTime != INT64_MAX &&
         static_cast<double>(FOptions.FRecordingTime) / 1e6 <= OutputTime)
       break;
-    if (FOptions.FLimitFileSize != 0 && FTask.FOutputFiles[0]->Context->pb &&
-        FTask.FOutputFiles[0]->Position() > FOptions.FLimitFileSize)
+    if (FOptions.FLimitFileSize != 0 && FOutputFiles[0]->Context->pb &&
+        FOutputFiles[0]->Position() > FOptions.FLimitFileSize)
       break;
     if (!FDemuxer->Read(File, *Packet)) {
       if (FOptions.FShortest) break;
       continue;
     }
-    const TInputFileContext &Input = *FTask.FInputFiles[File];
+    const TInputFileContext &Input = *FInputFiles[File];
     const int Index = Packet->stream_index;
     TInputStream &Ist = *Input.Streams[Index];
     if (OutputPacket(Ist, Input.IstIndex + Index, Packet.get()) < 0) {
@@ -80,7 +81,7 @@ void TTranscodeSession::TranscodeLoop() {
     }
     av::av_packet_unref(Packet.get());
     const int64_t Now = av::av_gettime();
-    if (Now - FLastReportTime > FTask.FProgressIntervalUs) {
+    if (Now - FLastReportTime > FProgressIntervalUs) {
       FLastReportTime = Now;
       PrintReport(false);
     }
@@ -92,24 +93,23 @@ void TTranscodeSession::TranscodeEnd() {
     if (FInputStreams[I]->DecodingNeeded)
       OutputPacket(*FInputStreams[I], static_cast<int>(I), nullptr);
   CheckDecodingOutcome();
-  for (const std::unique_ptr<TOutputFileContext> &Output : FTask.FOutputFiles)
-    Output->WriteTrailer();
+  for (const std::unique_ptr<TOutputFileContext> &Output : FOutputFiles) Output->WriteTrailer();
   PrintReport(true);
   // Only complete files reach their final names; until then a failure leaves none behind.
-  for (size_t I = 0; I < FTask.FOutputFiles.size(); ++I) {
+  for (size_t I = 0; I < FOutputFiles.size(); ++I) {
     // Stopped before a single packet: there is nothing to play, so no file is left (its
     // temporary file goes with the output), and no name is told.
-    TOutputFileContext &Output = *FTask.FOutputFiles[I];
-    if (FTask.FStopRequested && Output.PacketsWritten() == 0 && !Output.TemporaryName().empty()) {
+    TOutputFileContext &Output = *FOutputFiles[I];
+    if (FStopRequested && Output.PacketsWritten() == 0 && !Output.TemporaryName().empty()) {
       DoLog(1, FormatText("Stopped before anything was written to '%s'; no file is left",
-                          FTask.FOutputFileNames[I].c_str()));
-      FTask.FOutputFileNames[I].clear();
+                          FOutputFileNames[I].c_str()));
+      FOutputFileNames[I].clear();
       continue;
     }
-    FTask.FOutputFiles[I]->Commit();
-    FTask.FOutputFileNames[I] = FTask.FOutputFiles[I]->FileName();
+    FOutputFiles[I]->Commit();
+    FOutputFileNames[I] = FOutputFiles[I]->FileName();
   }
-  FTask.CloseOpenedCodecs();
-  FTask.FFinished = !FTask.FStopRequested;
+  CloseOpenedCodecs();
+  FFinished = !FStopRequested;
   TranscodeCleanup();
 }

@@ -13,6 +13,13 @@
 TTranscodeSession::TTranscodeSession(TCustomFFmpeg &Task)
     : FTask(Task),
       FOptions(static_cast<const TFFmpegOptionState &>(Task)),
+      FInputFiles(Task.FInputFiles),
+      FOutputFiles(Task.FOutputFiles),
+      FOutputFileNames(Task.FOutputFileNames),
+      FPause(Task.FPause),
+      FStopRequested(Task.FStopRequested),
+      FFinished(Task.FFinished),
+      FProgressIntervalUs(Task.FProgressIntervalUs),
       FSwsFlags(FOptions.FSwsFlags),
       FUsingVHook(FOptions.FUsingVHook) {}
 
@@ -27,10 +34,22 @@ void TTranscodeSession::DoLog(int Level, const std::string &Message) {
   FTask.DoLog(Level, Message);
 }
 
-int TTranscodeSession::InputFileCount() const {
-  return FTask.InputFileCount();
+TTranscodeSession::TStageLog TTranscodeSession::StageLog() const {
+  return [&Task = FTask](int Level, const std::string &Message) { Task.DoLog(Level, Message); };
 }
 
-int TTranscodeSession::OutputFileCount() const {
-  return FTask.OutputFileCount();
+bool TTranscodeSession::Logging() const {
+  return static_cast<bool>(FTask.FOnLog);
+}
+
+bool TTranscodeSession::ProgressWanted() const {
+  return static_cast<bool>(FTask.FOnProgress);
+}
+
+void TTranscodeSession::ReportProgress(const TProgressInfo &Progress) {
+  FTask.FOnProgress(&FTask, Progress);
+}
+
+void TTranscodeSession::CloseOpenedCodecs() {
+  FTask.CloseOpenedCodecs();
 }

@@ -9,12 +9,16 @@
 // and decode_checks.cpp (the verdict on what the decoders delivered).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/FFMPEG/session_records.h"
+#include "engine/FFMPEG/task_types.h"
+#include "threads/pause_gate.h"
 
 extern "C" {
 #include <libavutil/avutil.h>
@@ -32,6 +36,8 @@ struct AVSubtitle;
 
 class TTranscodeSession {
  public:
+  using TStageLog = std::function<void(int Level, const std::string &Message)>;
+
   explicit TTranscodeSession(TCustomFFmpeg &Task);
   // Frees what the run set up and leaves its results on the task.
   ~TTranscodeSession();
@@ -137,12 +143,31 @@ class TTranscodeSession {
   std::string StreamSetUpFailure(const TOutputStream &Ost, const TInputStream &Ist,
                                  const std::string &Defect) const;
 
+  // ===== What the session uses of its task (transcode_session.cpp) =====
+
   void DoLog(int Level, const std::string &Message);
-  int InputFileCount() const;
-  int OutputFileCount() const;
+  // The log of the stages and files. It goes to the task, not through the session: decoders,
+  // encoders and files live in the records after the session is dropped.
+  TStageLog StageLog() const;
+  // The task's log notification is assigned.
+  bool Logging() const;
+  // The task's progress notification is assigned.
+  bool ProgressWanted() const;
+  void ReportProgress(const TProgressInfo &Progress);
+  void CloseOpenedCodecs();
+  int InputFileCount() const { return static_cast<int>(FInputFiles.size()); }
+  int OutputFileCount() const { return static_cast<int>(FOutputFiles.size()); }
 
   TCustomFFmpeg &FTask;
   const TFFmpegOptionState &FOptions;
+  std::vector<std::unique_ptr<TInputFileContext>> &FInputFiles;
+  std::vector<std::unique_ptr<TOutputFileContext>> &FOutputFiles;
+  // Each output's name as given, replaced by the name written once it is in place.
+  std::vector<std::string> &FOutputFileNames;
+  TPauseGate &FPause;
+  const std::atomic<bool> &FStopRequested;
+  std::atomic<bool> &FFinished;
+  const int64_t &FProgressIntervalUs;
   std::vector<TInputStream *> FInputStreams;
   std::vector<TOutputStream *> FOutputStreams;
   // Reads the inputs from the end of the set-up to the session's end.

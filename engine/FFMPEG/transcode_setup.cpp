@@ -88,7 +88,7 @@ void TTranscodeSession::BuildStreamTables() {
   FInputStreams.clear();
   FOutputStreams.clear();
   for (int File = 0; File < InputFileCount(); ++File) {
-    TInputFileContext &Input = *FTask.FInputFiles[File];
+    TInputFileContext &Input = *FInputFiles[File];
     Input.IstIndex = static_cast<int>(FInputStreams.size());
     for (const std::unique_ptr<TInputStream> &Ist : Input.Streams) {
       Ist->Discard = 1;
@@ -96,15 +96,13 @@ void TTranscodeSession::BuildStreamTables() {
     }
   }
   for (int File = 0; File < OutputFileCount(); ++File) {
-    TOutputFileContext &Output = *FTask.FOutputFiles[File];
+    TOutputFileContext &Output = *FOutputFiles[File];
     if (Output.Streams.empty()) Fail("Output file does not contain any stream");
     for (const std::unique_ptr<TOutputStream> &Ost : Output.Streams) {
       Ost->FileIndex = File;
       FOutputStreams.push_back(Ost.get());
     }
-    Output.OnLog = [&Task = FTask](int Level, const std::string &Message) {
-      Task.DoLog(Level, Message);
-    };
+    Output.OnLog = StageLog();
   }
 }
 
@@ -113,7 +111,7 @@ void TTranscodeSession::CheckStreamMaps() {
     Fail("Number of stream maps must match number of output streams");
   auto Exists = [this](int File, int Stream) {
     return File >= 0 && File < InputFileCount() && Stream >= 0 &&
-           Stream < FTask.FInputFiles[File]->NbStreams();
+           Stream < FInputFiles[File]->NbStreams();
   };
   for (const TStreamMap &Map : FOptions.FStreamMaps) {
     if (!Exists(Map.FileIndex, Map.StreamIndex))
@@ -125,7 +123,7 @@ void TTranscodeSession::CheckStreamMaps() {
 
 int TTranscodeSession::StreamIndexFromInputs(AVMediaType CodecType) const {
   for (int File = 0; File < InputFileCount(); ++File) {
-    const TInputFileContext &Input = *FTask.FInputFiles[File];
+    const TInputFileContext &Input = *FInputFiles[File];
     const AVFormatContext *Context = Input.Context.get();
     for (unsigned P = 0; P < Context->nb_programs; ++P) {
       const AVProgram *Program = Context->programs[P];
@@ -206,18 +204,18 @@ void TTranscodeSession::MapOutputStreams() {
   for (size_t N = 0; N < FOutputStreams.size(); ++N) {
     TOutputStream &Ost = *FOutputStreams[N];
     const AVMediaType Type = TypeOf(Ost.St);
-    TOutputFileContext &Output = *FTask.FOutputFiles[Ost.FileIndex];
+    TOutputFileContext &Output = *FOutputFiles[Ost.FileIndex];
     int Source = -1;
     TInputStream *Sync = nullptr;
     if (!FOptions.FStreamMaps.empty()) {
       const TStreamMap &Map = FOptions.FStreamMaps[N];
-      Source = FTask.FInputFiles[Map.FileIndex]->IstIndex + Map.StreamIndex;
+      Source = FInputFiles[Map.FileIndex]->IstIndex + Map.StreamIndex;
       if (TypeOf(FInputStreams[Source]->St) != Type) {
         av::av_dump_format(Output.Context.get(), Ost.FileIndex, Output.Context->url, 1);
         Fail(FormatText("Codec type mismatch for mapping #%d.%d -> #%d.%d", Map.FileIndex,
                         Map.StreamIndex, Ost.FileIndex, Ost.Index));
       }
-      Sync = FInputStreams[FTask.FInputFiles[Map.SyncFileIndex]->IstIndex + Map.SyncStreamIndex];
+      Sync = FInputStreams[FInputFiles[Map.SyncFileIndex]->IstIndex + Map.SyncStreamIndex];
     } else if (FOptions.FProgramId != 0) {
       Source = StreamIndexFromInputs(Type);
     } else {
@@ -251,7 +249,7 @@ void TTranscodeSession::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &
     Fail("invalid codec_type of output stream");
   }
   if (av::avcodec_parameters_copy(Par, Dec) < 0) Fail("av_mallocz fail");
-  const AVOutputFormat *Format = FTask.FOutputFiles[Ost.FileIndex]->Context->oformat;
+  const AVOutputFormat *Format = FOutputFiles[Ost.FileIndex]->Context->oformat;
   const AVCodecTag *const *Tags = Format->codec_tag;
   // The input's tag goes along only where the muxer reads it as the same codec, or has no
   // tag of its own for that codec; otherwise the muxer picks its tag (an MPEG-TS stream type
@@ -305,7 +303,7 @@ void TTranscodeSession::SetUpEncoding() {
       Ost.EncodingNeeded = 1;
       Ist.DecodingNeeded = 1;
       const bool Video = TypeOf(Ost.St) == AVMEDIA_TYPE_VIDEO;
-      Ost.Encoding = std::make_unique<TEncoder>(Ost, *FTask.FOutputFiles[Ost.FileIndex],
+      Ost.Encoding = std::make_unique<TEncoder>(Ost, *FOutputFiles[Ost.FileIndex],
                                                 Video ? FVideoSize : FAudioSize);
       try {
         Ost.Encoding->SetUpTwoPass(TwoPassLogName(FOptions.FPassLogFileName, N));
@@ -389,9 +387,7 @@ void TTranscodeSession::OpenEncoders() {
 
 void TTranscodeSession::OpenDecoder(TInputStream &Ist) {
   if (!Ist.Decoding)
-    Ist.Decoding = std::make_unique<TDecoder>(
-        Ist, DecodeSettings(Ist),
-        [&Task = FTask](int Level, const std::string &Message) { Task.DoLog(Level, Message); });
+    Ist.Decoding = std::make_unique<TDecoder>(Ist, DecodeSettings(Ist), StageLog());
   if (const std::string Failure = Ist.Decoding->Open(CodecOpenLock); !Failure.empty())
     Fail(Failure);
 }
@@ -414,8 +410,8 @@ void TTranscodeSession::CopyMetaData() {
     if (Map.InFile < 0 || Map.InFile >= InputFileCount())
       Fail(FormatText("Invalid input file index %d map_meta_data(%d,%d)", Map.InFile, Map.OutFile,
                       Map.InFile));
-    av::av_dict_copy(&FTask.FOutputFiles[Map.OutFile]->Context->metadata,
-                     FTask.FInputFiles[Map.InFile]->Context->metadata, 0);
+    av::av_dict_copy(&FOutputFiles[Map.OutFile]->Context->metadata,
+                     FInputFiles[Map.InFile]->Context->metadata, 0);
   }
 }
 
@@ -426,20 +422,18 @@ void TTranscodeSession::TranscodeSetUp() {
   SetUpEncoding();
   SetUpPictureHooks();
   for (int File = 0; File < OutputFileCount(); ++File)
-    av::av_dump_format(FTask.FOutputFiles[File]->Context.get(), File,
-                       FTask.FOutputFiles[File]->Context->url, 1);
+    av::av_dump_format(FOutputFiles[File]->Context.get(), File, FOutputFiles[File]->Context->url,
+                       1);
   LogStreamMapping();
   OpenEncoders();
   OpenDecoders();
   CopyMetaData();
-  for (int File = 0; File < OutputFileCount(); ++File) FTask.FOutputFiles[File]->WriteHeader(File);
-  if (FTask.FOnLog)
-    if (const std::optional<std::string> Sdp =
-            TOutputFileContext::SessionDescription(FTask.FOutputFiles))
+  for (int File = 0; File < OutputFileCount(); ++File) FOutputFiles[File]->WriteHeader(File);
+  if (Logging())
+    if (const std::optional<std::string> Sdp = TOutputFileContext::SessionDescription(FOutputFiles))
       DoLog(1, "SDP: " + *Sdp);
-  FDemuxer = std::make_unique<TDemuxer>(
-      FTask.FInputFiles, DemuxSettings(FOptions, InputFileCount()),
-      [&Task = FTask](int Level, const std::string &Message) { Task.DoLog(Level, Message); });
+  FDemuxer = std::make_unique<TDemuxer>(FInputFiles, DemuxSettings(FOptions, InputFileCount()),
+                                        StageLog());
   FTimerStart = av::av_gettime();
   FLastReportTime = FTimerStart;
 }

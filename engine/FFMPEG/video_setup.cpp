@@ -47,7 +47,7 @@ TVideoSettings VideoSettingsOf(const TFFmpegOptionState &Options, const TCustomF
 void TTranscodeSession::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist) {
   TVideoSettings Settings = VideoSettingsOf(FOptions, FTask);
   if (Ost.VariableRate && Settings.SyncMethod != 0) Settings.SyncMethod = 2;
-  const TInputFileContext &Input = *FTask.FInputFiles[Ist.FileIndex];
+  const TInputFileContext &Input = *FInputFiles[Ist.FileIndex];
   if (const int64_t End = StatedEndUs(*Input.Context, false); End != NoTimestamp)
     Settings.InputEnd = End + FOptions.FInputFilesTsOffset[Ist.FileIndex];
   Settings.Source =
@@ -64,8 +64,7 @@ void TTranscodeSession::SetUpVideoOutput(TOutputStream &Ost, const TInputStream 
     throw std::bad_alloc();
   }
   Ost.Video = std::make_unique<TVideoPath>(
-      Ost, Settings, TVideoTaskState{FSwsFlags, FFramesDup, FFramesDrop}, FTask.FPause,
-      [&Task = FTask](int Level, const std::string &Message) { Task.DoLog(Level, Message); });
+      Ost, Settings, TVideoTaskState{FSwsFlags, FFramesDup, FFramesDrop}, FPause, StageLog());
   if (const std::string Defect = Ost.Video->SetUp(*Ist.Decoder); !Defect.empty())
     throw FFMpegException(StreamSetUpFailure(Ost, Ist, Defect));
 }
@@ -91,7 +90,7 @@ void TTranscodeSession::SetUpPictureHooks() {
                                  bool &Stop) {
       Task.FOnCustomHook(&Task, Bitmap, FrameNumber, Pts, Update, Stop);
     };
-  FPictureHooks = std::make_unique<TPictureHooks>(
-      Settings, FTask.FHooks, FUsingVHook, std::move(BeforeHook), std::move(CustomHook),
-      [&Task = FTask](int Level, const std::string &Message) { Task.DoLog(Level, Message); });
+  FPictureHooks =
+      std::make_unique<TPictureHooks>(Settings, FTask.FHooks, FUsingVHook, std::move(BeforeHook),
+                                      std::move(CustomHook), StageLog());
 }
