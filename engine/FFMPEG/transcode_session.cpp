@@ -3,12 +3,9 @@
 
 #include "engine/FFMPEG/transcode_session.h"
 
-#include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/demuxer.h"
-#include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/picture_hooks.h"
-#include "engine/FFMPEG/video_path.h"
 
 TTranscodeSession::TTranscodeSession(TCustomFFmpeg &Task)
     : FTask(Task),
