@@ -8,7 +8,9 @@
 
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/decode_checks.h"
-#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/ffmpeg_exception.h"
+#include "engine/FFMPEG/option_state.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/av_compat.h"
 #include "text/format_text.h"
@@ -129,11 +131,10 @@ std::string TAudioPath::SetUp(int InRate) {
   return {};
 }
 
-void TCustomFFmpeg::SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist) {
+void TTranscodeSession::SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist) {
   const TAudioSettings Settings{FOptions.FAudioSyncMethod, FOptions.FAudioDriftThreshold,
                                 FOptions.FStartTime, FOptions.FRecordingTime, FOptions.FVerbose};
-  Ost.Audio = std::make_unique<TAudioPath>(
-      Ost, Settings, [this](int Level, const std::string &Message) { DoLog(Level, Message); });
+  Ost.Audio = std::make_unique<TAudioPath>(Ost, Settings, StageLog());
   const int InRate = Ist.Decoder ? Ist.Decoder->sample_rate : Ist.St->codecpar->sample_rate;
   if (const std::string Defect = Ost.Audio->SetUp(InRate); !Defect.empty())
     throw FFMpegException(StreamSetUpFailure(Ost, Ist, Defect));

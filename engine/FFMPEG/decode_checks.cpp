@@ -7,7 +7,7 @@
 #include <climits>
 
 #include "engine/FFMPEG/demuxer.h"
-#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
@@ -98,7 +98,7 @@ std::string ProbedStreamDefect(const AVStream &Stream) {
   return "";
 }
 
-void TCustomFFmpeg::CheckDecodingOutcome() {
+void TTranscodeSession::CheckDecodingOutcome() {
   if (FStopRequested || !FDemuxer) return;
   // An output holding no media at all must not pass for a conversion.
   for (int File = 0; File < InputFileCount(); ++File) {
@@ -137,8 +137,8 @@ void TCustomFFmpeg::CheckDecodingOutcome() {
   }
 }
 
-std::string TCustomFFmpeg::StreamSetUpFailure(const TOutputStream &Ost, const TInputStream &Ist,
-                                              const std::string &Defect) const {
+std::string TTranscodeSession::StreamSetUpFailure(const TOutputStream &Ost, const TInputStream &Ist,
+                                                  const std::string &Defect) const {
   const bool Known = Ist.FileIndex >= 0 && Ist.FileIndex < InputFileCount();
   return FormatText(
       "Cannot set up the encoder of output stream #%d.%d from input stream #%d.%d "

@@ -36,18 +36,8 @@
 class TCustomFFmpeg;
 class TFFmpegThread;  // the worker thread of a running task
 class TBitmap;        // the 24-bit picture handed to the custom hook
-class TPictureHooks;  // the session's deinterlacing and hooks
-struct TDecodeSettings;
-class TDemuxer;
-// Frees a session's demuxer; defined where the session builds it (transcode_setup.cpp), so the
-// task's other files need not see the class.
-struct TDemuxerDelete {
-  void operator()(TDemuxer *Demuxer) const;
-};
+class TTranscodeSession;
 struct AVCodec;
-struct AVPacket;
-struct AVFrame;
-struct AVSubtitle;
 struct RcOverride;
 
 // A task's run: Idle -> Running (Start) -> Terminated (DoTerminate); a stop before the start
@@ -67,36 +57,19 @@ class TTaskStateFlag {
   TTaskState FWhen;
 };
 
-// The session state of a task besides its options and resources; reset with the options by
-// InitDefaults.
-struct TFFmpegSessionState {
-  bool FExceptionRaised = false;
-  std::string FExceptionMessage;
-  std::string FLastErrorText;  // the last open failure (inputs, outputs, codec look-ups)
-  // The system's reason behind it, where it has one apart.
-  std::string FLastErrorCause;
-  int64_t FTimerStart = 0;
-  int64_t FVideoSize = 0;
-  int64_t FAudioSize = 0;
-  int64_t FExtraSize = 0;
-  int FFramesDup = 0;
-  int FFramesDrop = 0;
-  int FBitBufferSize = 262144;  // at least 4 bytes per pixel of the largest video output
-  // The outputs' names as given, each replaced by the name written once it is in place; they
-  // outlive the outputs, so the termination notification can still tell them.
-  std::vector<std::string> FOutputFileNames;
-
-  // Picture-hook settings, read by the session's picture hooks when it is set up.
-  AVPixelFormat FHookRGBFormat = AV_PIX_FMT_BGR24;
-  int FHookBitmapFormat = 24;           // bits per pixel
-  std::vector<THookRange> FHookRanges;  // sorted ascending by Stop
-  int FHookRangeIndex = 0;              // the first range looked at
-  int FHookRangeCount = 0;
+// What a run leaves on its task for the component and the tests: written by the session as
+// it ends, cleared with the options by InitDefaults.
+struct TSessionResults {
+  int FramesDup = 0;
+  int FramesDrop = 0;
+  // The frame hook modules were still in use when the run ended (they stop for good past
+  // their last time window).
+  bool UsingVHook = false;
 };
 
 // The hold on the library set comes first among the bases, so it is released after
 // everything else the task holds.
-class TCustomFFmpeg : private TAVLibsHold, public TFFmpegSessionState {
+class TCustomFFmpeg : private TAVLibsHold {
  public:
   // ===== Options (written by the option handlers, the input and output set-up and the
   // component's record application; read by everyone else through this view) =====
@@ -140,8 +113,9 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegSessionState {
   // stopped); a check that fails ends the task on the spot (logged, FExceptionRaised,
   // termination notification).
   TFFmpegThread *Start(bool AThreaded, TConvertPriority APriority = TConvertPriority::tpNormal);
-  // The session body: Transcode, then whatever ended it, the codecs are closed, everything
-  // is released and the termination notification is sent.
+  // The session body: a TTranscodeSession transcodes, then whatever ended it, the codecs are
+  // closed, the session leaves its results, everything is released and the termination
+  // notification is sent.
   void Run();
   // Asks the session to stop at its next safe point; wakes a paused session.
   void SignalStop();
@@ -159,109 +133,23 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegSessionState {
   // Closes every codec the session opened, under the codec open lock.
   void CloseOpenedCodecs();
 
-  // ===== Transcoding loop (transcode.cpp, transcode_setup.cpp) =====
+  // What the last run left: counts and the hook switch (see TSessionResults).
+  const TSessionResults &Results() const { return FResults; }
 
-  void Transcode();
+  // ===== Outcome =====
 
- private:
-  void TranscodeSetUp();
-  // Runs TranscodeCleanup and raises Message.
-  [[noreturn]] void Fail(const std::string &Message);
-  void BuildStreamTables();
-  void CheckStreamMaps();
-  // The first input stream of Type no output uses yet; a later one of its kind when the probe
-  // shows the first unusable and that one usable (logged). -1: none.
-  int FirstFreeStream(AVMediaType Type);
-  void MapOutputStreams();
-  // The first unused input stream of CodecType listed by the chosen program, or -1.
-  int StreamIndexFromInputs(AVMediaType CodecType) const;
-  // The input stream an output stream without a map takes (streams.cpp), or -1.
-  int AutomaticSource(const TOutputStream &Ost);
-  void SetUpEncoding();
-  void SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist);
-  // The session's picture hooks, when deinterlacing, the hook modules or the custom hook are
-  // in use (video_setup.cpp).
-  void SetUpPictureHooks();
-  void LogStreamMapping();
-  void OpenEncoders();
-  void OpenDecoders();
-  void OpenDecoder(TInputStream &Ist);
-  void SetUpSubtitleOutput(TOutputStream &Ost, const TInputStream &Ist);
-  void TakeSubtitleHeader(TOutputStream &Ost);
-  void CopyMetaData();
-  void TranscodeLoop();
-  void TranscodeEnd();
-  // The input file whose streams lag behind, or -1 when the loop should end; OutputTime is
-  // the earliest output position in seconds.
-  int ChooseInputFile(double &OutputTime) const;
-  // Frees the per-stream resources the session set up.
-  void TranscodeCleanup();
-  // Reads the inputs from the end of the set-up to the session's end.
-  std::unique_ptr<TDemuxer, TDemuxerDelete> FDemuxer;
+  bool FExceptionRaised = false;
+  std::string FExceptionMessage;
+  std::string FLastErrorText;  // the last open failure (inputs, outputs, codec look-ups)
+  // The system's reason behind it, where it has one apart.
+  std::string FLastErrorCause;
 
- public:
-  // ===== Packets and stream copy (packet.cpp) =====
-
-  // One packet of input stream Ist (table index IstIndex), or null at the end of the input:
-  // decodes or copies it and feeds every output stream it is the source of. 0, or -1 when
-  // decoding failed.
-  int OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt);
-
- private:
-  // What the decoding of Ist reads of the options and of its input file.
-  TDecodeSettings DecodeSettings(const TInputStream &Ist) const;
-  // A decoded frame of Ist to the pre-processing and every output it feeds; false when its
-  // samples could not be converted.
-  bool OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame &Frame);
-  // The subtitle to every output it feeds.
-  void OutputSubtitle(TInputStream &Ist, int IstIndex, int64_t Pts, AVSubtitle &Sub);
-  void CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &Pkt, int DataSize);
-  void EmulateRate(TInputStream &Ist);
-  // At the end of the input: the encoders fed by the stream give what they hold.
-  void DrainEncoders(int IstIndex);
-
-  // ===== Decoding outcome (decode_checks.cpp) =====
-
-  // After the decoders are drained: fails the task when an input read to its end delivered
-  // nothing at all, fell short of what the file held (demuxer.h), or a stream's decoding
-  // errors exceed two thirds of its packets, and when an output stream got nothing from a
-  // finished input. Nothing when stopped; an input a limit ended early is not judged.
-  void CheckDecodingOutcome();
-  // "Cannot set up the encoder of output stream ... from input stream ... of 'file': Defect".
-  std::string StreamSetUpFailure(const TOutputStream &Ost, const TInputStream &Ist,
-                                 const std::string &Defect) const;
-
- public:
-  // ===== Video and audio set-up (video_setup.cpp, audio_setup.cpp; the stages are
-  // video_path.*, picture_hooks.*, audio_path.*) =====
-
-  // Gives an encoded video output stream fed by Ist (decoder not yet opened) its video path
-  // with its crop, pad, scaler and frame; raises on failure.
-  void SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist);
-  // Before the encoder of an audio output stream fed by Ist is opened: gives the stream its
-  // audio path, which fits the encoder and decides whether the stream is resampled. Raises on
-  // failure.
-  void SetUpAudioOutput(TOutputStream &Ost, TInputStream &Ist);
-
-  // ===== Progress and statistics (report.cpp) =====
-
-  void PrintReport(bool IsLast);
-  void DoVideoStats(TOutputFileContext &File, TOutputStream &Ost, int FrameSize);
-
-  // ===== Files and session tables =====
+  // ===== Files =====
 
   std::vector<std::unique_ptr<TInputFileContext>> FInputFiles;    // at most MaxFiles
   std::vector<std::unique_ptr<TOutputFileContext>> FOutputFiles;  // at most MaxFiles
   int InputFileCount() const { return static_cast<int>(FInputFiles.size()); }
   int OutputFileCount() const { return static_cast<int>(FOutputFiles.size()); }
-  // Every input stream, file by file, and every output stream: built by Transcode.
-  std::vector<TInputStream *> FInputStreams;
-  std::vector<TOutputStream *> FOutputStreams;
-  TFilePtr FVStatsFile;
-  int64_t FLastReportTime = 0;
-
-  // Deinterlacing and the hooks of a running session, from its set-up to its cleanup.
-  std::unique_ptr<TPictureHooks> FPictureHooks;
 
   // ===== Option dispatcher (options.cpp) =====
 
@@ -438,6 +326,12 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegSessionState {
   // "vhook": adds one hook from its command line and turns the hooks on.
   void OptFrameHook(const std::string &CommandLine);
   TFrameHooks FHooks;
+  // Picture-hook settings, read by the session's picture hooks when it is set up.
+  AVPixelFormat FHookRGBFormat = AV_PIX_FMT_BGR24;
+  int FHookBitmapFormat = 24;           // bits per pixel
+  std::vector<THookRange> FHookRanges;  // sorted ascending by Stop
+  int FHookRangeIndex = 0;              // the first range looked at
+  int FHookRangeCount = 0;
 
   // ===== Notifications =====
   // Each is called only when assigned. All run on the worker thread during a session (or the
@@ -488,8 +382,15 @@ class TCustomFFmpeg : private TAVLibsHold, public TFFmpegSessionState {
   // use the derived part.
   void EndWorker();
 
- public:
  private:
+  // The session fills the results and the names the outputs were written under.
+  friend class TTranscodeSession;
+
+  TSessionResults FResults;
+  // The outputs' names as given, each replaced by the name written once it is in place; they
+  // outlive the outputs, so the termination notification can still tell them.
+  std::vector<std::string> FOutputFileNames;
+
   void ReleaseOptionHolders();
   // Runs one of the two openings and then its End (the reset of the per-file options);
   // whatever is thrown, the option state is restored first.

@@ -8,7 +8,6 @@
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/ffmpeg_thread.h"
-#include "engine/FFMPEG/picture_hooks.h"
 #include "engine/binding/av_api.h"
 
 TCustomFFmpeg::TCustomFFmpeg() {
@@ -31,7 +30,17 @@ void TCustomFFmpeg::EndWorker() {
 
 void TCustomFFmpeg::InitDefaults() {
   FOptions = TFFmpegOptionState();
-  static_cast<TFFmpegSessionState &>(*this) = TFFmpegSessionState();
+  FExceptionRaised = false;
+  FExceptionMessage.clear();
+  FLastErrorText.clear();
+  FLastErrorCause.clear();
+  FResults = TSessionResults();
+  FOutputFileNames.clear();
+  FHookRGBFormat = AV_PIX_FMT_BGR24;
+  FHookBitmapFormat = 24;
+  FHookRanges.clear();
+  FHookRangeIndex = 0;
+  FHookRangeCount = 0;
   ReleaseFrameHooks(FHooks);
 }
 
@@ -69,16 +78,11 @@ void TCustomFFmpeg::ReleaseOptionHolders() {
 void TCustomFFmpeg::ReleaseAll() {
   if (!AVLibsLoaded()) return;
   ReleaseOptionHolders();
-  // The demuxer reads the inputs, so it goes before them.
-  FDemuxer.reset();
   // Outputs first: each closes its file and removes it unless it was moved into place.
-  FInputStreams.clear();
-  FOutputStreams.clear();
   FOutputFiles.clear();
   FInputFiles.clear();
   FOptions.FIntraMatrix.clear();
   FOptions.FInterMatrix.clear();
-  FVStatsFile.reset();
   FOptions.FVStatsFileName.clear();
   FOptions.FVideoCodecName.clear();
   FOptions.FAudioCodecName.clear();
@@ -88,7 +92,6 @@ void TCustomFFmpeg::ReleaseAll() {
   FOptions.FAudioLanguage.clear();
   FOptions.FSubtitleLanguage.clear();
   ReleaseFrameHooks(FHooks);
-  FPictureHooks.reset();
 }
 
 bool TCustomFFmpeg::OpenFile(bool (TCustomFFmpeg::*Open)(const std::string &),

@@ -6,15 +6,18 @@
 #include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/encoder.h"
-#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/option_state.h"
+#include "engine/FFMPEG/output_file.h"
 #include "engine/FFMPEG/picture.h"
 #include "engine/FFMPEG/picture_hooks.h"
 #include "engine/FFMPEG/sample_converter.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
-void TCustomFFmpeg::CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &Pkt, int DataSize) {
+void TTranscodeSession::CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &Pkt,
+                                   int DataSize) {
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->SourceIndex != IstIndex || Ost->EncodingNeeded) continue;
     // A copy starts at a key frame.
@@ -43,11 +46,11 @@ void TCustomFFmpeg::CopyPacket(TInputStream &Ist, int IstIndex, const AVPacket &
 }
 
 // Reading at the native rate is the demuxer's; the outputs call this once per frame they get.
-void TCustomFFmpeg::EmulateRate(TInputStream &Ist) {
+void TTranscodeSession::EmulateRate(TInputStream &Ist) {
   if (FDemuxer) FDemuxer->EmulateRate(Ist);
 }
 
-bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame &Frame) {
+bool TTranscodeSession::OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame &Frame) {
   const AVMediaType Type = Ist.Decoder->codec_type;
   uint8_t *Samples = nullptr;
   int SamplesSize = 0;
@@ -76,18 +79,19 @@ bool TCustomFFmpeg::OutputDecodedFrame(TInputStream &Ist, int IstIndex, AVFrame 
   return true;
 }
 
-TDecodeSettings TCustomFFmpeg::DecodeSettings(const TInputStream &Ist) const {
+TDecodeSettings TTranscodeSession::DecodeSettings(const TInputStream &Ist) const {
   return {FOptions.FStartTime, FInputFiles[Ist.FileIndex]->StartPts, FOptions.FVerbose};
 }
 
-void TCustomFFmpeg::OutputSubtitle(TInputStream &Ist, int IstIndex, int64_t Pts, AVSubtitle &Sub) {
+void TTranscodeSession::OutputSubtitle(TInputStream &Ist, int IstIndex, int64_t Pts,
+                                       AVSubtitle &Sub) {
   for (TOutputStream *Ost : FOutputStreams)
     if (Ost->SourceIndex == IstIndex && Ost->EncodingNeeded &&
         !Ost->Encoding->SendSubtitle(Pts, Sub, Ist))
       DoLog(0, "Subtitle packets must have a pts");
 }
 
-void TCustomFFmpeg::DrainEncoders(int IstIndex) {
+void TTranscodeSession::DrainEncoders(int IstIndex) {
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->SourceIndex != IstIndex || !Ost->EncodingNeeded || !Ost->EncoderOpened) continue;
     switch (Ost->Encoder->codec_type) {
@@ -105,7 +109,7 @@ void TCustomFFmpeg::DrainEncoders(int IstIndex) {
   }
 }
 
-int TCustomFFmpeg::OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt) {
+int TTranscodeSession::OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket *Pkt) {
   if (Ist.NextPts == NoTimestamp) Ist.NextPts = Ist.Pts;
   if (Pkt && Pkt->dts != AV_NOPTS_VALUE)
     Ist.Pts = Ist.NextPts = av::av_rescale_q(Pkt->dts, Ist.St->time_base, AV_TIME_BASE_Q);
@@ -114,18 +118,18 @@ int TCustomFFmpeg::OutputPacket(TInputStream &Ist, int IstIndex, const AVPacket 
     int Result = 0;
     // The sinks capture one pointer, so building them per packet allocates nothing.
     struct {
-      TCustomFFmpeg *Task;
+      TTranscodeSession *Session;
       TInputStream *Ist;
       int Index;
       const AVPacket *Pkt;
     } Here{this, &Ist, IstIndex, Pkt};
     if (Type == AVMEDIA_TYPE_VIDEO || Type == AVMEDIA_TYPE_AUDIO)
       Result = Ist.Decoding->Decode(Pkt, [&Here](AVFrame &Frame) {
-        return Here.Task->OutputDecodedFrame(*Here.Ist, Here.Index, Frame);
+        return Here.Session->OutputDecodedFrame(*Here.Ist, Here.Index, Frame);
       });
     else if (Type == AVMEDIA_TYPE_SUBTITLE && Pkt)
       Result = Ist.Decoding->DecodeSubtitle(*Pkt, [&Here](AVSubtitle &Sub) {
-        Here.Task->OutputSubtitle(*Here.Ist, Here.Index, Here.Pkt->pts, Sub);
+        Here.Session->OutputSubtitle(*Here.Ist, Here.Index, Here.Pkt->pts, Sub);
       });
     else if (Type == AVMEDIA_TYPE_SUBTITLE)
       Result = 0;

@@ -8,7 +8,10 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/ffmpeg_exception.h"
+#include "engine/FFMPEG/option_state.h"
+#include "engine/FFMPEG/output_file.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
@@ -107,7 +110,7 @@ std::string Overhead(double Value) {
 
 }  // namespace
 
-void TCustomFFmpeg::PrintReport(bool IsLast) {
+void TTranscodeSession::PrintReport(bool IsLast) {
   const int64_t TotalBytes = TotalSize(FOutputFiles);
   int FrameNumber = -1, Fps = -1;
   float Q = -1.0f;
@@ -134,22 +137,22 @@ void TCustomFFmpeg::PrintReport(bool IsLast) {
   }
   if (Ti1 < 0.01) Ti1 = 0.01;
 
-  if (FOnProgress || FOptions.FVerbose > 0 || IsLast) {
+  if (ProgressWanted() || FOptions.FVerbose > 0 || IsLast) {
     const double BitRate = static_cast<double>(TotalBytes) * 8 / Ti1 / 1000;
     Line.Append("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", TotalBytes / 1024.0, Ti1, BitRate);
     if (FOptions.FVerbose > 1) Line.Append(" dup=%d drop=%d", FFramesDup, FFramesDrop);
-    if (FOnProgress) {
+    if (ProgressWanted()) {
       // Before any stream has a position there is no time to tell: 0, not the placeholder,
       // which would read as far past the end.
       const auto Ms = Ti1 >= 1e10 ? 0 : static_cast<int32_t>(static_cast<int64_t>(Ti1 * 1000));
-      FOnProgress(this, TProgressInfo{FrameNumber, Fps, Ms, Q, static_cast<float>(BitRate),
-                                      TotalBytes, FOptions.FOutputDurationMs});
+      ReportProgress(TProgressInfo{FrameNumber, Fps, Ms, Q, static_cast<float>(BitRate), TotalBytes,
+                                   FOptions.FOutputDurationMs});
     } else if (FOptions.FVerbose >= 0) {
       DoLog(1, Line.Text());
     }
   }
 
-  if (IsLast && FOptions.FVerbose >= 0 && FOnLog) {
+  if (IsLast && FOptions.FVerbose >= 0 && Logging()) {
     const int64_t Raw = FVideoSize + FAudioSize + FExtraSize;
     const double Percent = static_cast<double>(TotalBytes - Raw) * 100 / static_cast<double>(Raw);
     DoLog(1,
@@ -159,7 +162,7 @@ void TCustomFFmpeg::PrintReport(bool IsLast) {
   }
 }
 
-void TCustomFFmpeg::DoVideoStats(TOutputFileContext &, TOutputStream &Ost, int FrameSize) {
+void TTranscodeSession::DoVideoStats(TOutputFileContext &, TOutputStream &Ost, int FrameSize) {
   if (!FVStatsFile) {
     FVStatsFile.reset(std::fopen(FOptions.FVStatsFileName.c_str(), "w"));
     if (!FVStatsFile) throw FFMpegException("fopen fail: " + FOptions.FVStatsFileName);

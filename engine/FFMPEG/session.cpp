@@ -3,12 +3,14 @@
 // Start runs on the controlling thread; Run on the worker (or the caller's thread).
 
 #include <exception>
+#include <memory>
 #include <mutex>
 
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/decoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/ffmpeg_thread.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "engine/binding/av_api.h"
 
 TFFmpegThread *TCustomFFmpeg::Start(bool AThreaded, TConvertPriority APriority) {
@@ -45,8 +47,12 @@ TFFmpegThread *TCustomFFmpeg::Start(bool AThreaded, TConvertPriority APriority) 
 void TCustomFFmpeg::Run() {
   FFinished = false;
   std::exception_ptr Escaped;
+  // Dropped after the codecs are closed and before the files go: the demuxer reads the
+  // inputs, and the session's stages log through the task.
+  std::unique_ptr<TTranscodeSession> Session;
   try {
-    Transcode();
+    Session = std::make_unique<TTranscodeSession>(*this);
+    Session->Transcode();
   } catch (const std::exception &Error) {
     FExceptionRaised = true;
     FExceptionMessage = Error.what();
@@ -59,6 +65,7 @@ void TCustomFFmpeg::Run() {
     Escaped = std::current_exception();
   }
   CloseOpenedCodecs();
+  Session.reset();
   ReleaseAll();
   DoTerminate();
   if (Escaped) std::rethrow_exception(Escaped);

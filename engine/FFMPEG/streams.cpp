@@ -11,7 +11,6 @@
 #include <new>
 #include <vector>
 
-#include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/option_values.h"
 #include "engine/binding/av_api.h"
@@ -178,8 +177,7 @@ void TCustomFFmpeg::NewVideoStream(TOutputFileContext &Output) {
                             Muxer.oformat->flags & AVFMT_GLOBALHEADER);
       if (KeepsSourceTiming() && TakesVariableTiming(*Muxer.oformat, Chosen.Encoder))
         Made->VariableRate = KeepSourceTimestamps(*Made->Encoder);
-      if (FOptions.FVideoQScale != 0 || FOptions.FSameQuality)
-        Made->Quality = FOptions.FVideoQScale * FF_QP2LAMBDA;
+      if (FOptions.FVideoQScale != 0 || FOptions.FSameQuality) Made->Quality = FOptions.FVideoQScale * FF_QP2LAMBDA;
     }
     TOutputStream &Record = AddStream(Output, AVMEDIA_TYPE_VIDEO, std::move(Made));
     AVStream *Stream = Record.St;
@@ -203,16 +201,14 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
                                           const std::vector<RcOverride> &Overrides,
                                           bool MuxerWantsGlobalHeader) {
   if (FOptions.FVideoCodecTag != 0) Enc.codec_tag = FOptions.FVideoCodecTag;
-  if ((FOptions.FVideoGlobalHeader & 1) ||
-      (FOptions.FVideoGlobalHeader == 0 && MuxerWantsGlobalHeader))
+  if ((FOptions.FVideoGlobalHeader & 1) || (FOptions.FVideoGlobalHeader == 0 && MuxerWantsGlobalHeader))
     Enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if (FOptions.FVideoGlobalHeader & 2) Enc.flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
 
   AVRational Fps = FOptions.FFrameRate.num != 0 ? FOptions.FFrameRate : AVRational{25, 1};
   // A variable-rate source at a fixed rate gets its average, not the rate its timestamps are
   // laid out at (a mix of 24 and 60 fps parts would be 120 fps, mostly repeated pictures).
-  if (KeepsSourceTiming() && FOptions.FSourceTiming.Average.num > 0)
-    Fps = FOptions.FSourceTiming.Average;
+  if (KeepsSourceTiming() && FOptions.FSourceTiming.Average.num > 0) Fps = FOptions.FSourceTiming.Average;
   const AVRational *Rates = av_compat::FrameRates(Encoder);
   AVRational Rate = Rates ? NearestRate(Fps, Rates) : Fps;
   // The MPEG-4 encoder refuses a time base denominator above 16 bits, as a phone clip's
@@ -223,9 +219,9 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
   Enc.framerate = Rate;
   Enc.width = PaddedWidth();
   Enc.height = PaddedHeight();
-  Enc.sample_aspect_ratio =
-      Enc.width > 0 ? av::av_d2q(FOptions.FFrameAspectRatio * Enc.height / Enc.width, 255)
-                    : AVRational{0, 1};
+  Enc.sample_aspect_ratio = Enc.width > 0
+                                ? av::av_d2q(FOptions.FFrameAspectRatio * Enc.height / Enc.width, 255)
+                                : AVRational{0, 1};
   Enc.pix_fmt = FOptions.FFramePixFmt;
   if (const AVPixelFormat *Formats = av_compat::PixelFormats(Encoder)) {
     const AVPixelFormat *Format = Formats;
@@ -327,8 +323,7 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
     // be wanted without a codec name: it gets the muxer's codec, as video and audio do.
     TChosenEncoder Chosen;
     if (!FOptions.FSubtitleStreamCopy)
-      Chosen =
-          ChooseEncoder(*this, FOptions.FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, *Output.Context);
+      Chosen = ChooseEncoder(*this, FOptions.FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, *Output.Context);
     auto Made = std::make_unique<TOutputStream>();
     if (FOptions.FSubtitleStreamCopy) {
       Made->StreamCopy = true;
@@ -355,68 +350,6 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
   FOptions.FSubtitleDisable = 0;
   FOptions.FSubtitleCodecName.clear();
   FOptions.FSubtitleStreamCopy = 0;
-}
-
-namespace {
-
-bool IsCover(const AVStream *Stream) {
-  return Stream->disposition & AV_DISPOSITION_ATTACHED_PIC;
-}
-
-// "#0.1 (audio, fre, default)" for the stream-choice log line.
-std::string StreamLabel(const TInputStream &Ist) {
-  const AVStream *Stream = Ist.St;
-  std::string Label = FormatText("#%d.%d (%s", Ist.FileIndex, Ist.Index,
-                                 av::av_get_media_type_string(Stream->codecpar->codec_type));
-  if (const AVDictionaryEntry *Language = av::av_dict_get(Stream->metadata, "language", nullptr, 0))
-    Label += std::string(", ") + Language->value;
-  if (Stream->disposition & AV_DISPOSITION_DEFAULT) Label += ", default";
-  if (IsCover(Stream)) Label += ", cover";
-  return Label + ")";
-}
-
-}  // namespace
-
-int TCustomFFmpeg::AutomaticSource(const TOutputStream &Ost) {
-  const AVMediaType Type = Ost.St->codecpar->codec_type;
-  const bool WantCover = IsCover(Ost.St);
-  if (!WantCover && !FOptions.FPreferDefaultStreams) {
-    const int Source = FirstFreeStream(Type);
-    if (Source >= 0) return Source;
-    // An already used stream may feed several outputs: the last one of the type.
-    int Last = -1;
-    for (size_t I = 0; I < FInputStreams.size(); ++I)
-      if (FInputStreams[I]->St->codecpar->codec_type == Type) Last = static_cast<int>(I);
-    return Last;
-  }
-  // Lower ranks first, -1 does not qualify: unused before used, a stream the probe shows
-  // usable before one it does not, no cover picture before one, marked default before not.
-  const auto Rank = [&](const TInputStream &Ist) {
-    if (Ist.St->codecpar->codec_type != Type) return -1;
-    if (WantCover) return IsCover(Ist.St) && Ist.Discard ? 0 : -1;
-    const bool Default = Ist.St->disposition & AV_DISPOSITION_DEFAULT;
-    return (Ist.Discard ? 0 : 8) + (ProbedStreamDefect(*Ist.St).empty() ? 0 : 4) +
-           (IsCover(Ist.St) ? 2 : 0) + (Default ? 0 : 1);
-  };
-  int Source = -1;
-  int Best = INT_MAX;
-  for (size_t I = 0; I < FInputStreams.size(); ++I) {
-    const int R = Rank(*FInputStreams[I]);
-    if (R >= 0 && R < Best) {
-      Best = R;
-      Source = static_cast<int>(I);
-    }
-  }
-  if (Source < 0 || WantCover) return Source;
-  std::string LeftOut;
-  for (size_t I = 0; I < FInputStreams.size(); ++I)
-    if (static_cast<int>(I) != Source && FInputStreams[I]->St->codecpar->codec_type == Type &&
-        FInputStreams[I]->Discard)
-      LeftOut += (LeftOut.empty() ? "" : ", ") + StreamLabel(*FInputStreams[I]);
-  DoLog(1, FormatText("Output #%d.%d takes stream %s%s%s", Ost.FileIndex, Ost.Index,
-                      StreamLabel(*FInputStreams[Source]).c_str(),
-                      LeftOut.empty() ? "" : "; left out: ", LeftOut.c_str()));
-  return Source;
 }
 
 void TCustomFFmpeg::NewCoverStream(TOutputFileContext &Output) {

@@ -4,17 +4,19 @@
 
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/demuxer.h"
-#include "engine/FFMPEG/ffmpeg.h"
+#include "engine/FFMPEG/option_state.h"
+#include "engine/FFMPEG/output_file.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "engine/binding/av_api.h"
 #include "text/format_text.h"
 
-void TCustomFFmpeg::Transcode() {
+void TTranscodeSession::Transcode() {
   TranscodeSetUp();
   TranscodeLoop();
   TranscodeEnd();
 }
 
-int TCustomFFmpeg::ChooseInputFile(double &OutputTime) const {
+int TTranscodeSession::ChooseInputFile(double &OutputTime) const {
   double InputMin = 1e100;
   OutputTime = 1e100;
   int Chosen = -1;
@@ -49,11 +51,11 @@ int TCustomFFmpeg::ChooseInputFile(double &OutputTime) const {
   return Chosen;
 }
 
-void TCustomFFmpeg::TranscodeLoop() {
+void TTranscodeSession::TranscodeLoop() {
   TPacketPtr Packet(av::av_packet_alloc());
   if (!Packet) Fail("av_mallocz fail");
   while (!FStopRequested) {
-    WaitWhilePaused();
+    FPause.Wait();
     if (FStopRequested) break;
     double OutputTime;
     const int File = ChooseInputFile(OutputTime);
@@ -86,7 +88,7 @@ void TCustomFFmpeg::TranscodeLoop() {
   }
 }
 
-void TCustomFFmpeg::TranscodeEnd() {
+void TTranscodeSession::TranscodeEnd() {
   for (size_t I = 0; I < FInputStreams.size(); ++I)
     if (FInputStreams[I]->DecodingNeeded)
       OutputPacket(*FInputStreams[I], static_cast<int>(I), nullptr);

@@ -18,6 +18,7 @@
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/picture_hooks.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/av_compat.h"
@@ -60,18 +61,30 @@ TDemuxSettings DemuxSettings(const TFFmpegOptionState &Options, int Files) {
   return Settings;
 }
 
-}  // namespace
-
-void TDemuxerDelete::operator()(TDemuxer *Demuxer) const {
-  delete Demuxer;
+bool IsCover(const AVStream *Stream) {
+  return Stream->disposition & AV_DISPOSITION_ATTACHED_PIC;
 }
 
-void TCustomFFmpeg::Fail(const std::string &Message) {
+// "#0.1 (audio, fre, default)" for the stream-choice log line.
+std::string StreamLabel(const TInputStream &Ist) {
+  const AVStream *Stream = Ist.St;
+  std::string Label = FormatText("#%d.%d (%s", Ist.FileIndex, Ist.Index,
+                                 av::av_get_media_type_string(Stream->codecpar->codec_type));
+  if (const AVDictionaryEntry *Language = av::av_dict_get(Stream->metadata, "language", nullptr, 0))
+    Label += std::string(", ") + Language->value;
+  if (Stream->disposition & AV_DISPOSITION_DEFAULT) Label += ", default";
+  if (IsCover(Stream)) Label += ", cover";
+  return Label + ")";
+}
+
+}  // namespace
+
+void TTranscodeSession::Fail(const std::string &Message) {
   TranscodeCleanup();
   throw FFMpegException(Message);
 }
 
-void TCustomFFmpeg::BuildStreamTables() {
+void TTranscodeSession::BuildStreamTables() {
   FInputStreams.clear();
   FOutputStreams.clear();
   for (int File = 0; File < InputFileCount(); ++File) {
@@ -89,11 +102,11 @@ void TCustomFFmpeg::BuildStreamTables() {
       Ost->FileIndex = File;
       FOutputStreams.push_back(Ost.get());
     }
-    Output.OnLog = [this](int Level, const std::string &Message) { DoLog(Level, Message); };
+    Output.OnLog = StageLog();
   }
 }
 
-void TCustomFFmpeg::CheckStreamMaps() {
+void TTranscodeSession::CheckStreamMaps() {
   if (!FOptions.FStreamMaps.empty() && FOptions.FStreamMaps.size() != FOutputStreams.size())
     Fail("Number of stream maps must match number of output streams");
   auto Exists = [this](int File, int Stream) {
@@ -108,7 +121,7 @@ void TCustomFFmpeg::CheckStreamMaps() {
   }
 }
 
-int TCustomFFmpeg::StreamIndexFromInputs(AVMediaType CodecType) const {
+int TTranscodeSession::StreamIndexFromInputs(AVMediaType CodecType) const {
   for (int File = 0; File < InputFileCount(); ++File) {
     const TInputFileContext &Input = *FInputFiles[File];
     const AVFormatContext *Context = Input.Context.get();
@@ -125,7 +138,7 @@ int TCustomFFmpeg::StreamIndexFromInputs(AVMediaType CodecType) const {
   return -1;
 }
 
-int TCustomFFmpeg::FirstFreeStream(AVMediaType Type) {
+int TTranscodeSession::FirstFreeStream(AVMediaType Type) {
   int First = -1;
   for (size_t I = 0; I < FInputStreams.size(); ++I) {
     const TInputStream &Ist = *FInputStreams[I];
@@ -145,7 +158,49 @@ int TCustomFFmpeg::FirstFreeStream(AVMediaType Type) {
   return First;
 }
 
-void TCustomFFmpeg::MapOutputStreams() {
+int TTranscodeSession::AutomaticSource(const TOutputStream &Ost) {
+  const AVMediaType Type = Ost.St->codecpar->codec_type;
+  const bool WantCover = IsCover(Ost.St);
+  if (!WantCover && !FOptions.FPreferDefaultStreams) {
+    const int Source = FirstFreeStream(Type);
+    if (Source >= 0) return Source;
+    // An already used stream may feed several outputs: the last one of the type.
+    int Last = -1;
+    for (size_t I = 0; I < FInputStreams.size(); ++I)
+      if (FInputStreams[I]->St->codecpar->codec_type == Type) Last = static_cast<int>(I);
+    return Last;
+  }
+  // Lower ranks first, -1 does not qualify: unused before used, a stream the probe shows
+  // usable before one it does not, no cover picture before one, marked default before not.
+  const auto Rank = [&](const TInputStream &Ist) {
+    if (Ist.St->codecpar->codec_type != Type) return -1;
+    if (WantCover) return IsCover(Ist.St) && Ist.Discard ? 0 : -1;
+    const bool Default = Ist.St->disposition & AV_DISPOSITION_DEFAULT;
+    return (Ist.Discard ? 0 : 8) + (ProbedStreamDefect(*Ist.St).empty() ? 0 : 4) +
+           (IsCover(Ist.St) ? 2 : 0) + (Default ? 0 : 1);
+  };
+  int Source = -1;
+  int Best = INT_MAX;
+  for (size_t I = 0; I < FInputStreams.size(); ++I) {
+    const int R = Rank(*FInputStreams[I]);
+    if (R >= 0 && R < Best) {
+      Best = R;
+      Source = static_cast<int>(I);
+    }
+  }
+  if (Source < 0 || WantCover) return Source;
+  std::string LeftOut;
+  for (size_t I = 0; I < FInputStreams.size(); ++I)
+    if (static_cast<int>(I) != Source && FInputStreams[I]->St->codecpar->codec_type == Type &&
+        FInputStreams[I]->Discard)
+      LeftOut += (LeftOut.empty() ? "" : ", ") + StreamLabel(*FInputStreams[I]);
+  DoLog(1, FormatText("Output #%d.%d takes stream %s%s%s", Ost.FileIndex, Ost.Index,
+                      StreamLabel(*FInputStreams[Source]).c_str(),
+                      LeftOut.empty() ? "" : "; left out: ", LeftOut.c_str()));
+  return Source;
+}
+
+void TTranscodeSession::MapOutputStreams() {
   for (size_t N = 0; N < FOutputStreams.size(); ++N) {
     TOutputStream &Ost = *FOutputStreams[N];
     const AVMediaType Type = TypeOf(Ost.St);
@@ -177,13 +232,13 @@ void TCustomFFmpeg::MapOutputStreams() {
   }
 }
 
-void TCustomFFmpeg::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist) {
+void TTranscodeSession::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist) {
   AVCodecParameters *Par = Ost.St->codecpar;
   const AVCodecParameters *Dec = Ist.St->codecpar;
   const uint32_t WantedTag = Par->codec_tag;
   const AVMediaType Type = Par->codec_type;
   if (Type == AVMEDIA_TYPE_VIDEO) {
-    if (FOnCustomHook)
+    if (FTask.FOnCustomHook)
       Fail("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
     if (FOptions.FUsingVHook)
       Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
@@ -220,7 +275,7 @@ void TCustomFFmpeg::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &Ist)
   }
 }
 
-void TCustomFFmpeg::SetUpEncoding() {
+void TTranscodeSession::SetUpEncoding() {
   for (size_t N = 0; N < FOutputStreams.size(); ++N) {
     TOutputStream &Ost = *FOutputStreams[N];
     TInputStream &Ist = *FInputStreams[Ost.SourceIndex];
@@ -264,7 +319,7 @@ void TCustomFFmpeg::SetUpEncoding() {
   }
 }
 
-void TCustomFFmpeg::SetUpSubtitleOutput(TOutputStream &Ost, const TInputStream &Ist) {
+void TTranscodeSession::SetUpSubtitleOutput(TOutputStream &Ost, const TInputStream &Ist) {
   AVCodecContext *Enc = Ost.Encoder.get();
   if (!Enc) return;  // refused when the encoders open
   const AVCodecParameters *Dec = Ist.St->codecpar;
@@ -280,7 +335,7 @@ void TCustomFFmpeg::SetUpSubtitleOutput(TOutputStream &Ost, const TInputStream &
 
 // The encoder of a text subtitle starts from the decoder's style header (the ASS header),
 // which the decoder makes when it opens.
-void TCustomFFmpeg::TakeSubtitleHeader(TOutputStream &Ost) {
+void TTranscodeSession::TakeSubtitleHeader(TOutputStream &Ost) {
   TInputStream &Ist = *FInputStreams[Ost.SourceIndex];
   if (!Ist.DecodingNeeded) return;
   OpenDecoder(Ist);
@@ -294,7 +349,7 @@ void TCustomFFmpeg::TakeSubtitleHeader(TOutputStream &Ost) {
   Enc.subtitle_header_size = Dec.subtitle_header_size;
 }
 
-void TCustomFFmpeg::LogStreamMapping() {
+void TTranscodeSession::LogStreamMapping() {
   if (FOptions.FVerbose < 0) return;
   DoLog(1, "Stream mapping:");
   for (const TOutputStream *Ost : FOutputStreams) {
@@ -306,7 +361,7 @@ void TCustomFFmpeg::LogStreamMapping() {
   }
 }
 
-void TCustomFFmpeg::OpenEncoders() {
+void TTranscodeSession::OpenEncoders() {
   for (TOutputStream *Ost : FOutputStreams) {
     if (!Ost->EncodingNeeded) continue;
     AVCodecContext *Enc = Ost->Encoder.get();
@@ -330,16 +385,14 @@ void TCustomFFmpeg::OpenEncoders() {
   }
 }
 
-void TCustomFFmpeg::OpenDecoder(TInputStream &Ist) {
+void TTranscodeSession::OpenDecoder(TInputStream &Ist) {
   if (!Ist.Decoding)
-    Ist.Decoding = std::make_unique<TDecoder>(
-        Ist, DecodeSettings(Ist),
-        [this](int Level, const std::string &Message) { DoLog(Level, Message); });
+    Ist.Decoding = std::make_unique<TDecoder>(Ist, DecodeSettings(Ist), StageLog());
   if (const std::string Failure = Ist.Decoding->Open(CodecOpenLock); !Failure.empty())
     Fail(Failure);
 }
 
-void TCustomFFmpeg::OpenDecoders() {
+void TTranscodeSession::OpenDecoders() {
   for (TInputStream *Ist : FInputStreams)
     if (Ist->DecodingNeeded) OpenDecoder(*Ist);
   for (TInputStream *Ist : FInputStreams) {
@@ -349,7 +402,7 @@ void TCustomFFmpeg::OpenDecoders() {
   }
 }
 
-void TCustomFFmpeg::CopyMetaData() {
+void TTranscodeSession::CopyMetaData() {
   for (const TMetaDataMap &Map : FOptions.FMetaDataMaps) {
     if (Map.OutFile < 0 || Map.OutFile >= OutputFileCount())
       Fail(FormatText("Invalid output file index %d map_meta_data(%d,%d)", Map.OutFile, Map.OutFile,
@@ -362,7 +415,7 @@ void TCustomFFmpeg::CopyMetaData() {
   }
 }
 
-void TCustomFFmpeg::TranscodeSetUp() {
+void TTranscodeSession::TranscodeSetUp() {
   BuildStreamTables();
   CheckStreamMaps();
   MapOutputStreams();
@@ -376,17 +429,16 @@ void TCustomFFmpeg::TranscodeSetUp() {
   OpenDecoders();
   CopyMetaData();
   for (int File = 0; File < OutputFileCount(); ++File) FOutputFiles[File]->WriteHeader(File);
-  if (FOnLog)
+  if (Logging())
     if (const std::optional<std::string> Sdp = TOutputFileContext::SessionDescription(FOutputFiles))
       DoLog(1, "SDP: " + *Sdp);
-  FDemuxer.reset(
-      new TDemuxer(FInputFiles, DemuxSettings(FOptions, InputFileCount()),
-                   [this](int Level, const std::string &Message) { DoLog(Level, Message); }));
+  FDemuxer = std::make_unique<TDemuxer>(FInputFiles, DemuxSettings(FOptions, InputFileCount()),
+                                        StageLog());
   FTimerStart = av::av_gettime();
   FLastReportTime = FTimerStart;
 }
 
-void TCustomFFmpeg::TranscodeCleanup() {
+void TTranscodeSession::TranscodeCleanup() {
   FDemuxer.reset();
   for (TOutputStream *Ost : FOutputStreams) {
     if (Ost->Encoding) Ost->Encoding->CloseStatistics();

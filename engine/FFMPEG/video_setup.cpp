@@ -8,6 +8,7 @@
 #include "engine/FFMPEG/demuxer.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/FFMPEG/picture_hooks.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "engine/FFMPEG/video_path.h"
 #include "engine/binding/av_api.h"
 #include "engine/binding/av_compat.h"
@@ -17,34 +18,34 @@ namespace {
 
 constexpr int InterlacedFlags = AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
 
-TVideoSettings VideoSettingsOf(const TCustomFFmpeg &Task) {
+TVideoSettings VideoSettingsOf(const TFFmpegOptionState &Options, const TCustomFFmpeg &Task) {
   TVideoSettings S;
-  S.TopBand = Task.Options().FFrameTopBand;
-  S.BottomBand = Task.Options().FFrameBottomBand;
-  S.LeftBand = Task.Options().FFrameLeftBand;
-  S.RightBand = Task.Options().FFrameRightBand;
-  S.PadTop = Task.Options().FFramePadTop;
-  S.PadBottom = Task.Options().FFramePadBottom;
-  S.PadLeft = Task.Options().FFramePadLeft;
-  S.PadRight = Task.Options().FFramePadRight;
-  S.PadColor = Task.Options().FPadColor;
-  S.SyncMethod = Task.Options().FVideoSyncMethod;
-  S.StartTime = Task.Options().FStartTime;
-  S.RecordingTime = Task.Options().FRecordingTime;
-  S.MaxFrames = Task.Options().FMaxFrames[0];
+  S.TopBand = Options.FFrameTopBand;
+  S.BottomBand = Options.FFrameBottomBand;
+  S.LeftBand = Options.FFrameLeftBand;
+  S.RightBand = Options.FFrameRightBand;
+  S.PadTop = Options.FFramePadTop;
+  S.PadBottom = Options.FFramePadBottom;
+  S.PadLeft = Options.FFramePadLeft;
+  S.PadRight = Options.FFramePadRight;
+  S.PadColor = Options.FPadColor;
+  S.SyncMethod = Options.FVideoSyncMethod;
+  S.StartTime = Options.FStartTime;
+  S.RecordingTime = Options.FRecordingTime;
+  S.MaxFrames = Options.FMaxFrames[0];
   const AVCodecContext *Holder = Task.FCodecOptions[0].get();
   S.InterlacedCoding = Holder && (Holder->flags & InterlacedFlags);
-  S.TopFieldFirst = Task.Options().FTopFieldFirst;
-  S.SameQuality = Task.Options().FSameQuality != 0;
-  S.Verbose = Task.Options().FVerbose;
+  S.TopFieldFirst = Options.FTopFieldFirst;
+  S.SameQuality = Options.FSameQuality != 0;
+  S.Verbose = Options.FVerbose;
   S.ScaleOptions = Task.FScaleOptions.get();
   return S;
 }
 
 }  // namespace
 
-void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist) {
-  TVideoSettings Settings = VideoSettingsOf(*this);
+void TTranscodeSession::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist) {
+  TVideoSettings Settings = VideoSettingsOf(FOptions, FTask);
   if (Ost.VariableRate && Settings.SyncMethod != 0) Settings.SyncMethod = 2;
   const TInputFileContext &Input = *FInputFiles[Ist.FileIndex];
   if (const int64_t End = StatedEndUs(*Input.Context, false); End != NoTimestamp)
@@ -63,31 +64,33 @@ void TCustomFFmpeg::SetUpVideoOutput(TOutputStream &Ost, const TInputStream &Ist
     throw std::bad_alloc();
   }
   Ost.Video = std::make_unique<TVideoPath>(
-      Ost, Settings, TVideoTaskState{FOptions.FSwsFlags, FFramesDup, FFramesDrop}, FPause,
-      [this](int Level, const std::string &Message) { DoLog(Level, Message); });
+      Ost, Settings, TVideoTaskState{FSwsFlags, FFramesDup, FFramesDrop}, FPause, StageLog());
   if (const std::string Defect = Ost.Video->SetUp(*Ist.Decoder); !Defect.empty())
     throw FFMpegException(StreamSetUpFailure(Ost, Ist, Defect));
 }
 
-void TCustomFFmpeg::SetUpPictureHooks() {
+void TTranscodeSession::SetUpPictureHooks() {
   FPictureHooks.reset();
-  if (!FOptions.FDoDeinterlace && !FOptions.FUsingVHook && !FOnCustomHook) return;
+  if (!FOptions.FDoDeinterlace && !FUsingVHook && !FTask.FOnCustomHook) return;
   TPictureHookSettings Settings;
   Settings.Deinterlace = FOptions.FDoDeinterlace != 0;
-  Settings.Ranges = FHookRanges;
-  Settings.RangeCount = FHookRangeCount;
-  Settings.RangeIndex = FHookRangeIndex;
-  Settings.RGBFormat = FHookRGBFormat;
-  Settings.BitmapBits = FHookBitmapFormat;
+  Settings.Ranges = FTask.FHookRanges;
+  Settings.RangeCount = FTask.FHookRangeCount;
+  Settings.RangeIndex = FTask.FHookRangeIndex;
+  Settings.RGBFormat = FTask.FHookRGBFormat;
+  Settings.BitmapBits = FTask.FHookBitmapFormat;
   TPictureHooks::TBeforeHook BeforeHook;
-  if (FOnBeforeHook)
-    BeforeHook = [this](THookAction &Action, int64_t Pts) { FOnBeforeHook(this, Action, Pts); };
-  TPictureHooks::TCustomHook CustomHook;
-  if (FOnCustomHook)
-    CustomHook = [this](TBitmap *Bitmap, int FrameNumber, int64_t Pts, bool &Update, bool &Stop) {
-      FOnCustomHook(this, Bitmap, FrameNumber, Pts, Update, Stop);
+  if (FTask.FOnBeforeHook)
+    BeforeHook = [&Task = FTask](THookAction &Action, int64_t Pts) {
+      Task.FOnBeforeHook(&Task, Action, Pts);
     };
-  FPictureHooks = std::make_unique<TPictureHooks>(
-      Settings, FHooks, FOptions.FUsingVHook, std::move(BeforeHook), std::move(CustomHook),
-      [this](int Level, const std::string &Message) { DoLog(Level, Message); });
+  TPictureHooks::TCustomHook CustomHook;
+  if (FTask.FOnCustomHook)
+    CustomHook = [&Task = FTask](TBitmap *Bitmap, int FrameNumber, int64_t Pts, bool &Update,
+                                 bool &Stop) {
+      Task.FOnCustomHook(&Task, Bitmap, FrameNumber, Pts, Update, Stop);
+    };
+  FPictureHooks =
+      std::make_unique<TPictureHooks>(Settings, FTask.FHooks, FUsingVHook, std::move(BeforeHook),
+                                      std::move(CustomHook), StageLog());
 }

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <tuple>
 
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/sample_converter.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "tests/engine/transcode_test_support.h"
 
 namespace {
@@ -52,12 +54,14 @@ class AudioTest : public TTaskTest {
   }
   // The output's first stream set up from the 44.1 kHz mono AAC clip.
   TOutputStream &SetUp(const TArgs &Options, const std::string &Output) {
+    Session.reset();
     Task.Reset();
     Log.clear();
     EXPECT_TRUE(SetUpConversion(Task, Args(MediaFile("audio.m4a"), Options, Output)))
         << Task.FLastErrorText;
     TOutputStream &Ost = *Task.FOutputFiles.at(0)->Streams.at(0);
-    Task.SetUpAudioOutput(Ost, *Task.FInputFiles.at(0)->Streams.at(0));
+    Session = std::make_unique<TTranscodeSession>(Task);
+    Session->SetUpAudioOutput(Ost, *Task.FInputFiles.at(0)->Streams.at(0));
     return Ost;
   }
   bool Logged(const std::string &Start) const {
@@ -83,6 +87,8 @@ class AudioTest : public TTaskTest {
   }
 
   TTempFolder Folder{"audio-test"};
+  // Holds what the audio path was set up by.
+  std::unique_ptr<TTranscodeSession> Session;
 };
 
 TEST_F(AudioTest, EveryDecoderFormatBecomesInterleaved16Bit) {

@@ -228,7 +228,7 @@ TEST_F(TOutputClockTest, PicturesOnAnEarlierTimeAreDropped) {
     ConvertClip(Input, {{"vsync", Case.Sync}, {"r", "25"}, {"vcodec", "mpeg4"}, {"an", ""}},
                 std::string(Case.Name) + ".avi");
     ExpectFinished();
-    EXPECT_GT(Task.FFramesDrop, 0);
+    EXPECT_GT(Task.Results().FramesDrop, 0);
     const int Frames = ProbeStream(Folder.File(std::string(Case.Name) + ".avi"), "v:0").Frames;
     EXPECT_GE(Frames, 49);
     EXPECT_LE(Frames, 51);

@@ -3,10 +3,28 @@
 
 #include <algorithm>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <tuple>
 
+#include "engine/FFMPEG/transcode_session.h"
 #include "tests/engine/options_test_support.h"
+
+// What a run would have left in a session: its output table, its clock and its counters.
+class TSessionProbe {
+ public:
+  explicit TSessionProbe(TTranscodeSession &Session) : FSession(Session) {}
+  std::vector<TOutputStream *> &OutputStreams() { return FSession.FOutputStreams; }
+  int64_t &TimerStart() { return FSession.FTimerStart; }
+  int64_t &VideoSize() { return FSession.FVideoSize; }
+  int64_t &AudioSize() { return FSession.FAudioSize; }
+  int &FramesDup() { return FSession.FFramesDup; }
+  int &FramesDrop() { return FSession.FFramesDrop; }
+  TFilePtr &VStatsFile() { return FSession.FVStatsFile; }
+
+ private:
+  TTranscodeSession &FSession;
+};
 
 namespace {
 
@@ -19,21 +37,23 @@ class ReportTest : public TTaskTest {
   // stream has written up to 2 s and the first stream has Frames frames.
   void Open(const char *File, std::vector<std::string> Inputs = {}, int Frames = 50,
             int64_t Bytes = 5120) {
+    Session.reset();
     Task.Reset();
     Task.FOnProgress = nullptr;
     for (const std::string &Input : Inputs) ASSERT_TRUE(Task.OpenInputFile(MediaFile(Input)));
     if (Inputs.size()) Task.SetOption("vcodec", "copy");
     ASSERT_TRUE(Task.OpenOutputFile(Folder.File(File))) << Task.FLastErrorText;
     std::ofstream(Task.FOutputFiles[0]->TemporaryName()) << std::string(Bytes, 'x');
+    Session = std::make_unique<TTranscodeSession>(Task);
     for (auto &Ost : Task.FOutputFiles[0]->Streams) {
       Ost->St->time_base = {1, 1000};
       Ost->EndPts = 2000;
       Ost->HasEndPts = true;
       Ost->CodedQuality = 2 * FF_QP2LAMBDA;
-      Task.FOutputStreams.push_back(Ost.get());
+      Probe().OutputStreams().push_back(Ost.get());
     }
-    Task.FOutputStreams[0]->FrameNumber = Frames;
-    Task.FTimerStart = av::av_gettime();
+    Stream(0).FrameNumber = Frames;
+    Probe().TimerStart() = av::av_gettime();
     Log.clear();
   }
   void CaptureProgress() {
@@ -41,9 +61,12 @@ class ReportTest : public TTaskTest {
       Progress.push_back({P.FrameNumber, P.FPS, P.CurrentDuration, P.Quality, P.CurrentSize});
     };
   }
-  TOutputStream &Stream(int Index) { return *Task.FOutputStreams[Index]; }
+  TOutputStream &Stream(int Index) { return *Session->OutputStreams()[Index]; }
+
+  TSessionProbe Probe() { return TSessionProbe(*Session); }
 
   TTempFolder Folder{"report-test"};
+  std::unique_ptr<TTranscodeSession> Session;
   std::vector<TProgress> Progress;
 };
 
@@ -62,10 +85,10 @@ TEST_F(ReportTest, ProgressCarriesTheFirstVideoStreamsFigures) {
   };
   for (const auto &Case : Cases) {
     Open(Case.File, Case.Inputs);
-    for (TOutputStream *Ost : Task.FOutputStreams) Ost->EndPts = Case.EndPts;
-    Task.FTimerStart -= Case.SecondsRunning * 1000000;
+    for (TOutputStream *Ost : Session->OutputStreams()) Ost->EndPts = Case.EndPts;
+    Probe().TimerStart() -= Case.SecondsRunning * 1000000;
     CaptureProgress();
-    Task.PrintReport(false);
+    Session->PrintReport(false);
     EXPECT_EQ(Progress, std::vector{Case.Expected});
     EXPECT_TRUE(Log.empty());
     Progress.clear();
@@ -97,10 +120,10 @@ TEST_F(ReportTest, LogLines) {
   for (const auto &Case : Cases) {
     Open("a.mp4", {}, Case.Frames, Case.Bytes);
     Task.SetOption("v", std::to_string(Case.Verbose));
-    if (Case.Bytes) Task.FVideoSize = 3072, Task.FAudioSize = 1024;
-    Task.FFramesDup = 3, Task.FFramesDrop = 4;
+    if (Case.Bytes) Probe().VideoSize() = 3072, Probe().AudioSize() = 1024;
+    Probe().FramesDup() = 3, Probe().FramesDrop() = 4;
     if (Case.Handler) CaptureProgress();
-    Task.PrintReport(Case.IsLast);
+    Session->PrintReport(Case.IsLast);
     std::vector<std::string> Texts(Log.size());
     std::transform(Log.begin(), Log.end(), Texts.begin(), [](auto &Line) { return Line.Text; });
     EXPECT_EQ(Texts, Case.Expected) << Case.Verbose << Case.Frames << Case.IsLast;
@@ -117,7 +140,7 @@ TEST_F(ReportTest, PsnrAndQuantiserHistogramInTheStatusLine) {
   Stream(0).CodedError[0] = static_cast<uint64_t>(Scale / 100);
   Stream(0).CodedError[1] = Stream(0).CodedError[2] = static_cast<uint64_t>(Scale / 4000);
   Task.SetOption("qphist", "");
-  Task.PrintReport(false);
+  Session->PrintReport(false);
   ASSERT_EQ(Log.size(), 1u);
   const std::string &Text = Log[0].Text;
   EXPECT_EQ(Text.find("frame=   50 fps=  0 q=2.0 "), 0u) << Text;
@@ -125,7 +148,7 @@ TEST_F(ReportTest, PsnrAndQuantiserHistogramInTheStatusLine) {
   EXPECT_EQ(Text.substr(26 + 32, 37), "PSNR=Y:20.00 U:30.00 V:30.00 *:21.55 ") << Text;
   // The last report: the encoder's totals over all 50 frames.
   for (int J = 0; J < 3; ++J) Enc.error[J] = Stream(0).CodedError[J] * 50;
-  Task.PrintReport(true);
+  Session->PrintReport(true);
   EXPECT_EQ(Log.at(1).Text.substr(27 + 32, 37), "PSNR=Y:20.00 U:30.00 V:30.00 *:21.55 ");
 }
 
@@ -135,10 +158,10 @@ TEST_F(ReportTest, StatisticsFileGetsOneLinePerVideoFrame) {
   Stream(0).Encoder->time_base = {1, 25};
   Stream(0).SyncOpts = 50;
   Stream(0).CodedPictType = AV_PICTURE_TYPE_P;
-  Task.FVideoSize = 20480;
-  Task.DoVideoStats(*Task.FOutputFiles[0], Stream(0), 1000);
-  Task.DoVideoStats(*Task.FOutputFiles[0], Stream(1), 1000);  // audio: nothing
-  Task.FVStatsFile.reset();
+  Probe().VideoSize() = 20480;
+  Session->DoVideoStats(*Task.FOutputFiles[0], Stream(0), 1000);
+  Session->DoVideoStats(*Task.FOutputFiles[0], Stream(1), 1000);  // audio: nothing
+  Probe().VStatsFile().reset();
   std::stringstream Text;
   Text << std::ifstream(Task.Options().FVStatsFileName).rdbuf();
   EXPECT_EQ(Text.str(),
@@ -146,7 +169,7 @@ TEST_F(ReportTest, StatisticsFileGetsOneLinePerVideoFrame) {
             "avg_br=    81.9kbits/s type= P\n");
 
   Task.SetOption("vstats_file", Folder.File("no-such-folder/vstats.log"));
-  EXPECT_EQ(Refusal([&] { Task.DoVideoStats(*Task.FOutputFiles[0], Stream(0), 1); }),
+  EXPECT_EQ(Refusal([&] { Session->DoVideoStats(*Task.FOutputFiles[0], Stream(0), 1); }),
             "fopen fail: " + Task.Options().FVStatsFileName);
 }
 

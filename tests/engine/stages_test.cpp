@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "engine/FFMPEG/audio_path.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/sample_converter.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "tests/engine/transcode_test_support.h"
 
 namespace {
@@ -18,6 +20,7 @@ class TStageTest : public TTaskTest {
   // The first stream of Output (44.1 kHz stereo, encoded with Codec) fed by the AAC clip, with
   // its audio path set up, its encoder open and the file's header written.
   TOutputStream &Open(const std::string &Codec, const std::string &Output) {
+    Session.reset();
     Task.Reset();
     CodedBytes = 0;
     EXPECT_TRUE(SetUpConversion(Task, {{"i", MediaFile("audio.m4a")},
@@ -28,7 +31,8 @@ class TStageTest : public TTaskTest {
         << Task.FLastErrorText;
     TOutputStream &Ost = *Task.FOutputFiles.at(0)->Streams.at(0);
     TInputStream &Ist = Source();
-    Task.SetUpAudioOutput(Ost, Ist);
+    Session = std::make_unique<TTranscodeSession>(Task);
+    Session->SetUpAudioOutput(Ost, Ist);
     Ost.Encoding = std::make_unique<TEncoder>(Ost, *Task.FOutputFiles[0], CodedBytes);
     Ost.Encoding->Open(Ost.Encoder->codec, Lock);
     av::avcodec_parameters_from_context(Ost.St->codecpar, Ost.Encoder.get());
@@ -52,6 +56,8 @@ class TStageTest : public TTaskTest {
   }
 
   TTempFolder Folder{"stage-test"};
+  // Holds what the audio path was set up by.
+  std::unique_ptr<TTranscodeSession> Session;
   std::mutex Lock;
   int64_t CodedBytes = 0;
 };

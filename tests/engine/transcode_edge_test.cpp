@@ -59,8 +59,8 @@ TEST_F(TSessionTest, VideoSyncDuplicatesAndDrops) {
     Task.Start(false);
     EXPECT_TRUE(Task.FFinished);
     EXPECT_NEAR(VideoFrames(Output), Case.Frames, 2);
-    EXPECT_EQ(Task.FFramesDup > 0, Case.Dups) << Task.FFramesDup;
-    EXPECT_EQ(Task.FFramesDrop > 0, Case.Drops) << Task.FFramesDrop;
+    EXPECT_EQ(Task.Results().FramesDup > 0, Case.Dups) << Task.Results().FramesDup;
+    EXPECT_EQ(Task.Results().FramesDrop > 0, Case.Drops) << Task.Results().FramesDrop;
   }
 }
 
@@ -302,7 +302,7 @@ TEST_F(TSessionTest, FrameHooksRunOnlyInsideTheirTimeWindows) {
   for (size_t At = Text.find("P:w"); At != std::string::npos; At = Text.find("P:w", At + 1))
     ++Processed;
   EXPECT_NEAR(Processed, 22, 2);
-  EXPECT_FALSE(Task.Options().FUsingVHook);  // past the last window
+  EXPECT_FALSE(Task.Results().UsingVHook);  // past the last window
   EXPECT_EQ(VideoFrames(Output), 50);
   dlclose(Library);
 }

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/picture.h"
+#include "engine/FFMPEG/transcode_session.h"
 #include "tests/engine/transcode_test_support.h"
 
 namespace {
@@ -19,13 +21,15 @@ class TVideoPathTest : public TTaskTest {
  protected:
   // The first stream of a raw-video output fed by the film clip, with its video path set up.
   TOutputStream &SetUp(const TArgs &Options) {
+    Session.reset();
     Task.Reset();
     TArgs Args{{"i", MediaFile("film.mp4")}, {"vcodec", "rawvideo"}, {"r", "25"}};
     Args.insert(Args.end(), Options.begin(), Options.end());
     Args.push_back({"", Folder.File("v.nut")});
     EXPECT_TRUE(SetUpConversion(Task, Args)) << Task.FLastErrorText;
     TOutputStream &Ost = *Task.FOutputFiles.at(0)->Streams.at(0);
-    Task.SetUpVideoOutput(Ost, Source());
+    Session = std::make_unique<TTranscodeSession>(Task);
+    Session->SetUpVideoOutput(Ost, Source());
     return Ost;
   }
   // The same with its encoder open and the file's header written.
@@ -41,6 +45,8 @@ class TVideoPathTest : public TTaskTest {
   TInputStream &Source() { return *Task.FInputFiles.at(0)->Streams.at(0); }
 
   TTempFolder Folder{"video-path-test"};
+  // Holds the counters and the scaler flags the video path writes to.
+  std::unique_ptr<TTranscodeSession> Session;
   std::mutex Lock;
   int64_t CodedBytes = 0;
 };
@@ -75,7 +81,7 @@ TEST_F(TVideoPathTest, ScalesOnlyAChangedPicture) {
     const TOutputStream &Ost = SetUp(Case.Options);
     ASSERT_TRUE(Ost.Video);
     EXPECT_EQ(Ost.Video->Resampling(), Case.Resampling);
-    EXPECT_EQ(Task.Options().FSwsFlags == SWS_POINT, Case.Resampling);
+    EXPECT_EQ(Session->SwsFlags() == SWS_POINT, Case.Resampling);
   }
 }
 
@@ -108,8 +114,8 @@ TEST_F(TVideoPathTest, SynchronisationDropsDuplicatesAndHolds) {
       Ost.Video->Send(*Picture, PictureOf(*Picture), Ist);
     }
     EXPECT_EQ(Ost.FrameNumber, Case.Written);
-    EXPECT_EQ(Task.FFramesDup, Case.Dup);
-    EXPECT_EQ(Task.FFramesDrop, Case.Drop);
+    EXPECT_EQ(Session->FramesDup(), Case.Dup);
+    EXPECT_EQ(Session->FramesDrop(), Case.Drop);
     Ost.Video->ShowHeldPicture(Ist);
     EXPECT_EQ(Ost.FrameNumber, Case.AfterHold);
     EXPECT_EQ(Ost.SyncOpts, Case.Clock);
