@@ -7,7 +7,7 @@
 #include <climits>
 #include <cstring>
 
-#include "engine/FFMPEG/audio_path.h"
+#include "engine/FFMPEG/channel_layout.h"
 #include "engine/FFMPEG/grow_buffer.h"
 #include "engine/binding/av_api.h"
 
