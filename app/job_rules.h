@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/component/option_records.h"
+
 // Path with its extension replaced by Extension (".mp4"), or Base-1, Base-2, ... when a file of
 // that name exists: the first name no file has, nor any of Taken (names promised to others).
 std::string UniqueOutputName(const std::string &Path, const std::string &Extension,
@@ -67,8 +69,10 @@ struct TVolumeStep {
 };
 
 inline constexpr TVolumeStep VolumeSteps[] = {
-    {"0%", 1},     {"20%", 50},   {"40%", 100},  {"60%", 150},  {"80%", 200},  {"100%", 255},
-    {"120%", 300}, {"140%", 350}, {"160%", 400}, {"180%", 450}, {"200%", 600},
+    {"0%", 1},     {"20%", 50},   {"40%", 100},
+    {"60%", 150},  {"80%", 200},  {"100%", AudioVolumeHundredPercent},
+    {"120%", 300}, {"140%", 350}, {"160%", 400},
+    {"180%", 450}, {"200%", 600},
 };
 inline constexpr int VolumeStepCount = sizeof VolumeSteps / sizeof VolumeSteps[0];
 

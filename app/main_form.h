@@ -96,7 +96,7 @@ class TForm1 : public TFormatSettings {
   bool FAddingFiles = false;
   // Set by Exit: the adding under way appends no further row.
   bool FStopAdding = false;
-  int AudioVolumeSetting = 255;
+  int AudioVolumeSetting = AudioVolumeHundredPercent;
   // A file already listed is not added again; the command line, converting exactly the files
   // it was given, turns this off.
   bool SkipListedFiles = true;
