@@ -75,6 +75,9 @@ inline constexpr TVolumeStep VolumeSteps[] = {
     {"180%", 450}, {"200%", 600},
 };
 inline constexpr int VolumeStepCount = sizeof VolumeSteps / sizeof VolumeSteps[0];
+// The bar's position where a window, a preset, a journal or the command line gives none.
+inline constexpr int HundredPercentStep = 5;
+static_assert(VolumeSteps[HundredPercentStep].Volume == AudioVolumeHundredPercent);
 
 // Current * 100 / Total, truncated; 0 when the total is not positive.
 int ProgressPercent(int64_t Current, int64_t Total);

@@ -66,11 +66,11 @@ class TForm1 : public TFormatSettings {
 
   // ===== Control models =====
   TJobList ListView1;
-  TChoiceList ComboLetterBox;    // "None", "LetterBox"
-  int TrackBar1 = 5;             // 0..10; move it with SetTrackBar1
-  std::string LabelVolume;       // "100%"
-  std::string EditOutputFolder;  // read-only for the user
-  int ProgressBar1 = 0;          // 0..100
+  TChoiceList ComboLetterBox;          // "None", "LetterBox"
+  int TrackBar1 = HundredPercentStep;  // 0..10; move it with SetTrackBar1
+  std::string LabelVolume;             // "100%"
+  std::string EditOutputFolder;        // read-only for the user
+  int ProgressBar1 = 0;                // 0..100
   std::array<std::string, 3> StatusBar1;
   std::string Caption;
   std::string HelpFile;  // help.html beside the program
