@@ -175,6 +175,23 @@ TJobOutput TBatch::RowOutput(int Row, const TJobSettings &Settings) const {
                    FWrittenOutputs);
 }
 
+void TBatch::FillOutputOptions(int Row, const TJobSettings &Settings, const TJobOutput &Output) {
+  TOutputOptions &Options = JobOutputOptions;
+  InitOutputOptions(Options);
+  const std::string &VideoSize = FRows.Cell(Row, jcVideoSize);
+  const TJobSource Source{VideoSize, FRows.Cell(Row, jcFrameRate)};
+  FFormats.FillJobOptions(Options, Settings.KeepFrameRate, &Source);
+  Options.KeepSourceTags = Settings.KeepSourceTags;
+  Options.PreferDefaultStreams = Settings.PreferDefaultStreams;
+  Options.AudioVolume = Settings.AudioVolume;
+  Options.AspectRatio = JobAspectRatio(FFormats.ComboAspectRatio.ItemIndex(), VideoSize);
+  FitFrameInBox(Options, VideoSize, Settings.LetterBox);
+  const int32_t RecordingTime = JobRecordingTime(FRows.Cell(Row, jcDuration));
+  if (RecordingTime >= 0) Options.RecordingTime = RecordingTime;
+  Options.KeepExisting = Output.KeepExisting;
+  Options.RemoveWhenStopped = Settings.RemoveStoppedOutputs;
+}
+
 // Adds the job's task with its input and output. False when the job failed and has ended.
 bool TBatch::PrepareJob(TJobSlot &Slot) {
   try {
@@ -198,21 +215,7 @@ bool TBatch::PrepareJob(TJobSlot &Slot) {
       return false;
     }
 
-    InitOutputOptions(JobOutputOptions);
-    FFormats.SetJobOptions(JobOutputOptions);
-    FFormats.FitAutoFrameSize(JobOutputOptions, FRows.Cell(Slot.Row, jcVideoSize));
-    JobOutputOptions.FrameRate = FFormats.GetFrameRateText(JobOutputOptions, Settings.KeepFrameRate,
-                                                           FRows.Cell(Slot.Row, jcFrameRate));
-    JobOutputOptions.KeepSourceTags = Settings.KeepSourceTags;
-    JobOutputOptions.PreferDefaultStreams = Settings.PreferDefaultStreams;
-    JobOutputOptions.AudioVolume = Settings.AudioVolume;
-    JobOutputOptions.AspectRatio =
-        JobAspectRatio(FFormats.ComboAspectRatio.ItemIndex(), FRows.Cell(Slot.Row, jcVideoSize));
-    FitFrameInBox(JobOutputOptions, FRows.Cell(Slot.Row, jcVideoSize), Settings.LetterBox);
-    const int32_t RecordingTime = JobRecordingTime(FRows.Cell(Slot.Row, jcDuration));
-    if (RecordingTime >= 0) JobOutputOptions.RecordingTime = RecordingTime;
-    JobOutputOptions.KeepExisting = Output.KeepExisting;
-    JobOutputOptions.RemoveWhenStopped = Settings.RemoveStoppedOutputs;
+    FillOutputOptions(Slot.Row, Settings, Output);
     if (Settings.CopyStreams)
       for (const TStreamFit &Fit : CopyFittingStreams(Input, Output.FileName, JobOutputOptions))
         if (OnJobLog) OnJobLog(Slot.Row, StreamFitText(Fit));

@@ -32,7 +32,7 @@ struct TJobSettings {
   bool CopyStreams = true;
   // A stopped row leaves no partial file.
   bool RemoveStoppedOutputs = false;
-  int AudioVolume = 255;
+  int AudioVolume = AudioVolumeHundredPercent;
   // Rows added from folders: each output in its row's subfolder under OutputFolder, and a row
   // whose expected output already holds its whole conversion ends "Already converted".
   bool KeepFolders = false;
@@ -145,6 +145,9 @@ class TBatch {
   // converted or failed (false: it has ended).
   bool PrepareRowFolder(TJobSlot &Slot, const TJobSettings &Settings);
   bool PrepareJob(TJobSlot &Slot);
+  // JobOutputOptions for Row: the picks fitted to the row's cells, then the job's settings.
+  // EConvertError when a pick holds no number.
+  void FillOutputOptions(int Row, const TJobSettings &Settings, const TJobOutput &Output);
   void EndFailedJob(TJobSlot &Slot, const std::string &Reason);
   void JobProgress(TJobSlot &Slot, int Row, const TProgressEvent &Event);
   void JobTerminate(TJobSlot &Slot, int Row, const TTerminateEvent &Event);

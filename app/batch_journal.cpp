@@ -76,7 +76,7 @@ TBatchJournal JournalOf(const QJsonObject &Root) {
   Journal.OutputFolder = Text(Root["output_folder"]);
   Journal.Overwrite = Root["overwrite"].toBool();
   Journal.CopyStreams = Root["copy_streams"].toBool(true);
-  Journal.Volume = Root["volume"].toInt(5);
+  Journal.Volume = Root["volume"].toInt(HundredPercentStep);
   for (const QJsonValue &Value : Root["rows"].toArray()) {
     const QJsonObject Row = Value.toObject();
     Journal.Rows.push_back({Text(Row["file"]), Row["checked"].toBool(true), Text(Row["state"]),

@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/job_rules.h"
+
 class TJobList;
 
 inline constexpr int BatchJournalVersion = 1;
@@ -41,7 +43,7 @@ struct TBatchJournal {
   std::string OutputFolder;
   bool Overwrite = false;
   bool CopyStreams = true;
-  int Volume = 5;
+  int Volume = HundredPercentStep;
   std::vector<TJournalRow> Rows;
 };
 

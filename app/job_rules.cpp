@@ -105,33 +105,13 @@ std::string JobOutputPath(const std::string &Input, const std::string &Folder,
 std::string JobAspectRatio(int AspectItem, const std::string &VideoSizeCell) {
   if (AspectItem == 1) return "4:3";
   if (AspectItem == 2) return "16:9";
-  std::string Size = TrimmedText(VideoSizeCell);
-  if (Size.empty()) Size = "640x480";
-  try {
-    const size_t Cross = Size.find('x');
-    if (Cross == std::string::npos) return "1.3333";
-    const int32_t Width = NumberValue(Size.substr(0, Cross));
-    const int32_t Height = NumberValue(Size.substr(Cross + 1));
-    if (Height == 0) return "1.3333";
-    return FourDecimals(std::llround(static_cast<double>(Width) / Height * 10000.0));
-  } catch (const EConvertError &) {
-    return "1.3333";
-  }
+  // Without a size (an audio row's blank cell) the picture counts as 640x480.
+  const TFrameDimensions Size = FrameSizeValue(VideoSizeCell);
+  if (Size.Width == 0) return "1.3333";
+  return FourDecimals(std::llround(static_cast<double>(Size.Width) / Size.Height * 10000.0));
 }
 
 namespace {
-
-struct TCellSize {
-  int Width = 0, Height = 0;
-};
-TCellSize CellSize(const std::string &Text) {
-  TCellSize Size;
-  const std::string Trimmed = TrimmedText(Text);
-  if (std::sscanf(Trimmed.c_str(), "%dx%d", &Size.Width, &Size.Height) != 2 || Size.Width <= 0 ||
-      Size.Height <= 0)
-    return {};
-  return Size;
-}
 
 int EvenBelow(double Value, int Limit) {
   return std::clamp(2 * static_cast<int>(std::lround(Value / 2)), 2, Limit);
@@ -141,7 +121,7 @@ int EvenBelow(double Value, int Limit) {
 
 TBoxedFrame BoxedFrame(const std::string &Box, const std::string &VideoSizeCell, bool LetterBox) {
   TBoxedFrame Frame;
-  const TCellSize B = CellSize(Box), Shown = CellSize(VideoSizeCell);
+  const TFrameDimensions B = FrameSizeValue(Box), Shown = FrameSizeValue(VideoSizeCell);
   if (B.Width == 0 || Shown.Width == 0) return Frame;
   if ((Shown.Width > Shown.Height) == (B.Width > B.Height)) return Frame;
   const double Scale = std::min(static_cast<double>(B.Width) / Shown.Width,

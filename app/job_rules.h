@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/component/option_records.h"
+
 // Path with its extension replaced by Extension (".mp4"), or Base-1, Base-2, ... when a file of
 // that name exists: the first name no file has, nor any of Taken (names promised to others).
 std::string UniqueOutputName(const std::string &Path, const std::string &Extension,
@@ -67,10 +69,15 @@ struct TVolumeStep {
 };
 
 inline constexpr TVolumeStep VolumeSteps[] = {
-    {"0%", 1},     {"20%", 50},   {"40%", 100},  {"60%", 150},  {"80%", 200},  {"100%", 255},
-    {"120%", 300}, {"140%", 350}, {"160%", 400}, {"180%", 450}, {"200%", 600},
+    {"0%", 1},     {"20%", 50},   {"40%", 100},
+    {"60%", 150},  {"80%", 200},  {"100%", AudioVolumeHundredPercent},
+    {"120%", 300}, {"140%", 350}, {"160%", 400},
+    {"180%", 450}, {"200%", 600},
 };
 inline constexpr int VolumeStepCount = sizeof VolumeSteps / sizeof VolumeSteps[0];
+// The bar's position where a window, a preset, a journal or the command line gives none.
+inline constexpr int HundredPercentStep = 5;
+static_assert(VolumeSteps[HundredPercentStep].Volume == AudioVolumeHundredPercent);
 
 // Current * 100 / Total, truncated; 0 when the total is not positive.
 int ProgressPercent(int64_t Current, int64_t Total);

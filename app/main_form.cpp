@@ -55,7 +55,7 @@ bool TForm1::FormCreate() {
   }
   Caption = "Tarnwick";
   HelpFile = ApplicationHelpFile();
-  SetTrackBar1(5);
+  SetTrackBar1(HundredPercentStep);
   FillOutputFormatList();
   ComboOutputFormat.SetDropDownCount(DefaultDropDownItems);
   ComboAspectRatio.SetItemIndex(0);

@@ -66,11 +66,11 @@ class TForm1 : public TFormatSettings {
 
   // ===== Control models =====
   TJobList ListView1;
-  TChoiceList ComboLetterBox;    // "None", "LetterBox"
-  int TrackBar1 = 5;             // 0..10; move it with SetTrackBar1
-  std::string LabelVolume;       // "100%"
-  std::string EditOutputFolder;  // read-only for the user
-  int ProgressBar1 = 0;          // 0..100
+  TChoiceList ComboLetterBox;          // "None", "LetterBox"
+  int TrackBar1 = HundredPercentStep;  // 0..10; move it with SetTrackBar1
+  std::string LabelVolume;             // "100%"
+  std::string EditOutputFolder;        // read-only for the user
+  int ProgressBar1 = 0;                // 0..100
   std::array<std::string, 3> StatusBar1;
   std::string Caption;
   std::string HelpFile;  // help.html beside the program
@@ -96,7 +96,7 @@ class TForm1 : public TFormatSettings {
   bool FAddingFiles = false;
   // Set by Exit: the adding under way appends no further row.
   bool FStopAdding = false;
-  int AudioVolumeSetting = 255;
+  int AudioVolumeSetting = AudioVolumeHundredPercent;
   // A file already listed is not added again; the command line, converting exactly the files
   // it was given, turns this off.
   bool SkipListedFiles = true;

@@ -20,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/job_rules.h"
+
 class TFormatSettings;
 class TForm1;
 class TForm4;
@@ -30,7 +32,7 @@ struct TPreset {
   std::string Name;
   std::string Entry;                                       // the format list item's text
   std::vector<std::pair<std::string, std::string>> Picks;  // settings list name, selected text
-  int Volume = 5;                                          // the volume bar's position, 0..10
+  int Volume = HundredPercentStep;                         // the volume bar's position, 0..10
   std::map<std::string, bool> Options;                     // by the key of PresetOptionBoxes
 };
 

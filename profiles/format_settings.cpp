@@ -55,6 +55,14 @@ void TFormatSettings::FitAutoFrameSize(TOutputOptions &Options,
     Options.FrameSize = AutoFrameSize(SourceSize, ComboVideoSize);
 }
 
+void TFormatSettings::FillJobOptions(TOutputOptions &Options, bool KeepSourceRate,
+                                     const TJobSource *Source) const {
+  SetJobOptions(Options);
+  if (Source) FitAutoFrameSize(Options, Source->VideoSize);
+  Options.FrameRate =
+      GetFrameRateText(Options, KeepSourceRate, Source ? Source->FrameRate : std::string());
+}
+
 std::string TFormatSettings::GetFrameRateText(TOutputOptions &Options, bool KeepSource,
                                               const std::string &SourceRate) const {
   const TCatalogueEntry *Entry = FindCatalogueEntry(ComboOutputFormat.Text());

@@ -10,6 +10,12 @@
 #include "profiles/choice_list.h"
 #include "profiles/settings_lists.h"
 
+// The job row a job's options are fitted to: its "Video Size" and "FrameRate" cells.
+struct TJobSource {
+  std::string VideoSize;
+  std::string FrameRate;
+};
+
 class TFormatSettings : public TSettingsLists {
  public:
   // Drop-down lines of the format list when the user's setting cannot be read.
@@ -47,4 +53,10 @@ class TFormatSettings : public TSettingsLists {
   // within the list's rates for a device entry.
   std::string GetFrameRateText(TOutputOptions &Options, bool KeepSource = false,
                                const std::string &SourceRate = std::string()) const;
+  // What the picks make of a job's options, the three steps above in their order: the
+  // mapping, the "Auto" size fitted to Source, the frame rate (KeepSourceRate as KeepSource).
+  // Without a Source (no file at hand) the size is left to the input. Fields the picks do not
+  // set keep what Options holds; EConvertError as SetJobOptions.
+  void FillJobOptions(TOutputOptions &Options, bool KeepSourceRate,
+                      const TJobSource *Source = nullptr) const;
 };

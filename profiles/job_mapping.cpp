@@ -184,23 +184,6 @@ std::string FrameRateText(const std::string &FormatText, const std::string &Outp
 
 namespace {
 
-struct TSize {
-  long Width = 0;
-  long Height = 0;
-};
-
-// "WIDTHxHEIGHT" with both numbers above 0; a zero size otherwise.
-TSize ParseSize(const std::string &Text) {
-  const size_t X = Text.find('x');
-  if (X == std::string::npos || X == 0 || X + 1 == Text.size()) return {};
-  char *End = nullptr;
-  const long Width = std::strtol(Text.c_str(), &End, 10);
-  if (End != Text.c_str() + X || Width <= 0) return {};
-  const long Height = std::strtol(Text.c_str() + X + 1, &End, 10);
-  if (*End != 0 || Height <= 0) return {};
-  return {Width, Height};
-}
-
 // The nearest even number, at least 2.
 long EvenSize(double Value) {
   return std::max(2L, 2 * std::lround(Value / 2));
@@ -209,17 +192,18 @@ long EvenSize(double Value) {
 }  // namespace
 
 std::string AutoFrameSize(const std::string &SourceSize, const TChoiceList &ComboVideoSize) {
-  TSize Largest;
+  TFrameDimensions Largest;
+  auto Area = [](const TFrameDimensions &Size) { return long{Size.Width} * Size.Height; };
   for (const std::string &Item : ComboVideoSize.Items()) {
-    const TSize Size = ParseSize(FrameSizeText(Item));
-    if (Size.Width * Size.Height > Largest.Width * Largest.Height) Largest = Size;
+    const TFrameDimensions Size = FrameSizeValue(FrameSizeText(Item));
+    if (Area(Size) > Area(Largest)) Largest = Size;
   }
-  const TSize Source = ParseSize(TrimmedText(SourceSize));
+  const TFrameDimensions Source = FrameSizeValue(SourceSize);
   if (Largest.Width == 0 || Source.Width == 0) return std::string();
   if (Source.Width <= Largest.Width && Source.Height <= Largest.Height) return std::string();
   const double Scale =
       std::min(double(Largest.Width) / Source.Width, double(Largest.Height) / Source.Height);
-  const long Width = std::min(EvenSize(Source.Width * Scale), Largest.Width);
-  const long Height = std::min(EvenSize(Source.Height * Scale), Largest.Height);
+  const long Width = std::min(EvenSize(Source.Width * Scale), long{Largest.Width});
+  const long Height = std::min(EvenSize(Source.Height * Scale), long{Largest.Height});
   return std::to_string(Width) + "x" + std::to_string(Height);
 }

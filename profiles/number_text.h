@@ -19,6 +19,14 @@ std::string NumberPart(const std::string &Text);
 // The frame size option's text: the part before the first "(", without any blanks.
 std::string FrameSizeText(const std::string &Text);
 
+// A frame size as "WIDTHxHEIGHT" reads (the frame size option's text, a job row's "Video Size"
+// cell), blanks around it ignored; both 0 unless both numbers are above 0 and nothing follows.
+struct TFrameDimensions {
+  int Width = 0;
+  int Height = 0;
+};
+TFrameDimensions FrameSizeValue(const std::string &Text);
+
 // A signed decimal integer that fits 32 bits, nothing else around it; EConvertError otherwise.
 int32_t NumberValue(const std::string &Text);
 

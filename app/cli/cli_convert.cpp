@@ -71,7 +71,7 @@ struct TConvertArguments {
   std::optional<std::string> Output;
   std::vector<std::pair<std::string, std::string>> Picks;
   bool Overwrite = false;
-  std::optional<int> Volume;  // the preset's or 5 when not given
+  std::optional<int> Volume;  // the volume bar's position; else the preset's or 100%
   bool Copy = true;
   std::vector<const TSourceSwitch *> SwitchedOff;  // --no-tags and its kind
   bool Verbose = false;
@@ -472,7 +472,7 @@ int Convert(const TConvertArguments &Arguments) {
   const TPreset *Chosen = Preset ? &*Preset : nullptr;
   TFormatSettings Formats;
   if (!SetUpFormats(Formats, Arguments, Chosen)) return 1;
-  const int Volume = Arguments.Volume.value_or(Preset ? Preset->Volume : 5);
+  const int Volume = Arguments.Volume.value_or(Preset ? Preset->Volume : HundredPercentStep);
   TJobSettings Settings;
   std::error_code Ignored;
   Settings.OutputFolder =

@@ -54,7 +54,7 @@ int SavePreset(TPresetStore &Store, const TCliArguments &Words) {
     return PresetsError("'" + Words[2] + "' is a separator line of the format list, not an entry");
   Formats.ComboOutputFormat.SetItemIndex(Entry.Position);
   Formats.ComboOutputFormatChange();
-  int Volume = 5;
+  int Volume = HundredPercentStep;
   bool Replace = false;
   std::map<std::string, bool> Options;
   for (const TPresetOption &Option : PresetOptions()) Options[Option.Key] = true;

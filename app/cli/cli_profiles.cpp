@@ -83,8 +83,7 @@ int RunProfileCommand(const TCliArguments &Arguments) {
 
   TOutputOptions Options;
   try {
-    Settings.SetJobOptions(Options);
-    Options.FrameRate = Settings.GetFrameRateText(Options, KeepSourceRate);
+    Settings.FillJobOptions(Options, KeepSourceRate);
     if (Options.KeepSourceTiming) Options.FrameRate = SourceRateText(Settings);
   } catch (const EConvertError &) {
     // What the application shows when a job cannot be prepared.

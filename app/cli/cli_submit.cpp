@@ -140,8 +140,7 @@ std::string ParseSubmit(const TCliArguments &Words, TSubmitArguments &Arguments)
       Settings.FilesPerElement = std::stoi(Value);
       Arguments.AutomaticPacking = false;
     } else {
-      if (Word == "--volume" && !IsCount(Value, VolumeStepCount - 1))
-        return "--volume takes a position of the volume bar, 0 to 10 (5 is 100%)";
+      if (Word == "--volume" && VolumePosition(Value) < 0) return VolumeWordProblem;
       if (Word == "--pick" && Value.find('=') == std::string::npos)
         return "expected LIST=TEXT after --pick, got '" + Value + "'";
       Settings.ConvertOptions.insert(Settings.ConvertOptions.end(), {Word, Value});

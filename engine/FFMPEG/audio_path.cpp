@@ -4,12 +4,12 @@
 #include "engine/FFMPEG/audio_path.h"
 
 #include <algorithm>
-#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <new>
 
+#include "engine/FFMPEG/channel_layout.h"
 #include "engine/FFMPEG/encoder.h"
 #include "engine/FFMPEG/ffmpeg_exception.h"
 #include "engine/FFMPEG/grow_buffer.h"
@@ -42,22 +42,6 @@ int TruncatedInt(double Value) {
 }
 
 }  // namespace
-
-uint64_t MaskOf(const AVChannelLayout &Layout) {
-  return Layout.order == AV_CHANNEL_ORDER_NATIVE ? Layout.u.mask : 0;
-}
-
-AVChannelLayout LayoutOf(uint64_t Mask, int Channels) {
-  AVChannelLayout Layout{};
-  if (Mask && std::popcount(Mask) == Channels) {
-    Layout.order = AV_CHANNEL_ORDER_NATIVE;
-    Layout.nb_channels = Channels;
-    Layout.u.mask = Mask;
-  } else {
-    av::av_channel_layout_default(&Layout, Channels);
-  }
-  return Layout;
-}
 
 TAudioPath::TAudioPath(TOutputStream &Ost, const TAudioSettings &Settings, TLog Log)
     : FOst(Ost), FSettings(Settings), FLog(std::move(Log)) {}

@@ -14,8 +14,6 @@
 #include "engine/FFMPEG/session_records.h"
 #include "engine/binding/av_owners.h"
 
-struct AVChannelLayout;
-
 // What the audio path reads of the task's options.
 struct TAudioSettings {
   // 0: the stream's clock follows the source; 1: samples are cut or silence is added when the
@@ -26,11 +24,6 @@ struct TAudioSettings {
   int64_t RecordingTime = INT64_MAX;  // microseconds
   int Verbose = 1;
 };
-
-// The channel mask of a layout in native order, else 0.
-uint64_t MaskOf(const AVChannelLayout &Layout);
-// A layout without order or with a custom one is taken as the default of its channel count.
-AVChannelLayout LayoutOf(uint64_t Mask, int Channels);
 
 // Samples in one buffer, a pointer for each plane (one for an interleaved format).
 struct TSampleBuffer {

@@ -1,6 +1,7 @@
 // Typed setters through which the engine component applies its option records. Each keeps
 // the earlier value when the new one means "not given".
 
+#include "engine/FFMPEG/audio_volume.h"
 #include "engine/FFMPEG/ffmpeg.h"
 #include "engine/binding/av_api.h"
 
@@ -27,7 +28,7 @@ void TCustomFFmpeg::SetRecordingTimeMs(int Milliseconds) {
 }
 
 void TCustomFFmpeg::SetAudioVolume(int Volume) {
-  if (Volume >= 0) FOptions.FAudioVolume = Volume;
+  if (AudioVolumeGiven(Volume)) FOptions.FAudioVolume = Volume;
 }
 
 void TCustomFFmpeg::SetAudioSyncMethod(int Method) {

@@ -7,12 +7,13 @@
 #include <climits>
 #include <cstring>
 
-#include "engine/FFMPEG/audio_path.h"
+#include "engine/FFMPEG/audio_volume.h"
+#include "engine/FFMPEG/channel_layout.h"
 #include "engine/FFMPEG/grow_buffer.h"
 #include "engine/binding/av_api.h"
 
 void ApplyVolume(uint8_t *Data, int Size, int Volume) {
-  if (Volume == 256 || !Data) return;
+  if (Volume == AudioVolumeUnchanged || !Data) return;
   for (int Offset = 0; Offset + 1 < Size; Offset += 2) {
     int16_t Sample;
     std::memcpy(&Sample, Data + Offset, sizeof Sample);

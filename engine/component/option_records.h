@@ -1,11 +1,14 @@
 // The option records the application hands to the engine component with one input file
 // (TInputOptions) and one output file (TOutputOptions). The defaults mean "not set": the
 // component applies a field only when it differs from them. Shared by the profiles, the
-// component and the application, so it needs nothing but the standard library.
+// component and the application, so it needs nothing but the standard library and the
+// volume's constants.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "engine/FFMPEG/audio_volume.h"
 
 struct TInputOptions {
   std::string FileName;
@@ -31,7 +34,7 @@ struct TOutputOptions {
   float MuxPreload = -1.0f;  // s
   std::string AudioCodec;    // encoder name
   bool DisableAudio = false;
-  int32_t AudioVolume = -1;  // 256 leaves the volume as it is
+  int32_t AudioVolume = AudioVolumeNotSet;  // in 256ths, special values in audio_volume.h
   int32_t AudioChannels = -1;
   int32_t AudioChannelLimit = -1;  // an input with more channels is mixed down to this many
   int32_t AudioSampleRate = -1;    // Hz

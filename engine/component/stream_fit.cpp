@@ -115,8 +115,10 @@ std::string VideoSettingMisfit(const TOutputOptions &O) {
 }
 
 std::string AudioSettingMisfit(const TOutputOptions &O) {
-  // 255 is the volume bar's 100%.
-  if (O.AudioVolume >= 0 && O.AudioVolume != 255 && O.AudioVolume != 256)
+  // The window's 100% scales by 255/256, which no one hears: a copy keeps the source whole
+  // rather than re-encoding it for that.
+  if (AudioVolumeGiven(O.AudioVolume) && O.AudioVolume != AudioVolumeHundredPercent &&
+      O.AudioVolume != AudioVolumeUnchanged)
     return "the entry changes the volume";
   if (O.AudioBitrateTolerance > 0) return "the entry sets the encoder's rate control";
   if (!O.AudioTag.empty()) return "the entry sets the codec tag";
@@ -376,7 +378,8 @@ void ApplyStreamFits(const std::vector<TStreamFit> &Fits, TOutputOptions &Option
       Options.AudioCodec = "copy";
       Options.AudioChannels = Options.AudioChannelLimit = -1;
       Options.AudioSampleRate = Options.AudioBitrate = -1;
-      Options.AudioVolume = 256;  // the engine refuses a volume change on a copied stream
+      // The engine refuses a volume change on a copied stream.
+      Options.AudioVolume = AudioVolumeUnchanged;
     }
   }
 }

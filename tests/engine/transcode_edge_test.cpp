@@ -307,8 +307,12 @@ TEST_F(TSessionTest, FrameHooksRunOnlyInsideTheirTimeWindows) {
   dlclose(Library);
 }
 
-// Many conversions in one process; the resident memory is printed for the note (a sanitizer's
-// quarantine makes it grow, so the figure is not asserted here).
+// Many conversions in one process: past the first ten, which settle the allocator's arenas and
+// the libraries' tables, the resident memory stays where it was. Measured here (FFmpeg 5.1, 2
+// cores, loaded or not) it moved by -0.2 MB from conversion 10 to 50; leaking each
+// conversion's codec contexts adds 22 MB. The bound of 6 MB, 150 kB a conversion, leaves
+// room for arenas that a busy machine with many cores opens late. A sanitizer's quarantine
+// grows with every conversion, so there the figure is only printed.
 TEST_F(TSessionTest, FiftyConversionsInOneProcess) {
   auto ResidentKb = [] {
     std::ifstream Status("/proc/self/status");
@@ -330,6 +334,10 @@ TEST_F(TSessionTest, FiftyConversionsInOneProcess) {
   }
   const long After50 = ResidentKb();
   std::printf("resident memory after 10 conversions: %ld kB, after 50: %ld kB\n", After10, After50);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  EXPECT_GT(After10, 0);
+  EXPECT_LE(After50 - After10, 6 * 1024) << "after 10 conversions " << After10 << " kB";
+#endif
 }
 
 }  // namespace
