@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/FFMPEG/audio_volume.h"
 #include "engine/FFMPEG/task_types.h"
 
 extern "C" {
@@ -120,7 +121,7 @@ struct TFFmpegOptionState {
   uint32_t FAudioCodecTag = 0;
   int FAudioStreamCopy = 0;
   std::string FAudioLanguage;
-  int FAudioVolume = 256;  // 256 = unchanged
+  int FAudioVolume = AudioVolumeUnchanged;
   int FAudioSyncMethod = 0;
   float FAudioDriftThreshold = 0.1f;
   int FSubtitleDisable = 0;

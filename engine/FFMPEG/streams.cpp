@@ -177,7 +177,8 @@ void TCustomFFmpeg::NewVideoStream(TOutputFileContext &Output) {
                             Muxer.oformat->flags & AVFMT_GLOBALHEADER);
       if (KeepsSourceTiming() && TakesVariableTiming(*Muxer.oformat, Chosen.Encoder))
         Made->VariableRate = KeepSourceTimestamps(*Made->Encoder);
-      if (FOptions.FVideoQScale != 0 || FOptions.FSameQuality) Made->Quality = FOptions.FVideoQScale * FF_QP2LAMBDA;
+      if (FOptions.FVideoQScale != 0 || FOptions.FSameQuality)
+        Made->Quality = FOptions.FVideoQScale * FF_QP2LAMBDA;
     }
     TOutputStream &Record = AddStream(Output, AVMEDIA_TYPE_VIDEO, std::move(Made));
     AVStream *Stream = Record.St;
@@ -201,14 +202,16 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
                                           const std::vector<RcOverride> &Overrides,
                                           bool MuxerWantsGlobalHeader) {
   if (FOptions.FVideoCodecTag != 0) Enc.codec_tag = FOptions.FVideoCodecTag;
-  if ((FOptions.FVideoGlobalHeader & 1) || (FOptions.FVideoGlobalHeader == 0 && MuxerWantsGlobalHeader))
+  if ((FOptions.FVideoGlobalHeader & 1) ||
+      (FOptions.FVideoGlobalHeader == 0 && MuxerWantsGlobalHeader))
     Enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if (FOptions.FVideoGlobalHeader & 2) Enc.flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
 
   AVRational Fps = FOptions.FFrameRate.num != 0 ? FOptions.FFrameRate : AVRational{25, 1};
   // A variable-rate source at a fixed rate gets its average, not the rate its timestamps are
   // laid out at (a mix of 24 and 60 fps parts would be 120 fps, mostly repeated pictures).
-  if (KeepsSourceTiming() && FOptions.FSourceTiming.Average.num > 0) Fps = FOptions.FSourceTiming.Average;
+  if (KeepsSourceTiming() && FOptions.FSourceTiming.Average.num > 0)
+    Fps = FOptions.FSourceTiming.Average;
   const AVRational *Rates = av_compat::FrameRates(Encoder);
   AVRational Rate = Rates ? NearestRate(Fps, Rates) : Fps;
   // The MPEG-4 encoder refuses a time base denominator above 16 bits, as a phone clip's
@@ -219,9 +222,9 @@ void TCustomFFmpeg::ConfigureVideoEncoder(AVCodecContext &Enc, const AVCodec *En
   Enc.framerate = Rate;
   Enc.width = PaddedWidth();
   Enc.height = PaddedHeight();
-  Enc.sample_aspect_ratio = Enc.width > 0
-                                ? av::av_d2q(FOptions.FFrameAspectRatio * Enc.height / Enc.width, 255)
-                                : AVRational{0, 1};
+  Enc.sample_aspect_ratio =
+      Enc.width > 0 ? av::av_d2q(FOptions.FFrameAspectRatio * Enc.height / Enc.width, 255)
+                    : AVRational{0, 1};
   Enc.pix_fmt = FOptions.FFramePixFmt;
   if (const AVPixelFormat *Formats = av_compat::PixelFormats(Encoder)) {
     const AVPixelFormat *Format = Formats;
@@ -323,7 +326,8 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFileContext &Output) {
     // be wanted without a codec name: it gets the muxer's codec, as video and audio do.
     TChosenEncoder Chosen;
     if (!FOptions.FSubtitleStreamCopy)
-      Chosen = ChooseEncoder(*this, FOptions.FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, *Output.Context);
+      Chosen =
+          ChooseEncoder(*this, FOptions.FSubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, *Output.Context);
     auto Made = std::make_unique<TOutputStream>();
     if (FOptions.FSubtitleStreamCopy) {
       Made->StreamCopy = true;

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "engine/FFMPEG/audio_path.h"
+#include "engine/FFMPEG/audio_volume.h"
 #include "engine/FFMPEG/av_libs.h"
 #include "engine/FFMPEG/decode_checks.h"
 #include "engine/FFMPEG/decoder.h"
@@ -243,7 +244,7 @@ void TTranscodeSession::SetUpStreamCopy(TOutputStream &Ost, const TInputStream &
     if (FOptions.FUsingVHook)
       Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
   } else if (Type == AVMEDIA_TYPE_AUDIO) {
-    if (FOptions.FAudioVolume != 256)
+    if (FOptions.FAudioVolume != AudioVolumeUnchanged)
       Fail("-acodec copy and -vol are incompatible (frames are not decoded)");
   } else if (Type != AVMEDIA_TYPE_SUBTITLE) {
     Fail("invalid codec_type of output stream");
