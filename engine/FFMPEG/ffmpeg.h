@@ -1,8 +1,9 @@
 // The conversion task: one TCustomFFmpeg is one transcoding run configured the way a media
 // converter's command line configures it. Options arrive by name (SetOption) or through typed
-// setters; inputs and outputs are added in order; the transcoding session reads the resulting
-// state. The class is implemented over several files, one per concern; each banner below names
-// the concern and the file that implements it.
+// setters into the task's options, a value it owns; inputs and outputs are added in order; each
+// run is a TTranscodeSession (transcode_session.h) that reads the options through Options().
+// The class is implemented over several files, one per concern; each banner below names the
+// concern and the file that implements it.
 //
 // Threads: everything here is called on the thread that configures the task, before the task's
 // worker thread starts; the worker only reads the state afterwards. The log level ("v" and
