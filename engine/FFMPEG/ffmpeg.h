@@ -328,11 +328,13 @@ class TCustomFFmpeg : private TAVLibsHold {
   void OptFrameHook(const std::string &CommandLine);
   TFrameHooks FHooks;
   // Picture-hook settings, read by the session's picture hooks when it is set up.
-  AVPixelFormat FHookRGBFormat = AV_PIX_FMT_BGR24;
-  int FHookBitmapFormat = 24;           // bits per pixel
-  std::vector<THookRange> FHookRanges;  // sorted ascending by Stop
-  int FHookRangeIndex = 0;              // the first range looked at
-  int FHookRangeCount = 0;
+  struct THookSettings {
+    AVPixelFormat RGBFormat = AV_PIX_FMT_BGR24;
+    int BitmapFormat = 24;           // bits per pixel
+    std::vector<THookRange> Ranges;  // sorted ascending by Stop
+    int RangeIndex = 0;              // the first range looked at
+    int RangeCount = 0;
+  } FHookSettings;
 
   // ===== Notifications =====
   // Each is called only when assigned. All run on the worker thread during a session (or the

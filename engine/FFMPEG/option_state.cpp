@@ -36,11 +36,7 @@ void TCustomFFmpeg::InitDefaults() {
   FLastErrorCause.clear();
   FResults = TSessionResults();
   FOutputFileNames.clear();
-  FHookRGBFormat = AV_PIX_FMT_BGR24;
-  FHookBitmapFormat = 24;
-  FHookRanges.clear();
-  FHookRangeIndex = 0;
-  FHookRangeCount = 0;
+  FHookSettings = THookSettings();
   ReleaseFrameHooks(FHooks);
 }
 

@@ -74,11 +74,11 @@ void TTranscodeSession::SetUpPictureHooks() {
   if (!FOptions.FDoDeinterlace && !FUsingVHook && !FTask.FOnCustomHook) return;
   TPictureHookSettings Settings;
   Settings.Deinterlace = FOptions.FDoDeinterlace != 0;
-  Settings.Ranges = FTask.FHookRanges;
-  Settings.RangeCount = FTask.FHookRangeCount;
-  Settings.RangeIndex = FTask.FHookRangeIndex;
-  Settings.RGBFormat = FTask.FHookRGBFormat;
-  Settings.BitmapBits = FTask.FHookBitmapFormat;
+  Settings.Ranges = FTask.FHookSettings.Ranges;
+  Settings.RangeCount = FTask.FHookSettings.RangeCount;
+  Settings.RangeIndex = FTask.FHookSettings.RangeIndex;
+  Settings.RGBFormat = FTask.FHookSettings.RGBFormat;
+  Settings.BitmapBits = FTask.FHookSettings.BitmapFormat;
   TPictureHooks::TBeforeHook BeforeHook;
   if (FTask.FOnBeforeHook)
     BeforeHook = [&Task = FTask](THookAction &Action, int64_t Pts) {

@@ -373,9 +373,9 @@ void TCustomConvertEngine::ApplyOutputOptions(TFFmpeg &Task, TOutputOptions &O) 
       DoBeforeHook(&Task, Action, Pts);
     };
   } else {
-    Task.FHookRanges = ParseHookRanges(O.HookRanges);
-    Task.FHookRangeCount = static_cast<int>(Task.FHookRanges.size());
-    Task.FHookRangeIndex = 0;
+    Task.FHookSettings.Ranges = ParseHookRanges(O.HookRanges);
+    Task.FHookSettings.RangeCount = static_cast<int>(Task.FHookSettings.Ranges.size());
+    Task.FHookSettings.RangeIndex = 0;
   }
 }
 

@@ -150,12 +150,12 @@ TEST_F(TEngineTest, RecordsReachTheTask) {
   EXPECT_FALSE(Engine.AddOutputFile(Index, Folder.File("tag.avi"), &Output));
   Output.AudioTag.clear();
   ASSERT_TRUE(Engine.AddOutputFile(Index, Folder.File("ranges.avi"), &Output));
-  ASSERT_EQ(Task.FHookRanges.size(), 2u);
-  EXPECT_EQ(Task.FHookRanges[0].Start, 500000);
-  EXPECT_EQ(Task.FHookRanges[0].Stop, 800000);
-  EXPECT_EQ(Task.FHookRanges[1].Start, 1000000);
-  EXPECT_EQ(Task.FHookRanges[1].Stop, 2000000);
-  EXPECT_EQ(Task.FHookRangeCount, 2);
+  ASSERT_EQ(Task.FHookSettings.Ranges.size(), 2u);
+  EXPECT_EQ(Task.FHookSettings.Ranges[0].Start, 500000);
+  EXPECT_EQ(Task.FHookSettings.Ranges[0].Stop, 800000);
+  EXPECT_EQ(Task.FHookSettings.Ranges[1].Start, 1000000);
+  EXPECT_EQ(Task.FHookSettings.Ranges[1].Stop, 2000000);
+  EXPECT_EQ(Task.FHookSettings.RangeCount, 2);
 }
 
 // Worker count 0: one task after another on the main thread, each 100 ms after the last.

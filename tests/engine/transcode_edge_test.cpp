@@ -292,8 +292,8 @@ TEST_F(TSessionTest, FrameHooksRunOnlyInsideTheirTimeWindows) {
   ASSERT_TRUE(Library);
   auto Trace = reinterpret_cast<const char *(*)()>(dlsym(Library, "TestHookTrace"));
   reinterpret_cast<void (*)()>(dlsym(Library, "TestHookResetTrace"))();
-  Task.FHookRanges = {{400000, 800000}, {1200000, 1600000}};
-  Task.FHookRangeCount = 2;
+  Task.FHookSettings.Ranges = {{400000, 800000}, {1200000, 1600000}};
+  Task.FHookSettings.RangeCount = 2;
   const std::string Output = Folder.File("windows.avi");
   Convert({{"i", Sample}, {"an", ""}, {"vcodec", "mpeg4"}, {"", Output}});
   ExpectFinished();
